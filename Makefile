@@ -1,0 +1,25 @@
+# Two entry points: `make demo` builds mutloc and runs it on the bundled
+# example; `make test` builds everything and runs every test.
+BUILD ?= build
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all demo test clean format
+
+all:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD) -j $(JOBS)
+
+demo: all
+	mkdir -p $(BUILD)/demo
+	cp examples/demo.in $(BUILD)/demo/demo.in
+	cd $(BUILD)/demo && ../mutloc demo.in
+	@echo "Output files: $(BUILD)/demo/demo.in.{dat,log,sig,hap,hpf,mat,tre}"
+
+test: all
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf $(BUILD)

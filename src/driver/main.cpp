@@ -1,0 +1,83 @@
+// Entry point: opens the control file and the seven output files named after
+// it, then runs the phases of a run in order: reading, set-up, the chains'
+// starting states, sampling, the final summaries, and closing.
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+
+#include "driver.h"
+#include "genealogy.h"
+#include "input.h"
+#include "messages.h"
+#include "mutloc.h"
+#include "output.h"
+#include "sampler.h"
+#include "stop.h"
+
+namespace {
+
+// Output files in their opening order. They have static storage so that an
+// error stop (which ends the process through exit) still flushes and closes
+// them.
+std::ofstream datFile, logFile, sigFile, hapFile, hpfFile, matFile, treFile;
+std::ifstream controlFile;
+
+// A path that opens but cannot be read from (a folder, say) counts as not
+// opened.
+bool openControlFile(const char *path) {
+  controlFile.open(path);
+  if (!controlFile.is_open())
+    return false;
+  controlFile.peek();
+  return !controlFile.bad();
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  if (argc < 2 || !openControlFile(argv[1]))
+    stop(msg::noInputFile);
+
+  const std::string base = argv[1];
+  const struct {
+    std::ofstream *stream;
+    const char *suffix;
+  } outputs[] = {{&datFile, ".dat"}, {&logFile, ".log"}, {&sigFile, ".sig"}, {&hapFile, ".hap"},
+                 {&hpfFile, ".hpf"}, {&matFile, ".mat"}, {&treFile, ".tre"}};
+  for (const auto &o : outputs) {
+    o.stream->open(base + o.suffix, std::ios::out | std::ios::trunc);
+    if (!o.stream->is_open())
+      stop(base + o.suffix + msg::cantBeOpened);
+  }
+
+  std::cout.precision(8);
+  patientData.assign(patientRows, std::vector<int>(patientCols, 0));
+  normalHaps.clear();
+  Seed seed = -std::rand();
+  int segCount = 0;
+  maxAllele = readdata3(&seed, &segCount, controlFile, logFile, patientData, normalHaps);
+  if (maxAllele == 0)
+    stopAfterReport();
+
+  setuprun();
+  initchains(&seed, logFile);
+  runSampler(&seed, datFile, hpfFile);
+
+  Histogram(locationSamples, pset.realIterations, pset.histogramBars, sigFile);
+  Histogram(ageSamples, pset.realIterations, pset.histogramBars, treFile);
+  if (pset.saveHaplotypes)
+    haplosave1(chainTree[0], hpfFile, 1);
+  haplosave3(chainTree[0], hapFile);
+  storemat(chainTree[0], matFile);
+
+  datFile.close();
+  logFile.close();
+  sigFile.close();
+  hapFile.close();
+  matFile.close();
+  hpfFile.close();
+  treFile.close();
+  controlFile.close();
+  std::cout << "Finished" << std::endl;
+  return 0;
+}

@@ -1,0 +1,3 @@
+// Placeholder until this part of the run is written.
+#include "driver.h"
+void setuprun() {}

@@ -1,0 +1,26 @@
+// The Markov chain Monte Carlo loop and the moves it makes besides the
+// genealogy move, in the order each chain goes through them.
+#pragma once
+
+#include <iosfwd>
+#include <vector>
+
+#include "mutloc.h"
+
+// Runs burn-in and sampling iterations over all chains, writing the trace to
+// dat, progress to the screen and the periodic haplotype tallies.
+void runSampler(Seed *seed, std::ostream &dat, std::ostream &hpf);
+
+// Allele-frequency move, then the missing-allele moves of patient leaves and
+// normal-population haplotypes.
+void updateFrequenciesAndMissing(Seed *seed, int ch);
+// Mutation-location update in the mode iterMutLocation gives.
+void updateLocation(Seed *seed, int ch);
+// Random-walk proposal of a location: x in, proposal out.
+void adjrecrate(double &x, Seed *seed, const std::vector<double> &map, int ch);
+// Ancestral-state and internal-state proposals.
+void updateStates(Seed *seed, int ch);
+void adjY0(int *state, Seed *seed, int *changed, int allLoci);
+void adjYi(int *state, Seed *seed, int *changed, int allLoci);
+// Genotype phase updates (genotype data only).
+void updatePhase(Seed *seed, int ch);

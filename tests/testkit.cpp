@@ -1,0 +1,64 @@
+// In-memory builders and the binary runner shared by the tests.
+#include "testkit.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+
+void setSmallRun(int n, int loci, int chains) {
+  pset = Settings();
+  pset.numChromosomes = n;
+  pset.numLoci = loci;
+  pset.numChains = chains;
+  TMAT = 7;
+  TOTLOCI = loci;
+  pset.mapDist.assign(loci + 1, 0.0);
+}
+
+TreeMatrix makeTree(const std::vector<std::vector<double>> &rows) {
+  TreeMatrix t;
+  for (const auto &r : rows) {
+    TreeRow row(TMAT + TOTLOCI, -1.0);
+    for (size_t c = 0; c < r.size() && c < row.size(); c++)
+      row[c] = r[c];
+    t.push_back(row);
+  }
+  return t;
+}
+
+std::string makeTempDir() {
+  char templ[] = "/tmp/mutloc-test-XXXXXX";
+  const char *d = mkdtemp(templ);
+  return d ? std::string(d) : std::string();
+}
+
+void writeFile(const std::string &dir, const std::string &name, const std::string &text) {
+  std::ofstream f(dir + "/" + name, std::ios::binary);
+  f << text;
+}
+
+std::string readFile(const std::string &path) {
+  std::ifstream f(path, std::ios::binary);
+  if (!f)
+    return "";
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+RunResult runMutloc(const std::string &dir, const std::string &args) {
+  std::string cmd = "cd '" + dir + "' && '" MUTLOC_BINARY "' " + args + " 2>/dev/null";
+  RunResult r{-1, ""};
+  FILE *p = popen(cmd.c_str(), "r");
+  if (!p)
+    return r;
+  char buf[4096];
+  size_t got;
+  while ((got = fread(buf, 1, sizeof buf, p)) > 0)
+    r.out.append(buf, got);
+  int st = pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}

@@ -1,0 +1,31 @@
+// In-memory builders shared by the unit tests: settings of a small run, tree
+// matrices written out row by row, and a runner for the built binary.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "mutloc.h"
+
+// Resets pset and the layout globals to a small run of n chromosomes, L loci
+// and the given number of chains, haplotype data (TMAT 7, TOTLOCI L).
+void setSmallRun(int n, int loci, int chains = 1);
+
+// A tree matrix from rows written as {label, child1, child2, parent, time,
+// branch, loglik, alleles...}; rows shorter than TMAT + TOTLOCI are padded
+// with -1.
+TreeMatrix makeTree(const std::vector<std::vector<double>> &rows);
+
+// Result of running the mutloc binary in a directory.
+struct RunResult {
+  int status;
+  std::string out;
+};
+// Makes a fresh temporary directory and returns its path.
+std::string makeTempDir();
+// Writes text to dir/name.
+void writeFile(const std::string &dir, const std::string &name, const std::string &text);
+// Reads a whole file ("" when missing).
+std::string readFile(const std::string &path);
+// Runs mutloc with arguments args (already quoted as needed) inside dir.
+RunResult runMutloc(const std::string &dir, const std::string &args);
