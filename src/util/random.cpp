@@ -5,6 +5,7 @@
 #include "random.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -46,10 +47,11 @@ const char *traceCaller = "ran1";
 
 double ran1(Seed *seed) {
   if (*seed <= 0 || !iy) {
-    if (-(*seed) < 1)
-      *seed = 1;
-    else
-      *seed = -(*seed);
+    // Restart from -seed when that exceeds 1, else from 1. The negation is
+    // taken in 64 bits so that the most negative seed, which has no 32-bit
+    // negation, restarts from 1 too instead of overflowing.
+    const int64_t negated = -static_cast<int64_t>(*seed);
+    *seed = negated > 1 && negated <= INT32_MAX ? static_cast<Seed>(negated) : 1;
     for (int j = NTAB + 7; j >= 0; j--) {
       step(seed);
       if (j < NTAB)

@@ -1,14 +1,351 @@
-// Random stream and sorting.
+// The uniform stream and its derived draws, the permutation shuffle over the
+// system generator, and the quicksort family. The pinned values were worked
+// out with an independent model of the generator and of the sort scheme.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <numeric>
 
 #include "random.h"
 #include "sort.h"
+#include "testkit.h"
 
-TEST(Random, SeedsMinusOneAndOneGiveTheSameStream) {
+namespace {
+
+// Number of ran1 draws that take a fresh stream from start to the seed value
+// target (at most limit draws; -1 when it is never reached).
+int drawsToReach(Seed start, Seed target, int limit) {
   resetRandomState();
-  Seed a = -1;
-  double x = ran1(&a);
+  Seed s = start;
+  for (int k = 1; k <= limit; k++) {
+    ran1(&s);
+    if (s == target)
+      return k;
+  }
+  return -1;
+}
+
+} // namespace
+
+TEST(Ran1, FirstValuesOfSeedMinusFive) {
   resetRandomState();
-  Seed b = 1;
-  EXPECT_EQ(x, ran1(&b));
+  Seed s = -5;
+  EXPECT_EQ(ran1(&s), 0.17286055263730724);
+  EXPECT_EQ(ran1(&s), 0.6804094229267954);
+  EXPECT_EQ(ran1(&s), 0.9170782537744745);
+  EXPECT_EQ(ran1(&s), 0.9175103874492972);
+  EXPECT_EQ(ran1(&s), 0.766779174919603);
+  EXPECT_EQ(s, 553176484);
+}
+
+TEST(Ran1, SeedsMinusOneOneAndZeroGiveTheSameStream) {
+  for (Seed start : {-1, 0, 1}) {
+    resetRandomState();
+    Seed s = start;
+    EXPECT_EQ(ran1(&s), 0.41599935685098144) << start;
+    EXPECT_EQ(ran1(&s), 0.09196489075755929) << start;
+    EXPECT_EQ(ran1(&s), 0.7564104859514211) << start;
+  }
+}
+
+TEST(Ran1, PositiveSeedOnlyContinuesOnceInitialised) {
+  resetRandomState();
+  Seed s = -12345;
+  EXPECT_EQ(ran1(&s), 0.9231205717302489);
+  // The seed is now positive and the table full: no restart.
+  EXPECT_EQ(ran1(&s), 0.3331466123150413);
+  EXPECT_EQ(ran1(&s), 0.19788841865858456);
+}
+
+TEST(Ran1, NegativeSeedRestartsTheStream) {
+  resetRandomState();
+  Seed s = -5;
+  for (int k = 0; k < 7; k++)
+    ran1(&s);
+  s = -5;
+  EXPECT_EQ(ran1(&s), 0.17286055263730724);
+  EXPECT_EQ(ran1(&s), 0.6804094229267954);
+}
+
+TEST(Ran1, MostNegativeSeedRestartsFromOne) {
+  resetRandomState();
+  Seed s = INT32_MIN;
+  EXPECT_EQ(ran1(&s), 0.41599935685098144);
+}
+
+TEST(Ran1, LargestValueIsCapped) {
+  // This seed puts 2^31 - 2 in the table entry handed out first, whose
+  // uncapped value (1 - 1/M) would exceed the cap.
+  resetRandomState();
+  Seed s = -1198190221;
+  EXPECT_EQ(ran1(&s), 0.99999988);
+  EXPECT_EQ(s, 2003941035);
+  EXPECT_EQ(ran1(&s), 0.6338760320254956);
+}
+
+TEST(Random2, IsTheFloorOfOneDrawTimesN) {
+  resetRandomState();
+  Seed s = -5;
+  EXPECT_EQ(random2(10, &s), 1);   // 0.1728...
+  EXPECT_EQ(random2(10, &s), 6);   // 0.6804...
+  EXPECT_EQ(random2(100, &s), 91); // 0.9170...
+}
+
+TEST(Random2, OfOneIsZeroButAdvancesTheStream) {
+  resetRandomState();
+  Seed s = -5;
+  EXPECT_EQ(random2(1, &s), 0);
+  EXPECT_EQ(ran1(&s), 0.6804094229267954);
+}
+
+TEST(Random2, NeverReachesN) {
+  resetRandomState();
+  Seed s = -1198190221; // first draw at the cap
+  EXPECT_EQ(random2(100000000, &s), 99999988);
+  resetRandomState();
+  s = -1198190221;
+  EXPECT_EQ(random2(3, &s), 2);
+}
+
+TEST(Gasdev, PairFromOneAcceptedPoint) {
+  resetRandomState();
+  Seed s = -5;
+  EXPECT_DOUBLE_EQ(gasdev(&s), 0.521413893330717);
+  EXPECT_EQ(s, 1960118772); // two draws
+  EXPECT_DOUBLE_EQ(gasdev(&s), -0.9454886011173312);
+  EXPECT_EQ(s, 1960118772); // the cached deviate draws nothing
+}
+
+TEST(Gasdev, RejectedPointsCostWholePairs) {
+  // Seed -8 rejects two points before it accepts one: six draws.
+  resetRandomState();
+  Seed s = -8;
+  EXPECT_DOUBLE_EQ(gasdev(&s), 1.6287736037976674);
+  Seed afterFirst = s;
+  EXPECT_DOUBLE_EQ(gasdev(&s), -0.45348200132616134);
+  EXPECT_EQ(s, afterFirst);
+  EXPECT_EQ(drawsToReach(-8, afterFirst, 50), 6);
+}
+
+TEST(Gasdev, EvenDrawCountOnFirstCallNoneOnSecond) {
+  for (Seed start : {-1, -2, -3, -4, -6, -7, -9, -10, -11}) {
+    resetRandomState();
+    Seed s = start;
+    gasdev(&s);
+    Seed afterFirst = s;
+    gasdev(&s);
+    EXPECT_EQ(s, afterFirst) << start;
+    int k = drawsToReach(start, afterFirst, 200);
+    EXPECT_GE(k, 2) << start;
+    EXPECT_EQ(k % 2, 0) << start;
+  }
+}
+
+TEST(Gasdev, CachedDeviateSurvivesARestart) {
+  resetRandomState();
+  Seed s = -5;
+  gasdev(&s);
+  s = -9;
+  EXPECT_DOUBLE_EQ(gasdev(&s), -0.9454886011173312);
+  EXPECT_EQ(s, -9); // no draw, so no restart yet
+}
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+TEST(SystemShuffle, IsTheLibraryRandomShuffleOverRand) {
+  for (unsigned seed : {1u, 7u, 2024u}) {
+    std::vector<int> ours(12), library(12);
+    std::iota(ours.begin(), ours.end(), 0);
+    std::iota(library.begin(), library.end(), 0);
+    srandom(seed);
+    systemShuffle(ours);
+    int nextOurs = std::rand();
+    srandom(seed);
+    std::random_shuffle(library.begin(), library.end());
+    int nextLibrary = std::rand();
+    EXPECT_EQ(ours, library) << seed;
+    EXPECT_EQ(nextOurs, nextLibrary) << seed; // same number of rand() draws
+  }
+}
+#pragma GCC diagnostic pop
+
+TEST(SystemShuffle, DrawsNMinusOneRandValuesAndNoUniformDraw) {
+  srandom(11);
+  std::vector<int> expectedDraws(6);
+  for (int &d : expectedDraws)
+    d = std::rand();
+  srandom(11);
+  resetRandomState();
+  Seed s = -5;
+  std::vector<int> a{0, 1, 2, 3, 4, 5};
+  systemShuffle(a);
+  EXPECT_EQ(std::rand(), expectedDraws[5]);
+  EXPECT_EQ(s, -5);
+  std::vector<int> sorted = a;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(sorted, (std::vector<int>{0, 1, 2, 3, 4, 5}));
+}
+
+TEST(SystemShuffle, EmptyAndSingleDrawNothing) {
+  srandom(3);
+  int first = std::rand();
+  srandom(3);
+  std::vector<int> none, one{42};
+  systemShuffle(none);
+  systemShuffle(one);
+  EXPECT_EQ(one, std::vector<int>{42});
+  EXPECT_EQ(std::rand(), first);
+}
+
+TEST(Sort, ZeroAndOneEntryMoveNothing) {
+  double a[3] = {3, 2, 1};
+  mysort(a, 0);
+  mysort(a, 1);
+  EXPECT_EQ(a[0], 3);
+  EXPECT_EQ(a[1], 2);
+  int b[2] = {5, 4}, c[2] = {9, 8};
+  mysort2(a, b, c, 1);
+  EXPECT_EQ(b[0], 5);
+  EXPECT_EQ(c[0], 9);
+}
+
+TEST(Sort, AscendingAndDescendingInput) {
+  const int n = 500;
+  std::vector<double> up(n), down(n);
+  for (int i = 0; i < n; i++) {
+    up[i] = i * 0.5;
+    down[i] = (n - i) * 0.5;
+  }
+  std::vector<double> expectUp = up, expectDown = down;
+  std::sort(expectDown.begin(), expectDown.end());
+  mysort(up.data(), n);
+  mysort(down.data(), n);
+  EXPECT_EQ(up, expectUp);
+  EXPECT_EQ(down, expectDown);
+}
+
+TEST(Sort, OnlyTheFirstNEntriesAreSorted) {
+  double a[5] = {4, 3, 2, 1, 0};
+  mysort(a, 3);
+  EXPECT_EQ(std::vector<double>(a, a + 5), (std::vector<double>{2, 3, 4, 1, 0}));
+}
+
+TEST(Sort, TiesEndInTheSchemesOrder) {
+  // The order among equal keys is part of the behaviour (leaves with equal
+  // ages, say); this is where the scheme puts them.
+  double a[10] = {3, 1, 3, 0, 3, 2, 1, 3, 0, 2};
+  int b[10], c[10];
+  for (int i = 0; i < 10; i++) {
+    b[i] = i;
+    c[i] = 100 + i;
+  }
+  mysort2(a, b, c, 10);
+  const int expected[10] = {3, 8, 6, 1, 9, 5, 0, 2, 7, 4};
+  const double keys[10] = {0, 0, 1, 1, 2, 2, 3, 3, 3, 3};
+  for (int i = 0; i < 10; i++) {
+    EXPECT_EQ(a[i], keys[i]) << i;
+    EXPECT_EQ(b[i], expected[i]) << i;
+    EXPECT_EQ(c[i], 100 + expected[i]) << i;
+  }
+}
+
+TEST(Sort, AllKeysEqualKeepCompanionsAttached) {
+  double a[6] = {5, 5, 5, 5, 5, 5};
+  int b[6] = {0, 1, 2, 3, 4, 5}, c[6] = {10, 11, 12, 13, 14, 15};
+  mysort2(a, b, c, 6);
+  const int expected[6] = {4, 5, 0, 1, 3, 2};
+  for (int i = 0; i < 6; i++) {
+    EXPECT_EQ(a[i], 5);
+    EXPECT_EQ(b[i], expected[i]);
+    EXPECT_EQ(c[i], 10 + b[i]);
+  }
+}
+
+TEST(Sort, Mysort2KeepsTriplesTogether) {
+  resetRandomState();
+  Seed s = -31;
+  const int n = 200;
+  std::vector<double> a(n), original(n);
+  std::vector<int> b(n), c(n);
+  for (int i = 0; i < n; i++) {
+    a[i] = original[i] = random2(40, &s); // many ties
+    b[i] = i;
+    c[i] = -3 * i;
+  }
+  mysort2(a.data(), b.data(), c.data(), n);
+  for (int i = 0; i < n; i++) {
+    EXPECT_EQ(a[i], original[b[i]]);
+    EXPECT_EQ(c[i], -3 * b[i]);
+    if (i > 0) {
+      EXPECT_LE(a[i - 1], a[i]);
+    }
+  }
+}
+
+TEST(Sort, Mysort3KeysOnItsSecondArgument) {
+  double a[5] = {0.5, 1.5, 2.5, 3.5, 4.5};
+  int b[5] = {4, 2, 9, 2, 1};
+  mysort3(a, b, 5);
+  EXPECT_EQ(std::vector<int>(b, b + 5), (std::vector<int>{1, 2, 2, 4, 9}));
+  EXPECT_EQ(a[0], 4.5);
+  EXPECT_TRUE((a[1] == 1.5 && a[2] == 3.5) || (a[1] == 3.5 && a[2] == 1.5));
+  EXPECT_EQ(a[3], 0.5);
+  EXPECT_EQ(a[4], 2.5);
+}
+
+TEST(Sort, Mysort3OnLongsComparesByValue) {
+  long starts[4] = {300, 100, 3000000000L, 20};
+  long ends[4] = {400, 200, 3000000100L, 30};
+  mysort3(starts, ends, 4);
+  EXPECT_EQ(std::vector<long>(ends, ends + 4), (std::vector<long>{30, 200, 400, 3000000100L}));
+  EXPECT_EQ(std::vector<long>(starts, starts + 4), (std::vector<long>{20, 100, 300, 3000000000L}));
+}
+
+namespace {
+
+// A generated-style genealogy of four leaves in label order: root 0 with
+// children 1, 2; node 1 with children 3, 4; node 2 with 5, 6; leaves 3..6.
+TreeMatrix fourLeafTree() {
+  return makeTree({{0, 1, 2, -1, 5.0, 1.0, -0.5, 1},
+                   {1, 3, 4, 0, 2.0, 3.0, -0.1, 2},
+                   {2, 5, 6, 0, 1.0, 4.0, -0.2, 1},
+                   {3, -1, -1, 1, 0, 2.0, -0.3, 2},
+                   {4, -1, -1, 1, 0, 2.0, -0.4, 1},
+                   {5, -1, -1, 2, 0, 1.0, -0.6, 2},
+                   {6, -1, -1, 2, 0, 1.0, -0.7, 1}});
+}
+
+} // namespace
+
+TEST(SortTreeMatrix, ColumnOnePutsLeavesFirst) {
+  setSmallRun(4, 1);
+  TreeMatrix t = fourLeafTree();
+  mysorttreemat(t, 7, TMAT + TOTLOCI, 1);
+  for (int r = 0; r < 4; r++)
+    EXPECT_EQ(t[r][child1], -1) << r;
+  for (int r = 4; r < 7; r++)
+    EXPECT_GE(t[r][child1], 0) << r;
+}
+
+TEST(SortTreeMatrix, ColumnFourPutsTheRootLastAndMovesWholeRows) {
+  setSmallRun(4, 1);
+  const TreeMatrix original = fourLeafTree();
+  TreeMatrix t = original;
+  mysorttreemat(t, 7, TMAT + TOTLOCI, 4);
+  EXPECT_EQ(t[6][nodeLabel], 0);
+  EXPECT_EQ(t[5][nodeLabel], 1);
+  EXPECT_EQ(t[4][nodeLabel], 2);
+  for (const auto &row : t)
+    EXPECT_EQ(row, original[static_cast<int>(row[nodeLabel])]);
+}
+
+TEST(SortTreeMatrix, CellsBeyondTheWidthStay) {
+  setSmallRun(4, 1);
+  TreeMatrix t = fourLeafTree();
+  for (int r = 0; r < 7; r++)
+    t[r].push_back(100 + r);
+  mysorttreemat(t, 7, TMAT + TOTLOCI, 4);
+  for (int r = 0; r < 7; r++)
+    EXPECT_EQ(t[r].back(), 100 + r);
 }
