@@ -1,10 +1,70 @@
-// Placeholder until this part of the run is written.
+// The tree matrix that holds a chain's genealogy: one row per node, links to
+// children and parent stored as node labels. Here are the whole-matrix
+// operations: a fresh matrix, copy, sort on a column, reversal of the row
+// order, and the two in-order walks below a node.
 #include "genealogy.h"
-TreeMatrix freshTree() {
-  return {};
+#include "sort.h"
+
+#include <utility>
+
+namespace {
+
+int rowCount() {
+  return 2 * pset.numChromosomes - 1;
 }
-void copytree(const TreeMatrix &, TreeMatrix &) {}
-void mysorttreematrev(TreeMatrix &, int, int) {}
-void getlabelorder(int, int, int, std::vector<int> &, const TreeMatrix &) {}
-void getlabelorder2(int, int, TreeMatrix &, double) {}
-void sortTree(TreeMatrix &, int) {}
+
+int rowWidth() {
+  return TMAT + TOTLOCI;
+}
+
+} // namespace
+
+TreeMatrix freshTree() {
+  TreeRow row(rowWidth(), -1.0);
+  row[nodeTime] = 0;
+  row[nodeLogLik] = 0;
+  return TreeMatrix(rowCount(), row);
+}
+
+void copytree(const TreeMatrix &source, TreeMatrix &target) {
+  const int width = rowWidth();
+  for (int r = 0; r < rowCount(); r++)
+    for (int c = 0; c < width; c++)
+      target[r][c] = source[r][c];
+}
+
+void mysorttreematrev(TreeMatrix &matrix, int rowCount, int width) {
+  for (int i = 0; i < rowCount / 2; i++)
+    for (int c = 0; c < width; c++)
+      std::swap(matrix[i][c], matrix[rowCount - 1 - i][c]);
+}
+
+// The position counter lives across calls: the nested calls of one walk share
+// it, and it drops back to 0 once count labels have been stored, so the next
+// walk over a whole tree starts at order[0] again.
+void getlabelorder(int, int node, int count, std::vector<int> &order, const TreeMatrix &matrix) {
+  static int counter = 0;
+  if (counter < count && node != -1) {
+    getlabelorder(0, static_cast<int>(matrix[node][child1]), count, order, matrix);
+    order[counter] = static_cast<int>(matrix[node][nodeLabel]);
+    counter++;
+    getlabelorder(0, static_cast<int>(matrix[node][child2]), count, order, matrix);
+  }
+  if (counter == count)
+    counter = 0;
+}
+
+// Rescales the ages below node, node's own branch included, so that a moved
+// subtree fits under a new attachment age.
+void getlabelorder2(int, int node, TreeMatrix &matrix, double factor) {
+  if (node == -1)
+    return;
+  getlabelorder2(0, static_cast<int>(matrix[node][child1]), matrix, factor);
+  matrix[node][nodeTime] *= factor;
+  matrix[node][branchLength] *= factor;
+  getlabelorder2(0, static_cast<int>(matrix[node][child2]), matrix, factor);
+}
+
+void sortTree(TreeMatrix &matrix, int column) {
+  mysorttreemat(matrix, rowCount(), rowWidth(), column);
+}
