@@ -22,6 +22,11 @@ void hapfreqcountsleft(const double *row, double *out, const TransTable &trans, 
 // Natural log of a haplotype's probability under the Markov model.
 double probhap2(const Table &freqs, const TransTable &trans, const int *hap);
 
+// Log-likelihood term of one row: the node's haplotype given its parent's (the
+// ancestral haplotype at the root) over the node's branch. Overwrites answer.
+double nodeTerm(const Table &freqs, const TreeMatrix &tree, double x,
+                const std::vector<double> &mapDist, const Haplotype &rootHap, int node,
+                const TransTable &trans);
 // Haplotype likelihood: recomputes nodeLogLik of the rows chosen by
 // (start, type) and returns the sum of the column in *total.
 void tprob(const Table &freqs, TreeMatrix &tree, double x, const std::vector<double> &mapDist,

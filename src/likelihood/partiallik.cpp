@@ -1,5 +1,24 @@
-// Placeholder until this part of the run is written.
+// Recomputation of single node terms and whole subtrees, for the genealogy
+// moves: a regraft or a time change alters the branches of nodes that are not
+// one node and its children, so these are recomputed row by row and the mover
+// sums the nodeLogLik column itself.
 #include "likelihood.h"
-void tprob2(const Table &, TreeMatrix &, double, const std::vector<double> &, const Haplotype &,
-            int, const TransTable &) {}
-void partialtprobs(const Table &, int *, int, int, TreeMatrix &, int, const TransTable &) {}
+
+void tprob2(const Table &freqs, TreeMatrix &tree, double x, const std::vector<double> &mapDist,
+            const Haplotype &rootHap, int node, const TransTable &trans) {
+  tree[node][nodeLogLik] = nodeTerm(freqs, tree, x, mapDist, rootHap, node, trans);
+}
+
+// In-order walk of node's subtree: recursion along first children only, a
+// loop along second children, so the depth is the longest run of first
+// children. Each internal node visited adds 1 to *count.
+void partialtprobs(const Table &freqs, int *count, int, int node, TreeMatrix &tree, int chain,
+                   const TransTable &trans) {
+  while (node != -1) {
+    partialtprobs(freqs, count, node, static_cast<int>(tree[node][child1]), tree, chain, trans);
+    tprob2(freqs, tree, pset.mutLocStart[chain], pset.mapDist, pset.rootLoci[chain], node, trans);
+    if (tree[node][child1] != -1)
+      (*count)++;
+    node = static_cast<int>(tree[node][child2]);
+  }
+}
