@@ -21,6 +21,9 @@ void sortTree(TreeMatrix &matrix, int column);
 
 // Fills the matrix of chain ch with a random genealogy and node states.
 void generatetree(Seed *seed, TreeMatrix &matrix, int ch);
+// The allele a population draw u picks at locus k: the first label 1..maxall[k]
+// at which the running sum of freqs[label][k] reaches u; 0 when none does.
+int populationAllele(double u, const Table &freqs, int k);
 
 // Builds every chain's starting state (genealogy, data on the leaves, imputed
 // alleles, log terms) and writes the "Rootstate" lines to log.
@@ -32,3 +35,7 @@ void updateGenealogy(Seed *seed, int ch, int32_t i);
 void rotate_nodes(TreeMatrix &tree, int n, Seed *seed);
 void adjcoaltimes(TreeMatrix &tree, int n, Seed *seed, int ch);
 void reassignnodes(TreeMatrix &tree, const TreeMatrix &timeSorted, std::vector<int> &order);
+// The regraft of the label-ordered tree: node j's subtree with j's parent is
+// cut out and its attachment point moved a signed distance g (positive toward
+// the present), the subtree rescaled to fit under its new attachment age.
+void regraftSubtree(TreeMatrix &tree, int j, double g, Seed *seed);

@@ -1,0 +1,427 @@
+// Every chain's starting state: the patient chromosomes on the leaves for
+// each data kind, simulated genotypes, imputed missing alleles, the initial
+// log terms, the per-chain lists of missing alleles, the "Rootstate" lines and
+// the two start-up checks.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <sstream>
+#include <unistd.h>
+
+#include "driver.h"
+#include "genealogy.h"
+#include "likelihood.h"
+#include "random.h"
+#include "testkit.h"
+
+namespace {
+
+int label(double v) {
+  return static_cast<int>(v);
+}
+
+// The reader's results for a run of n leaves (individuals with unpaired
+// genotypes), L loci 0.01 apart and alleles 1..3, followed by the run set-up.
+// Patient rows are given as they stand in patientData.
+void readRun(int n, int L, int chains, const std::vector<std::vector<int>> &rows, int genotypes = 0,
+             int model = 0) {
+  setSmallRun(n, L, chains);
+  pset.dataAsGenotypes = genotypes;
+  pset.geneticModel = model;
+  maxall.assign(genotypes == 1 && model == 0 ? 2 * L : L, 3);
+  maxAllele = 3;
+  normalHaps.assign(chains, {Haplotype(L, 1), Haplotype(L, 2), Haplotype(L, 3), Haplotype(L, 2)});
+  pset.popHapFreqs.assign(chains, Table(4, std::vector<double>(L, 0.0)));
+  pset.rootLoci.assign(chains, Haplotype(L, 2));
+  pset.mutAgeStart.assign(chains, 40.0);
+  pset.mutLocStart.assign(chains, 0.015);
+  pset.treeAdjust.assign(chains, 5.0);
+  pset.recDistAdjust.assign(chains, 0.005);
+  pset.growthRate = 0.5;
+  pset.propSampled = 0.1;
+  pset.iterAncestral = 1;
+  pset.iterMutLocation = 1;
+  pset.realIterations = 20;
+  for (int k = 1; k <= L; k++)
+    pset.mapDist[k] = 0.01 * (k - 1);
+  patientData.assign(patientRows, std::vector<int>(patientCols, 0));
+  for (size_t r = 0; r < rows.size(); r++)
+    std::copy(rows[r].begin(), rows[r].end(), patientData[r].begin());
+  setuprun();
+}
+
+std::string startChains(Seed seed = -7) {
+  resetRandomState();
+  std::srand(3);
+  std::ostringstream log;
+  initchains(&seed, log);
+  return log.str();
+}
+
+// The first-block haplotype of a row.
+Haplotype alleles(const TreeRow &row, int offset = 0) {
+  Haplotype h;
+  for (int k = 0; k < pset.numLoci; k++)
+    h.push_back(label(row[TMAT + offset + k]));
+  return h;
+}
+
+bool isLeaf(const TreeRow &row) {
+  return row[child1] == -1;
+}
+
+// Unordered pair of alleles, for comparing genotypes whatever their phase.
+std::pair<int, int> genotype(int a, int b) {
+  return {std::min(a, b), std::max(a, b)};
+}
+
+void expectLabelOrder() {
+  for (const TreeMatrix &tree : chainTree)
+    for (size_t r = 0; r < tree.size(); r++)
+      ASSERT_EQ(tree[r][nodeLabel], r);
+}
+
+} // namespace
+
+TEST(InitChains, EachHaplotypeGoesToAsManyLeavesAsItsCount) {
+  readRun(5, 3, 2, {{3, 1, 2, 3}, {2, 3, 2, 1}});
+  startChains();
+  expectLabelOrder();
+  for (const TreeMatrix &tree : chainTree) {
+    std::map<Haplotype, int> seen;
+    for (const TreeRow &row : tree)
+      if (isLeaf(row))
+        seen[alleles(row)]++;
+    EXPECT_EQ(seen.size(), 2u);
+    EXPECT_EQ((seen[{1, 2, 3}]), 3);
+    EXPECT_EQ((seen[{3, 2, 1}]), 2);
+  }
+}
+
+TEST(InitChains, RowsWithCountZeroCarryNoChromosome) {
+  readRun(5, 2, 1, {{2, 1, 1}, {0, 2, 2}, {3, 3, 3}});
+  startChains();
+  std::map<Haplotype, int> seen;
+  for (const TreeRow &row : chainTree[0])
+    if (isLeaf(row))
+      seen[alleles(row)]++;
+  EXPECT_EQ((seen[{1, 1}]), 2);
+  EXPECT_EQ((seen[{2, 2}]), 0);
+  EXPECT_EQ((seen[{3, 3}]), 3);
+}
+
+TEST(InitChains, WritesTheAncestralHaplotypeToTheLog) {
+  readRun(4, 3, 2, {{4, 1, 2, 3}});
+  pset.iterAncestral = 0;
+  pset.rootLoci.assign(2, Haplotype{3, 1, 2});
+  EXPECT_EQ(startChains(), "Rootstate\n3 1 2 \n");
+}
+
+TEST(InitChains, UnpairedGenotypesFillBothBlocksOfOneLeafPerIndividual) {
+  const int L = 2;
+  const std::vector<std::vector<int>> rows = {
+      {1, 1, 2, 3}, {1, 2, 1, 1}, {2, 2, 3, 1}, {3, 3, 1, 2}};
+  readRun(4, L, 2, rows, 1, 0);
+  startChains();
+  ASSERT_EQ(TOTLOCI, 2 * L);
+  expectLabelOrder();
+  for (int ch = 0; ch < 2; ch++) {
+    std::vector<int> found(rows.size(), 0);
+    double partner = 0.0;
+    for (const TreeRow &row : chainTree[ch]) {
+      if (!isLeaf(row)) {
+        for (int k = 0; k < L; k++)
+          EXPECT_LT(row[TMAT + L + k], 0) << "internal second blocks are imputed";
+        continue;
+      }
+      // The first locus identifies the individual; every locus holds its genotype.
+      for (size_t r = 0; r < rows.size(); r++) {
+        bool match = true;
+        for (int k = 0; k < L; k++)
+          match = match && genotype(label(row[TMAT + k]), label(row[TMAT + L + k])) ==
+                               genotype(rows[r][2 * k], rows[r][2 * k + 1]);
+        found[r] += match;
+      }
+      for (int k = 0; k < L; k++)
+        partner += std::log(pset.popHapFreqs[ch][label(row[TMAT + L + k])][k]);
+    }
+    EXPECT_EQ(found, std::vector<int>(rows.size(), 1));
+    EXPECT_NEAR(chainPartnerProb[ch], partner, 1e-12);
+  }
+}
+
+TEST(InitChains, PairedGenotypesPairTheLeavesIntoIndividuals) {
+  const int L = 2;
+  const std::vector<std::vector<int>> rows = {{1, 2, 3, 3}, {2, 2, 1, 3}, {3, 1, 2, 1}};
+  readRun(6, L, 2, rows, 1, 1);
+  startChains();
+  ASSERT_EQ(TMAT, 8);
+  expectLabelOrder();
+  for (const TreeMatrix &tree : chainTree) {
+    std::vector<int> found(rows.size(), 0);
+    for (const TreeRow &row : tree) {
+      if (!isLeaf(row)) {
+        EXPECT_EQ(row[partnerLeaf], -1);
+        continue;
+      }
+      const TreeRow &other = tree[label(row[partnerLeaf])];
+      ASSERT_TRUE(isLeaf(other));
+      EXPECT_EQ(other[partnerLeaf], row[nodeLabel]);
+      for (size_t r = 0; r < rows.size(); r++) {
+        bool match = true;
+        for (int k = 0; k < L; k++)
+          match = match && genotype(label(row[TMAT + k]), label(other[TMAT + k])) ==
+                               genotype(rows[r][2 * k], rows[r][2 * k + 1]);
+        found[r] += match;
+      }
+    }
+    EXPECT_EQ(found, std::vector<int>(rows.size(), 2)) << "each individual on two leaves";
+  }
+}
+
+TEST(InitChains, MissingAllelesAreImputedAndListedPerChain) {
+  // Allele 2 of locus 1 is missing in one of the two haplotypes (3 copies).
+  readRun(6, 3, 3, {{3, 1, -1, 3}, {3, 2, 2, 1}});
+  startChains();
+  expectLabelOrder();
+  for (int ch = 0; ch < 3; ch++) {
+    const TreeMatrix &tree = chainTree[ch];
+    std::vector<int> expected;
+    for (const TreeRow &row : tree) {
+      if (isLeaf(row) && row[TMAT + 1] < 0) {
+        expected.push_back(label(row[nodeLabel]));
+        EXPECT_GE(-row[TMAT + 1], 1);
+        EXPECT_LE(-row[TMAT + 1], 3);
+        EXPECT_EQ(row[TMAT + 0], 1) << "present alleles untouched";
+      }
+    }
+    std::vector<int> listed = missingLeaves[ch];
+    ASSERT_EQ(listed.size(), 3u);
+    ASSERT_EQ(missingLoci[ch].size(), 3u);
+    for (size_t j = 0; j < listed.size(); j++)
+      EXPECT_EQ(missingLoci[ch][j], (std::vector<int>{listed[j], 1, 0, 1, 0, 0}));
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, expected) << "chain " << ch << " lists its own leaves";
+  }
+}
+
+TEST(InitChains, MissingGenotypeAllelesAreCountedPerBlock) {
+  const int L = 2;
+  readRun(2, L, 1, {{1, -1, 2, 2}, {-1, -1, 1, 3}}, 1, 0);
+  startChains();
+  ASSERT_EQ(missingLeaves[0].size(), 2u);
+  for (size_t j = 0; j < 2; j++) {
+    const std::vector<int> &record = missingLoci[0][j];
+    const TreeRow &leaf = chainTree[0][record[0]];
+    ASSERT_EQ(record.size(), static_cast<size_t>(TOTLOCI + 3));
+    const int missing = record[1] + record[2];
+    EXPECT_EQ(missing, leaf[TMAT] < 0 && leaf[TMAT + L] < 0 ? 2 : 1);
+    for (int i = 0; i < missing; i++) {
+      EXPECT_LT(leaf[TMAT + record[3 + i]], 0);
+      EXPECT_EQ(record[3 + i] % L, 0) << "only locus 0 is missing";
+    }
+    EXPECT_EQ(record[1], leaf[TMAT] < 0 ? 1 : 0);
+    EXPECT_EQ(record[2], leaf[TMAT + L] < 0 ? 1 : 0);
+  }
+}
+
+TEST(InitChains, StoresConsistentInitialLogTerms) {
+  readRun(6, 3, 2, {{2, 1, 2, 3}, {4, 2, 2, 2}});
+  startChains();
+  const int n = 6;
+  for (int ch = 0; ch < 2; ch++) {
+    double sum = 0.0;
+    std::vector<double> times;
+    for (const TreeRow &row : chainTree[ch]) {
+      sum += row[nodeLogLik];
+      times.push_back(row[nodeTime]);
+    }
+    EXPECT_NEAR(chainLogLik[ch], sum, 1e-9);
+    EXPECT_TRUE(std::isfinite(chainLogLik[ch]));
+    std::sort(times.begin(), times.end());
+    EXPECT_EQ(nodeTimes[ch], times);
+    pset.curMutAge = pset.mutAgeStart[ch];
+    EXPECT_EQ(chainTreePrior[ch], tprior(n, nodeTimes[ch], 0.1, 0.5));
+    EXPECT_EQ(chainMutAgePrior[ch], tpriormut(n, pset.mutAgeStart[ch], 0.5));
+    EXPECT_EQ(chainRootHapProb[ch],
+              probhap2(pset.popHapFreqs[ch], MP1[ch], pset.rootLoci[ch].data()));
+    double sample = 0.0;
+    for (const Haplotype &h : normalHaps[ch])
+      sample += probhap2(pset.popHapFreqs[ch], MP1[ch], h.data());
+    EXPECT_EQ(chainPopSampleProb[ch], sample);
+    EXPECT_EQ(chainPartnerProb[ch], 0.0);
+    EXPECT_EQ(chainLocPrior[ch], 0.0) << "no sequence weights";
+  }
+  EXPECT_EQ(propTimes, nodeTimes[1]);
+  EXPECT_EQ(labelOrder, std::vector<int>(2 * n - 1, 0));
+  EXPECT_EQ(locationSamples[1], std::vector<double>(20, 0.0));
+  EXPECT_EQ(ageSamples[0].size(), 20u);
+  EXPECT_EQ(accTree, std::vector<int>(2, 0));
+  EXPECT_EQ(sortedTree[1].size(), static_cast<size_t>(2 * n - 1));
+  EXPECT_EQ(propTree[0][0].size(), static_cast<size_t>(TMAT + TOTLOCI));
+}
+
+TEST(InitChains, AZeroWeightStartingLocationHasLogPriorMinusInfinity) {
+  readRun(4, 3, 2, {{4, 1, 2, 3}});
+  pset.useSeqWeights = 1;
+  numsegs = 3;
+  pset.segStart = {0.0, 0.01, 0.02};
+  pset.segWeight = {1.0, 0.0, 1.0};
+  segweights[0] = segweights[1] = segweights[2] = 1.0;
+  pset.mutLocStart = {0.005, 0.015};
+  startChains();
+  EXPECT_EQ(chainLocPrior[0], 0.0);
+  EXPECT_EQ(chainLocPrior[1], -INFINITY);
+  numsegs = 0;
+}
+
+TEST(InitChains, SimulatedUnpairedGenotypesDrawThePartnerFromThePopulation) {
+  const int L = 3;
+  readRun(5, L, 2, {}, 1, 0);
+  pset.runSimulation = 1;
+  pset.simMutLocation = 0.01;
+  // Every partner allele is label 3, at the first locus no label is reached.
+  for (auto &row : simAlleleFreqs)
+    std::fill(row.begin(), row.end(), 0.0);
+  simAlleleFreqs[3] = {0.0, 1.0, 1.0};
+  startChains();
+  for (int ch = 0; ch < 2; ch++) {
+    for (const TreeRow &row : chainTree[ch]) {
+      if (!isLeaf(row))
+        continue;
+      for (int k = 1; k < L; k++)
+        EXPECT_TRUE(row[TMAT + k] == 3 || row[TMAT + L + k] == 3);
+      EXPECT_TRUE(row[TMAT] < 0 || row[TMAT + L] < 0) << "an unreached draw is missing";
+    }
+    EXPECT_EQ(missingLeaves[ch].size(), 5u);
+  }
+}
+
+TEST(InitChains, SimulatedPairedGenotypesPairTheGeneratedLeaves) {
+  readRun(6, 2, 2, {}, 1, 1);
+  pset.runSimulation = 1;
+  pset.simMutLocation = 0.005;
+  startChains();
+  for (const TreeMatrix &tree : chainTree)
+    for (const TreeRow &row : tree) {
+      if (!isLeaf(row))
+        continue;
+      EXPECT_EQ(tree[label(row[partnerLeaf])][partnerLeaf], row[nodeLabel]);
+      EXPECT_GT(row[TMAT], 0);
+    }
+}
+
+TEST(InitChainsDeathTest, ARecombinationAdjustmentOutsideItsRangeStopsTheRun) {
+  for (double c : {0.6, -0.1, static_cast<double>(NAN)}) {
+    readRun(4, 2, 1, {{4, 1, 2}});
+    pset.recDistAdjust[0] = c;
+    EXPECT_EXIT(
+        {
+          dup2(2, 1);
+          startChains();
+        },
+        testing::ExitedWithCode(1),
+        "Recombination distance adjustment\\(c\\) out of range \\(0\\.0 - 0\\.5\\)\n");
+  }
+  for (double c : {0.0, 0.5}) {
+    readRun(4, 2, 1, {{4, 1, 2}});
+    pset.recDistAdjust[0] = c;
+    startChains();
+  }
+}
+
+TEST(InitChainsDeathTest, ANonPositiveTreeAdjustmentStopsTheRunWithItsValue) {
+  const std::pair<double, const char *> cases[] = {{0.0, "0"}, {-0.1, "-0.1"}};
+  for (const auto &c : cases) {
+    readRun(4, 2, 1, {{4, 1, 2}});
+    pset.treeAdjust[0] = c.first;
+    EXPECT_EXIT(
+        {
+          dup2(2, 1);
+          startChains();
+        },
+        testing::ExitedWithCode(1),
+        std::string("Coalescence time adjustment ") + c.second + " must be a > 0\\.0\n");
+  }
+}
+
+namespace {
+
+const std::string startStateData = MUTLOC_TEST_DATA "/startstate/";
+
+// Copies the stored control file NAME into a fresh folder, with every
+// occurrence of `from` replaced by `to`, and runs it there.
+RunResult runStored(const std::string &name, std::string &dir, const std::string &from = "",
+                    const std::string &to = "") {
+  std::string control = readFile(startStateData + name + "/control.in");
+  if (!from.empty()) {
+    const size_t at = control.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    control.replace(at, from.size(), to);
+  }
+  dir = makeTempDir();
+  writeFile(dir, "control.in", control);
+  return runMutloc(dir, "control.in");
+}
+
+std::string lastLines(const std::string &text, int count) {
+  size_t at = text.size();
+  for (int i = 0; i <= count && at != std::string::npos && at > 0; i++)
+    at = text.rfind('\n', at - 1);
+  return at == std::string::npos ? text : text.substr(at + 1);
+}
+
+const char *const adjustments = "5 10 0.005 0.3 0.3 0.05 1";
+
+} // namespace
+
+TEST(StartStateRun, EveryDataKindWritesTheExpectedLogWithItsRootstate) {
+  for (const char *name : {"hap_markov_loc1_2chains", "geno_unpaired_loc1", "geno_paired_loc1",
+                           "hap_missing_slice_1chain", "seqweights_table_loc1", "sim_hap"}) {
+    std::string dir;
+    const RunResult r = runStored(name, dir);
+    EXPECT_EQ(r.status, 0) << name;
+    EXPECT_EQ(readFile(dir + "/control.in.log"),
+              readFile(startStateData + name + "/control.in.log"))
+        << name;
+  }
+}
+
+TEST(StartStateRun, StartUpChecksStopWithTheirMessageAfterTheRootstate) {
+  const std::pair<const char *, const char *> cases[] = {
+      {"5 10 0.6 0.3 0.3 0.05 1",
+       "Recombination distance adjustment(c) out of range (0.0 - 0.5)\n"},
+      {"0 10 0.005 0.3 0.3 0.05 1", "Coalescence time adjustment 0 must be a > 0.0\n"}};
+  for (const auto &c : cases) {
+    std::string dir;
+    const RunResult r = runStored("hap_markov_loc1_2chains", dir, adjustments, c.first);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, c.second);
+    EXPECT_EQ(lastLines(readFile(dir + "/control.in.log"), 2), "Rootstate\n1 2 1 2 \n");
+    EXPECT_EQ(readFile(dir + "/control.in.dat"), "");
+  }
+}
+
+TEST(StartStateRun, AStoredGenealogyBringsItsAncestralHaplotype) {
+  std::string first;
+  ASSERT_EQ(runStored("hap_markov_loc1_2chains", first).status, 0);
+  const std::string stored = readFile(first + "/control.in.mat");
+  const std::string storedRoot = stored.substr(stored.rfind('\n') + 1);
+
+  std::string dir;
+  const std::string readOld = "Read old file\n0", readOldOn = "Read old file\n1";
+  // Without "inmat.txt" chain 0 keeps its generated genealogy and the control
+  // file's ancestral haplotype, which generation does not redraw.
+  EXPECT_EQ(runStored("hap_markov_loc1_2chains", dir, readOld, readOldOn).status, 0);
+  EXPECT_EQ(lastLines(readFile(dir + "/control.in.log"), 2), "Rootstate\n1 2 1 1 \n");
+
+  std::string control = readFile(startStateData + "hap_markov_loc1_2chains/control.in");
+  control.replace(control.find(readOld), readOld.size(), readOldOn);
+  dir = makeTempDir();
+  writeFile(dir, "control.in", control);
+  writeFile(dir, "inmat.txt", stored);
+  EXPECT_EQ(runMutloc(dir, "control.in").status, 0);
+  EXPECT_EQ(lastLines(readFile(dir + "/control.in.log"), 2), "Rootstate\n" + storedRoot + "\n");
+}
