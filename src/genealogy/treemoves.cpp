@@ -1,6 +1,356 @@
-// Placeholder until this part of the run is written.
+// The genealogy move of a chain: one Metropolis-Hastings update per iteration
+// that proposes a new mutation age together with either new ages for every
+// internal node (node-time move, the topology rebuilt from the in-order leaf
+// sequence) or a new attachment point for a random subtree (regraft move, the
+// subtree rescaled to fit under its new attachment age). Proposals are built
+// in propTree; the chain's genealogy and log terms change only on acceptance,
+// except for the child order exchanged at the start of every move.
+#include <algorithm>
+#include <cmath>
+
 #include "genealogy.h"
-void updateGenealogy(Seed *, int, int32_t) {}
-void rotate_nodes(TreeMatrix &, int, Seed *) {}
-void adjcoaltimes(TreeMatrix &, int, Seed *, int) {}
-void reassignnodes(TreeMatrix &, const TreeMatrix &, std::vector<int> &) {}
+#include "likelihood.h"
+#include "random.h"
+
+namespace {
+
+// Share of node-time moves among the genealogy moves.
+constexpr double nodeTimeMoveShare = 0.1;
+
+// A link cell (child, parent) of a row as a node label.
+int link(const TreeMatrix &tree, int node, int column) {
+  return static_cast<int>(tree[node][column]);
+}
+
+// The child of node that is not the given one.
+int otherChild(const TreeMatrix &tree, int node, int child) {
+  const int first = link(tree, node, child1);
+  return first == child ? link(tree, node, child2) : first;
+}
+
+// Makes parentNode's child entry that names oldChild name newChild.
+void replaceChild(TreeMatrix &tree, int parentNode, int oldChild, int newChild) {
+  const int column = link(tree, parentNode, child1) == oldChild ? child1 : child2;
+  tree[parentNode][column] = newChild;
+}
+
+bool ageIsProposed() {
+  return pset.iterMutAge != 0 && pset.starGenealogy == 0;
+}
+
+// A uniform step of half-width treeAdjust from the chain's age, reflected once
+// at the lower and then once at the upper bound.
+void proposeMutAge(Seed *seed, int ch) {
+  double age = pset.mutAgeStart[ch] + (2 * ran1(seed) - 1) * pset.treeAdjust[ch];
+  if (age < pset.mutAgeLow)
+    age = 2 * pset.mutAgeLow - age;
+  if (age > pset.mutAgeHigh)
+    age = 2 * pset.mutAgeHigh - age;
+  pset.curMutAge = age;
+}
+
+// Sampling iterations record the chain's age as it was before the proposal.
+void recordAgeSample(int ch, int32_t i) {
+  if (i >= pset.burnInIterations)
+    ageSamples[ch][i - pset.burnInIterations] = pset.mutAgeStart[ch];
+}
+
+// Exchanges child orders in the chain's genealogy, copies it into propTree
+// and returns the root's label: the row that a sort on the ages puts last.
+// That is the one oldest node unless several share the oldest age; only then
+// is the sort itself needed to say which of them comes last.
+int rotateAndCopy(Seed *seed, int ch) {
+  const int rows = 2 * pset.numChromosomes - 1;
+  const TreeMatrix &tree = chainTree[ch];
+  rotate_nodes(chainTree[ch], pset.numChromosomes, seed);
+  copytree(tree, propTree[ch]);
+  int oldest = 0;
+  bool shared = false;
+  for (int r = 1; r < rows; r++) {
+    if (tree[r][nodeTime] > tree[oldest][nodeTime]) {
+      oldest = r;
+      shared = false;
+    } else if (tree[r][nodeTime] == tree[oldest][nodeTime]) {
+      shared = true;
+    }
+  }
+  if (!shared)
+    return link(tree, oldest, nodeLabel);
+  copytree(tree, sortedTree[ch]);
+  sortTree(sortedTree[ch], nodeTime);
+  return link(sortedTree[ch], rows - 1, nodeLabel);
+}
+
+// Fills propTimes with the proposal's node ages in ascending order. The
+// ascending sequence of the values is the same whichever way it is sorted; the
+// library sort avoids the quadratic cost that a first-entry pivot has on ages
+// in label order, which are close to sorted.
+void sortProposalTimes(int ch) {
+  const int rows = 2 * pset.numChromosomes - 1;
+  propTimes.resize(rows);
+  for (int r = 0; r < rows; r++)
+    propTimes[r] = propTree[ch][r][nodeTime];
+  std::sort(propTimes.begin(), propTimes.end());
+}
+
+// Scores the proposal in propTree (its log-likelihood logLik already summed)
+// against the chain's current state and keeps it when accepted. hastings is
+// the proposal's own log correction. A proposed age outside its bounds lies
+// outside the prior's support: the move is refused, after the usual draw.
+void acceptOrReject(Seed *seed, int ch, double logLik, double hastings) {
+  const int n = pset.numChromosomes;
+  const double agePrior = tpriormut(n, pset.curMutAge, pset.growthRate);
+  const double treePrior = tprior(n, propTimes, pset.propSampled, pset.growthRate);
+  const double logRatio = (agePrior + treePrior + logLik) -
+                          (chainLogLik[ch] + chainTreePrior[ch] + chainMutAgePrior[ch]) + hastings;
+  double a = logRatio < 0 ? std::exp(logRatio) : 1.0;
+  if (ageIsProposed() && !(pset.curMutAge >= pset.mutAgeLow && pset.curMutAge <= pset.mutAgeHigh))
+    a = 0;
+  if (a > ran1(seed)) {
+    // The proposal becomes the chain's genealogy; the working copy carries
+    // nothing into the next move, so the two matrices simply change places.
+    chainTree[ch].swap(propTree[ch]);
+    nodeTimes[ch] = propTimes;
+    chainLogLik[ch] = logLik;
+    chainTreePrior[ch] = treePrior;
+    chainMutAgePrior[ch] = agePrior;
+    accTree[ch]++;
+    pset.mutAgeStart[ch] = pset.curMutAge;
+  }
+}
+
+// Node-time move: every internal age takes a uniform step (reflected into
+// [0, age]) and the topology is rebuilt by merging the nodes of the in-order
+// sequence of the rotated genealogy in the order of their new ages.
+void nodeTimeMove(Seed *seed, int ch, int32_t i) {
+  const int n = pset.numChromosomes;
+  pset.curMutAge = pset.mutAgeStart[ch];
+  if (ageIsProposed()) {
+    proposeMutAge(seed, ch);
+    recordAgeSample(ch, i);
+  }
+  labelOrder.resize(2 * n - 1);
+  const int root = rotateAndCopy(seed, ch);
+  getlabelorder(0, root, 2 * n - 1, labelOrder, chainTree[ch]);
+  adjcoaltimes(propTree[ch], n, seed, ch);
+  // The rebuild merges the nodes in the order of their new ages.
+  copytree(propTree[ch], sortedTree[ch]);
+  sortTree(sortedTree[ch], nodeTime);
+  sortProposalTimes(ch);
+  reassignnodes(propTree[ch], sortedTree[ch], labelOrder);
+  double logLik = 0;
+  tprob(pset.popHapFreqs[ch], propTree[ch], pset.mutLocStart[ch], pset.mapDist, &logLik,
+        pset.rootLoci[ch], -1, 0, MP1[ch]);
+  acceptOrReject(seed, ch, logLik, 0.0);
+}
+
+// The regraft walk of the cut point through the remaining tree. A positive g
+// is the distance still to go toward the present from node c, a negative g the
+// distance toward the root from c, entered from below from node `from`. The
+// walk reflects at the leaves and at the top of the root's branch (the
+// mutation's origin). The placement tests are inclusive: a distance that
+// exactly uses up a branch places the point at the node reached, so the
+// remaining distance never becomes 0. On return x is the node whose branch
+// receives the point and t1 the point's age.
+void regraftWalk(Seed *seed, const TreeMatrix &tree, double g, int c, int from, int &x,
+                 double &t1) {
+  for (;;) {
+    int down;   // the branch entered from its top
+    double top; // the age at that top
+    if (g > 0) {
+      if (link(tree, c, child1) == -1) {
+        // A leaf: turn and go straight back up its own branch.
+        g = -g;
+        if (-g <= tree[c][branchLength]) {
+          x = c;
+          t1 = tree[c][nodeTime] - g;
+          return;
+        }
+        g += tree[c][branchLength];
+        from = c;
+        c = link(tree, c, parent);
+        continue;
+      }
+      down = ran1(seed) > 0.5 ? link(tree, c, child1) : link(tree, c, child2);
+      top = tree[c][nodeTime];
+    } else if (c == -1) {
+      // Past the mutation's origin: turn down into the root's branch.
+      g = -g;
+      down = from;
+      top = pset.curMutAge;
+    } else if (ran1(seed) > 0.5) {
+      // On up c's own branch.
+      if (-g <= tree[c][branchLength]) {
+        x = c;
+        t1 = tree[c][nodeTime] - g;
+        return;
+      }
+      g += tree[c][branchLength];
+      from = c;
+      c = link(tree, c, parent);
+      continue;
+    } else {
+      // Turn down into the child not entered from.
+      g = -g;
+      down = otherChild(tree, c, from);
+      top = tree[c][nodeTime];
+    }
+    if (g <= tree[down][branchLength]) {
+      x = down;
+      t1 = top - g;
+      return;
+    }
+    g -= tree[down][branchLength];
+    c = down;
+  }
+}
+
+// Puts p, carrying j's subtree rescaled to fit under age t1, on the branch
+// above x at age t1; one draw decides p's child order.
+void attachAbove(Seed *seed, TreeMatrix &tree, int j, int p, int x, double t1) {
+  getlabelorder2(0, j, tree, t1 / tree[p][nodeTime]);
+  const int above = link(tree, x, parent);
+  const double top = above == -1 ? pset.curMutAge : tree[above][nodeTime];
+  tree[p][nodeTime] = t1;
+  tree[p][branchLength] = top - t1;
+  tree[x][branchLength] = t1 - tree[x][nodeTime];
+  tree[p][parent] = above;
+  tree[x][parent] = p;
+  if (above != -1)
+    replaceChild(tree, above, x, p);
+  const bool movedFirst = ran1(seed) > 0.5;
+  tree[p][child1] = movedFirst ? j : x;
+  tree[p][child2] = movedFirst ? x : j;
+}
+
+// Regraft move: a random subtree with its parent node is cut out and
+// reattached a normal distance away, walking through the remaining tree. A
+// genealogy of a single leaf has nothing to cut; only its age is proposed.
+void regraftMove(Seed *seed, int ch, int32_t i) {
+  const int rows = 2 * pset.numChromosomes - 1;
+  const int root = rotateAndCopy(seed, ch);
+  TreeMatrix &tree = propTree[ch];
+  pset.curMutAge = pset.mutAgeStart[ch];
+  if (ageIsProposed()) {
+    proposeMutAge(seed, ch);
+    // The origin of the mutation cannot be younger than the root.
+    if (tree[root][nodeTime] > pset.curMutAge)
+      pset.curMutAge = 2 * tree[root][nodeTime] - pset.curMutAge;
+    recordAgeSample(ch, i);
+  }
+  tree[root][branchLength] = pset.curMutAge - tree[root][nodeTime];
+  const Table &freqs = pset.popHapFreqs[ch];
+  const double x = pset.mutLocStart[ch];
+  double hastings = 0;
+  if (rows > 1) {
+    int j;
+    do
+      j = random2(rows, seed);
+    while (link(tree, j, parent) == -1);
+    const int p = link(tree, j, parent);
+    const int s = otherChild(tree, p, j);
+    const double t0 = tree[p][nodeTime];
+    regraftSubtree(tree, j, gasdev(seed) * pset.rootDepthAdjust[ch], seed);
+    // Rows whose branch or parent changed: j's rescaled subtree, s, p, p's
+    // new other child and the root, whose branch follows the mutation age.
+    int internalMoved = 0;
+    partialtprobs(freqs, &internalMoved, p, j, tree, ch, MP1[ch]);
+    tprob2(freqs, tree, x, pset.mapDist, pset.rootLoci[ch], s, MP1[ch]);
+    tprob2(freqs, tree, x, pset.mapDist, pset.rootLoci[ch], p, MP1[ch]);
+    tprob2(freqs, tree, x, pset.mapDist, pset.rootLoci[ch], otherChild(tree, p, j), MP1[ch]);
+    // The rescaling of the k internal ages of j's subtree by T1 / T0.
+    hastings = internalMoved * std::log(tree[p][nodeTime] / t0);
+  }
+  sortProposalTimes(ch);
+  tprob2(freqs, tree, x, pset.mapDist, pset.rootLoci[ch], root, MP1[ch]);
+  double logLik = 0;
+  for (int r = 0; r < rows; r++)
+    logLik += tree[r][nodeLogLik];
+  acceptOrReject(seed, ch, logLik, hastings);
+}
+
+} // namespace
+
+void regraftSubtree(TreeMatrix &tree, int j, double g, Seed *seed) {
+  const int p = link(tree, j, parent);
+  const int s = otherChild(tree, p, j);
+  const int grand = link(tree, p, parent);
+  const double t0 = tree[p][nodeTime];
+  const double sibBranch = tree[s][branchLength];
+  const double ownBranch = tree[p][branchLength];
+  if (g == 0 || (g > 0 && g <= sibBranch) || (g < 0 && -g <= ownBranch)) {
+    // The point stays on the branches through p: only p's age changes.
+    getlabelorder2(0, j, tree, (t0 - g) / t0);
+    tree[p][nodeTime] -= g;
+    tree[p][branchLength] += g;
+    tree[s][branchLength] -= g;
+    return;
+  }
+  // Cut p out: s takes its place (and becomes the root when p was the root).
+  tree[s][parent] = grand;
+  if (grand != -1)
+    replaceChild(tree, grand, p, s);
+  tree[s][branchLength] += ownBranch;
+  tree[p][parent] = -2;
+  int x;
+  double t1;
+  if (g > 0)
+    regraftWalk(seed, tree, g - sibBranch, s, -1, x, t1);
+  else
+    regraftWalk(seed, tree, g + ownBranch, grand, s, x, t1);
+  attachAbove(seed, tree, j, p, x, t1);
+}
+
+void updateGenealogy(Seed *seed, int ch, int32_t i) {
+  if (ran1(seed) < nodeTimeMoveShare)
+    nodeTimeMove(seed, ch, i);
+  else
+    regraftMove(seed, ch, i);
+}
+
+void rotate_nodes(TreeMatrix &tree, int n, Seed *seed) {
+  for (int r = 0; r < 2 * n - 1; r++)
+    if (ran1(seed) > 0.5)
+      std::swap(tree[r][child1], tree[r][child2]);
+}
+
+void adjcoaltimes(TreeMatrix &tree, int n, Seed *seed, int ch) {
+  const double age = pset.curMutAge;
+  for (int r = 0; r < 2 * n - 1; r++) {
+    double t = tree[r][nodeTime];
+    if (t > 0)
+      t = t + (2 * ran1(seed) - 1) * pset.treeAdjust[ch];
+    t = std::fabs(t);
+    // Reflect back below the mutation's origin; a non-positive age has no
+    // interval to reflect into (the move is refused then anyway).
+    if (age > 0)
+      while (t > age)
+        t = std::fabs(2 * age - t);
+    tree[r][nodeTime] = t;
+  }
+}
+
+void reassignnodes(TreeMatrix &tree, const TreeMatrix &timeSorted, std::vector<int> &order) {
+  const int n = pset.numChromosomes;
+  const int rows = 2 * n - 1;
+  // Internal nodes from the youngest: each takes its two neighbours in the
+  // sequence as children and then stands for the merged cluster.
+  for (int r = n; r < rows; r++) {
+    const int label = link(timeSorted, r, nodeLabel);
+    const auto at = std::find(order.begin(), order.end(), label);
+    const int left = *(at - 1);
+    const int right = *(at + 1);
+    tree[label][child1] = left;
+    tree[label][child2] = right;
+    tree[left][parent] = label;
+    tree[right][parent] = label;
+    order.erase(at + 1);
+    order.erase(at - 1);
+  }
+  tree[link(timeSorted, rows - 1, nodeLabel)][parent] = -1;
+  for (int r = 0; r < rows; r++) {
+    const int up = link(tree, r, parent);
+    const double top = up == -1 ? pset.curMutAge : tree[up][nodeTime];
+    tree[r][branchLength] = top - tree[r][nodeTime];
+  }
+}

@@ -1,0 +1,585 @@
+// The genealogy moves: child-order exchange, node-age steps with their
+// reflections, the rebuild from the in-order sequence, the regraft with its
+// walk worked by hand on a four-leaf tree, and whole moves on small chains
+// checked against a recomputation of every cached term after each move.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+#include "chaincheck.h"
+#include "genealogy.h"
+#include "likelihood.h"
+#include "random.h"
+#include "testkit.h"
+
+namespace {
+
+// The first count draws of a fresh stream started from seed; the stream is
+// left fresh again, so a run from the same seed makes exactly these draws.
+std::vector<double> peekDraws(Seed seed, int count) {
+  resetRandomState();
+  std::vector<double> draws(count);
+  for (double &d : draws)
+    d = ran1(&seed);
+  resetRandomState();
+  return draws;
+}
+
+// The first seed -1, -2, ... whose first count draws satisfy ok.
+Seed findSeed(int count, const std::function<bool(const std::vector<double> &)> &ok) {
+  for (Seed s = -1;; s--)
+    if (ok(peekDraws(s, count)))
+      return s;
+}
+
+// Four leaves, mutation age 4 (label order, three loci):
+//   0 (age 3) = {1 (age 1) = {3, 4}, 2 (age 2) = {5, 6}}
+// In-order sequence 3 1 4 0 5 2 6.
+TreeMatrix fourLeafTree() {
+  return makeTree({{0, 1, 2, -1, 3, 1, 0, 1, 1, 2},
+                   {1, 3, 4, 0, 1, 2, 0, 1, 1, 2},
+                   {2, 5, 6, 0, 2, 1, 0, 1, 2, 2},
+                   {3, -1, -1, 1, 0, 1, 0, 1, 1, 2},
+                   {4, -1, -1, 1, 0, 1, 0, 2, 1, 2},
+                   {5, -1, -1, 2, 0, 2, 0, 1, 2, 1},
+                   {6, -1, -1, 2, 0, 2, 0, 1, 2, 2}});
+}
+
+// A caterpillar of n leaves, mutation age n: internal node i (age n - 1 - i)
+// has children i + 1 (or the last leaf) and leaf n - 1 + i.
+TreeMatrix caterpillarTree(int n) {
+  std::vector<std::vector<double>> rows(2 * n - 1);
+  for (int v = 0; v < 2 * n - 1; v++) {
+    const bool leaf = v >= n - 1;
+    const double age = leaf ? 0 : n - 1 - v;
+    const double c1 = leaf ? -1 : (v == n - 2 ? 2 * n - 2 : v + 1);
+    const double c2 = leaf ? -1 : n - 1 + v;
+    rows[v] = {double(v), c1, c2, -1, age, 0, 0};
+    for (int k = 0; k < pset.numLoci; k++)
+      rows[v].push_back((v * 7 + k * 3) % 5 < 2 ? 2 : 1);
+  }
+  TreeMatrix t = makeTree(rows);
+  for (int v = 0; v < 2 * n - 1; v++)
+    for (int c : {child1, child2})
+      if (t[v][c] != -1)
+        t[static_cast<int>(t[v][c])][parent] = v;
+  for (int v = 0; v < 2 * n - 1; v++) {
+    const int up = static_cast<int>(t[v][parent]);
+    t[v][branchLength] = (up == -1 ? n : t[up][nodeTime]) - t[v][nodeTime];
+  }
+  return t;
+}
+
+// Settings of a one-chain run with three loci of two alleles each; the
+// population model is the independent one unless markov is set.
+void setModel(int n, bool markov) {
+  setSmallRun(n, 3, 1);
+  pset.mapDist = {0, 0, 0.5, 1.2};
+  Table f(3, std::vector<double>(3, 0.0));
+  const double first[3] = {0.6, 0.3, 0.45};
+  for (int k = 0; k < 3; k++) {
+    f[1][k] = first[k];
+    f[2][k] = 1 - first[k];
+  }
+  pset.popHapFreqs = {f};
+  maxall.assign(3, 2);
+  answer.assign(3, 0.0);
+  MP1 = {{{{0.9, 0.1}, {0.2, 0.8}}, {{0.5, 0.5}, {0.25, 0.75}}}};
+  pset.algSwitch = markov ? 1.0 : 0.0;
+  pset.rootLoci = {{1, 1, 2}};
+  pset.mutLocStart = {0.7};
+  pset.treeAdjust = {0.5};
+  pset.rootDepthAdjust = {1.0};
+  pset.iterMutAge = 1;
+  pset.mutAgeLow = 0.5;
+  pset.mutAgeHigh = 30;
+  pset.growthRate = 1.5;
+  pset.propSampled = 0.1;
+  pset.burnInIterations = 0;
+  pset.realIterations = 10;
+}
+
+// Makes tree the current genealogy of chain 0 at mutation age `age`, with its
+// node terms, log terms and node ages computed from scratch.
+void installChain(const TreeMatrix &tree, double age) {
+  const int n = pset.numChromosomes;
+  const int rows = 2 * n - 1;
+  pset.mutAgeStart = {age};
+  pset.curMutAge = age;
+  chainTree = {tree};
+  sortedTree = {freshTree()};
+  propTree = {freshTree()};
+  labelOrder.assign(rows, 0);
+  chainLogLik = {0};
+  tprob(pset.popHapFreqs[0], chainTree[0], pset.mutLocStart[0], pset.mapDist, &chainLogLik[0],
+        pset.rootLoci[0], -1, 0, MP1[0]);
+  TreeMatrix sorted = tree;
+  sortTree(sorted, nodeTime);
+  nodeTimes = {std::vector<double>(rows)};
+  for (int r = 0; r < rows; r++)
+    nodeTimes[0][r] = sorted[r][nodeTime];
+  propTimes = nodeTimes[0];
+  chainTreePrior = {tprior(n, nodeTimes[0], pset.propSampled, pset.growthRate)};
+  chainMutAgePrior = {tpriormut(n, age, pset.growthRate)};
+  accTree = {0};
+  ageSamples = {std::vector<double>(pset.realIterations, 0.0)};
+}
+
+// The child-order exchanges that draws d[first..] make on tree, one per row.
+TreeMatrix rotated(TreeMatrix tree, const std::vector<double> &d, int first) {
+  for (size_t r = 0; r < tree.size(); r++)
+    if (d[first + r] > 0.5)
+      std::swap(tree[r][child1], tree[r][child2]);
+  return tree;
+}
+
+// The chain's state that a rejected move must leave as it was.
+struct ChainState {
+  TreeMatrix tree;
+  std::vector<double> times;
+  double logLik, treePrior, agePrior, age;
+  int accepted;
+};
+
+ChainState chainState() {
+  return {chainTree[0],        nodeTimes[0],        chainLogLik[0], chainTreePrior[0],
+          chainMutAgePrior[0], pset.mutAgeStart[0], accTree[0]};
+}
+
+// After a rejection the genealogy differs at most by exchanged child orders.
+void expectUnchangedButChildOrder(const ChainState &before) {
+  EXPECT_EQ(chainLogLik[0], before.logLik);
+  EXPECT_EQ(chainTreePrior[0], before.treePrior);
+  EXPECT_EQ(chainMutAgePrior[0], before.agePrior);
+  EXPECT_EQ(pset.mutAgeStart[0], before.age);
+  EXPECT_EQ(nodeTimes[0], before.times);
+  for (size_t r = 0; r < before.tree.size(); r++) {
+    TreeRow now = chainTree[0][r];
+    if (now[child1] != before.tree[r][child1])
+      std::swap(now[child1], now[child2]);
+    EXPECT_EQ(now, before.tree[r]) << "row " << r;
+  }
+}
+
+// Runs `moves` genealogy moves on chain 0, checking after each that a
+// rejection kept the chain's state, an acceptance took over the proposal, and
+// every cached term agrees with a recomputation. Returns the acceptances.
+int runCheckedMoves(Seed seed, int moves) {
+  resetRandomState();
+  for (int i = 0; i < moves; i++) {
+    const ChainState before = chainState();
+    updateGenealogy(&seed, 0, i % pset.realIterations);
+    if (accTree[0] == before.accepted) {
+      expectUnchangedButChildOrder(before);
+    } else {
+      EXPECT_EQ(accTree[0], before.accepted + 1);
+      EXPECT_EQ(nodeTimes[0], propTimes);
+      EXPECT_EQ(pset.mutAgeStart[0], pset.curMutAge);
+    }
+    EXPECT_TRUE(chainMatchesRecomputation(0)) << "after move " << i;
+    if (::testing::Test::HasFailure())
+      return accTree[0];
+  }
+  return accTree[0];
+}
+
+} // namespace
+
+TEST(RotateNodes, OneDrawPerRowExchangesTheChildrenAboveOneHalf) {
+  setSmallRun(4, 3);
+  const Seed seed = findSeed(
+      7, [](const std::vector<double> &d) { return d[0] > 0.5 && d[1] <= 0.5 && d[2] > 0.5; });
+  const std::vector<double> d = peekDraws(seed, 8);
+  Seed s = seed;
+  TreeMatrix tree = fourLeafTree();
+  rotate_nodes(tree, 4, &s);
+  EXPECT_EQ(tree, rotated(fourLeafTree(), d, 0));
+  EXPECT_EQ(tree[0][child1], 2);
+  EXPECT_EQ(tree[1][child1], 3);
+  EXPECT_EQ(tree[2][child1], 6);
+  EXPECT_EQ(ran1(&s), d[7]); // leaves drew too: seven draws in all
+}
+
+TEST(AdjCoalTimes, WindowZeroKeepsEveryAgeAndDrawsOncePerInternalNode) {
+  setModel(4, false);
+  pset.treeAdjust = {0};
+  pset.curMutAge = 4;
+  const std::vector<double> d = peekDraws(-3, 4);
+  Seed s = -3;
+  TreeMatrix tree = fourLeafTree();
+  adjcoaltimes(tree, 4, &s, 0);
+  EXPECT_EQ(tree, fourLeafTree());
+  EXPECT_EQ(ran1(&s), d[3]);
+}
+
+TEST(AdjCoalTimes, StepsAreReflectedIntoZeroToTheMutationAge) {
+  setModel(4, false);
+  pset.curMutAge = 4;
+  // Row 0 (age 3) draws first; with u > 0.5 a window w moves it by (2u - 1) w.
+  const Seed seed = findSeed(1, [](const std::vector<double> &d) { return d[0] > 0.6; });
+  const double up = 2 * peekDraws(seed, 1)[0] - 1;
+  struct Case {
+    double target, expected;
+  } cases[] = {{4.3, 3.7}, {8.5, 0.5}, {12.5, 3.5}, {3.9, 3.9}};
+  for (const Case &c : cases) {
+    TreeMatrix tree = fourLeafTree();
+    pset.treeAdjust = {(c.target - 3) / up};
+    Seed s = seed;
+    resetRandomState();
+    adjcoaltimes(tree, 4, &s, 0);
+    EXPECT_NEAR(tree[0][nodeTime], c.expected, 1e-12) << "pushed to " << c.target;
+    for (int r = 0; r < 7; r++) {
+      EXPECT_GE(tree[r][nodeTime], 0);
+      EXPECT_LE(tree[r][nodeTime], 4);
+    }
+  }
+  // Pushed below 0 by 0.2: the absolute value gives 0.2.
+  const Seed down = findSeed(1, [](const std::vector<double> &d) { return d[0] < 0.4; });
+  TreeMatrix tree = fourLeafTree();
+  pset.treeAdjust = {-3.2 / (2 * peekDraws(down, 1)[0] - 1)};
+  Seed s = down;
+  resetRandomState();
+  adjcoaltimes(tree, 4, &s, 0);
+  EXPECT_NEAR(tree[0][nodeTime], 0.2, 1e-12);
+}
+
+TEST(AdjCoalTimes, NoReflectionWithoutAPositiveMutationAge) {
+  setModel(4, false);
+  pset.treeAdjust = {0};
+  for (double age : {0.0, -2.0}) {
+    pset.curMutAge = age;
+    TreeMatrix tree = fourLeafTree();
+    Seed s = -5;
+    adjcoaltimes(tree, 4, &s, 0);
+    EXPECT_EQ(tree, fourLeafTree());
+  }
+}
+
+TEST(ReassignNodes, UnchangedAgesRebuildTheSameGenealogy) {
+  setSmallRun(4, 3);
+  pset.curMutAge = 4;
+  TreeMatrix tree = fourLeafTree();
+  for (TreeRow &row : tree) {
+    row[child1] = row[child2] = row[parent] = row[branchLength] = 99;
+    if (row[nodeTime] == 0)
+      row[child1] = row[child2] = -1;
+  }
+  TreeMatrix bySize = fourLeafTree();
+  sortTree(bySize, nodeTime);
+  std::vector<int> order = {3, 1, 4, 0, 5, 2, 6};
+  reassignnodes(tree, bySize, order);
+  EXPECT_EQ(tree, fourLeafTree());
+  EXPECT_EQ(order, std::vector<int>{0});
+}
+
+TEST(ReassignNodes, NewAgesMergeInAgeOrder) {
+  setSmallRun(4, 3);
+  pset.curMutAge = 4;
+  // Ages 0 -> 1, 1 -> 2, 2 -> 3 with the sequence 3 1 4 0 5 2 6: node 0
+  // merges 4 and 5, node 1 merges 3 and 0, node 2 (the root) 1 and 6.
+  TreeMatrix tree = fourLeafTree();
+  tree[0][nodeTime] = 1;
+  tree[1][nodeTime] = 2;
+  tree[2][nodeTime] = 3;
+  TreeMatrix bySize = tree;
+  sortTree(bySize, nodeTime);
+  std::vector<int> order = {3, 1, 4, 0, 5, 2, 6};
+  reassignnodes(tree, bySize, order);
+  const double expected[7][6] = {{0, 4, 5, 1, 1, 1},   {1, 3, 0, 2, 2, 1},   {2, 1, 6, -1, 3, 1},
+                                 {3, -1, -1, 1, 0, 2}, {4, -1, -1, 0, 0, 1}, {5, -1, -1, 0, 0, 1},
+                                 {6, -1, -1, 2, 0, 3}};
+  for (int r = 0; r < 7; r++)
+    for (int c = 0; c < 6; c++)
+      EXPECT_EQ(tree[r][c], expected[r][c]) << "row " << r << " column " << c;
+  EXPECT_TRUE(genealogyIsConsistent(tree, 4));
+}
+
+class Regraft : public ::testing::Test {
+protected:
+  void SetUp() override {
+    setModel(4, false);
+    pset.curMutAge = 4;
+    tree = fourLeafTree();
+  }
+  // Regrafts j by g from a fresh stream at seed; returns the draws it made.
+  int regraft(int j, double g, Seed seed) {
+    const std::vector<double> d = peekDraws(seed, 6);
+    Seed s = seed;
+    regraftSubtree(tree, j, g, &s);
+    EXPECT_TRUE(genealogyIsConsistent(tree, 4));
+    const double next = ran1(&s);
+    for (int used = 0; used < 6; used++)
+      if (d[used] == next)
+        return used;
+    return -1;
+  }
+  // Expects cells (time, branch) of row r.
+  void expectAges(int r, double time, double branch) {
+    EXPECT_NEAR(tree[r][nodeTime], time, 1e-12) << "row " << r;
+    EXPECT_NEAR(tree[r][branchLength], branch, 1e-12) << "row " << r;
+  }
+  void expectLinks(int r, double c1, double c2, double up) {
+    EXPECT_EQ(tree[r][child1], c1) << "row " << r;
+    EXPECT_EQ(tree[r][child2], c2) << "row " << r;
+    EXPECT_EQ(tree[r][parent], up) << "row " << r;
+  }
+  TreeMatrix tree;
+};
+
+TEST_F(Regraft, FirstStepDownTheSiblingBranchMovesOnlyTheParentsAge) {
+  EXPECT_EQ(regraft(3, 0.4, -1), 0);
+  expectAges(1, 0.6, 2.4);
+  expectAges(4, 0, 0.6);
+  expectAges(3, 0, 0.6);
+  expectLinks(1, 3, 4, 0);
+  for (int r : {0, 2, 5, 6})
+    EXPECT_EQ(tree[r], fourLeafTree()[r]);
+}
+
+TEST_F(Regraft, FirstStepUpRescalesTheMovedSubtree) {
+  EXPECT_EQ(regraft(1, -0.5, -1), 0);
+  const double f = 3.5 / 3;
+  expectAges(0, 3.5, 0.5);
+  expectAges(2, 2, 1.5);
+  expectAges(1, f, 2 * f);
+  expectAges(3, 0, f);
+  expectAges(4, 0, f);
+  expectLinks(0, 1, 2, -1);
+}
+
+TEST_F(Regraft, BranchBoundsOfTheFirstStepAreInclusive) {
+  EXPECT_EQ(regraft(3, -2, -1), 0); // exactly p's branch: p reaches the root's age
+  expectAges(1, 3, 0);
+  expectAges(3, 0, 3);
+  expectLinks(1, 3, 4, 0);
+  SetUp();
+  EXPECT_EQ(regraft(1, 1, -1), 0); // exactly the sibling's branch: p down to 2's age
+  expectAges(0, 2, 2);
+  expectAges(2, 2, 0);
+  expectAges(1, 2.0 / 3, 4.0 / 3);
+  expectLinks(0, 1, 2, -1);
+  SetUp();
+  EXPECT_EQ(regraft(5, 0, -1), 0); // no displacement, no change
+  EXPECT_EQ(tree, fourLeafTree());
+}
+
+TEST_F(Regraft, WalkIntoALeafTurnsUpItsOwnBranch) {
+  // j = 5 with p = 2 and sibling leaf 6: 2.5 exceeds 6's branch (2) by 0.5,
+  // the leaf reflects it, and the point lands 0.5 above leaf 6; only the
+  // child-order draw is made.
+  const double w = peekDraws(-1, 1)[0];
+  EXPECT_EQ(regraft(5, 2.5, -1), 1);
+  expectAges(2, 0.5, 2.5);
+  expectAges(6, 0, 0.5);
+  expectAges(5, 0, 0.5);
+  expectLinks(2, w > 0.5 ? 5 : 6, w > 0.5 ? 6 : 5, 0);
+  expectLinks(0, 1, 2, -1);
+}
+
+TEST_F(Regraft, PastTheLeafBranchTheWalkGoesOnUpWithADirectionDraw) {
+  // 5.5 - 2 down to leaf 6, back up its merged branch of 3, 0.5 left at the root.
+  const Seed up = findSeed(1, [](const std::vector<double> &d) { return d[0] > 0.5; });
+  EXPECT_EQ(regraft(5, 5.5, up), 2);
+  expectAges(2, 3.5, 0.5);
+  expectAges(0, 3, 0.5);
+  expectAges(5, 0, 3.5);
+  EXPECT_EQ(tree[2][parent], -1);
+  expectLinks(0, 1, 6, 2);
+
+  SetUp();
+  const Seed turn = findSeed(1, [](const std::vector<double> &d) { return d[0] <= 0.5; });
+  EXPECT_EQ(regraft(5, 5.5, turn), 2);
+  expectAges(2, 2.5, 0.5);
+  expectAges(1, 1, 1.5);
+  expectAges(5, 0, 2.5);
+  expectLinks(0, 2, 6, -1);
+  EXPECT_EQ(tree[1][parent], 2);
+}
+
+TEST_F(Regraft, AboveTheMutationAgeTheWalkTurnsDownTheRootBranch) {
+  // p = 0 is the root: -1.5 passes its branch (1) by 0.5, reflects at age 4 and
+  // comes down 0.5 on the branch of the new root 2. No direction draw.
+  const double w = peekDraws(-1, 1)[0];
+  EXPECT_EQ(regraft(1, -1.5, -1), 1);
+  const double f = 3.5 / 3;
+  expectAges(0, 3.5, 0.5);
+  expectAges(2, 2, 1.5);
+  expectAges(1, f, 2 * f);
+  expectLinks(0, w > 0.5 ? 1 : 2, w > 0.5 ? 2 : 1, -1);
+  EXPECT_EQ(tree[2][parent], 0);
+}
+
+TEST_F(Regraft, DownwardWalkDrawsTheBranchAndCanPassANode) {
+  // p = 0 cut out, 2 becomes the root; 0.5 remains below node 2.
+  const std::vector<double> d = peekDraws(-2, 1);
+  EXPECT_EQ(regraft(1, 1.5, -2), 2);
+  const int x = d[0] > 0.5 ? 5 : 6;
+  expectAges(0, 1.5, 0.5);
+  expectAges(x, 0, 1.5);
+  expectAges(1, 0.5, 1);
+  expectAges(2, 2, 2);
+  EXPECT_EQ(tree[2][parent], -1);
+  EXPECT_EQ(tree[0][parent], 2);
+  EXPECT_EQ(tree[x][parent], 0);
+  EXPECT_EQ(tree[2][d[0] > 0.5 ? child1 : child2], 0);
+
+  // 2.5 below node 2 passes the leaf branch (2), reflects, lands at age 0.5.
+  SetUp();
+  EXPECT_EQ(regraft(1, 3.5, -2), 2);
+  expectAges(0, 0.5, 1.5);
+  expectAges(x, 0, 0.5);
+  expectAges(1, 1.0 / 6, 1.0 / 3);
+}
+
+TEST_F(Regraft, PlacementReachesUpToTheMutationAge) {
+  // -2 past p's branch (1) leaves exactly the root's branch: p becomes the
+  // root at the mutation age.
+  const Seed up = findSeed(1, [](const std::vector<double> &d) { return d[0] > 0.5; });
+  EXPECT_EQ(regraft(5, -2, up), 2);
+  expectAges(2, 4, 0);
+  expectAges(0, 3, 1);
+  EXPECT_EQ(tree[2][parent], -1);
+}
+
+class GenealogyMove : public ::testing::Test {
+protected:
+  void SetUp() override {
+    setModel(4, false);
+    installChain(fourLeafTree(), 4);
+    ASSERT_TRUE(chainMatchesRecomputation(0));
+  }
+};
+
+TEST_F(GenealogyMove, CachedTermsStayCurrentUnderManyMoves) {
+  const int accepted = runCheckedMoves(-11, 1500);
+  EXPECT_GT(accepted, 100);
+  EXPECT_LT(accepted, 1400);
+}
+
+TEST_F(GenealogyMove, MarkovModelWithoutGrowthOnALargerTree) {
+  setModel(7, true);
+  pset.growthRate = 0;
+  installChain(caterpillarTree(7), 7);
+  ASSERT_TRUE(chainMatchesRecomputation(0));
+  const int accepted = runCheckedMoves(-23, 1500);
+  EXPECT_GT(accepted, 100);
+  EXPECT_LT(accepted, 1400);
+}
+
+TEST_F(GenealogyMove, TwoLeavesAndASingleLeaf) {
+  for (int n : {2, 1}) {
+    setModel(n, false);
+    installChain(caterpillarTree(n), n);
+    ASSERT_TRUE(chainMatchesRecomputation(0));
+    EXPECT_GT(runCheckedMoves(-5, 300), 0) << n << " leaves";
+  }
+}
+
+TEST_F(GenealogyMove, NodeTimeMoveWithoutStepsRebuildsTheRotatedGenealogy) {
+  pset.treeAdjust = {0};
+  // Node-time move: kind, age, seven child-order draws, three age draws, accept.
+  const Seed seed = findSeed(1, [](const std::vector<double> &d) { return d[0] < 0.1; });
+  const std::vector<double> d = peekDraws(seed, 14);
+  const TreeMatrix start = chainTree[0];
+  Seed s = seed;
+  updateGenealogy(&s, 0, 0);
+  EXPECT_EQ(accTree[0], 1);
+  EXPECT_EQ(chainTree[0], rotated(start, d, 2));
+  EXPECT_EQ(ran1(&s), d[13]);
+  EXPECT_TRUE(chainMatchesRecomputation(0));
+}
+
+TEST_F(GenealogyMove, RejectionKeepsTheExchangedChildOrder) {
+  // With a window of 100 and bounds [3, 5] the age lands outside its bounds
+  // unless the step falls in a narrow range; such proposals are refused.
+  pset.treeAdjust = {100};
+  pset.mutAgeLow = 3;
+  pset.mutAgeHigh = 5;
+  // The age a draw v proposes, reflected at the bounds and, in a regraft, at
+  // the root's age 3.
+  auto proposed = [](double v, bool regraft) {
+    double age = 4 + (2 * v - 1) * 100;
+    if (age < 3)
+      age = 6 - age;
+    if (age > 5)
+      age = 10 - age;
+    if (regraft && age < 3)
+      age = 6 - age;
+    return age;
+  };
+  auto outside = [](double age) { return age < 3 || age > 5; };
+  // Regraft: kind, seven child-order draws, then the age; node-time: kind,
+  // age, then the child orders.
+  const Seed regraft = findSeed(9, [&](const std::vector<double> &d) {
+    return d[0] >= 0.1 && outside(proposed(d[8], true));
+  });
+  const Seed nodeTime = findSeed(9, [&](const std::vector<double> &d) {
+    return d[0] < 0.1 && outside(proposed(d[1], false));
+  });
+  for (auto [seed, first] : {std::pair{regraft, 1}, std::pair{nodeTime, 2}}) {
+    SetUp();
+    pset.treeAdjust = {100};
+    pset.mutAgeLow = 3;
+    pset.mutAgeHigh = 5;
+    const ChainState before = chainState();
+    const std::vector<double> d = peekDraws(seed, 9);
+    Seed s = seed;
+    updateGenealogy(&s, 0, 0);
+    EXPECT_EQ(accTree[0], 0);
+    EXPECT_EQ(chainTree[0], rotated(before.tree, d, first));
+    expectUnchangedButChildOrder(before);
+    EXPECT_TRUE(chainMatchesRecomputation(0));
+  }
+}
+
+TEST_F(GenealogyMove, AgesOutsideTheBoundsAreNeverAccepted) {
+  pset.treeAdjust = {100};
+  pset.mutAgeLow = 3;
+  pset.mutAgeHigh = 5;
+  Seed s = -31;
+  resetRandomState();
+  int refusedOutside = 0;
+  for (int i = 0; i < 400; i++) {
+    const int accepted = accTree[0];
+    updateGenealogy(&s, 0, i % pset.realIterations);
+    if (pset.curMutAge < 3 || pset.curMutAge > 5) {
+      EXPECT_EQ(accTree[0], accepted);
+      refusedOutside++;
+    }
+    EXPECT_GE(pset.mutAgeStart[0], 3);
+    EXPECT_LE(pset.mutAgeStart[0], 5);
+    ASSERT_TRUE(chainMatchesRecomputation(0));
+  }
+  EXPECT_GT(refusedOutside, 300);
+}
+
+TEST_F(GenealogyMove, SamplingIterationsRecordTheAgeBeforeTheProposal) {
+  pset.burnInIterations = 3;
+  pset.realIterations = 5;
+  ageSamples = {std::vector<double>(5, 0.0)};
+  Seed s = -17;
+  resetRandomState();
+  std::vector<double> agesBefore;
+  for (int i = 0; i < 8; i++) {
+    agesBefore.push_back(pset.mutAgeStart[0]);
+    updateGenealogy(&s, 0, i);
+    for (int k = 0; k < 5; k++)
+      EXPECT_EQ(ageSamples[0][k], k + 3 <= i ? agesBefore[k + 3] : 0.0) << "after " << i;
+  }
+  EXPECT_NE(agesBefore.front(), agesBefore.back());
+}
+
+TEST_F(GenealogyMove, AgeNotProposedKeepsItAndRecordsNothing) {
+  for (int mode : {0, 1}) {
+    SetUp();
+    pset.iterMutAge = mode == 0 ? 0 : 1;
+    pset.starGenealogy = mode;
+    const double agePrior = chainMutAgePrior[0];
+    runCheckedMoves(-13, 200);
+    EXPECT_EQ(pset.mutAgeStart[0], 4);
+    EXPECT_EQ(chainMutAgePrior[0], agePrior);
+    EXPECT_EQ(ageSamples[0], std::vector<double>(pset.realIterations, 0.0));
+    EXPECT_GT(accTree[0], 0);
+  }
+}
