@@ -1,5 +1,5 @@
-// Output layouts: histograms with highest-density intervals, and the haplotype
-// tallies of chain 0.
+// Output layouts: the progress trace, histograms with highest-density
+// intervals, and the haplotype tallies of chain 0.
 #pragma once
 
 #include <iosfwd>
@@ -14,3 +14,12 @@ void Histogram(const std::vector<std::vector<double>> &samples, long n, int bars
 void haplosave1(const TreeMatrix &tree, std::ostream &out, int final);
 // Writes the distinct tip haplotypes of tree with their counts.
 void haplosave3(const TreeMatrix &tree, std::ostream &out);
+
+// Appends chain ch's segment of iteration i to the current .dat line: its nine
+// state fields and, when acceptance proportions are saved, the five of them.
+void writeDatSegment(std::ostream &dat, int ch, long i);
+// Ends the .dat line, after the convergence statistic when chains >= 2.
+void endDatLine(std::ostream &dat, double convergenceR);
+// Writes chain ch's progress line of iteration i (chain 0 of a multi-chain run
+// also shows the convergence statistic).
+void writeScreenLine(std::ostream &screen, int ch, long i, double convergenceR);

@@ -10,6 +10,12 @@
 // Runs burn-in and sampling iterations over all chains, writing the trace to
 // dat, progress to the screen and the periodic haplotype tallies.
 void runSampler(Seed *seed, std::ostream &dat, std::ostream &hpf);
+// Recomputes props[0..4][ch] from the acceptance counters after iteration i.
+void refreshAcceptProps(int ch, long i);
+// Between-chain potential scale reduction of the mutation location after
+// iteration i >= 1, from each chain's sum and sum of squares of locations.
+double convergenceStatistic(const std::vector<double> &locSum, const std::vector<double> &locSumSq,
+                            long i);
 
 // Allele-frequency move, then the missing-allele moves of patient leaves and
 // normal-population haplotypes.

@@ -1,0 +1,39 @@
+// Pieces shared by the frequency, missing-allele and phase moves of a chain:
+// the Metropolis-Hastings acceptance probability, the population term of the
+// second chromosome of an unpaired genotype, and the change of one leaf's
+// alleles, scored and then kept or undone. Also the two missing-allele stages
+// that the per-chain update calls after the frequency move.
+#pragma once
+
+#include "mutloc.h"
+
+// Acceptance probability of a proposal whose log ratio is r: 1 when r >= 0,
+// else exp(r).
+double acceptanceProbability(double r);
+
+// Whether the patient data are genotypes with both chromosomes of an
+// individual in one leaf row (the second in the second allele block).
+bool unpairedGenotypes();
+// Whether the two chromosomes of an individual are two partner leaves.
+bool pairedGenotypes();
+
+// Log probability of the chromosome in the second allele block of a leaf row
+// (unpaired genotypes) under independent allele frequencies: the sum over the
+// loci of log freqs[|allele|][k].
+double partnerTerm(const Table &freqs, const double *secondBlock);
+
+// Records the allele cells and node term of a leaf (and, with paired
+// genotypes, of its partner leaf) before a move changes its alleles.
+void saveLeaf(int ch, int leaf);
+// Scores a leaf whose alleles were changed after saveLeaf: recomputes its node
+// term (and its partner's with paired genotypes), adds the change of the
+// chain's partner term with unpaired genotypes, draws the acceptance number,
+// and either keeps the change with the chain's new log terms or restores
+// everything saveLeaf recorded.
+void acceptOrRestoreLeaf(Seed *seed, int ch, int leaf);
+
+// Re-imputation moves of the missing alleles of the chain's patient leaves.
+void updatePatientMissing(Seed *seed, int ch);
+// Re-imputation moves of the missing alleles of the chain's normal-population
+// haplotypes.
+void updateNormalMissing(Seed *seed, int ch);

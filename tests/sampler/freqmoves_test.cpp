@@ -1,0 +1,377 @@
+// The allele-frequency move and the missing-allele moves of patient leaves and
+// normal haplotypes: what each proposal changes, the draws it makes, the
+// restoration on rejection, and the chain's log terms kept current.
+#include <gtest/gtest.h>
+
+#include "datachains.h"
+#include "sampler.h"
+
+namespace {
+
+// Stored log-likelihood values that make every proposal accepted (r >= 0) or
+// rejected (exp(r) = 0) whatever it changes.
+constexpr double acceptAll = -1e6;
+constexpr double rejectAll = 1e6;
+
+void withoutMissingAlleles() {
+  missingLeaves = {{}};
+  missingLoci = {{}};
+  missingNormalLoci.clear();
+  normalHasMissing = 0;
+}
+
+double reflected(double v) {
+  return v < 0 ? -v : v > 1 ? 2 - v : v;
+}
+
+// The chain of one marker with three alleles and no transition table.
+void buildOneLocusChain() {
+  setSmallRun(2, 1, 1);
+  pset.mapDist = {0, 0};
+  pset.algSwitch = 1;
+  pset.mutLocStart = {0.5};
+  pset.mutAgeStart = {2};
+  pset.growthRate = 0.5;
+  pset.propSampled = 0.1;
+  pset.rootLoci = {{1}};
+  pset.alleleFreqAdjust = {0.2};
+  maxall = {3};
+  maxAllele = 3;
+  answer.assign(1, 0.0);
+  pset.popHapFreqs = {{{0}, {0.5}, {0.3}, {0.2}}};
+  MP1 = {TransTable()};
+  normalHaps = {{{1}, {2}, {3}, {1}}};
+  chainTree = {makeTree(
+      {{0, 1, 2, -1, 1, 1, 0, 1}, {1, -1, -1, 0, 0, 1, 0, 2}, {2, -1, -1, 0, 0, 1, 0, 1}})};
+  withoutMissingAlleles();
+  computeTerms();
+  accFreq = {0};
+}
+
+TEST(FrequencyMove, RejectionRestoresTablesNodeTermsAndLogTerms) {
+  bool firstLocus = false, transitionRow = false;
+  for (Seed seed = -1; seed >= -30; seed--) {
+    buildDataChain(DataKind::haplotypes);
+    withoutMissingAlleles();
+    pset.alleleFreqAdjust = {0.3};
+    chainLogLik = {rejectAll};
+    const Table freqs = pset.popHapFreqs[0];
+    const TransTable trans = MP1[0];
+    const TreeMatrix tree = chainTree[0];
+    const double sample = chainPopSampleProb[0];
+    Seed s = seed;
+    resetRandomState();
+    updateFrequenciesAndMissing(&s, 0);
+    const int locus = static_cast<int>(firstDraws(seed, 1)[0] * 3);
+    (locus == 0 ? firstLocus : transitionRow) = true;
+    // Locus, allele or row and cell, the step, the acceptance number.
+    EXPECT_EQ(drawsBetween(seed, s), locus == 0 ? 4 : 5);
+    EXPECT_EQ(pset.popHapFreqs[0], freqs);
+    EXPECT_EQ(MP1[0], trans);
+    EXPECT_EQ(chainTree[0], tree);
+    EXPECT_EQ(chainLogLik[0], rejectAll);
+    EXPECT_EQ(chainPopSampleProb[0], sample);
+    EXPECT_EQ(accFreq[0], 0);
+  }
+  EXPECT_TRUE(firstLocus && transitionRow);
+}
+
+TEST(FrequencyMove, AcceptedStepChangesOneDistributionAndRescalesTheRest) {
+  for (Seed seed = -1; seed >= -30; seed--) {
+    buildDataChain(DataKind::haplotypes);
+    withoutMissingAlleles();
+    chainLogLik = {acceptAll};
+    const Table freqs = pset.popHapFreqs[0];
+    const TransTable trans = MP1[0];
+    Seed s = seed;
+    resetRandomState();
+    updateFrequenciesAndMissing(&s, 0);
+    const std::vector<double> u = firstDraws(seed, 4);
+    const int locus = static_cast<int>(u[0] * 3);
+    if (locus == 0) {
+      const int allele = static_cast<int>(u[1] * 2) + 1;
+      const double f = reflected(freqs[allele][0] + (2 * u[2] - 1) * 0.05);
+      EXPECT_EQ(pset.popHapFreqs[0][allele][0], f);
+      EXPECT_NEAR(pset.popHapFreqs[0][1][0] + pset.popHapFreqs[0][2][0], 1.0, 1e-12);
+      EXPECT_EQ(MP1[0], trans);
+    } else {
+      const int row = static_cast<int>(u[1] * maxall[locus - 1]);
+      const int cell = static_cast<int>(u[2] * maxall[locus]);
+      const std::vector<double> &cells = MP1[0][locus - 1][row];
+      const double v = reflected(trans[locus - 1][row][cell] + (2 * u[3] - 1) * 0.05);
+      EXPECT_EQ(cells[cell], v);
+      const double factor = (1 - v) / (1 - trans[locus - 1][row][cell]);
+      double sum = 0;
+      for (int j = 0; j < maxall[locus]; j++) {
+        sum += cells[j];
+        if (j != cell) {
+          EXPECT_NEAR(cells[j], trans[locus - 1][row][j] * factor, 1e-12);
+        }
+      }
+      EXPECT_NEAR(sum, 1.0, 1e-12);
+      for (size_t k = 0; k < trans.size(); k++)
+        for (size_t i = 0; i < trans[k].size(); i++)
+          if (k != static_cast<size_t>(locus - 1) || i != static_cast<size_t>(row)) {
+            EXPECT_EQ(MP1[0][k][i], trans[k][i]);
+          }
+      EXPECT_EQ(pset.popHapFreqs[0][1][0], freqs[1][0]);
+    }
+    // Later loci hold the marginal frequencies of the changed chain.
+    for (int k = 1; k < 3; k++)
+      for (int b = 1; b <= maxall[k]; b++) {
+        double m = 0;
+        for (int a = 1; a <= maxall[k - 1]; a++)
+          m += pset.popHapFreqs[0][a][k - 1] * MP1[0][k - 1][a - 1][b - 1];
+        EXPECT_EQ(pset.popHapFreqs[0][b][k], m);
+      }
+    EXPECT_EQ(accFreq[0], 1);
+    EXPECT_EQ(chainPopSampleProb[0], sampleSum(0));
+    EXPECT_TRUE(termsCurrent(0, chainTree[0]));
+  }
+}
+
+// A step is reflected into [0, 1] once: below 0 it becomes its negative,
+// above 1 two minus it, and a result still outside stays as it is. With one
+// allele of frequency 1 no other cell is rescaled and every leaf and normal
+// haplotype carries that allele, so a frequency above 1 still gives finite
+// log terms and is accepted; a negative one gives NaN and is refused.
+TEST(FrequencyMove, ReflectsTheSteppedValueOnce) {
+  bool below = false, above = false, farBelow = false;
+  for (Seed seed = -1; seed >= -200 && !(below && above && farBelow); seed--) {
+    buildOneLocusChain();
+    maxall = {1};
+    pset.popHapFreqs = {{{0}, {1.0}, {0}, {0}}};
+    normalHaps = {{{1}, {1}}};
+    chainTree[0][1][TMAT] = 1;
+    computeTerms();
+    pset.alleleFreqAdjust = {3.0};
+    chainLogLik = {acceptAll};
+    Seed s = seed;
+    resetRandomState();
+    updateFrequenciesAndMissing(&s, 0);
+    const double v = 1.0 + (2 * firstDraws(seed, 3)[2] - 1) * 3.0;
+    double expected = v < 0 ? -v : v > 1 ? 2 - v : v;
+    if (v < -1)
+      farBelow = true;
+    else if (v < 0)
+      below = true;
+    else if (v > 1 && v < 2)
+      above = true;
+    if (expected < 0)
+      expected = 1.0; // refused and restored
+    EXPECT_EQ(pset.popHapFreqs[0][1][0], expected) << "step to " << v;
+  }
+  EXPECT_TRUE(below && above && farBelow);
+}
+
+TEST(FrequencyMove, WithOneLocusOnlyTheFirstLocusChanges) {
+  for (Seed seed = -1; seed >= -20; seed--) {
+    buildOneLocusChain();
+    Seed s = seed;
+    resetRandomState();
+    updateFrequenciesAndMissing(&s, 0);
+    EXPECT_EQ(drawsBetween(seed, s), 4);
+    EXPECT_TRUE(MP1[0].empty());
+    const Table &f = pset.popHapFreqs[0];
+    EXPECT_NEAR(f[1][0] + f[2][0] + f[3][0], 1.0, 1e-12);
+    EXPECT_TRUE(termsCurrent(0, chainTree[0]));
+  }
+}
+
+// The patient moves in single-cell mode: one number decides whether the leaf
+// proposes; then a listed column, its new allele and, only when the value
+// changed, the acceptance number, which decides by the likelihood ratio.
+TEST(PatientMissing, SingleCellProposalOnOneListedColumn) {
+  int evaluated = 0, unchanged = 0;
+  for (Seed seed = -1; seed >= -60; seed--) {
+    buildDataChain(DataKind::haplotypes);
+    missingLeaves = {{4}};
+    missingLoci = {{{4, 2, 0, 0, 2, 0}}};
+    const TreeMatrix before = chainTree[0];
+    const double likBefore = chainLogLik[0];
+    Seed s = seed;
+    resetRandomState();
+    updatePatientMissing(&s, 0);
+    const std::vector<double> u = firstDraws(seed, 4);
+    if (u[0] <= 0.5) {
+      EXPECT_EQ(drawsBetween(seed, s), 1);
+      EXPECT_EQ(chainTree[0], before);
+      continue;
+    }
+    const int column = u[1] < 0.5 ? 0 : 2;
+    const double proposed = -(static_cast<int>(u[2] * 2) + 1);
+    if (proposed == before[4][TMAT + column]) {
+      unchanged++;
+      EXPECT_EQ(drawsBetween(seed, s), 3);
+      EXPECT_EQ(chainTree[0], before);
+      continue;
+    }
+    evaluated++;
+    EXPECT_EQ(drawsBetween(seed, s), 4);
+    TreeMatrix changed = before;
+    changed[4][TMAT + column] = proposed;
+    double lik = 0;
+    tprob(pset.popHapFreqs[0], changed, pset.mutLocStart[0], pset.mapDist, &lik, pset.rootLoci[0],
+          -1, 0, MP1[0]);
+    const bool accept = u[3] < acceptanceProbability(lik - likBefore);
+    EXPECT_EQ(chainTree[0], accept ? changed : before);
+    EXPECT_EQ(chainLogLik[0], accept ? lik : likBefore);
+  }
+  EXPECT_GT(evaluated, 0);
+  EXPECT_GT(unchanged, 0);
+}
+
+// Flip-all mode: every listed column draws a number and redraws its allele
+// when that exceeds one half; a leaf whose redraws all give back the current
+// alleles is not evaluated and draws no acceptance number.
+TEST(PatientMissing, FlipAllRedrawsEachColumnAndSkipsUnchangedLeaves) {
+  int skipped = 0;
+  for (Seed seed = -1; seed >= -60; seed--) {
+    buildDataChain(DataKind::haplotypes, 1);
+    missingLeaves = {{4}};
+    missingLoci = {{{4, 2, 0, 0, 2, 0}}};
+    const TreeMatrix before = chainTree[0];
+    Seed s = seed;
+    resetRandomState();
+    updatePatientMissing(&s, 0);
+    const std::vector<double> u = firstDraws(seed, 5);
+    int next = 0;
+    bool changed = false;
+    for (int column : {0, 2})
+      if (u[next++] > 0.5 && -(static_cast<int>(u[next++] * 2) + 1) != before[4][TMAT + column])
+        changed = true;
+    if (!changed) {
+      skipped++;
+      EXPECT_EQ(chainTree[0], before);
+    }
+    EXPECT_EQ(drawsBetween(seed, s), next + (changed ? 1 : 0));
+    EXPECT_TRUE(termsCurrent(0, before));
+  }
+  EXPECT_GT(skipped, 0);
+}
+
+// Unpaired genotypes: a leaf whose missing alleles all lie in the second
+// block has its first single-cell move re-impute the first of them, among the
+// labels of that block's own marker maximum; in flip-all mode that first move
+// draws nothing. Every proposal here is accepted.
+TEST(PatientMissing, UnpairedLeafWithMissingSecondBlockOnly) {
+  int firstMoveProposed = 0;
+  for (int flip = 0; flip <= 1; flip++)
+    for (Seed seed = -1; seed >= -40; seed--) {
+      buildDataChain(DataKind::unpairedGenotypes, flip);
+      missingLeaves = {{2}};
+      missingLoci = {{{2, 0, 1, 4, 0, 0, 0, 0, 0}}};
+      maxall[4] = 2; // differs from maxall[1] to show which maximum is used
+      chainLogLik = {acceptAll};
+      const TreeMatrix before = chainTree[0];
+      const double partner = chainPartnerProb[0];
+      Seed s = seed;
+      resetRandomState();
+      updatePatientMissing(&s, 0);
+      const std::vector<double> u = firstDraws(seed, 8);
+      int next = 0;
+      double cell = before[2][TMAT + 4];
+      bool evaluated = false;
+      // One proposal on the listed second-block column: single-cell mode
+      // draws its number, the choice among one column and the allele;
+      // flip-all mode its number and the allele.
+      auto propose = [&]() {
+        if (u[next++] <= 0.5)
+          return;
+        if (flip == 0)
+          next++;
+        const double proposed = -(static_cast<int>(u[next++] * 2) + 1);
+        if (proposed != cell) {
+          next++;
+          cell = proposed;
+          evaluated = true;
+        }
+      };
+      if (flip == 0) {
+        firstMoveProposed += u[0] > 0.5;
+        propose();
+      }
+      propose();
+      EXPECT_EQ(drawsBetween(seed, s), next);
+      EXPECT_EQ(chainTree[0][2][TMAT + 4], cell);
+      for (int c = 0; c < 6; c++)
+        if (c != 4) {
+          EXPECT_EQ(chainTree[0][2][TMAT + c], before[2][TMAT + c]);
+        }
+      if (evaluated) {
+        EXPECT_TRUE(termsCurrent(partner, before));
+      }
+    }
+  EXPECT_GT(firstMoveProposed, 0);
+}
+
+// A normal haplotype proposes one of its missing loci and a new label; an
+// unchanged label ends the move without an acceptance number, and a label the
+// tables make impossible is always refused.
+TEST(NormalMissing, ProposalsKeepTheSampleTermAndRefuseImpossibleLabels) {
+  int refused = 0;
+  for (Seed seed = -1; seed >= -40; seed--) {
+    buildDataChain(DataKind::haplotypes);
+    missingNormalLoci = {{1, 2, 1}};
+    MP1[0][0][0] = {1.0, 0.0, 0.0}; // after allele 1 at marker 1 only allele 1 at marker 2
+    computeTerms();
+    Seed s = seed;
+    resetRandomState();
+    updateNormalMissing(&s, 0);
+    const std::vector<double> u = firstDraws(seed, 3);
+    const int proposed = -(static_cast<int>(u[1] * 3) + 1);
+    EXPECT_EQ(drawsBetween(seed, s), proposed == -1 ? 2 : 3);
+    if (proposed != -1)
+      refused++;
+    EXPECT_EQ(normalHaps[0][2], (Haplotype{1, -1, 2}));
+    EXPECT_TRUE(termsCurrent(0, chainTree[0]));
+  }
+  EXPECT_GT(refused, 0);
+}
+
+TEST(MissingMoves, WithoutMissingAllelesOnlyTheFrequencyMoveDraws) {
+  for (Seed seed = -1; seed >= -10; seed--) {
+    buildDataChain(DataKind::unpairedGenotypes);
+    withoutMissingAlleles();
+    Seed s = seed;
+    resetRandomState();
+    updateFrequenciesAndMissing(&s, 0);
+    const int locus = static_cast<int>(firstDraws(seed, 1)[0] * 3);
+    EXPECT_EQ(drawsBetween(seed, s), locus == 0 ? 4 : 5);
+  }
+}
+
+// A few hundred iterations of the frequency and missing-allele moves and the
+// phase updates in each data kind and both flip modes, comparing the chain's
+// stored terms with a recomputation after every call.
+TEST(MissingMoves, TermsStayCurrentOverManyIterations) {
+  for (DataKind kind :
+       {DataKind::haplotypes, DataKind::unpairedGenotypes, DataKind::pairedGenotypes})
+    for (int flip = 0; flip <= 1; flip++) {
+      buildDataChain(kind, flip);
+      resetRandomState();
+      Seed s = -7;
+      for (int i = 0; i < 200; i++) {
+        TreeMatrix before = chainTree[0];
+        double partner = chainPartnerProb[0];
+        updateFrequenciesAndMissing(&s, 0);
+        ASSERT_TRUE(termsCurrent(partner, before))
+            << "kind " << static_cast<int>(kind) << " flip " << flip << " iteration " << i;
+        before = chainTree[0];
+        partner = chainPartnerProb[0];
+        updatePhase(&s, 0);
+        ASSERT_TRUE(termsCurrent(partner, before))
+            << "phase, kind " << static_cast<int>(kind) << " flip " << flip << " iteration " << i;
+      }
+      EXPECT_GT(accFreq[0], 0);
+      if (kind == DataKind::haplotypes) {
+        // Observed alleles are never touched; imputed ones stay imputed.
+        EXPECT_EQ(chainTree[0][3][TMAT + 0], 1);
+        EXPECT_EQ(chainTree[0][4][TMAT + 1], 1);
+        EXPECT_LT(chainTree[0][2][TMAT + 1], 0);
+        EXPECT_LT(chainTree[0][4][TMAT + 2], 0);
+      }
+    }
+}
+
+} // namespace

@@ -1,0 +1,379 @@
+// The sampler loop: acceptance proportions, the convergence statistic, and
+// the schedule of the .dat, screen and haplotype records over whole runs of a
+// small haplotype data set (in process and through the built program).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "driver.h"
+#include "genealogy.h"
+#include "input.h"
+#include "sampler.h"
+#include "testkit.h"
+
+TEST(AcceptProps, AreRealValuedSharesOfTheIterationsDone) {
+  setSmallRun(10, 4, 2);
+  accTree = {0, 3};
+  accMutLoc = {0, 7};
+  accRoot = {0, 1};
+  accInternal = {0, 9};
+  accFreq = {0, 4};
+  props.assign(5, std::vector<double>(2, -1.0));
+  pset.iterMutLocation = 1;
+  refreshAcceptProps(1, 5); // six iterations done
+  EXPECT_DOUBLE_EQ(props[0][1], 0.5);
+  EXPECT_DOUBLE_EQ(props[1][1], 7.0 / 6);
+  EXPECT_DOUBLE_EQ(props[2][1], 1.0 / 6);
+  EXPECT_DOUBLE_EQ(props[3][1], 9.0 / (9 * 6)); // one proposal per internal node
+  EXPECT_DOUBLE_EQ(props[4][1], 4.0 / 6);
+  EXPECT_EQ(props[0][0], -1.0); // other chains untouched
+}
+
+TEST(AcceptProps, SliceModeShowsTheWorkCountUndivided) {
+  setSmallRun(10, 4, 1);
+  accTree = {0};
+  accMutLoc = {5};
+  accRoot = {0};
+  accInternal = {0};
+  accFreq = {0};
+  props.assign(5, std::vector<double>(1, 0.0));
+  pset.iterMutLocation = 2;
+  refreshAcceptProps(0, 99);
+  EXPECT_EQ(props[1][0], 5.0);
+  pset.iterMutLocation = 3;
+  refreshAcceptProps(0, 99);
+  EXPECT_DOUBLE_EQ(props[1][0], 0.05);
+}
+
+TEST(Convergence, EqualChainMeansGiveTheLengthRatio) {
+  // Iterations 1 and 2: chain 0 at 1 then 3, chain 1 at 2 twice; n = 3.
+  // Means 4/3 each so D = 0 and R = sqrt(i / n).
+  EXPECT_DOUBLE_EQ(convergenceStatistic({4, 4}, {10, 8}, 2), std::sqrt(2.0 / 3));
+}
+
+TEST(Convergence, BetweenChainSpreadRaisesTheStatistic) {
+  // Chain 1 at 5 twice: G = 7/3, D = 2, W = (7/3 + 25/3) / 2 = 16/3,
+  // R = sqrt((2/3 * 16/3 + 2) / (16/3)) = sqrt(25/24).
+  EXPECT_DOUBLE_EQ(convergenceStatistic({4, 10}, {10, 50}, 2), std::sqrt(25.0 / 24));
+}
+
+TEST(Convergence, ThreeChainsDivideTheSpreadByTwo) {
+  // One iteration (i = 1, n = 2) at locations 1, 2, 3: S = x, Q = x^2.
+  // G = 1, D = (0.5-1)^2 + 0 + (1.5-1)^2 = 0.5, W = (0.5 + 2 + 4.5) / 3 = 7/3.
+  const double w = 7.0 / 3;
+  EXPECT_DOUBLE_EQ(convergenceStatistic({1, 2, 3}, {1, 4, 9}, 1),
+                   std::sqrt((0.5 * w + 0.5 / 2) / w));
+}
+
+namespace {
+
+// The run's shape: everything else is a fixed 10-chromosome, 4-locus
+// haplotype data set with a Markov background and random-walk locations.
+struct Shape {
+  int chains = 1;
+  long burnIn = 5;
+  long iterations = 12;
+  int screen = 4;
+  int file = 3;
+  int saveProps = 0;
+  int saveHaps = 0;
+  int bars = 5;
+};
+
+std::string controlText(const Shape &s) {
+  std::ostringstream c;
+  c << "Data as genotypes\n0\nGenetic model\n0\nRead old file\n0\nUse fixed random seed\n-5\n"
+       "# chromosomes\n10\n#loci per chromosome\n4\n"
+       "Numbers of haplotypes in the normal pop\n"
+       "5 1 2 1 2\n3 2 1 1 1\n4 1 1 2 2\n2 2 2 2 1\n6 1 2 2 2\n"
+       "Map distance\n0 0.01 0.02 0.035\nRun simulation\n0\nMutation location\n0.015\n"
+       "Mutation's low and high boundary\n0 0.035\n"
+    << "# Simulation runs (chains)\n"
+    << s.chains << "\n"
+    << "Starting value(s) for mutation\n0.015\nPopulation growth rate\n0.5\n"
+       "Proportion of population sampled\n0.1\n"
+       "Iterate ancestral state, mutation age, mutation location, allele freq\n1 1 1 1\n"
+       "Flip all Loci\n0\n"
+       "Adjustment level for tree, root, recdist, ancestral, internal states, "
+       "alleles,algswitch\n5 10 0.005 0.3 0.3 0.05 1\n"
+    << "Burn-in iteration\n"
+    << s.burnIn << "\nIterations\n"
+    << s.iterations << "\n"
+    << "Screen and file updates, save acceptance props, save haplotypes, save individual "
+       "haplotypes...\n"
+    << s.screen << " " << s.file << " " << s.saveProps << " " << s.saveHaps << "\n"
+    << "Number of histogram bars\n"
+    << s.bars << "\n"
+    << "Alpha level\n0.05\nMutation age\n50\nMutation age boundaries\n10 200\n"
+       "Star genealogy\n0\nLoci for the root\n1 2 1 1\n"
+       "Patient haplo- or genotypes:\n5 1 2 1 1\n5 2 2 1 2\nUse sequence weights\n0\n";
+  return c.str();
+}
+
+struct Trace {
+  std::string dat, screen;
+};
+
+// Reads, sets up and samples as the program does, catching the screen.
+Trace runInProcess(const Shape &s) {
+  std::istringstream control(controlText(s));
+  std::ostringstream log, dat, hpf, screen;
+  patientData.assign(patientRows, std::vector<int>(patientCols, 0));
+  normalHaps.clear();
+  Seed seed = -1;
+  int segCount = 0;
+  maxAllele = readdata3(&seed, &segCount, control, log, patientData, normalHaps);
+  setuprun();
+  initchains(&seed, log);
+  std::streambuf *console = std::cout.rdbuf(screen.rdbuf());
+  const auto precision = std::cout.precision(8);
+  runSampler(&seed, dat, hpf);
+  std::cout.rdbuf(console);
+  std::cout.precision(precision);
+  EXPECT_EQ(hpf.str(), ""); // periodic tallies write nothing
+  return {dat.str(), screen.str()};
+}
+
+std::vector<std::string> lines(const std::string &text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);)
+    out.push_back(l);
+  return out;
+}
+
+std::vector<std::string> fields(const std::string &line) {
+  std::vector<std::string> out;
+  std::istringstream in(line);
+  for (std::string f; in >> f;)
+    out.push_back(f);
+  return out;
+}
+
+long hapstateTotal() {
+  long total = 0;
+  for (const auto &row : hapstate)
+    total += row[0];
+  return total;
+}
+
+} // namespace
+
+TEST(SamplerLoop, OneChainDatLinesFollowTheFileIntervalAndTheLastIteration) {
+  Shape s; // 17 iterations, file records every 3rd
+  const auto dat = lines(runInProcess(s).dat);
+  const std::vector<std::string> expected = {"0", "3", "6", "9", "12", "15", "16"};
+  ASSERT_EQ(dat.size(), expected.size());
+  for (size_t k = 0; k < dat.size(); k++) {
+    const auto f = fields(dat[k]);
+    EXPECT_EQ(f.size(), 9u);
+    EXPECT_EQ(f[0], expected[k]);
+    EXPECT_EQ(dat[k].back(), ' ');
+  }
+}
+
+TEST(SamplerLoop, SavedProportionsAddFiveFieldsPerChain) {
+  Shape s;
+  s.saveProps = 1;
+  for (const auto &line : lines(runInProcess(s).dat)) {
+    EXPECT_EQ(fields(line).size(), 14u);
+    EXPECT_EQ(line.back(), ' ');
+  }
+}
+
+TEST(SamplerLoop, TwoChainLinesHoldBothSegmentsAndTheStatistic) {
+  Shape s;
+  s.chains = 2;
+  s.saveProps = 1;
+  const auto dat = lines(runInProcess(s).dat);
+  ASSERT_EQ(dat.size(), 7u);
+  for (const auto &line : dat) {
+    const auto f = fields(line);
+    ASSERT_EQ(f.size(), 29u);
+    EXPECT_EQ(f[0], f[14]); // both segments of one iteration
+    EXPECT_NE(line.back(), ' ');
+  }
+  EXPECT_EQ(fields(dat[0]).back(), "0");
+  EXPECT_NE(fields(dat[1]).back(), "0"); // computed at i = 1, shown at i = 3
+}
+
+TEST(SamplerLoop, ScreenLinesFollowTheScreenIntervalWithAnEmptyLineAfterMultiples) {
+  Shape s; // screen every 4th of 17 iterations
+  s.chains = 2;
+  const auto screen = lines(runInProcess(s).screen);
+  const std::vector<std::string> expected = {"0", "0",  "",   "4", "4",  "",   "8", "8",
+                                             "",  "12", "12", "",  "16", "16", ""};
+  ASSERT_EQ(screen.size(), expected.size());
+  for (size_t k = 0; k < screen.size(); k++) {
+    if (expected[k].empty()) {
+      EXPECT_EQ(screen[k], "");
+      continue;
+    }
+    const auto f = fields(screen[k]);
+    EXPECT_EQ(f[0], expected[k]);
+    // Chain 0 (first of each pair) ends with a tab pair and the statistic.
+    const bool chainZero = k % 3 == 0;
+    EXPECT_EQ(f.size(), chainZero ? 10u : 9u);
+    EXPECT_EQ(screen[k].find("\t\t") != std::string::npos, chainZero);
+  }
+}
+
+TEST(SamplerLoop, LastIterationAddsScreenLinesButNoEmptyLine) {
+  Shape s;
+  s.iterations = 11; // last iteration 15
+  const auto screen = lines(runInProcess(s).screen);
+  ASSERT_EQ(screen.size(), 9u);
+  EXPECT_EQ(fields(screen[6])[0], "12");
+  EXPECT_EQ(fields(screen[8])[0], "15");
+}
+
+TEST(SamplerLoop, StatisticIsRefreshedAtOneAndAtFileMultiplesAfterTheRecords) {
+  Shape s;
+  s.chains = 2;
+  s.screen = 1;
+  s.file = 4;
+  s.iterations = 20;
+  const auto screen = lines(runInProcess(s).screen);
+  // Every iteration i prints chain 0, chain 1 and an empty line; rebuild the
+  // location sums from the printed (8-digit) locations.
+  std::vector<double> sum(2, 0.0), sumSq(2, 0.0);
+  double expected = 0;
+  for (long i = 0; i < 25; i++) {
+    const auto f0 = fields(screen[3 * i]);
+    const auto f1 = fields(screen[3 * i + 1]);
+    ASSERT_EQ(f0[0], std::to_string(i));
+    const double shown = std::stod(f0[9]);
+    EXPECT_NEAR(shown, expected, 1e-4 * std::fabs(expected)) << "iteration " << i;
+    if (i >= 1) {
+      for (int ch = 0; ch < 2; ch++) {
+        const double x = std::stod(ch == 0 ? f0[1] : f1[1]);
+        sum[ch] += x;
+        sumSq[ch] += x * x;
+      }
+      if (i == 1 || i % 4 == 0)
+        expected = convergenceStatistic(sum, sumSq, i);
+    }
+  }
+}
+
+TEST(SamplerLoop, ZeroIntervalsLeaveOnlyTheLastIterationsRecords) {
+  Shape s;
+  s.chains = 2;
+  s.screen = 0;
+  s.file = 0;
+  s.saveHaps = 1;
+  const Trace t = runInProcess(s);
+  const auto dat = lines(t.dat);
+  ASSERT_EQ(dat.size(), 1u);
+  EXPECT_EQ(fields(dat[0])[0], "16");
+  const auto screen = lines(t.screen);
+  ASSERT_EQ(screen.size(), 2u);
+  EXPECT_EQ(fields(screen[0])[0], "16");
+  EXPECT_EQ(fields(screen[1])[0], "16");
+  EXPECT_NE(fields(screen[0]).back(), "0"); // the value of i = 1
+  EXPECT_EQ(hapstateTotal(), 0);
+}
+
+TEST(SamplerLoop, HaplotypeTalliesStartAtTheFirstFileMultipleAfterBurnIn) {
+  Shape s; // file multiples 0, 3, ..., 15 of 17 iterations
+  s.saveHaps = 1;
+  s.burnIn = 5; // tallies at 6, 9, 12, 15
+  runInProcess(s);
+  EXPECT_EQ(hapstateTotal(), 4 * 10);
+  s.burnIn = 6; // none at i = 6 itself: 9, 12, 15, 18
+  s.iterations = 14;
+  runInProcess(s);
+  EXPECT_EQ(hapstateTotal(), 4 * 10);
+  s.burnIn = 7; // 9, 12, 15, 18
+  runInProcess(s);
+  EXPECT_EQ(hapstateTotal(), 4 * 10);
+  s.iterations = 11; // 9, 12, 15 (the last, 17, is not a multiple)
+  runInProcess(s);
+  EXPECT_EQ(hapstateTotal(), 3 * 10);
+}
+
+TEST(SamplerLoop, SamplesAreTheSamplingIterationsLocationsSorted) {
+  Shape s;
+  s.chains = 2;
+  s.file = 1;
+  const auto dat = lines(runInProcess(s).dat);
+  ASSERT_EQ(dat.size(), 17u);
+  for (int ch = 0; ch < 2; ch++) {
+    std::vector<double> recorded;
+    for (long i = s.burnIn; i < 17; i++)
+      recorded.push_back(std::stod(fields(dat[i])[1 + 9 * ch]));
+    std::sort(recorded.begin(), recorded.end());
+    ASSERT_EQ(locationSamples[ch].size(), recorded.size());
+    for (size_t k = 0; k < recorded.size(); k++)
+      EXPECT_NEAR(locationSamples[ch][k], recorded[k], 5e-6 * recorded[k]); // six digits
+    EXPECT_TRUE(std::is_sorted(ageSamples[ch].begin(), ageSamples[ch].end()));
+  }
+}
+
+namespace {
+
+struct FullRun {
+  RunResult result;
+  std::string dir;
+  std::string file(const std::string &suffix) const { return readFile(dir + "/run.in" + suffix); }
+};
+
+FullRun runProgram(const Shape &s) {
+  FullRun r;
+  r.dir = makeTempDir();
+  writeFile(r.dir, "run.in", controlText(s));
+  r.result = runMutloc(r.dir, "run.in");
+  return r;
+}
+
+} // namespace
+
+TEST(SamplerRun, WritesEveryFileAndFinishes) {
+  Shape s;
+  s.chains = 2;
+  s.bars = 6;
+  const FullRun r = runProgram(s);
+  EXPECT_EQ(r.result.status, 0);
+  ASSERT_GE(r.result.out.size(), 9u);
+  EXPECT_EQ(r.result.out.substr(r.result.out.size() - 9), "Finished\n");
+  for (const char *suffix : {".sig", ".tre"}) {
+    const auto l = lines(r.file(suffix));
+    ASSERT_EQ(l.size(), 2u * (6 + 1)) << suffix;
+    for (int ch = 0; ch < 2; ch++) {
+      for (int k = 0; k < 6; k++)
+        EXPECT_EQ(fields(l[7 * ch + k]).size(), 4u);
+      EXPECT_EQ(l[7 * ch + 6].rfind("99% = ", 0), 0u);
+      EXPECT_EQ(fields(l[7 * ch + 6]).size(), 15u);
+    }
+  }
+  EXPECT_EQ(r.file(".hpf"), ""); // haplotype saving off
+  // The two haplotypes tie; which comes first depends on the leaf order.
+  auto hap = lines(r.file(".hap"));
+  std::sort(hap.begin(), hap.end());
+  EXPECT_EQ(hap, (std::vector<std::string>{"5 1 2 1 1 ", "5 2 2 1 2 "}));
+}
+
+TEST(SamplerRun, HpfOfUnchangingTipsHoldsTheirShares) {
+  Shape s;
+  s.saveHaps = 1;
+  const FullRun r = runProgram(s);
+  auto hpf = lines(r.file(".hpf"));
+  std::sort(hpf.begin(), hpf.end());
+  EXPECT_EQ(hpf, (std::vector<std::string>{"0.5 1 2 1 1 ", "0.5 2 2 1 2 "}));
+}
+
+TEST(SamplerRun, SameSeedGivesIdenticalFiles) {
+  Shape s;
+  s.chains = 2;
+  s.saveProps = 1;
+  s.saveHaps = 1;
+  const FullRun a = runProgram(s);
+  const FullRun b = runProgram(s);
+  EXPECT_EQ(a.result.out, b.result.out);
+  for (const char *suffix : {".dat", ".log", ".sig", ".hap", ".hpf", ".mat", ".tre"})
+    EXPECT_EQ(a.file(suffix), b.file(suffix)) << suffix;
+}
