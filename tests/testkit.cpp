@@ -3,9 +3,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
+#include <unistd.h>
 
 void setSmallRun(int n, int loci, int chains) {
   pset = Settings();
@@ -28,10 +30,38 @@ TreeMatrix makeTree(const std::vector<std::vector<double>> &rows) {
   return t;
 }
 
+namespace {
+
+// Temporary directories made by the tests, removed when the test program ends
+// (only by the process that made them: the children of death tests exit too).
+pid_t tempDirsOwner = 0;
+
+std::vector<std::string> &tempDirs() {
+  static std::vector<std::string> dirs;
+  return dirs;
+}
+
+void removeTempDirs() {
+  if (getpid() != tempDirsOwner)
+    return;
+  std::error_code ignored;
+  for (const auto &d : tempDirs())
+    std::filesystem::remove_all(d, ignored);
+}
+
+} // namespace
+
 std::string makeTempDir() {
   char templ[] = "/tmp/mutloc-test-XXXXXX";
   const char *d = mkdtemp(templ);
-  return d ? std::string(d) : std::string();
+  if (!d)
+    return std::string();
+  if (tempDirs().empty()) {
+    tempDirsOwner = getpid();
+    std::atexit(removeTempDirs);
+  }
+  tempDirs().push_back(d);
+  return std::string(d);
 }
 
 void writeFile(const std::string &dir, const std::string &name, const std::string &text) {

@@ -21,7 +21,8 @@ struct RunResult {
   int status;
   std::string out;
 };
-// Makes a fresh temporary directory and returns its path.
+// Makes a fresh temporary directory and returns its path; it is removed when
+// the test program ends.
 std::string makeTempDir();
 // Writes text to dir/name.
 void writeFile(const std::string &dir, const std::string &name, const std::string &text);
