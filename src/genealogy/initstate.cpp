@@ -256,6 +256,16 @@ void checkTreeAdjust() {
   }
 }
 
+// Every internal node of a starting genealogy must have a positive, finite
+// age: extreme growth rates or sampled proportions can make the age formula
+// collapse to 0 (or NaN), and the genealogy moves rank nodes by age.
+void checkNodeAges() {
+  for (const TreeMatrix &tree : chainTree)
+    for (const TreeRow &row : tree)
+      if (row[child1] != -1 && !(row[nodeTime] > 0 && std::isfinite(row[nodeTime])))
+        stop(msg::nodeAgesNotPositive);
+}
+
 void startChains(Seed *seed, std::ostream &log) {
   const int K = pset.numChains;
   const int rows = rowCount();
@@ -307,6 +317,7 @@ void startChains(Seed *seed, std::ostream &log) {
   initialLikelihoods();
 
   checkTreeAdjust();
+  checkNodeAges();
 
   for (int ch = 0; ch < K; ch++) {
     sortTree(chainTree[ch], nodeTime);

@@ -164,6 +164,9 @@ inline constexpr const char *treeAdjustBefore = "Coalescence time adjustment ";
 inline constexpr const char *treeAdjustAfter = " must be a > 0.0";
 inline constexpr const char *outOfMemoryChains =
     "Not enough memory for the genealogies and samples of the run.";
+inline constexpr const char *nodeAgesNotPositive =
+    "The starting genealogy has node ages that are not positive numbers: check \"Population "
+    "growth rate \", \"Proportion of population sampled \" and \"Mutation age\".";
 inline constexpr const char *inmatMalformed = "\"inmat.txt\" is incomplete or malformed.";
 
 // Sequence annotation.

@@ -404,6 +404,19 @@ TEST(StartStateRun, StartUpChecksStopWithTheirMessageAfterTheRootstate) {
   }
 }
 
+TEST(StartStateRun, NodeAgesThatCollapseToZeroStopTheRun) {
+  // A sampled proportion this large makes every drawn node age round to 0.
+  std::string dir;
+  const RunResult r =
+      runStored("hap_markov_loc1_2chains", dir, "Proportion of population sampled\n0.1",
+                "Proportion of population sampled\n1e20");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "The starting genealogy has node ages that are not positive numbers: check "
+                   "\"Population growth rate \", \"Proportion of population sampled \" and "
+                   "\"Mutation age\".\n");
+  EXPECT_EQ(readFile(dir + "/control.in.dat"), "");
+}
+
 TEST(StartStateRun, AStoredGenealogyBringsItsAncestralHaplotype) {
   std::string first;
   ASSERT_EQ(runStored("hap_markov_loc1_2chains", first).status, 0);
