@@ -38,4 +38,6 @@ void reassignnodes(TreeMatrix &tree, const TreeMatrix &timeSorted, std::vector<i
 // The regraft of the label-ordered tree: node j's subtree with j's parent is
 // cut out and its attachment point moved a signed distance g (positive toward
 // the present), the subtree rescaled to fit under its new attachment age.
-void regraftSubtree(TreeMatrix &tree, int j, double g, Seed *seed);
+// Returns false when the walk found no place (g not finite or far too long);
+// tree is then left cut apart and must be discarded.
+bool regraftSubtree(TreeMatrix &tree, int j, double g, Seed *seed);

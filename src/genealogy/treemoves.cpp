@@ -17,6 +17,18 @@ namespace {
 // Share of node-time moves among the genealogy moves.
 constexpr double nodeTimeMoveShare = 0.1;
 
+// A regraft walk gives up after passing this many branches, and its proposal
+// is refused. A displacement of ordinary size passes a handful of branches; a
+// distance far beyond the genealogy's ages passes about one branch per branch
+// length it holds, and one so large that subtracting a branch length no
+// longer changes it would walk for ever.
+constexpr long maxWalkBranches = 1000000;
+
+// A stepped node age more than this many times the mutation age is first
+// folded into one period of its reflections. Steps of ordinary size never come
+// near it and keep the reflections' own arithmetic.
+constexpr double foldAgeRatio = 1e6;
+
 // A link cell (child, parent) of a row as a node label.
 int link(const TreeMatrix &tree, int node, int column) {
   return static_cast<int>(tree[node][column]);
@@ -93,6 +105,12 @@ void sortProposalTimes(int ch) {
   std::sort(propTimes.begin(), propTimes.end());
 }
 
+// A proposal that cannot be built is refused at its acceptance draw, with no
+// likelihood work; the chain keeps its state.
+void refuse(Seed *seed) {
+  ran1(seed);
+}
+
 // Scores the proposal in propTree (its log-likelihood logLik already summed)
 // against the chain's current state and keeps it when accepted. hastings is
 // the proposal's own log correction. A proposed age outside its bounds lies
@@ -133,6 +151,14 @@ void nodeTimeMove(Seed *seed, int ch, int32_t i) {
   const int root = rotateAndCopy(seed, ch);
   getlabelorder(0, root, 2 * n - 1, labelOrder, chainTree[ch]);
   adjcoaltimes(propTree[ch], n, seed, ch);
+  // The rebuild needs every internal node to rank above the leaves' age 0;
+  // an age reflected onto 0 exactly (as a far step folded into the interval
+  // can be) cannot be placed.
+  for (const TreeRow &row : propTree[ch])
+    if (row[child1] != -1 && !(row[nodeTime] > 0)) {
+      refuse(seed);
+      return;
+    }
   // The rebuild merges the nodes in the order of their new ages.
   copytree(propTree[ch], sortedTree[ch]);
   sortTree(sortedTree[ch], nodeTime);
@@ -150,11 +176,13 @@ void nodeTimeMove(Seed *seed, int ch, int32_t i) {
 // walk reflects at the leaves and at the top of the root's branch (the
 // mutation's origin). The placement tests are inclusive: a distance that
 // exactly uses up a branch places the point at the node reached, so the
-// remaining distance never becomes 0. On return x is the node whose branch
-// receives the point and t1 the point's age.
-void regraftWalk(Seed *seed, const TreeMatrix &tree, double g, int c, int from, int &x,
+// remaining distance never becomes 0. Returns whether the point was placed:
+// then x is the node whose branch receives it and t1 the point's age. A
+// distance that is or becomes not finite (on a branch whose length is not a
+// number), or one that passes maxWalkBranches branches, places nothing.
+bool regraftWalk(Seed *seed, const TreeMatrix &tree, double g, int c, int from, int &x,
                  double &t1) {
-  for (;;) {
+  for (long passed = 0; passed < maxWalkBranches && std::isfinite(g); passed++) {
     int down;   // the branch entered from its top
     double top; // the age at that top
     if (g > 0) {
@@ -164,7 +192,7 @@ void regraftWalk(Seed *seed, const TreeMatrix &tree, double g, int c, int from, 
         if (-g <= tree[c][branchLength]) {
           x = c;
           t1 = tree[c][nodeTime] - g;
-          return;
+          return true;
         }
         g += tree[c][branchLength];
         from = c;
@@ -183,7 +211,7 @@ void regraftWalk(Seed *seed, const TreeMatrix &tree, double g, int c, int from, 
       if (-g <= tree[c][branchLength]) {
         x = c;
         t1 = tree[c][nodeTime] - g;
-        return;
+        return true;
       }
       g += tree[c][branchLength];
       from = c;
@@ -198,11 +226,12 @@ void regraftWalk(Seed *seed, const TreeMatrix &tree, double g, int c, int from, 
     if (g <= tree[down][branchLength]) {
       x = down;
       t1 = top - g;
-      return;
+      return true;
     }
     g -= tree[down][branchLength];
     c = down;
   }
+  return false;
 }
 
 // Puts p, carrying j's subtree rescaled to fit under age t1, on the branch
@@ -224,8 +253,7 @@ void attachAbove(Seed *seed, TreeMatrix &tree, int j, int p, int x, double t1) {
 }
 
 // Regraft move: a random subtree with its parent node is cut out and
-// reattached a normal distance away, walking through the remaining tree. A
-// genealogy of a single leaf has nothing to cut; only its age is proposed.
+// reattached a normal distance away, walking through the remaining tree.
 void regraftMove(Seed *seed, int ch, int32_t i) {
   const int rows = 2 * pset.numChromosomes - 1;
   const int root = rotateAndCopy(seed, ch);
@@ -239,39 +267,37 @@ void regraftMove(Seed *seed, int ch, int32_t i) {
     recordAgeSample(ch, i);
   }
   tree[root][branchLength] = pset.curMutAge - tree[root][nodeTime];
+  int j;
+  do
+    j = random2(rows, seed);
+  while (link(tree, j, parent) == -1);
+  const int p = link(tree, j, parent);
+  const int s = otherChild(tree, p, j);
+  const double t0 = tree[p][nodeTime];
+  // A walk that finds no place leaves nothing to score.
+  if (!regraftSubtree(tree, j, gasdev(seed) * pset.rootDepthAdjust[ch], seed)) {
+    refuse(seed);
+    return;
+  }
+  // Rows whose branch or parent changed: j's rescaled subtree, s, p, p's new
+  // other child and the root, whose branch follows the mutation age.
   const Table &freqs = pset.popHapFreqs[ch];
   const double x = pset.mutLocStart[ch];
-  double hastings = 0;
-  if (rows > 1) {
-    int j;
-    do
-      j = random2(rows, seed);
-    while (link(tree, j, parent) == -1);
-    const int p = link(tree, j, parent);
-    const int s = otherChild(tree, p, j);
-    const double t0 = tree[p][nodeTime];
-    regraftSubtree(tree, j, gasdev(seed) * pset.rootDepthAdjust[ch], seed);
-    // Rows whose branch or parent changed: j's rescaled subtree, s, p, p's
-    // new other child and the root, whose branch follows the mutation age.
-    int internalMoved = 0;
-    partialtprobs(freqs, &internalMoved, p, j, tree, ch, MP1[ch]);
-    tprob2(freqs, tree, x, pset.mapDist, pset.rootLoci[ch], s, MP1[ch]);
-    tprob2(freqs, tree, x, pset.mapDist, pset.rootLoci[ch], p, MP1[ch]);
-    tprob2(freqs, tree, x, pset.mapDist, pset.rootLoci[ch], otherChild(tree, p, j), MP1[ch]);
-    // The rescaling of the k internal ages of j's subtree by T1 / T0.
-    hastings = internalMoved * std::log(tree[p][nodeTime] / t0);
-  }
+  int internalMoved = 0;
+  partialtprobs(freqs, &internalMoved, p, j, tree, ch, MP1[ch]);
+  for (int node : {s, p, otherChild(tree, p, j), root})
+    tprob2(freqs, tree, x, pset.mapDist, pset.rootLoci[ch], node, MP1[ch]);
   sortProposalTimes(ch);
-  tprob2(freqs, tree, x, pset.mapDist, pset.rootLoci[ch], root, MP1[ch]);
   double logLik = 0;
   for (int r = 0; r < rows; r++)
     logLik += tree[r][nodeLogLik];
-  acceptOrReject(seed, ch, logLik, hastings);
+  // The rescaling of the k internal ages of j's subtree by T1 / T0.
+  acceptOrReject(seed, ch, logLik, internalMoved * std::log(tree[p][nodeTime] / t0));
 }
 
 } // namespace
 
-void regraftSubtree(TreeMatrix &tree, int j, double g, Seed *seed) {
+bool regraftSubtree(TreeMatrix &tree, int j, double g, Seed *seed) {
   const int p = link(tree, j, parent);
   const int s = otherChild(tree, p, j);
   const int grand = link(tree, p, parent);
@@ -284,7 +310,7 @@ void regraftSubtree(TreeMatrix &tree, int j, double g, Seed *seed) {
     tree[p][nodeTime] -= g;
     tree[p][branchLength] += g;
     tree[s][branchLength] -= g;
-    return;
+    return true;
   }
   // Cut p out: s takes its place (and becomes the root when p was the root).
   tree[s][parent] = grand;
@@ -294,11 +320,11 @@ void regraftSubtree(TreeMatrix &tree, int j, double g, Seed *seed) {
   tree[p][parent] = -2;
   int x;
   double t1;
-  if (g > 0)
-    regraftWalk(seed, tree, g - sibBranch, s, -1, x, t1);
-  else
-    regraftWalk(seed, tree, g + ownBranch, grand, s, x, t1);
-  attachAbove(seed, tree, j, p, x, t1);
+  const bool placed = g > 0 ? regraftWalk(seed, tree, g - sibBranch, s, -1, x, t1)
+                            : regraftWalk(seed, tree, g + ownBranch, grand, s, x, t1);
+  if (placed)
+    attachAbove(seed, tree, j, p, x, t1);
+  return placed;
 }
 
 void updateGenealogy(Seed *seed, int ch, int32_t i) {
@@ -322,10 +348,19 @@ void adjcoaltimes(TreeMatrix &tree, int n, Seed *seed, int ch) {
       t = t + (2 * ran1(seed) - 1) * pset.treeAdjust[ch];
     t = std::fabs(t);
     // Reflect back below the mutation's origin; a non-positive age has no
-    // interval to reflect into (the move is refused then anyway).
-    if (age > 0)
+    // interval to reflect into (the move is refused then anyway). The
+    // reflections at 0 and at the age repeat with period 2 * age, so a far
+    // step is first folded exactly into one period: the loop then turns at
+    // most once instead of once per period, or for ever once 2 * age is
+    // below the rounding of t. The ratio cannot overflow for large ages, and
+    // a step that overflowed to infinity folds to NaN, which the node-time
+    // move refuses.
+    if (age > 0) {
+      if (t / age > foldAgeRatio)
+        t = std::fmod(t, 2 * age);
       while (t > age)
         t = std::fabs(2 * age - t);
+    }
     tree[r][nodeTime] = t;
   }
 }

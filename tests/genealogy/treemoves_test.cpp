@@ -6,6 +6,8 @@
 
 #include <cmath>
 #include <functional>
+#include <string>
+#include <utility>
 
 #include "chaincheck.h"
 #include "genealogy.h"
@@ -244,6 +246,37 @@ TEST(AdjCoalTimes, StepsAreReflectedIntoZeroToTheMutationAge) {
   EXPECT_NEAR(tree[0][nodeTime], 0.2, 1e-12);
 }
 
+TEST(AdjCoalTimes, AFarStepIsFoldedIntoZeroToTheMutationAge) {
+  setModel(4, false);
+  const Seed seed = findSeed(1, [](const std::vector<double> &d) { return d[0] > 0.6; });
+  const double up = 2 * peekDraws(seed, 1)[0] - 1;
+  // Mutation age 0.5, so the reflections repeat every 1: 2^22 + 0.3 folds to
+  // 0.3, and 2^22 + 0.7 to 0.7, which reflects once to 0.3.
+  pset.curMutAge = 0.5;
+  for (double target : {4194304.3, 4194304.7}) {
+    TreeMatrix tree = fourLeafTree();
+    pset.treeAdjust = {(target - 3) / up};
+    Seed s = seed;
+    resetRandomState();
+    adjcoaltimes(tree, 4, &s, 0);
+    EXPECT_NEAR(tree[0][nodeTime], 0.3, 1e-8) << "pushed to " << target;
+  }
+  // A step of 1e20 against an age of 50: 2 * 50 is far below the rounding of
+  // the ages, which reflections alone would never bring down.
+  pset.curMutAge = 50;
+  pset.treeAdjust = {1e20};
+  for (Seed s0 : {-1, -2, -3}) {
+    TreeMatrix tree = fourLeafTree();
+    Seed s = s0;
+    resetRandomState();
+    adjcoaltimes(tree, 4, &s, 0);
+    for (int r = 0; r < 7; r++) {
+      EXPECT_GE(tree[r][nodeTime], 0) << "row " << r;
+      EXPECT_LE(tree[r][nodeTime], 50) << "row " << r;
+    }
+  }
+}
+
 TEST(AdjCoalTimes, NoReflectionWithoutAPositiveMutationAge) {
   setModel(4, false);
   pset.treeAdjust = {0};
@@ -306,7 +339,7 @@ protected:
   int regraft(int j, double g, Seed seed) {
     const std::vector<double> d = peekDraws(seed, 6);
     Seed s = seed;
-    regraftSubtree(tree, j, g, &s);
+    EXPECT_TRUE(regraftSubtree(tree, j, g, &s));
     EXPECT_TRUE(genealogyIsConsistent(tree, 4));
     const double next = ran1(&s);
     for (int used = 0; used < 6; used++)
@@ -442,6 +475,25 @@ TEST_F(Regraft, PlacementReachesUpToTheMutationAge) {
   EXPECT_EQ(tree[2][parent], -1);
 }
 
+TEST_F(Regraft, AWalkWithoutEndPlacesNothing) {
+  // A distance so far beyond the ages that no branch length changes it walks
+  // until its bound; one that is not finite does not walk at all.
+  for (int j : {1, 5})
+    for (double g : {1e300, -1e300}) {
+      tree = fourLeafTree();
+      Seed s = -3;
+      resetRandomState();
+      EXPECT_FALSE(regraftSubtree(tree, j, g, &s)) << "j " << j << ", g " << g;
+    }
+  for (double g : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
+    tree = fourLeafTree();
+    const double first = peekDraws(-3, 1)[0];
+    Seed s = -3;
+    EXPECT_FALSE(regraftSubtree(tree, 1, g, &s)) << g;
+    EXPECT_EQ(ran1(&s), first) << g;
+  }
+}
+
 class GenealogyMove : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -467,13 +519,11 @@ TEST_F(GenealogyMove, MarkovModelWithoutGrowthOnALargerTree) {
   EXPECT_LT(accepted, 1400);
 }
 
-TEST_F(GenealogyMove, TwoLeavesAndASingleLeaf) {
-  for (int n : {2, 1}) {
-    setModel(n, false);
-    installChain(caterpillarTree(n), n);
-    ASSERT_TRUE(chainMatchesRecomputation(0));
-    EXPECT_GT(runCheckedMoves(-5, 300), 0) << n << " leaves";
-  }
+TEST_F(GenealogyMove, TwoLeaves) {
+  setModel(2, false);
+  installChain(caterpillarTree(2), 2);
+  ASSERT_TRUE(chainMatchesRecomputation(0));
+  EXPECT_GT(runCheckedMoves(-5, 300), 0);
 }
 
 TEST_F(GenealogyMove, NodeTimeMoveWithoutStepsRebuildsTheRotatedGenealogy) {
@@ -581,5 +631,111 @@ TEST_F(GenealogyMove, AgeNotProposedKeepsItAndRecordsNothing) {
     EXPECT_EQ(chainMutAgePrior[0], agePrior);
     EXPECT_EQ(ageSamples[0], std::vector<double>(pset.realIterations, 0.0));
     EXPECT_GT(accTree[0], 0);
+  }
+}
+
+TEST_F(GenealogyMove, ARegraftWhoseWalkPlacesNothingIsRefusedAtOneDraw) {
+  // Regraft: kind, seven child-order draws, the age, then the subtree, the
+  // displacement and the walk's own draws.
+  const Seed seed = findSeed(1, [](const std::vector<double> &d) { return d[0] >= 0.1; });
+  for (double width : {1e300, std::nan("")}) {
+    SetUp();
+    pset.rootDepthAdjust = {width};
+    const ChainState before = chainState();
+    const std::vector<double> d = peekDraws(seed, 9);
+    Seed s = seed;
+    updateGenealogy(&s, 0, 0);
+    const double next = ran1(&s);
+    EXPECT_EQ(accTree[0], 0);
+    EXPECT_EQ(chainTree[0], rotated(before.tree, d, 1));
+    expectUnchangedButChildOrder(before);
+    EXPECT_TRUE(chainMatchesRecomputation(0));
+
+    // The same draws made step by step: after the walk gives up, exactly one
+    // draw (the acceptance) precedes the next one.
+    Seed r = seed;
+    resetRandomState();
+    ran1(&r);
+    TreeMatrix tree = before.tree;
+    rotate_nodes(tree, 4, &r);
+    const double age = 4 + (2 * ran1(&r) - 1) * 0.5; // within bounds, above the root's 3
+    EXPECT_EQ(pset.curMutAge, age);
+    EXPECT_EQ(ageSamples[0][0], 4);
+    tree[0][branchLength] = age - 3;
+    int j;
+    do
+      j = random2(7, &r);
+    while (tree[j][parent] == -1);
+    EXPECT_FALSE(regraftSubtree(tree, j, gasdev(&r) * width, &r)) << width;
+    ran1(&r);
+    EXPECT_EQ(ran1(&r), next) << width;
+  }
+  // Many moves with regrafts that never place: node-time moves still go on.
+  SetUp();
+  pset.rootDepthAdjust = {std::nan("")};
+  EXPECT_GT(runCheckedMoves(-7, 300), 0);
+}
+
+TEST_F(GenealogyMove, ANodeTimeProposalWithAZeroInternalAgeIsRefused) {
+  // A step of 1e20 against an age of 4 lands on multiples of 8 (far beyond
+  // 2^56 every age is one), which fold to 0 exactly: no rebuild is possible.
+  pset.iterMutAge = 0;
+  pset.treeAdjust = {1e20};
+  const Seed seed = findSeed(12, [](const std::vector<double> &d) {
+    for (int k = 8; k < 11; k++)
+      if (std::fabs(2 * d[k] - 1) < 1e-3)
+        return false;
+    return d[0] < 0.1;
+  });
+  const ChainState before = chainState();
+  // Kind, seven child-order draws, three node ages, the acceptance draw.
+  const std::vector<double> d = peekDraws(seed, 13);
+  Seed s = seed;
+  updateGenealogy(&s, 0, 0);
+  EXPECT_EQ(ran1(&s), d[12]);
+  EXPECT_EQ(accTree[0], 0);
+  EXPECT_EQ(chainTree[0], rotated(before.tree, d, 1));
+  expectUnchangedButChildOrder(before);
+  EXPECT_TRUE(chainMatchesRecomputation(0));
+}
+
+namespace {
+
+// The stored haplotype run shortened to 20 burn-in and 50 sampling
+// iterations, with its adjustment levels replaced by `levels`, and
+// `iterate` as its move switches.
+RunResult runShortened(const std::string &levels, const std::string &iterate) {
+  std::string control = readFile(MUTLOC_TEST_DATA "/golden/hap_markov_loc1_2chains/control.in");
+  const std::pair<std::string, std::string> edits[] = {
+      {"\n5 10 0.005 0.3 0.3 0.05 1\n", "\n" + levels + "\n"},
+      {"Burn-in iteration\n200\n", "Burn-in iteration\n20\n"},
+      {"Iterations\n1500\n", "Iterations\n50\n"},
+      {"mutation location, allele freq\n1 1 1 1\n",
+       "mutation location, allele freq\n" + iterate + "\n"}};
+  for (const auto &[from, to] : edits) {
+    const size_t at = control.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos)
+      control.replace(at, from.size(), to);
+  }
+  const std::string dir = makeTempDir();
+  writeFile(dir, "control.in", control);
+  return runMutloc(dir, "control.in");
+}
+
+} // namespace
+
+TEST(GenealogyMoveRun, FarProposalsNeitherHangNorStopTheRun) {
+  // A regraft width of 1e300, and node-age steps of 1e20 against a fixed
+  // mutation age of 50.
+  const std::pair<const char *, const char *> cases[] = {
+      {"5 1e300 0.005 0.3 0.3 0.05 1", "1 1 1 1"}, {"1e20 10 0.005 0.3 0.3 0.05 1", "1 0 1 1"}};
+  for (const auto &[levels, iterate] : cases) {
+    const RunResult r = runShortened(levels, iterate);
+    const std::string last = "Finished\n";
+    EXPECT_EQ(r.status, 0) << levels;
+    EXPECT_TRUE(r.out.size() >= last.size() &&
+                r.out.compare(r.out.size() - last.size(), last.size(), last) == 0)
+        << levels;
   }
 }
