@@ -28,6 +28,11 @@ int populationAllele(double u, const Table &freqs, int k);
 // Builds every chain's starting state (genealogy, data on the leaves, imputed
 // alleles, log terms) and writes the "Rootstate" lines to log.
 void initchains(Seed *seed, std::ostream &log);
+// The missing-allele record of a leaf row from its current cells: [label,
+// m1 = imputed cells in the first allele block, m2 = in the second, the m1
+// then the m2 columns (counted from TMAT) in increasing order, then zeros],
+// TOTLOCI + 3 ints in all.
+std::vector<int> missingRecord(const TreeRow &leaf);
 
 // One genealogy move of chain ch in iteration i (node-time or regraft move,
 // with the mutation-age proposal and the age sample of sampling iterations).

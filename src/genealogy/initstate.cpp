@@ -225,19 +225,9 @@ void listMissingAlleles() {
   }
   for (TreeMatrix &tree : chainTree)
     sortTree(tree, nodeLabel);
-  for (int ch = 0; ch < K; ch++) {
-    for (int label : missingLeaves[ch]) {
-      std::vector<int> record(TOTLOCI + 3, 0);
-      record[0] = label;
-      int pos = 3;
-      for (int c = 0; c < TOTLOCI; c++)
-        if (chainTree[ch][label][TMAT + c] < 0) {
-          record[pos++] = c;
-          record[c < pset.numLoci ? 1 : 2]++;
-        }
-      missingLoci[ch].push_back(record);
-    }
-  }
+  for (int ch = 0; ch < K; ch++)
+    for (int label : missingLeaves[ch])
+      missingLoci[ch].push_back(missingRecord(chainTree[ch][label]));
 }
 
 void checkRecDistAdjust() {
@@ -334,6 +324,18 @@ void startChains(Seed *seed, std::ostream &log) {
 }
 
 } // namespace
+
+std::vector<int> missingRecord(const TreeRow &leaf) {
+  std::vector<int> record(TOTLOCI + 3, 0);
+  record[0] = static_cast<int>(leaf[nodeLabel]);
+  int pos = 3;
+  for (int c = 0; c < TOTLOCI; c++)
+    if (leaf[TMAT + c] < 0) {
+      record[pos++] = c;
+      record[c < pset.numLoci ? 1 : 2]++;
+    }
+  return record;
+}
 
 // The sample stores grow with the iteration count and the genealogies with
 // the chromosome count: sizes beyond what memory holds end the run with a

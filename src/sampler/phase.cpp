@@ -2,9 +2,14 @@
 // not observed: at a heterozygous locus either of its two chromosomes may carry
 // either allele. Each individual in turn proposes to exchange the two alleles
 // at every heterozygous locus with probability one half, and the exchanges are
-// kept or undone together by one Metropolis-Hastings test.
+// kept or undone together by one Metropolis-Hastings test. An exchange may
+// carry an imputed (missing) allele to the other cell of its genotype; the
+// chain's missing-allele lists then follow it, so that the missing-allele
+// moves re-impute only cells that hold imputed alleles.
+#include <algorithm>
 #include <utility>
 
+#include "genealogy.h"
 #include "movesupport.h"
 #include "random.h"
 #include "sampler.h"
@@ -14,14 +19,44 @@ namespace {
 // Exchanges, locus by locus, the alleles first[k] and second[k] with
 // probability one half wherever the stored values differ (an imputed allele
 // stored as -a differs from an observed a); true when anything was exchanged.
-bool proposeExchanges(double *first, double *second, Seed *seed) {
+// movesImputed is set when an exchange carried an imputed allele to a cell
+// that held an observed one.
+bool proposeExchanges(double *first, double *second, Seed *seed, bool &movesImputed) {
   bool exchanged = false;
   for (int k = 0; k < pset.numLoci; k++)
     if (first[k] != second[k] && ran1(seed) > 0.5) {
+      movesImputed = movesImputed || (first[k] < 0) != (second[k] < 0);
       std::swap(first[k], second[k]);
       exchanged = true;
     }
   return exchanged;
+}
+
+// Brings leaf's entry in chain ch's missing-allele lists up to date with its
+// current cells. The other entries keep their places, so the missing-allele
+// moves visit the leaves in the same order as before; a leaf that now holds
+// its first imputed allele is added at the end, and one that holds none any
+// more is dropped, so that every entry has a cell to re-impute.
+void relistMissing(int ch, int leaf) {
+  std::vector<int> &leaves = missingLeaves[ch];
+  std::vector<std::vector<int>> &records = missingLoci[ch];
+  std::vector<int> record = missingRecord(chainTree[ch][leaf]);
+  const bool holdsImputed = record[1] + record[2] > 0;
+  const auto entry = std::find(leaves.begin(), leaves.end(), leaf);
+  if (entry == leaves.end()) {
+    if (holdsImputed) {
+      leaves.push_back(leaf);
+      records.push_back(std::move(record));
+    }
+    return;
+  }
+  const auto j = entry - leaves.begin();
+  if (holdsImputed) {
+    records[j] = std::move(record);
+  } else {
+    leaves.erase(entry);
+    records.erase(records.begin() + j);
+  }
 }
 
 } // namespace
@@ -36,17 +71,22 @@ void updatePhase(Seed *seed, int ch) {
     if (row[child1] != -1)
       continue;
     const int leaf = static_cast<int>(t);
-    double *second;
-    if (paired) {
-      // Each individual is treated once, from its higher-labelled leaf.
-      if (row[nodeLabel] <= row[partnerLeaf])
-        continue;
-      second = tree[static_cast<int>(row[partnerLeaf])].data() + TMAT;
-    } else {
-      second = row.data() + TMAT + pset.numLoci;
-    }
+    const int partner = paired ? static_cast<int>(row[partnerLeaf]) : leaf;
+    // Each individual is treated once, from its higher-labelled leaf.
+    if (paired && row[nodeLabel] <= row[partnerLeaf])
+      continue;
+    double *second = paired ? tree[partner].data() + TMAT : row.data() + TMAT + pset.numLoci;
     saveLeaf(ch, leaf);
-    if (proposeExchanges(row.data() + TMAT, second, seed))
-      acceptOrRestoreLeaf(seed, ch, leaf);
+    bool movesImputed = false;
+    if (!proposeExchanges(row.data() + TMAT, second, seed, movesImputed))
+      continue;
+    acceptOrRestoreLeaf(seed, ch, leaf);
+    // Rebuilt from the cells the test left, the records are unchanged after
+    // a rejection and follow the imputed alleles after an acceptance.
+    if (movesImputed) {
+      relistMissing(ch, leaf);
+      if (paired)
+        relistMissing(ch, partner);
+    }
   }
 }

@@ -2,7 +2,12 @@
 // what an accepted exchange changes and what a rejected one restores.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <sstream>
+#include <utility>
+
 #include "datachains.h"
+#include "genealogy.h"
 #include "sampler.h"
 
 namespace {
@@ -160,6 +165,188 @@ TEST(Phase, UnpairedExchangesWithinTheRowAndKeepsThePartnerTerm) {
     if (expected != before) {
       EXPECT_TRUE(termsCurrent(partner, before));
     }
+  }
+}
+
+// The two cells of every genotype of chain 0, observed alleles as they are
+// and imputed ones as 0, in increasing order: the phase and missing-allele
+// moves may reorder a genotype and redraw its imputed alleles, but never
+// change what was observed.
+std::vector<std::vector<double>> observedGenotypes() {
+  std::vector<std::vector<double>> genotypes;
+  const TreeMatrix &tree = chainTree[0];
+  for (const TreeRow &row : tree) {
+    if (row[child1] != -1 || (pset.geneticModel && row[nodeLabel] < row[partnerLeaf]))
+      continue;
+    const double *second = pset.geneticModel
+                               ? tree[static_cast<int>(row[partnerLeaf])].data() + TMAT
+                               : row.data() + TMAT + pset.numLoci;
+    for (int k = 0; k < pset.numLoci; k++) {
+      std::vector<double> cells = {std::max(row[TMAT + k], 0.0), std::max(second[k], 0.0)};
+      std::sort(cells.begin(), cells.end());
+      genotypes.push_back(cells);
+    }
+  }
+  return genotypes;
+}
+
+// Chain 0's missing-allele lists name exactly the cells that hold imputed
+// alleles: one entry per leaf with any, each record built as at start-up.
+testing::AssertionResult listsFollowImputedCells() {
+  if (missingLeaves[0].size() != missingLoci[0].size())
+    return testing::AssertionFailure() << "lists of different lengths";
+  for (size_t j = 0; j < missingLeaves[0].size(); j++) {
+    const int leaf = missingLeaves[0][j];
+    if (missingLoci[0][j] != missingRecord(chainTree[0][leaf]))
+      return testing::AssertionFailure() << "record of leaf " << leaf << " is stale";
+  }
+  for (const TreeRow &row : chainTree[0]) {
+    if (row[child1] != -1)
+      continue;
+    const bool imputed = std::any_of(row.begin() + TMAT, row.end(), [](double v) { return v < 0; });
+    const auto listed =
+        std::count(missingLeaves[0].begin(), missingLeaves[0].end(), row[nodeLabel]);
+    if (listed != (imputed ? 1 : 0))
+      return testing::AssertionFailure()
+             << "leaf " << row[nodeLabel] << " listed " << listed << " times";
+  }
+  return testing::AssertionSuccess();
+}
+
+// Cells of chain 0's leaves that hold imputed alleles, as (row, column).
+std::vector<std::pair<int, int>> imputedCells() {
+  std::vector<std::pair<int, int>> cells;
+  for (size_t r = 0; r < chainTree[0].size(); r++)
+    for (int c = 0; c < TOTLOCI; c++)
+      if (chainTree[0][r][child1] == -1 && chainTree[0][r][TMAT + c] < 0)
+        cells.emplace_back(static_cast<int>(r), c);
+  return cells;
+}
+
+// Both genotype layouts have loci where exactly one allele is missing (an
+// observed allele against an imputed one), so the phase exchanges carry
+// imputed alleles from cell to cell. Through many rounds of missing-allele
+// and phase moves, in both proposal modes of the missing-allele moves, no
+// observed allele is ever redrawn or lost and the lists keep naming the
+// imputed cells.
+TEST(Phase, ImputedAllelesCarriedByExchangesStayListedAndObservedOnesStay) {
+  for (DataKind kind : {DataKind::unpairedGenotypes, DataKind::pairedGenotypes})
+    for (int flipAll : {0, 1}) {
+      buildDataChain(kind, flipAll);
+      const std::vector<std::vector<double>> genotypes = observedGenotypes();
+      ASSERT_TRUE(listsFollowImputedCells());
+      resetRandomState();
+      Seed s = -7;
+      int carried = 0;
+      for (int i = 0; i < 300; i++) {
+        updatePatientMissing(&s, 0);
+        ASSERT_EQ(observedGenotypes(), genotypes) << "missing-allele moves, round " << i;
+        const std::vector<std::pair<int, int>> before = imputedCells();
+        const TreeMatrix tree = chainTree[0];
+        const double partner = chainPartnerProb[0];
+        updatePhase(&s, 0);
+        carried += imputedCells() != before;
+        ASSERT_EQ(observedGenotypes(), genotypes) << "phase update, round " << i;
+        ASSERT_TRUE(listsFollowImputedCells()) << "round " << i;
+        ASSERT_TRUE(termsCurrent(partner, tree)) << "round " << i;
+      }
+      EXPECT_GT(carried, 10);
+    }
+}
+
+// Paired individual 4 + 5 made to differ only at marker 2, where leaf 4
+// holds the imputed -3 against leaf 5's observed 2; individual 3 + 6 is
+// homozygous. An accepted exchange leaves leaf 4 without an imputed allele
+// and gives leaf 5 its first: leaf 4 leaves the list and leaf 5 joins it.
+TEST(Phase, PairedExchangeMovesTheListEntryToTheLeafThatReceivesTheImputedAllele) {
+  int exchanged = 0;
+  for (Seed seed = -1; seed >= -20; seed--) {
+    buildDataChain(DataKind::pairedGenotypes);
+    for (int k = 0; k < 3; k++)
+      chainTree[0][6][TMAT + k] = chainTree[0][3][TMAT + k];
+    chainTree[0][5][TMAT + 0] = chainTree[0][4][TMAT + 0];
+    chainTree[0][5][TMAT + 2] = chainTree[0][4][TMAT + 2];
+    computeTerms();
+    chainLogLik = {acceptAll};
+    Seed s = seed;
+    resetRandomState();
+    updatePhase(&s, 0);
+    const bool swap = firstDraws(seed, 1)[0] > 0.5;
+    exchanged += swap;
+    EXPECT_EQ(chainTree[0][swap ? 5 : 4][TMAT + 1], -3);
+    EXPECT_EQ(missingLeaves[0], std::vector<int>{swap ? 5 : 4});
+    EXPECT_EQ(missingLoci[0], (std::vector<std::vector<int>>{{swap ? 5 : 4, 1, 0, 1, 0, 0}}));
+  }
+  EXPECT_GT(exchanged, 0);
+}
+
+// Unpaired leaf 3 holds [1, -2, 2 | 2, 2, -1]; leaves 2 and 4 are made
+// homozygous, which leaves leaf 3 the only leaf with imputed alleles. An
+// accepted exchange at marker 2 or 3 moves an imputed allele to the other
+// block, and the record lists the new columns block by block in increasing
+// order.
+TEST(Phase, UnpairedRecordListsTheColumnsThatHoldTheImputedAlleles) {
+  for (Seed seed = -1; seed >= -20; seed--) {
+    buildDataChain(DataKind::unpairedGenotypes);
+    for (int leaf : {2, 4})
+      for (int k = 0; k < 3; k++)
+        chainTree[0][leaf][TMAT + 3 + k] = chainTree[0][leaf][TMAT + k];
+    missingLeaves = {{3}};
+    missingLoci = {{missingRecord(chainTree[0][3])}};
+    computeTerms();
+    chainLogLik = {acceptAll};
+    Seed s = seed;
+    resetRandomState();
+    updatePhase(&s, 0);
+    const std::vector<double> u = firstDraws(seed, 3);
+    std::vector<int> expected(9, 0);
+    expected[0] = 3;
+    // Marker 2: column 1 when kept, 4 when exchanged; marker 3: 5 or 2.
+    std::vector<int> columns = {u[1] > 0.5 ? 4 : 1, u[2] > 0.5 ? 2 : 5};
+    std::sort(columns.begin(), columns.end());
+    for (size_t i = 0; i < columns.size(); i++) {
+      expected[3 + i] = columns[i];
+      expected[columns[i] < 3 ? 1 : 2]++;
+    }
+    EXPECT_EQ(missingLeaves[0], std::vector<int>{3});
+    EXPECT_EQ(missingLoci[0], std::vector<std::vector<int>>{expected});
+  }
+}
+
+// A whole run of each genotype layout whose data have genotypes with exactly
+// one missing allele finishes normally.
+TEST(Phase, RunsWithOneMissingAlleleOfAGenotypeFinish) {
+  for (int model : {0, 1}) {
+    std::ostringstream c;
+    c << "Data as genotypes\n1\nGenetic model\n"
+      << model
+      << "\nRead old file\n0\nUse fixed random seed\n-23\n"
+         "# chromosomes\n"
+      << (model ? 8 : 4)
+      << "\n#loci per chromosome\n4\n"
+         "Numbers of haplotypes in the normal pop\n"
+         "5 1 2 1 2\n3 2 1 1 1\n4 1 1 2 2\n2 2 2 2 1\n6 1 2 2 2\n"
+         "Map distance\n0 0.01 0.02 0.035\nRun simulation\n0\nMutation location\n0.015\n"
+         "Mutation's low and high boundary\n0 0.035\n# Simulation runs (chains)\n2\n"
+         "Starting value(s) for mutation\n0.015\nPopulation growth rate\n0.5\n"
+         "Proportion of population sampled\n0.1\n"
+         "Iterate ancestral state, mutation age, mutation location, allele freq\n1 1 1 1\n"
+         "Flip all Loci\n0\n"
+         "Adjustment level for tree, root, recdist, ancestral, internal states, "
+         "alleles,algswitch\n5 10 0.005 0.3 0.3 0.05 1\n"
+         "Burn-in iteration\n50\nIterations\n200\n"
+         "Screen and file updates, save acceptance props, save haplotypes, save individual "
+         "haplotypes...\n100 10 1 1\nNumber of histogram bars\n10\nAlpha level\n0.05\n"
+         "Mutation age\n50\nMutation age boundaries\n10 200\nStar genealogy\n0\n"
+         "Loci for the root\n1 2 1 1\nPatient haplo- or genotypes:\n"
+         "1 -1 2 2 1 1 1 2\n1 1 -1 2 1 1 2 1\n2 2 2 2 -1 1 1 -1\n1 2 2 2 1 1 2 2\n"
+         "Use sequence weights\n0\n";
+    const std::string dir = makeTempDir();
+    writeFile(dir, "run.in", c.str());
+    const RunResult r = runMutloc(dir, "run.in");
+    EXPECT_EQ(r.status, 0) << "genetic model " << model << ": " << r.out;
+    ASSERT_GE(r.out.size(), 9u);
+    EXPECT_EQ(r.out.substr(r.out.size() - 9), "Finished\n");
   }
 }
 
