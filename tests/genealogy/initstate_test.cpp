@@ -349,7 +349,7 @@ TEST(InitChainsDeathTest, ANonPositiveTreeAdjustmentStopsTheRunWithItsValue) {
 
 namespace {
 
-const std::string startStateData = MUTLOC_TEST_DATA "/startstate/";
+const std::string startStateData = MUTLOC_TEST_DATA "/golden/";
 
 // Copies the stored control file NAME into a fresh folder, with every
 // occurrence of `from` replaced by `to`, and runs it there.
@@ -384,7 +384,7 @@ TEST(StartStateRun, EveryDataKindWritesTheExpectedLogWithItsRootstate) {
     const RunResult r = runStored(name, dir);
     EXPECT_EQ(r.status, 0) << name;
     EXPECT_EQ(readFile(dir + "/control.in.log"),
-              readFile(startStateData + name + "/control.in.log"))
+              readFile(startStateData + name + "/expected/control.in.log"))
         << name;
   }
 }

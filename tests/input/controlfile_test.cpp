@@ -444,7 +444,7 @@ TEST(SequenceWeights, AnnotatedSequenceFileThroughTheProgram) {
 // Pinned logs: the golden runs and the hand-checked files of each data kind
 
 void expectLogAsPinned(const std::string &folder) {
-  const std::string expected = readFile(folder + "/control.in.log");
+  const std::string expected = readFile(folder + "/expected/control.in.log");
   ASSERT_FALSE(expected.empty()) << folder;
   const std::string dir = makeTempDir();
   writeFile(dir, "control.in", readFile(folder + "/control.in"));
