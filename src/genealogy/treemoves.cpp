@@ -183,31 +183,32 @@ void nodeTimeMove(Seed *seed, int ch, int32_t i) {
 bool regraftWalk(Seed *seed, const TreeMatrix &tree, double g, int c, int from, int &x,
                  double &t1) {
   for (long passed = 0; passed < maxWalkBranches && std::isfinite(g); passed++) {
-    int down;   // the branch entered from its top
-    double top; // the age at that top
+    bool up = false; // going on up c's own branch
+    int down = -1;   // otherwise: the branch entered from its top
+    double top = 0;  // and the age at that top
     if (g > 0) {
       if (link(tree, c, child1) == -1) {
         // A leaf: turn and go straight back up its own branch.
         g = -g;
-        if (-g <= tree[c][branchLength]) {
-          x = c;
-          t1 = tree[c][nodeTime] - g;
-          return true;
-        }
-        g += tree[c][branchLength];
-        from = c;
-        c = link(tree, c, parent);
-        continue;
+        up = true;
+      } else {
+        down = ran1(seed) > 0.5 ? link(tree, c, child1) : link(tree, c, child2);
+        top = tree[c][nodeTime];
       }
-      down = ran1(seed) > 0.5 ? link(tree, c, child1) : link(tree, c, child2);
-      top = tree[c][nodeTime];
     } else if (c == -1) {
       // Past the mutation's origin: turn down into the root's branch.
       g = -g;
       down = from;
       top = pset.curMutAge;
     } else if (ran1(seed) > 0.5) {
-      // On up c's own branch.
+      up = true;
+    } else {
+      // Turn down into the child not entered from.
+      g = -g;
+      down = otherChild(tree, c, from);
+      top = tree[c][nodeTime];
+    }
+    if (up) {
       if (-g <= tree[c][branchLength]) {
         x = c;
         t1 = tree[c][nodeTime] - g;
@@ -217,11 +218,6 @@ bool regraftWalk(Seed *seed, const TreeMatrix &tree, double g, int c, int from, 
       from = c;
       c = link(tree, c, parent);
       continue;
-    } else {
-      // Turn down into the child not entered from.
-      g = -g;
-      down = otherChild(tree, c, from);
-      top = tree[c][nodeTime];
     }
     if (g <= tree[down][branchLength]) {
       x = down;
