@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -64,6 +65,22 @@ std::string makeTempDir() {
   return std::string(d);
 }
 
+// A directory that cannot be entered throws, which fails the test that makes
+// it; one that cannot be left again ends the test program, since every later
+// test would run in the wrong place.
+InTempDir::InTempDir() : previous(std::filesystem::current_path().string()), dir(makeTempDir()) {
+  std::filesystem::current_path(dir);
+}
+
+InTempDir::~InTempDir() {
+  std::error_code failed;
+  std::filesystem::current_path(previous, failed);
+  if (failed) {
+    std::cerr << "cannot return to " << previous << ": " << failed.message() << "\n";
+    std::abort();
+  }
+}
+
 void writeFile(const std::string &dir, const std::string &name, const std::string &text) {
   std::ofstream f(dir + "/" + name, std::ios::binary);
   f << text;
@@ -76,6 +93,14 @@ std::string readFile(const std::string &path) {
   std::ostringstream s;
   s << f.rdbuf();
   return s.str();
+}
+
+std::vector<std::string> lines(const std::string &text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);)
+    out.push_back(l);
+  return out;
 }
 
 RunResult runMutloc(const std::string &dir, const std::string &args) {

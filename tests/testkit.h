@@ -1,5 +1,6 @@
 // In-memory builders shared by the unit tests: settings of a small run, tree
-// matrices written out row by row, and a runner for the built binary.
+// matrices written out row by row, temporary directories, text helpers and a
+// runner for the built binary.
 #pragma once
 
 #include <string>
@@ -24,9 +25,19 @@ struct RunResult {
 // Makes a fresh temporary directory and returns its path; it is removed when
 // the test program ends.
 std::string makeTempDir();
+// Enters a fresh temporary directory (from makeTempDir) when made and returns
+// to the previous working directory when destroyed, for the routines that
+// read or write files by plain names ("inmat.txt", "exons.txt").
+struct InTempDir {
+  InTempDir();
+  ~InTempDir();
+  std::string previous, dir;
+};
 // Writes text to dir/name.
 void writeFile(const std::string &dir, const std::string &name, const std::string &text);
 // Reads a whole file ("" when missing).
 std::string readFile(const std::string &path);
+// The lines of text, without their line ends.
+std::vector<std::string> lines(const std::string &text);
 // Runs mutloc with arguments args (already quoted as needed) inside dir.
 RunResult runMutloc(const std::string &dir, const std::string &args);

@@ -21,6 +21,15 @@ TreeMatrix freshRows() {
   return tree;
 }
 
+// Chain ch's genealogy generated into fresh rows on a fresh stream from
+// *seed, which is left after the generation's last draw.
+TreeMatrix generated(Seed *seed, int ch = 0) {
+  TreeMatrix tree = freshRows();
+  resetRandomState();
+  generatetree(seed, tree, ch);
+  return tree;
+}
+
 // Haplotype run of n chromosomes, L loci one map unit 0.01 apart, two
 // alleles of frequency 0.5 everywhere, ancestral haplotype all 1s.
 void smallGeneration(int n, int L, int chains = 1) {
@@ -66,10 +75,8 @@ TEST(PopulationAllele, TakesTheFirstLabelWhoseRunningSumReachesTheDraw) {
 
 TEST(GenerateTree, BuildsALabelledBinaryTreeWithAgesBelowTheMutationAge) {
   smallGeneration(7, 3);
-  TreeMatrix tree = freshRows();
   Seed seed = -11;
-  resetRandomState();
-  generatetree(&seed, tree, 0);
+  const TreeMatrix tree = generated(&seed);
   const int n = 7, rows = 13;
   const double T = pset.mutAgeStart[0];
   int leaves = 0;
@@ -100,10 +107,8 @@ TEST(GenerateTree, BuildsALabelledBinaryTreeWithAgesBelowTheMutationAge) {
 
 TEST(GenerateTree, EachSplitTakesTheLargestAgeNotYetHandedOut) {
   smallGeneration(6, 2);
-  TreeMatrix tree = freshRows();
   Seed seed = -3;
-  resetRandomState();
-  generatetree(&seed, tree, 0);
+  const TreeMatrix tree = generated(&seed);
   // Round k splits the parent of labels 2k + 1 and 2k + 2; the root came first.
   double previous = tree[0][nodeTime];
   for (int k = 1; k <= 4; k++) {
@@ -116,10 +121,8 @@ TEST(GenerateTree, EachSplitTakesTheLargestAgeNotYetHandedOut) {
 TEST(GenerateTree, TwoChromosomesGiveTheRootTheSingleAgeUnderGrowth) {
   smallGeneration(2, 1);
   pset.iterAncestral = 0;
-  TreeMatrix tree = freshRows();
   Seed seed = -29;
-  resetRandomState();
-  generatetree(&seed, tree, 0);
+  const TreeMatrix tree = generated(&seed);
   const double u = drawAfter(-29, 0);
   const double r = 0.5, s = 0.1, T = 50.0;
   const double e = std::exp(-r * T);
@@ -136,10 +139,8 @@ TEST(GenerateTree, NoGrowthUsesTheConstantSizeAgeFormula) {
   smallGeneration(2, 1);
   pset.growthRate = 0.0;
   pset.iterAncestral = 0;
-  TreeMatrix tree = freshRows();
   Seed seed = -8;
-  resetRandomState();
-  generatetree(&seed, tree, 0);
+  const TreeMatrix tree = generated(&seed);
   const double u = drawAfter(-8, 0);
   EXPECT_DOUBLE_EQ(tree[0][nodeTime], u / (1.0 / 50.0 + (0.1 / 2.0) * (1.0 - u)));
 }
@@ -148,10 +149,8 @@ TEST(GenerateTree, StarGenealogyPutsEveryCoalescenceJustBelowTheMutationAge) {
   smallGeneration(4, 1);
   pset.starGenealogy = 1;
   pset.mutAgeStart[0] = 100.0;
-  TreeMatrix tree = freshRows();
   Seed seed = -5;
-  resetRandomState();
-  generatetree(&seed, tree, 0);
+  const TreeMatrix tree = generated(&seed);
   EXPECT_DOUBLE_EQ(tree[0][nodeTime], 100.0 - 0.00001);
   EXPECT_NEAR(tree[0][branchLength], 0.00001, 1e-9);
   std::vector<double> internal;
@@ -172,10 +171,8 @@ TEST(GenerateTree, WithoutMapDistanceEveryNodeCarriesTheAncestralHaplotype) {
   smallGeneration(n, L);
   pset.mapDist.assign(L + 1, 0.0);
   pset.mutLocStart[0] = 0.0;
-  TreeMatrix tree = freshRows();
   Seed seed = -17;
-  resetRandomState();
-  generatetree(&seed, tree, 0);
+  const TreeMatrix tree = generated(&seed);
   for (const TreeRow &row : tree)
     for (int k = 0; k < L; k++)
       EXPECT_EQ(row[TMAT + k], row[child1] == -1 ? -1 : pset.rootLoci[0][k]);
@@ -194,10 +191,8 @@ TEST(GenerateTree, MarkersBeyondTheFirstCrossoversComeFromThePopulation) {
     pset.popHapFreqs[0][1][k] = 0.0;
     pset.popHapFreqs[0][2][k] = 1.0;
   }
-  TreeMatrix tree = freshRows();
   Seed seed = -2;
-  resetRandomState();
-  generatetree(&seed, tree, 0);
+  const TreeMatrix tree = generated(&seed);
   for (const TreeRow &row : tree) {
     if (row[child1] == -1)
       continue;
@@ -218,11 +213,10 @@ TEST(GenerateTree, TheLastChainsAncestralDrawIsKeptForEveryChain) {
   }
   pset.mapDist.assign(5, 0.0);
   pset.mutLocStart.assign(2, 0.0);
-  TreeMatrix first = freshRows(), second = freshRows();
   Seed seed = -4;
-  resetRandomState();
-  generatetree(&seed, first, 0);
+  const TreeMatrix first = generated(&seed);
   EXPECT_EQ(pset.rootLoci[1], Haplotype(4, 1));
+  TreeMatrix second = freshRows(); // the same stream goes on
   generatetree(&seed, second, 1);
   EXPECT_EQ(pset.rootLoci[0], Haplotype(4, 2));
   EXPECT_EQ(pset.rootLoci[1], Haplotype(4, 2));
@@ -238,10 +232,8 @@ TEST(GenerateTree, AStoredGenealogyOrFixedAncestorDrawsNoAncestralHaplotype) {
     pset.readOldFile = mode == 0 ? 0 : 1;
     pset.mapDist.assign(3, 0.0);
     pset.mutLocStart[0] = 0.0;
-    TreeMatrix tree = freshRows();
     Seed seed = -9;
-    resetRandomState();
-    generatetree(&seed, tree, 0);
+    generated(&seed);
     EXPECT_EQ(pset.rootLoci[0], (Haplotype{2, 1}));
     const double next = ran1(&seed);
     EXPECT_EQ(next, drawAfter(-9, 2 + 2 * 2));
@@ -252,23 +244,19 @@ TEST(GenerateTree, StatesUseTheStartingLocationOrADrawnSimulatedOne) {
   smallGeneration(2, 1);
   pset.iterAncestral = 0;
   pset.mutLocStart[0] = 0.004;
-  TreeMatrix tree = freshRows();
   Seed seed = -6;
-  resetRandomState();
-  generatetree(&seed, tree, 0);
+  generated(&seed);
   EXPECT_EQ(pset.simMutLocation, 0.004);
 
   pset.runSimulation = 1;
   pset.simMutLocation = -99;
   pset.mutLocLow = 0.0;
   pset.mutLocHigh = 0.02;
-  tree = freshRows();
   seed = -6;
-  resetRandomState();
-  generatetree(&seed, tree, 0);
+  generated(&seed);
   EXPECT_DOUBLE_EQ(pset.simMutLocation, 0.02 * drawAfter(-6, 1));
   const double drawn = pset.simMutLocation;
-  tree = freshRows();
+  TreeMatrix tree = freshRows(); // the same stream goes on
   generatetree(&seed, tree, 0);
   EXPECT_EQ(pset.simMutLocation, drawn) << "a drawn location is drawn once";
 }

@@ -4,9 +4,6 @@
 // the random starting values in their order in the stream.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -225,20 +222,12 @@ TEST(SegmentTable, WithoutSequenceWeightsThereAreNoSegments) {
 class SequenceFile : public testing::Test {
 protected:
   void SetUp() override {
-    dir = makeTempDir();
-    ASSERT_EQ(getcwd(previous, sizeof previous), previous);
-    ASSERT_EQ(chdir(dir.c_str()), 0);
-    writeFile(dir, "seq.gb",
+    writeFile(work.dir, "seq.gb",
               "FEATURES             Location/Qualifiers\n"
               "     mRNA            join(1200..1350,1800..1950)\n"
               "                     /gene=\"ABC\"\n");
   }
-  void TearDown() override {
-    ASSERT_EQ(chdir(previous), 0);
-    std::filesystem::remove_all(dir);
-  }
-  std::string dir;
-  char previous[4096];
+  InTempDir work;
 };
 
 TEST_F(SequenceFile, MarkersMoveToTheContigScaleAndSegmentsFeedThePrior) {
@@ -256,7 +245,7 @@ TEST_F(SequenceFile, MarkersMoveToTheContigScaleAndSegmentsFeedThePrior) {
   EXPECT_NE(r.log.find("Seg. weights\n3 1 0.5 \n-0.000999 n\n0.0002 e\n0.000351 i\n0.0008 e\n"
                        "0.000951 n\n"),
             std::string::npos);
-  EXPECT_EQ(readFile(dir + "/exons.txt"),
+  EXPECT_EQ(readFile(work.dir + "/exons.txt"),
             "-0.000999 n\n0.0002 e\n0.000351 i\n0.0008 e\n0.000951 n\n");
 }
 

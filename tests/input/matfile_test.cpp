@@ -7,8 +7,8 @@
 #include <limits>
 #include <sstream>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include "controltext.h"
 #include "genealogy.h"
 #include "input.h"
 #include "testkit.h"
@@ -44,16 +44,8 @@ std::string stored(const TreeMatrix &tree) {
 // "inmat.txt".
 class MatFile : public ::testing::Test {
 protected:
-  void SetUp() override {
-    char *cwd = getcwd(nullptr, 0);
-    home = cwd;
-    free(cwd);
-    dir = makeTempDir();
-    ASSERT_EQ(chdir(dir.c_str()), 0);
-    setFourLeafRun();
-  }
-  void TearDown() override { ASSERT_EQ(chdir(home.c_str()), 0); }
-  std::string home, dir;
+  void SetUp() override { setFourLeafRun(); }
+  InTempDir work;
 };
 
 // In a death test the message is printed on standard output; send it to
@@ -272,26 +264,11 @@ TEST(PrintMat, TabsThenAllelesRunTogether) {
 
 namespace {
 
-// A small haplotype run (10 chromosomes, 4 loci, 2 chains) with the given
-// "Read old file" value.
+// The small haplotype run of controltext.h with the given "Read old file"
+// value.
 std::string controlFile(int readOldFile) {
-  return "Data as genotypes\n0\nGenetic model\n0\nRead old file\n" + std::to_string(readOldFile) +
-         "\nUse fixed random seed\n-5\n# chromosomes\n10\n#loci per chromosome\n4\n"
-         "Numbers of haplotypes in the normal pop\n"
-         "5 1 2 1 2\n3 2 1 1 1\n4 1 1 2 2\n2 2 2 2 1\n6 1 2 2 2\n"
-         "Map distance\n0 0.01 0.02 0.035\nRun simulation\n0\nMutation location\n0.015\n"
-         "Mutation's low and high boundary\n0 0.035\n# Simulation runs (chains)\n2\n"
-         "Starting value(s) for mutation\n0.015\nPopulation growth rate\n0.5\n"
-         "Proportion of population sampled\n0.1\n"
-         "Iterate ancestral state, mutation age, mutation location, allele freq\n1 1 1 1\n"
-         "Flip all Loci\n0\n"
-         "Adjustment level for tree, root, recdist, ancestral, internal states, alleles,algswitch\n"
-         "5 10 0.005 0.3 0.3 0.05 1\nBurn-in iteration\n1\nIterations\n30\n"
-         "Screen and file updates, save acceptance props, save haplotypes, save individual "
-         "haplotypes...\n250 10 1 1\nNumber of histogram bars\n20\nAlpha level\n0.05\n"
-         "Mutation age\n50\nMutation age boundaries\n10 200\nStar genealogy\n0\n"
-         "Loci for the root\n1 2 1 1\nPatient haplo- or genotypes:\n5 1 2 1 1\n5 2 2 1 2\n"
-         "Use sequence weights\n0\n";
+  return edited(baseControl(),
+                {{"Read old file\n0\n", "Read old file\n" + std::to_string(readOldFile) + "\n"}});
 }
 
 std::string rootstateLine(const std::string &dir) {

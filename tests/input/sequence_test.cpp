@@ -6,7 +6,6 @@
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -27,15 +26,9 @@ double at(double base) {
 class Sequence : public ::testing::Test {
 protected:
   void SetUp() override {
-    char *cwd = getcwd(nullptr, 0);
-    home = cwd;
-    free(cwd);
-    dir = makeTempDir();
-    ASSERT_EQ(chdir(dir.c_str()), 0);
     setSmallRun(4, 2);
     pset.mapDist = {0, firstMarker, 900};
   }
-  void TearDown() override { ASSERT_EQ(chdir(home.c_str()), 0); }
 
   // Reads text as the sequence file "seq.txt".
   void read(const std::string &text) {
@@ -61,7 +54,7 @@ protected:
     EXPECT_EQ(readFile("exons.txt"), file.str());
   }
 
-  std::string home, dir;
+  InTempDir work;
   std::vector<double> positions;
   std::vector<char> kinds;
   int count = 0;
@@ -75,6 +68,13 @@ void readseqToStderr(const std::string &fileName) {
   std::vector<char> kinds;
   int count = 0;
   readseq(positions, kinds, &count, fileName);
+}
+
+// Writes text as the sequence file "seq.txt" and expects readseq to stop with
+// the given status and a message matching pattern.
+void expectStop(const std::string &text, int status, const char *pattern) {
+  writeFile(".", "seq.txt", text);
+  EXPECT_EXIT(readseqToStderr("seq.txt"), ::testing::ExitedWithCode(status), pattern);
 }
 
 const std::string header = "FEATURES             Location/Qualifiers\n"
@@ -167,24 +167,21 @@ TEST_F(Sequence, FeatureWithoutNumbersEndsAGeneAtTheLastNumber) {
 }
 
 TEST_F(Sequence, QualifierOtherThanGeneStopsTheRun) {
-  writeFile(".", "seq.txt", "mRNA join(100..200)\n/product=\"kinase\"\n/gene=\"A\"\n");
-  EXPECT_EXIT(readseqToStderr("seq.txt"), ::testing::ExitedWithCode(1),
-              "^Unexpected character in the location \"/product=\"kinase\"\" of the sequence "
-              "file\\.\n$");
+  expectStop("mRNA join(100..200)\n/product=\"kinase\"\n/gene=\"A\"\n", 1,
+             "^Unexpected character in the location \"/product=\"kinase\"\" of the sequence "
+             "file\\.\n$");
 }
 
 TEST_F(Sequence, UnexpectedCharacterNamesTheWordAsRead) {
-  writeFile(".", "seq.txt", "mRNA join(100..2x0)\n/gene=\"A\"\n");
-  EXPECT_EXIT(readseqToStderr("seq.txt"), ::testing::ExitedWithCode(1),
-              "^Unexpected character in the location \"join\\(100\\.\\.2x0\\)\" of the sequence "
-              "file\\.\n$");
+  expectStop("mRNA join(100..2x0)\n/gene=\"A\"\n", 1,
+             "^Unexpected character in the location \"join\\(100\\.\\.2x0\\)\" of the sequence "
+             "file\\.\n$");
 }
 
 TEST_F(Sequence, NumberTooLargeStopsTheRun) {
-  writeFile(".", "seq.txt", "mRNA join(100..99999999999)\n/gene=\"A\"\n");
-  EXPECT_EXIT(readseqToStderr("seq.txt"), ::testing::ExitedWithCode(1),
-              "^A number is too large in the location \"join\\(100\\.\\.99999999999\\)\" of the "
-              "sequence file\\.\n$");
+  expectStop("mRNA join(100..99999999999)\n/gene=\"A\"\n", 1,
+             "^A number is too large in the location \"join\\(100\\.\\.99999999999\\)\" of the "
+             "sequence file\\.\n$");
 }
 
 TEST_F(Sequence, LargestPositionIsRead) {
@@ -240,7 +237,5 @@ TEST_F(Sequence, FolderAsSequenceFileStops) {
 
 TEST_F(Sequence, UnwritableExonsFileStopsWith255) {
   ASSERT_EQ(mkdir("exons.txt", 0700), 0);
-  writeFile(".", "seq.txt", "mRNA 100..200 /gene=\"A\"\n");
-  EXPECT_EXIT(readseqToStderr("seq.txt"), ::testing::ExitedWithCode(255),
-              "^exons\\.txt is currently open\n$");
+  expectStop("mRNA 100..200 /gene=\"A\"\n", 255, "^exons\\.txt is currently open\n$");
 }

@@ -35,147 +35,122 @@ void setChainValues(int chains) {
   }
 }
 
-std::vector<std::string> lines(const std::string &text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);)
-    out.push_back(l);
-  return out;
+// The .dat line of iteration i for the given number of chains with the
+// values above, the proportions saved or not, ended by the convergence value.
+std::string datLine(int chains, int saveAcceptProps, long i, double convergence) {
+  setSmallRun(4, 2, chains);
+  pset.saveAcceptProps = saveAcceptProps;
+  setChainValues(chains);
+  std::ostringstream dat;
+  for (int ch = 0; ch < chains; ch++)
+    writeDatSegment(dat, ch, i);
+  endDatLine(dat, convergence);
+  return dat.str();
+}
+
+// The screen lines of iteration i, one per chain, for the given number of
+// chains with the values above, printed to the given number of digits.
+std::string screenLines(int chains, std::streamsize digits, long i, double convergence) {
+  setSmallRun(4, 2, chains);
+  setChainValues(chains);
+  std::ostringstream screen;
+  screen.precision(digits);
+  for (int ch = 0; ch < chains; ch++)
+    writeScreenLine(screen, ch, i, convergence);
+  return screen.str();
+}
+
+// The histogram of one chain's samples in the given number of bars, its
+// interval levels worked out for realIterations sampling iterations at the
+// given alpha level.
+std::string histogramOf(const std::vector<double> &samples, long realIterations, double alpha,
+                        int bars) {
+  setSmallRun(4, 2, 1);
+  pset.realIterations = realIterations;
+  pset.alphaLevel = alpha;
+  std::ostringstream out;
+  Histogram({samples}, static_cast<long>(samples.size()), bars, out);
+  return out.str();
 }
 
 } // namespace
 
 TEST(Trace, DatSegmentHasNineFieldsAndThePosteriorOfSixTerms) {
-  setSmallRun(4, 2, 1);
-  setChainValues(1);
-  std::ostringstream dat;
-  writeDatSegment(dat, 0, 30);
-  endDatLine(dat, 1.5);
   // -40.5 - 1 - 20 - 2 - 0.25 - 3: the population-sample term is printed but
   // not summed, the partner and location terms are summed but not printed.
-  EXPECT_EQ(dat.str(), "30 0.0123457 -66.75 47.5 -40.5 -20 -47.1235 -3 -2 \n");
+  EXPECT_EQ(datLine(1, 0, 30, 1.5), "30 0.0123457 -66.75 47.5 -40.5 -20 -47.1235 -3 -2 \n");
 }
 
 TEST(Trace, DatSegmentAppendsTheFiveProportionsWhenSaved) {
-  setSmallRun(4, 2, 1);
-  pset.saveAcceptProps = 1;
-  setChainValues(1);
-  std::ostringstream dat;
-  writeDatSegment(dat, 0, 0);
-  endDatLine(dat, 0);
-  EXPECT_EQ(dat.str(), "0 0.0123457 -66.75 47.5 -40.5 -20 -47.1235 -3 -2 0.111111 0.222222 "
-                       "0.333333 0.444444 0.555556 \n");
+  EXPECT_EQ(datLine(1, 1, 0, 0), "0 0.0123457 -66.75 47.5 -40.5 -20 -47.1235 -3 -2 0.111111 "
+                                 "0.222222 0.333333 0.444444 0.555556 \n");
 }
 
 TEST(Trace, TwoChainLineEndsWithTheConvergenceValueWithoutSeparator) {
-  setSmallRun(4, 2, 2);
-  setChainValues(2);
-  std::ostringstream dat;
-  writeDatSegment(dat, 0, 10);
-  writeDatSegment(dat, 1, 10);
-  endDatLine(dat, 1.0914999);
-  EXPECT_EQ(dat.str(), "10 0.0123457 -66.75 47.5 -40.5 -20 -47.1235 -3 -2 "
-                       "10 1.01235 -66.75 48.5 -40.5 -20 -47.1235 -3 -2 1.0915\n");
+  EXPECT_EQ(datLine(2, 0, 10, 1.0914999),
+            "10 0.0123457 -66.75 47.5 -40.5 -20 -47.1235 -3 -2 "
+            "10 1.01235 -66.75 48.5 -40.5 -20 -47.1235 -3 -2 1.0915\n");
 }
 
 TEST(Trace, ScreenLineShowsConvergenceOnlyOnChainZeroOfSeveral) {
-  setSmallRun(4, 2, 2);
-  setChainValues(2);
-  std::ostringstream screen;
-  screen.precision(8);
-  writeScreenLine(screen, 0, 250, 1.1133108);
-  writeScreenLine(screen, 1, 250, 1.1133108);
-  EXPECT_EQ(screen.str(), "250 0.012345679 -40.5 47.5 0.11111111 0.22222222 0.33333333 "
-                          "0.44444444 0.55555556\t\t1.1133108\n"
-                          "250 1.0123457 -40.5 48.5 0.11111111 0.22222222 0.33333333 "
-                          "0.44444444 0.55555556\n");
+  EXPECT_EQ(screenLines(2, 8, 250, 1.1133108),
+            "250 0.012345679 -40.5 47.5 0.11111111 0.22222222 0.33333333 "
+            "0.44444444 0.55555556\t\t1.1133108\n"
+            "250 1.0123457 -40.5 48.5 0.11111111 0.22222222 0.33333333 "
+            "0.44444444 0.55555556\n");
 }
 
 TEST(Trace, SingleChainScreenLineHasNoConvergenceColumn) {
-  setSmallRun(4, 2, 1);
-  setChainValues(1);
-  std::ostringstream screen;
-  writeScreenLine(screen, 0, 7, 3.0);
-  EXPECT_EQ(screen.str(), "7 0.0123457 -40.5 47.5 0.111111 0.222222 0.333333 0.444444 0.555556\n");
+  EXPECT_EQ(screenLines(1, 6, 7, 3.0),
+            "7 0.0123457 -40.5 47.5 0.111111 0.222222 0.333333 0.444444 0.555556\n");
 }
 
 TEST(Histogram, EdgeSamplesGoRightAndLowestBarsLeaveTheRegion) {
-  setSmallRun(4, 2, 1);
-  pset.realIterations = 10;
-  pset.alphaLevel = 0.05;
   // Bars [0,3), [3,6), [6,9]: 3 and 6 lie on inner edges.
-  std::vector<std::vector<double>> x = {{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}};
-  std::ostringstream out;
-  Histogram(x, 10, 3, out);
   // need = 10 - floor(9.5) = 1: the first of the two bars of 3 is dropped.
   // Widths: (7.5 - 1.5) / 3 per kept bar; at 50% need = 5 drops two bars.
-  EXPECT_EQ(out.str(), "1.5 0.3 3 0\n4.5 0.3 3 1\n7.5 0.4 4 1\n"
-                       "99% = 4 95% = 4 90% = 4 80% = 4 50% = 2 \n");
+  EXPECT_EQ(histogramOf({0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 10, 0.05, 3),
+            "1.5 0.3 3 0\n4.5 0.3 3 1\n7.5 0.4 4 1\n"
+            "99% = 4 95% = 4 90% = 4 80% = 4 50% = 2 \n");
 }
 
 TEST(Histogram, RegionGrowsUntilTheExcludedCountReachesTheLevel) {
-  setSmallRun(4, 2, 1);
-  pset.realIterations = 20;
-  pset.alphaLevel = 0.2;
   // Four bars of width 1 over [0,4]: counts 2, 9, 6, 3.
-  std::vector<std::vector<double>> x = {
-      {0, 0.5, 1, 1.1, 1.2, 1.3, 1.4, 1.5, 1.6, 1.7, 1.8, 2, 2.2, 2.4, 2.6, 2.8, 2.9, 3, 3.5, 4}};
-  std::ostringstream out;
-  Histogram(x, 20, 4, out);
   // alpha 0.2: need = 4; dropping 2 then 3 reaches it, so bars 0 and 3 go.
   // 99% and 95%: need 1 -> one bar dropped; 90%: need 2 -> one; 80%: need 4
   // -> two; 50%: need 10 -> 2 + 3 + 6 -> three. Width per bar (3.5-0.5)/4.
-  EXPECT_EQ(out.str(), "0.5 0.1 2 0\n1.5 0.45 9 1\n2.5 0.3 6 1\n3.5 0.15 3 0\n"
-                       "99% = 2.25 95% = 2.25 90% = 2.25 80% = 1.5 50% = 0.75 \n");
+  EXPECT_EQ(histogramOf({0,   0.5, 1,   1.1, 1.2, 1.3, 1.4, 1.5, 1.6, 1.7,
+                         1.8, 2,   2.2, 2.4, 2.6, 2.8, 2.9, 3,   3.5, 4},
+                        20, 0.2, 4),
+            "0.5 0.1 2 0\n1.5 0.45 9 1\n2.5 0.3 6 1\n3.5 0.15 3 0\n"
+            "99% = 2.25 95% = 2.25 90% = 2.25 80% = 1.5 50% = 0.75 \n");
 }
 
 TEST(Histogram, CountColumnDividesByNAndLevelsUseRealIterations) {
-  setSmallRun(4, 2, 1);
   // With R = 5 the region would keep the last bar (need 1); with R = 100 the
   // need is 5 and every bar is dropped.
-  pset.realIterations = 100;
-  pset.alphaLevel = 0.05;
-  std::vector<std::vector<double>> x = {{0, 1, 5, 5.5, 6}};
-  std::ostringstream out;
-  Histogram(x, 5, 3, out);
-  EXPECT_EQ(out.str(), "1 0.4 2 0\n3 0 0 0\n5 0.6 3 0\n"
-                       "99% = 1.33333 95% = 0 90% = 0 80% = 0 50% = 0 \n");
+  EXPECT_EQ(histogramOf({0, 1, 5, 5.5, 6}, 100, 0.05, 3),
+            "1 0.4 2 0\n3 0 0 0\n5 0.6 3 0\n"
+            "99% = 1.33333 95% = 0 90% = 0 80% = 0 50% = 0 \n");
 }
 
 TEST(Histogram, OneBarHoldsEverySampleAndIsAlwaysExcluded) {
-  setSmallRun(4, 2, 1);
-  pset.realIterations = 5;
-  pset.alphaLevel = 0.05;
-  std::vector<std::vector<double>> x = {{1, 2, 3, 4, 5}};
-  std::ostringstream out;
-  Histogram(x, 5, 1, out);
-  EXPECT_EQ(out.str(), "3 1 5 0\n99% = 0 95% = 0 90% = 0 80% = 0 50% = 0 \n");
+  EXPECT_EQ(histogramOf({1, 2, 3, 4, 5}, 5, 0.05, 1),
+            "3 1 5 0\n99% = 0 95% = 0 90% = 0 80% = 0 50% = 0 \n");
 }
 
 TEST(Histogram, EqualSamplesAllFallIntoTheLastBarWithZeroWidths) {
-  setSmallRun(4, 2, 1);
-  pset.realIterations = 4;
-  pset.alphaLevel = 0.05;
-  std::vector<std::vector<double>> x = {{0, 0, 0, 0}};
-  std::ostringstream out;
-  Histogram(x, 4, 3, out);
   // All bars share one position, so the sorts reorder them: the full bar
   // comes first after the count sort and the position sort back.
-  EXPECT_EQ(out.str(), "0 1 4 0\n0 0 0 0\n0 0 0 0\n"
-                       "99% = 0 95% = 0 90% = 0 80% = 0 50% = 0 \n");
+  EXPECT_EQ(histogramOf({0, 0, 0, 0}, 4, 0.05, 3), "0 1 4 0\n0 0 0 0\n0 0 0 0\n"
+                                                   "99% = 0 95% = 0 90% = 0 80% = 0 50% = 0 \n");
 }
 
 TEST(Histogram, NaNSampleNeverTakesTheWalkPastTheLastSample) {
-  setSmallRun(4, 2, 1);
-  pset.realIterations = 4;
-  pset.alphaLevel = 0.05;
   const double nan = std::numeric_limits<double>::quiet_NaN();
   for (const auto &v : {std::vector<double>{1, nan, 3, 4}, std::vector<double>{1, 2, 3, nan},
                         std::vector<double>{nan, 2, 3, 4}}) {
-    std::vector<std::vector<double>> x = {v};
-    std::ostringstream out;
-    Histogram(x, 4, 3, out);
-    const auto l = lines(out.str());
+    const auto l = lines(histogramOf(v, 4, 0.05, 3));
     ASSERT_EQ(l.size(), 4u);
     int total = 0;
     for (int k = 0; k < 3; k++) {

@@ -1,7 +1,7 @@
 // A one-chain run on a three-leaf genealogy with three markers, for the tests
 // of the location and haplotype-state moves: building it, recomputing every
-// stored log term from scratch to compare, and counting the uniform draws a
-// move consumed.
+// stored log term from scratch to compare, running a move on a fresh stream
+// and counting the uniform draws it consumed.
 #pragma once
 
 #include <cmath>
@@ -127,6 +127,15 @@ inline int drawsBetween(Seed start, Seed end) {
   }
   resetRandomState();
   return s == end ? count : -1;
+}
+
+// Runs move (a sampler move over a seed and a chain) once on chain 0, on a
+// fresh stream from seed start; returns the seed it leaves, to count its
+// draws with drawsBetween.
+inline Seed runFrom(Seed start, void (*move)(Seed *, int)) {
+  resetRandomState();
+  move(&start, 0);
+  return start;
 }
 
 // The first n uniform draws of a fresh stream from seed start.

@@ -1,6 +1,7 @@
 // One-chain runs of each data kind (haplotypes, unpaired and paired
 // genotypes) with imputed missing alleles in patient leaves and normal
 // haplotypes, for the tests of the frequency, missing-allele and phase moves,
+// stored log-likelihoods that force every proposal's acceptance or rejection,
 // and a check that a chain's stored log terms match its state.
 #pragma once
 
@@ -16,6 +17,11 @@
 namespace {
 
 enum class DataKind { haplotypes, unpairedGenotypes, pairedGenotypes };
+
+// Stored log-likelihood values that make every proposal accepted (r >= 0) or
+// rejected (exp(r) = 0) whatever it changes.
+constexpr double acceptAll = -1e6;
+constexpr double rejectAll = 1e6;
 
 // Log probability of the second allele blocks of all leaves (unpaired
 // genotypes) under the chain's current allele frequencies.

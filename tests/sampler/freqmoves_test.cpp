@@ -8,11 +8,6 @@
 
 namespace {
 
-// Stored log-likelihood values that make every proposal accepted (r >= 0) or
-// rejected (exp(r) = 0) whatever it changes.
-constexpr double acceptAll = -1e6;
-constexpr double rejectAll = 1e6;
-
 void withoutMissingAlleles() {
   missingLeaves = {{}};
   missingLoci = {{}};
@@ -59,9 +54,7 @@ TEST(FrequencyMove, RejectionRestoresTablesNodeTermsAndLogTerms) {
     const TransTable trans = MP1[0];
     const TreeMatrix tree = chainTree[0];
     const double sample = chainPopSampleProb[0];
-    Seed s = seed;
-    resetRandomState();
-    updateFrequenciesAndMissing(&s, 0);
+    const Seed s = runFrom(seed, updateFrequenciesAndMissing);
     const int locus = static_cast<int>(firstDraws(seed, 1)[0] * 3);
     (locus == 0 ? firstLocus : transitionRow) = true;
     // Locus, allele or row and cell, the step, the acceptance number.
@@ -83,9 +76,7 @@ TEST(FrequencyMove, AcceptedStepChangesOneDistributionAndRescalesTheRest) {
     chainLogLik = {acceptAll};
     const Table freqs = pset.popHapFreqs[0];
     const TransTable trans = MP1[0];
-    Seed s = seed;
-    resetRandomState();
-    updateFrequenciesAndMissing(&s, 0);
+    runFrom(seed, updateFrequenciesAndMissing);
     const std::vector<double> u = firstDraws(seed, 4);
     const int locus = static_cast<int>(u[0] * 3);
     if (locus == 0) {
@@ -146,11 +137,9 @@ TEST(FrequencyMove, ReflectsTheSteppedValueOnce) {
     computeTerms();
     pset.alleleFreqAdjust = {3.0};
     chainLogLik = {acceptAll};
-    Seed s = seed;
-    resetRandomState();
-    updateFrequenciesAndMissing(&s, 0);
+    runFrom(seed, updateFrequenciesAndMissing);
     const double v = 1.0 + (2 * firstDraws(seed, 3)[2] - 1) * 3.0;
-    double expected = v < 0 ? -v : v > 1 ? 2 - v : v;
+    double expected = reflected(v);
     if (v < -1)
       farBelow = true;
     else if (v < 0)
@@ -167,9 +156,7 @@ TEST(FrequencyMove, ReflectsTheSteppedValueOnce) {
 TEST(FrequencyMove, WithOneLocusOnlyTheFirstLocusChanges) {
   for (Seed seed = -1; seed >= -20; seed--) {
     buildOneLocusChain();
-    Seed s = seed;
-    resetRandomState();
-    updateFrequenciesAndMissing(&s, 0);
+    const Seed s = runFrom(seed, updateFrequenciesAndMissing);
     EXPECT_EQ(drawsBetween(seed, s), 4);
     EXPECT_TRUE(MP1[0].empty());
     const Table &f = pset.popHapFreqs[0];
@@ -189,9 +176,7 @@ TEST(PatientMissing, SingleCellProposalOnOneListedColumn) {
     missingLoci = {{{4, 2, 0, 0, 2, 0}}};
     const TreeMatrix before = chainTree[0];
     const double likBefore = chainLogLik[0];
-    Seed s = seed;
-    resetRandomState();
-    updatePatientMissing(&s, 0);
+    const Seed s = runFrom(seed, updatePatientMissing);
     const std::vector<double> u = firstDraws(seed, 4);
     if (u[0] <= 0.5) {
       EXPECT_EQ(drawsBetween(seed, s), 1);
@@ -231,9 +216,7 @@ TEST(PatientMissing, FlipAllRedrawsEachColumnAndSkipsUnchangedLeaves) {
     missingLeaves = {{4}};
     missingLoci = {{{4, 2, 0, 0, 2, 0}}};
     const TreeMatrix before = chainTree[0];
-    Seed s = seed;
-    resetRandomState();
-    updatePatientMissing(&s, 0);
+    const Seed s = runFrom(seed, updatePatientMissing);
     const std::vector<double> u = firstDraws(seed, 5);
     int next = 0;
     bool changed = false;
@@ -265,9 +248,7 @@ TEST(PatientMissing, UnpairedLeafWithMissingSecondBlockOnly) {
       chainLogLik = {acceptAll};
       const TreeMatrix before = chainTree[0];
       const double partner = chainPartnerProb[0];
-      Seed s = seed;
-      resetRandomState();
-      updatePatientMissing(&s, 0);
+      const Seed s = runFrom(seed, updatePatientMissing);
       const std::vector<double> u = firstDraws(seed, 8);
       int next = 0;
       double cell = before[2][TMAT + 4];
@@ -315,9 +296,7 @@ TEST(NormalMissing, ProposalsKeepTheSampleTermAndRefuseImpossibleLabels) {
     missingNormalLoci = {{1, 2, 1}};
     MP1[0][0][0] = {1.0, 0.0, 0.0}; // after allele 1 at marker 1 only allele 1 at marker 2
     computeTerms();
-    Seed s = seed;
-    resetRandomState();
-    updateNormalMissing(&s, 0);
+    const Seed s = runFrom(seed, updateNormalMissing);
     const std::vector<double> u = firstDraws(seed, 3);
     const int proposed = -(static_cast<int>(u[1] * 3) + 1);
     EXPECT_EQ(drawsBetween(seed, s), proposed == -1 ? 2 : 3);
@@ -333,9 +312,7 @@ TEST(MissingMoves, WithoutMissingAllelesOnlyTheFrequencyMoveDraws) {
   for (Seed seed = -1; seed >= -10; seed--) {
     buildDataChain(DataKind::unpairedGenotypes);
     withoutMissingAlleles();
-    Seed s = seed;
-    resetRandomState();
-    updateFrequenciesAndMissing(&s, 0);
+    const Seed s = runFrom(seed, updateFrequenciesAndMissing);
     const int locus = static_cast<int>(firstDraws(seed, 1)[0] * 3);
     EXPECT_EQ(drawsBetween(seed, s), locus == 0 ? 4 : 5);
   }

@@ -46,6 +46,27 @@ bool insideBounds(double x) {
   return x >= pset.mutLocLow && x <= pset.mutLocHigh;
 }
 
+// The chain of chainfixture.h with the given location move (1 random walk,
+// 2 slice sampling, 3 independence proposals) and proposal width.
+void buildLocationChain(double algSwitch, int mode, double width) {
+  buildChain(algSwitch);
+  pset.iterMutLocation = mode;
+  pset.recDistAdjust = {width};
+}
+
+// 300 location updates of chain 0 from a fresh stream at seed, none of which
+// may end at a location of zero weight, outside the bounds, or with the
+// chain's terms out of date.
+void expectWalkAvoidsZeroWeight(Seed seed) {
+  resetRandomState();
+  for (int i = 0; i < 300; i++) {
+    updateLocation(&seed, 0);
+    ASSERT_NE(sequenceprob(pset.mutLocStart[0]), zeroWeightMarker);
+    ASSERT_TRUE(insideBounds(pset.mutLocStart[0]));
+    ASSERT_TRUE(chainConsistent(0)) << "iteration " << i;
+  }
+}
+
 TEST(Adjrecrate, ReducesAnOversizedWidthOnceWithoutDrawing) {
   buildChain(0);
   pset.recDistAdjust = {0.05};
@@ -108,13 +129,9 @@ TEST(Adjrecrate, ReflectsOnceAtEitherBound) {
 }
 
 TEST(RandomWalkLocation, AcceptsTheUnchangedLocationAfterTheReduction) {
-  buildChain(1);
-  pset.iterMutLocation = 1;
-  pset.recDistAdjust = {0.5};
-  resetRandomState();
-  Seed seed = -5;
+  buildLocationChain(1, 1, 0.5);
   captureScreen();
-  updateLocation(&seed, 0);
+  const Seed seed = runFrom(-5, updateLocation);
   releaseScreen();
   EXPECT_NE(screen.str(), "");
   EXPECT_EQ(drawsBetween(-5, seed), 1);
@@ -126,9 +143,7 @@ TEST(RandomWalkLocation, AcceptsTheUnchangedLocationAfterTheReduction) {
 
 TEST(RandomWalkLocation, KeepsTheChainConsistent) {
   for (double alg : {0.0, 1.0}) {
-    buildChain(alg);
-    pset.iterMutLocation = 1;
-    pset.recDistAdjust = {0.01};
+    buildLocationChain(alg, 1, 0.01);
     resetRandomState();
     Seed seed = -17;
     int moved = 0;
@@ -146,24 +161,14 @@ TEST(RandomWalkLocation, KeepsTheChainConsistent) {
 }
 
 TEST(RandomWalkLocation, RefusesAZeroWeightLocation) {
-  buildChain(0);
-  pset.iterMutLocation = 1;
-  pset.recDistAdjust = {0.01};
+  buildLocationChain(0, 1, 0.01);
   placeMutation(0.005);
   useSegments(1, 0, 1);
-  resetRandomState();
-  Seed seed = -23;
-  for (int i = 0; i < 300; i++) {
-    updateLocation(&seed, 0);
-    ASSERT_NE(sequenceprob(pset.mutLocStart[0]), zeroWeightMarker);
-    ASSERT_TRUE(chainConsistent(0));
-  }
+  expectWalkAvoidsZeroWeight(-23);
 }
 
 TEST(RandomWalkLocation, LeavesAnImpossibleStartForAPossibleLocation) {
-  buildChain(0);
-  pset.iterMutLocation = 1;
-  pset.recDistAdjust = {0.01};
+  buildLocationChain(0, 1, 0.01);
   useSegments(1, 0, 1);
   EXPECT_EQ(chainLocPrior[0], -std::numeric_limits<double>::infinity());
   resetRandomState();
@@ -175,17 +180,13 @@ TEST(RandomWalkLocation, LeavesAnImpossibleStartForAPossibleLocation) {
 }
 
 TEST(IndependenceLocation, KeepsTheLocationAfterTenRejectedTries) {
-  buildChain(0);
-  pset.iterMutLocation = 3;
+  buildLocationChain(0, 3, 0.004);
   useSegments(0, 0, 0);
   segweights[2] = 0;
   const std::vector<double> terms = termColumn();
   const double lik = chainLogLik[0];
   accMutLoc = {4};
-  resetRandomState();
-  Seed seed = -29;
-  updateLocation(&seed, 0);
-  EXPECT_EQ(drawsBetween(-29, seed), 20);
+  EXPECT_EQ(drawsBetween(-29, runFrom(-29, updateLocation)), 20);
   EXPECT_EQ(pset.mutLocStart[0], 0.015);
   EXPECT_EQ(accMutLoc[0], 4);
   EXPECT_EQ(chainLogLik[0], lik);
@@ -194,8 +195,7 @@ TEST(IndependenceLocation, KeepsTheLocationAfterTenRejectedTries) {
 
 TEST(IndependenceLocation, StopsAtTheFirstAcceptedTry) {
   for (double alg : {0.0, 1.0}) {
-    buildChain(alg);
-    pset.iterMutLocation = 3;
+    buildLocationChain(alg, 3, 0.004);
     resetRandomState();
     Seed seed = -31;
     for (int i = 0; i < 200; i++) {
@@ -214,9 +214,7 @@ TEST(IndependenceLocation, StopsAtTheFirstAcceptedTry) {
 
 TEST(SliceLocation, EndsInsideTheBoundsWithConsistentTerms) {
   for (double alg : {0.0, 1.0}) {
-    buildChain(alg);
-    pset.iterMutLocation = 2;
-    pset.recDistAdjust = {0.004};
+    buildLocationChain(alg, 2, 0.004);
     resetRandomState();
     Seed seed = -37;
     for (int i = 0; i < 300; i++) {
@@ -234,18 +232,13 @@ TEST(SliceLocation, EndsInsideTheBoundsWithConsistentTerms) {
 
 TEST(SliceLocation, AWidthOfZeroKeepsEverythingAfterTwoDraws) {
   for (int weights : {0, 1}) {
-    buildChain(0);
+    buildLocationChain(0, 2, 0);
     if (weights)
       useSegments(1, 2, 3);
-    pset.iterMutLocation = 2;
-    pset.recDistAdjust = {0};
     accMutLoc = {3};
     const std::vector<double> terms = termColumn();
     const double lik = chainLogLik[0], prior = chainLocPrior[0];
-    resetRandomState();
-    Seed seed = -41;
-    updateLocation(&seed, 0);
-    EXPECT_EQ(drawsBetween(-41, seed), 2);
+    EXPECT_EQ(drawsBetween(-41, runFrom(-41, updateLocation)), 2);
     EXPECT_EQ(pset.mutLocStart[0], 0.015);
     EXPECT_EQ(chainLogLik[0], lik);
     EXPECT_EQ(chainLocPrior[0], prior);
@@ -255,25 +248,14 @@ TEST(SliceLocation, AWidthOfZeroKeepsEverythingAfterTwoDraws) {
 }
 
 TEST(SliceLocation, WithWeightsAvoidsZeroWeightLocations) {
-  buildChain(0);
-  pset.iterMutLocation = 2;
-  pset.recDistAdjust = {0.004};
+  buildLocationChain(0, 2, 0.004);
   placeMutation(0.005);
   useSegments(1, 0, 5);
-  resetRandomState();
-  Seed seed = -43;
-  for (int i = 0; i < 300; i++) {
-    updateLocation(&seed, 0);
-    ASSERT_NE(sequenceprob(pset.mutLocStart[0]), zeroWeightMarker);
-    ASSERT_TRUE(insideBounds(pset.mutLocStart[0]));
-    ASSERT_TRUE(chainConsistent(0)) << "iteration " << i;
-  }
+  expectWalkAvoidsZeroWeight(-43);
 }
 
 TEST(SliceLocation, WithWeightsLeavesAZeroWeightStart) {
-  buildChain(1);
-  pset.iterMutLocation = 2;
-  pset.recDistAdjust = {0.004};
+  buildLocationChain(1, 2, 0.004);
   useSegments(1, 0, 1);
   resetRandomState();
   Seed seed = -47;
@@ -290,15 +272,11 @@ TEST(SliceLocation, WithWeightsLeavesAZeroWeightStart) {
 TEST(SliceLocation, EndsInsideTheBoundsFromAStartOutsideThem) {
   for (int weights : {0, 1}) {
     for (double start : {-0.2, 0.4}) {
-      buildChain(0);
+      buildLocationChain(0, 2, 0.004);
       if (weights)
         useSegments(1, 2, 1);
-      pset.iterMutLocation = 2;
-      pset.recDistAdjust = {0.004};
       placeMutation(start);
-      resetRandomState();
-      Seed seed = -53;
-      updateLocation(&seed, 0);
+      runFrom(-53, updateLocation);
       EXPECT_TRUE(insideBounds(pset.mutLocStart[0])) << start;
       EXPECT_TRUE(chainConsistent(0));
     }
@@ -308,13 +286,9 @@ TEST(SliceLocation, EndsInsideTheBoundsFromAStartOutsideThem) {
 TEST(SliceLocation, ClampedLeftEndDrawsOnlyTheShrinkagePoints) {
   // From the low bound the left end is the bound itself: the level, the
   // initial interval and one draw per shrinkage point, nothing else.
-  buildChain(0);
-  pset.iterMutLocation = 2;
-  pset.recDistAdjust = {0.004};
+  buildLocationChain(0, 2, 0.004);
   placeMutation(0);
-  resetRandomState();
-  Seed seed = -59;
-  updateLocation(&seed, 0);
+  const Seed seed = runFrom(-59, updateLocation);
   const double rejected = std::round((accMutLoc[0] - std::floor(accMutLoc[0])) / 0.00001);
   EXPECT_EQ(drawsBetween(-59, seed), 3 + static_cast<int>(rejected));
   EXPECT_TRUE(insideBounds(pset.mutLocStart[0]));

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "controltext.h"
 #include "driver.h"
 #include "genealogy.h"
 #include "input.h"
@@ -71,8 +72,9 @@ TEST(Convergence, ThreeChainsDivideTheSpreadByTwo) {
 
 namespace {
 
-// The run's shape: everything else is a fixed 10-chromosome, 4-locus
-// haplotype data set with a Markov background and random-walk locations.
+// The run's shape: everything else is the fixed 10-chromosome, 4-locus
+// haplotype data set of controltext.h, with a Markov background and
+// random-walk locations.
 struct Shape {
   int chains = 1;
   long burnIn = 5;
@@ -84,34 +86,17 @@ struct Shape {
   int bars = 5;
 };
 
+// The control file of controltext.h in the given shape.
 std::string controlText(const Shape &s) {
-  std::ostringstream c;
-  c << "Data as genotypes\n0\nGenetic model\n0\nRead old file\n0\nUse fixed random seed\n-5\n"
-       "# chromosomes\n10\n#loci per chromosome\n4\n"
-       "Numbers of haplotypes in the normal pop\n"
-       "5 1 2 1 2\n3 2 1 1 1\n4 1 1 2 2\n2 2 2 2 1\n6 1 2 2 2\n"
-       "Map distance\n0 0.01 0.02 0.035\nRun simulation\n0\nMutation location\n0.015\n"
-       "Mutation's low and high boundary\n0 0.035\n"
-    << "# Simulation runs (chains)\n"
-    << s.chains << "\n"
-    << "Starting value(s) for mutation\n0.015\nPopulation growth rate\n0.5\n"
-       "Proportion of population sampled\n0.1\n"
-       "Iterate ancestral state, mutation age, mutation location, allele freq\n1 1 1 1\n"
-       "Flip all Loci\n0\n"
-       "Adjustment level for tree, root, recdist, ancestral, internal states, "
-       "alleles,algswitch\n5 10 0.005 0.3 0.3 0.05 1\n"
-    << "Burn-in iteration\n"
-    << s.burnIn << "\nIterations\n"
-    << s.iterations << "\n"
-    << "Screen and file updates, save acceptance props, save haplotypes, save individual "
-       "haplotypes...\n"
-    << s.screen << " " << s.file << " " << s.saveProps << " " << s.saveHaps << "\n"
-    << "Number of histogram bars\n"
-    << s.bars << "\n"
-    << "Alpha level\n0.05\nMutation age\n50\nMutation age boundaries\n10 200\n"
-       "Star genealogy\n0\nLoci for the root\n1 2 1 1\n"
-       "Patient haplo- or genotypes:\n5 1 2 1 1\n5 2 2 1 2\nUse sequence weights\n0\n";
-  return c.str();
+  using std::to_string;
+  const std::string schedule = to_string(s.screen) + " " + to_string(s.file) + " " +
+                               to_string(s.saveProps) + " " + to_string(s.saveHaps);
+  return edited(baseControl(),
+                {{"(chains)\n2\n", "(chains)\n" + to_string(s.chains) + "\n"},
+                 {"Burn-in iteration\n10\n", "Burn-in iteration\n" + to_string(s.burnIn) + "\n"},
+                 {"Iterations\n20\n", "Iterations\n" + to_string(s.iterations) + "\n"},
+                 {"haplotypes...\n10 5 1 1\n", "haplotypes...\n" + schedule + "\n"},
+                 {"bars\n20\n", "bars\n" + to_string(s.bars) + "\n"}});
 }
 
 struct Trace {
@@ -136,14 +121,6 @@ Trace runInProcess(const Shape &s) {
   std::cout.precision(precision);
   EXPECT_EQ(hpf.str(), ""); // periodic tallies write nothing
   return {dat.str(), screen.str()};
-}
-
-std::vector<std::string> lines(const std::string &text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);)
-    out.push_back(l);
-  return out;
 }
 
 std::vector<std::string> fields(const std::string &line) {
@@ -322,6 +299,14 @@ struct FullRun {
   std::string file(const std::string &suffix) const { return readFile(dir + "/run.in" + suffix); }
 };
 
+// The lines of a haplotype summary in sorted order: the order of tied
+// haplotypes depends on the leaf order.
+std::vector<std::string> sortedLines(const std::string &text) {
+  std::vector<std::string> l = lines(text);
+  std::sort(l.begin(), l.end());
+  return l;
+}
+
 FullRun runProgram(const Shape &s) {
   FullRun r;
   r.dir = makeTempDir();
@@ -351,19 +336,15 @@ TEST(SamplerRun, WritesEveryFileAndFinishes) {
     }
   }
   EXPECT_EQ(r.file(".hpf"), ""); // haplotype saving off
-  // The two haplotypes tie; which comes first depends on the leaf order.
-  auto hap = lines(r.file(".hap"));
-  std::sort(hap.begin(), hap.end());
-  EXPECT_EQ(hap, (std::vector<std::string>{"5 1 2 1 1 ", "5 2 2 1 2 "}));
+  // The two haplotypes tie.
+  EXPECT_EQ(sortedLines(r.file(".hap")), (std::vector<std::string>{"5 1 2 1 1 ", "5 2 2 1 2 "}));
 }
 
 TEST(SamplerRun, HpfOfUnchangingTipsHoldsTheirShares) {
   Shape s;
   s.saveHaps = 1;
-  const FullRun r = runProgram(s);
-  auto hpf = lines(r.file(".hpf"));
-  std::sort(hpf.begin(), hpf.end());
-  EXPECT_EQ(hpf, (std::vector<std::string>{"0.5 1 2 1 1 ", "0.5 2 2 1 2 "}));
+  EXPECT_EQ(sortedLines(runProgram(s).file(".hpf")),
+            (std::vector<std::string>{"0.5 1 2 1 1 ", "0.5 2 2 1 2 "}));
 }
 
 TEST(SamplerRun, SameSeedGivesIdenticalFiles) {

@@ -3,53 +3,101 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <sstream>
+#include <string>
 #include <utility>
+#include <vector>
 
+#include "controltext.h"
 #include "datachains.h"
 #include "genealogy.h"
 #include "sampler.h"
 
 namespace {
 
-constexpr double acceptAll = -1e6;
-constexpr double rejectAll = 1e6;
+// The cell of marker k on the other chromosome of leaf's individual: the
+// partner leaf's with paired genotypes, the second block of the leaf's own
+// row with unpaired genotypes.
+double &otherCell(TreeMatrix &tree, int leaf, int k) {
+  return pset.geneticModel ? tree[static_cast<int>(tree[leaf][partnerLeaf])][TMAT + k]
+                           : tree[leaf][TMAT + pset.numLoci + k];
+}
 
-// Makes the two chromosomes of every individual equal (leaves 3 + 6 copy leaf
-// 3 and leaves 4 + 5 copy leaf 4 with paired genotypes, the second block the
-// first with unpaired genotypes).
-void makeHomozygous() {
-  TreeMatrix &tree = chainTree[0];
+// Makes leaf's individual in chain 0 homozygous: its other chromosome takes
+// the leaf's alleles.
+void makeHomozygous(int leaf) {
   for (int k = 0; k < pset.numLoci; k++)
-    if (pset.geneticModel) {
-      tree[6][TMAT + k] = tree[3][TMAT + k];
-      tree[5][TMAT + k] = tree[4][TMAT + k];
-    } else {
-      for (int leaf = 2; leaf <= 4; leaf++)
-        tree[leaf][TMAT + pset.numLoci + k] = tree[leaf][TMAT + k];
-    }
+    otherCell(chainTree[0], leaf, k) = chainTree[0][leaf][TMAT + k];
+}
+
+// Recomputes chain 0's terms from its state, then stores a log-likelihood so
+// low that every exchange is accepted.
+void acceptEveryExchange() {
   computeTerms();
+  chainLogLik = {acceptAll};
+}
+
+// Exchanges, on leaf's individual in tree, the loci whose number in u exceeds
+// one half, as an accepted phase update does; returns whether any was.
+bool exchangeLoci(TreeMatrix &tree, int leaf, const std::vector<double> &u) {
+  bool any = false;
+  for (int k = 0; k < pset.numLoci; k++)
+    if (u[k] > 0.5) {
+      std::swap(tree[leaf][TMAT + k], otherCell(tree, leaf, k));
+      any = true;
+    }
+  return any;
+}
+
+// The allele cells of every row of tree.
+std::vector<std::vector<double>> alleleCells(const TreeMatrix &tree) {
+  std::vector<std::vector<double>> cells;
+  for (const TreeRow &row : tree)
+    cells.emplace_back(row.begin() + TMAT, row.begin() + TMAT + TOTLOCI);
+  return cells;
+}
+
+// Over 20 seeds, one phase update of chain 0 of the given kind, with the
+// individual of leaf homozygous made homozygous and every exchange accepted:
+// leaf's individual, which differs at all three markers, draws one number per
+// marker and an acceptance number when it exchanges; exactly the loci whose
+// number exceeds one half are exchanged, and the chain's terms (the partner
+// term included) stay current.
+void expectAcceptedExchanges(DataKind kind, int homozygous, int leaf) {
+  for (Seed seed = -1; seed >= -20; seed--) {
+    buildDataChain(kind);
+    makeHomozygous(homozygous);
+    acceptEveryExchange();
+    const TreeMatrix before = chainTree[0];
+    const double partner = chainPartnerProb[0];
+    const Seed s = runFrom(seed, updatePhase);
+    TreeMatrix expected = before;
+    const bool any = exchangeLoci(expected, leaf, firstDraws(seed, 3));
+    EXPECT_EQ(drawsBetween(seed, s), any ? 4 : 3) << "seed " << seed;
+    EXPECT_EQ(alleleCells(chainTree[0]), alleleCells(expected)) << "seed " << seed;
+    if (any) {
+      EXPECT_TRUE(termsCurrent(partner, before)) << "seed " << seed;
+    }
+  }
 }
 
 TEST(Phase, HaplotypeDataDrawsNothing) {
   buildDataChain(DataKind::haplotypes);
   const TreeMatrix before = chainTree[0];
-  Seed s = -3;
-  resetRandomState();
-  updatePhase(&s, 0);
-  EXPECT_EQ(s, -3);
+  EXPECT_EQ(runFrom(-3, updatePhase), -3);
   EXPECT_EQ(chainTree[0], before);
 }
 
+// Leaves 3 + 6 and 4 + 5 with paired genotypes, leaves 2, 3 and 4 with
+// unpaired ones.
 TEST(Phase, HomozygousIndividualsDrawNothing) {
   for (DataKind kind : {DataKind::pairedGenotypes, DataKind::unpairedGenotypes}) {
     buildDataChain(kind);
-    makeHomozygous();
+    for (int leaf :
+         kind == DataKind::pairedGenotypes ? std::vector<int>{3, 4} : std::vector<int>{2, 3, 4})
+      makeHomozygous(leaf);
+    computeTerms();
     const TreeMatrix before = chainTree[0];
-    Seed s = -3;
-    resetRandomState();
-    updatePhase(&s, 0);
-    EXPECT_EQ(s, -3);
+    EXPECT_EQ(runFrom(-3, updatePhase), -3);
     EXPECT_EQ(chainTree[0], before);
   }
 }
@@ -61,14 +109,10 @@ TEST(Phase, PairedIndividualIsTreatedOnceFromItsHigherLabel) {
   int exchanged = 0;
   for (Seed seed = -1; seed >= -20; seed--) {
     buildDataChain(DataKind::pairedGenotypes);
-    for (int k = 0; k < 3; k++)
-      chainTree[0][5][TMAT + k] = chainTree[0][4][TMAT + k];
-    computeTerms();
-    chainLogLik = {acceptAll};
+    makeHomozygous(4);
+    acceptEveryExchange();
     const TreeMatrix before = chainTree[0];
-    Seed s = seed;
-    resetRandomState();
-    updatePhase(&s, 0);
+    const Seed s = runFrom(seed, updatePhase);
     const bool swap = firstDraws(seed, 1)[0] > 0.5;
     exchanged += swap;
     EXPECT_EQ(drawsBetween(seed, s), swap ? 2 : 1);
@@ -86,32 +130,7 @@ TEST(Phase, PairedIndividualIsTreatedOnceFromItsHigherLabel) {
 // those whose number exceeds one half, and an accepted proposal rescoring
 // both leaves keeps the chain's terms current.
 TEST(Phase, AcceptedPairedExchangeSwapsTheChosenLoci) {
-  for (Seed seed = -1; seed >= -20; seed--) {
-    buildDataChain(DataKind::pairedGenotypes);
-    for (int k = 0; k < 3; k++)
-      chainTree[0][6][TMAT + k] = chainTree[0][3][TMAT + k];
-    computeTerms();
-    chainLogLik = {acceptAll};
-    const TreeMatrix before = chainTree[0];
-    Seed s = seed;
-    resetRandomState();
-    updatePhase(&s, 0);
-    const std::vector<double> u = firstDraws(seed, 3);
-    TreeMatrix expected = before;
-    bool any = false;
-    for (int k = 0; k < 3; k++)
-      if (u[k] > 0.5) {
-        std::swap(expected[4][TMAT + k], expected[5][TMAT + k]);
-        any = true;
-      }
-    EXPECT_EQ(drawsBetween(seed, s), any ? 4 : 3);
-    for (int r = 0; r < 7; r++)
-      for (int c = TMAT; c < TMAT + 3; c++)
-        EXPECT_EQ(chainTree[0][r][c], expected[r][c]);
-    if (any) {
-      EXPECT_TRUE(termsCurrent(0, before));
-    }
-  }
+  expectAcceptedExchanges(DataKind::pairedGenotypes, 3, 4);
 }
 
 TEST(Phase, RejectedExchangeRestoresBothChromosomesAndNodeTerms) {
@@ -122,10 +141,7 @@ TEST(Phase, RejectedExchangeRestoresBothChromosomesAndNodeTerms) {
       chainLogLik = {rejectAll};
       const TreeMatrix before = chainTree[0];
       const double partner = chainPartnerProb[0];
-      Seed s = seed;
-      resetRandomState();
-      updatePhase(&s, 0);
-      proposals += drawsBetween(seed, s) > 0;
+      proposals += drawsBetween(seed, runFrom(seed, updatePhase)) > 0;
       EXPECT_EQ(chainTree[0], before);
       EXPECT_EQ(chainLogLik[0], rejectAll);
       EXPECT_EQ(chainPartnerProb[0], partner);
@@ -139,33 +155,7 @@ TEST(Phase, RejectedExchangeRestoresBothChromosomesAndNodeTerms) {
 // acceptance number, and an accepted exchange moves the alleles within the row
 // and replaces the leaf's share of the partner term.
 TEST(Phase, UnpairedExchangesWithinTheRowAndKeepsThePartnerTerm) {
-  for (Seed seed = -1; seed >= -20; seed--) {
-    buildDataChain(DataKind::unpairedGenotypes);
-    for (int k = 0; k < 3; k++)
-      chainTree[0][2][TMAT + 3 + k] = chainTree[0][2][TMAT + k];
-    computeTerms();
-    chainLogLik = {acceptAll};
-    const TreeMatrix before = chainTree[0];
-    const double partner = chainPartnerProb[0];
-    Seed s = seed;
-    resetRandomState();
-    updatePhase(&s, 0);
-    const std::vector<double> u = firstDraws(seed, 4);
-    TreeMatrix expected = before;
-    bool any = false;
-    for (int k = 0; k < 3; k++)
-      if (u[k] > 0.5) {
-        std::swap(expected[3][TMAT + k], expected[3][TMAT + 3 + k]);
-        any = true;
-      }
-    EXPECT_EQ(drawsBetween(seed, s), any ? 4 : 3);
-    for (int r = 0; r < 5; r++)
-      for (int c = TMAT; c < TMAT + 6; c++)
-        EXPECT_EQ(chainTree[0][r][c], expected[r][c]);
-    if (expected != before) {
-      EXPECT_TRUE(termsCurrent(partner, before));
-    }
-  }
+  expectAcceptedExchanges(DataKind::unpairedGenotypes, 2, 3);
 }
 
 // The two cells of every genotype of chain 0, observed alleles as they are
@@ -262,15 +252,11 @@ TEST(Phase, PairedExchangeMovesTheListEntryToTheLeafThatReceivesTheImputedAllele
   int exchanged = 0;
   for (Seed seed = -1; seed >= -20; seed--) {
     buildDataChain(DataKind::pairedGenotypes);
-    for (int k = 0; k < 3; k++)
-      chainTree[0][6][TMAT + k] = chainTree[0][3][TMAT + k];
+    makeHomozygous(3);
     chainTree[0][5][TMAT + 0] = chainTree[0][4][TMAT + 0];
     chainTree[0][5][TMAT + 2] = chainTree[0][4][TMAT + 2];
-    computeTerms();
-    chainLogLik = {acceptAll};
-    Seed s = seed;
-    resetRandomState();
-    updatePhase(&s, 0);
+    acceptEveryExchange();
+    runFrom(seed, updatePhase);
     const bool swap = firstDraws(seed, 1)[0] > 0.5;
     exchanged += swap;
     EXPECT_EQ(chainTree[0][swap ? 5 : 4][TMAT + 1], -3);
@@ -289,15 +275,11 @@ TEST(Phase, UnpairedRecordListsTheColumnsThatHoldTheImputedAlleles) {
   for (Seed seed = -1; seed >= -20; seed--) {
     buildDataChain(DataKind::unpairedGenotypes);
     for (int leaf : {2, 4})
-      for (int k = 0; k < 3; k++)
-        chainTree[0][leaf][TMAT + 3 + k] = chainTree[0][leaf][TMAT + k];
+      makeHomozygous(leaf);
     missingLeaves = {{3}};
     missingLoci = {{missingRecord(chainTree[0][3])}};
-    computeTerms();
-    chainLogLik = {acceptAll};
-    Seed s = seed;
-    resetRandomState();
-    updatePhase(&s, 0);
+    acceptEveryExchange();
+    runFrom(seed, updatePhase);
     const std::vector<double> u = firstDraws(seed, 3);
     std::vector<int> expected(9, 0);
     expected[0] = 3;
@@ -317,32 +299,17 @@ TEST(Phase, UnpairedRecordListsTheColumnsThatHoldTheImputedAlleles) {
 // one missing allele finishes normally.
 TEST(Phase, RunsWithOneMissingAlleleOfAGenotypeFinish) {
   for (int model : {0, 1}) {
-    std::ostringstream c;
-    c << "Data as genotypes\n1\nGenetic model\n"
-      << model
-      << "\nRead old file\n0\nUse fixed random seed\n-23\n"
-         "# chromosomes\n"
-      << (model ? 8 : 4)
-      << "\n#loci per chromosome\n4\n"
-         "Numbers of haplotypes in the normal pop\n"
-         "5 1 2 1 2\n3 2 1 1 1\n4 1 1 2 2\n2 2 2 2 1\n6 1 2 2 2\n"
-         "Map distance\n0 0.01 0.02 0.035\nRun simulation\n0\nMutation location\n0.015\n"
-         "Mutation's low and high boundary\n0 0.035\n# Simulation runs (chains)\n2\n"
-         "Starting value(s) for mutation\n0.015\nPopulation growth rate\n0.5\n"
-         "Proportion of population sampled\n0.1\n"
-         "Iterate ancestral state, mutation age, mutation location, allele freq\n1 1 1 1\n"
-         "Flip all Loci\n0\n"
-         "Adjustment level for tree, root, recdist, ancestral, internal states, "
-         "alleles,algswitch\n5 10 0.005 0.3 0.3 0.05 1\n"
-         "Burn-in iteration\n50\nIterations\n200\n"
-         "Screen and file updates, save acceptance props, save haplotypes, save individual "
-         "haplotypes...\n100 10 1 1\nNumber of histogram bars\n10\nAlpha level\n0.05\n"
-         "Mutation age\n50\nMutation age boundaries\n10 200\nStar genealogy\n0\n"
-         "Loci for the root\n1 2 1 1\nPatient haplo- or genotypes:\n"
-         "1 -1 2 2 1 1 1 2\n1 1 -1 2 1 1 2 1\n2 2 2 2 -1 1 1 -1\n1 2 2 2 1 1 2 2\n"
-         "Use sequence weights\n0\n";
+    const std::string control = edited(
+        baseControl(),
+        {{"genotypes\n0\n", "genotypes\n1\n"},
+         {"Genetic model\n0\n", "Genetic model\n" + std::to_string(model) + "\n"},
+         {"seed\n-5\n", "seed\n-23\n"},
+         {"# chromosomes\n10\n", model ? "# chromosomes\n8\n" : "# chromosomes\n4\n"},
+         {"Burn-in iteration\n10\nIterations\n20\n", "Burn-in iteration\n50\nIterations\n200\n"},
+         {"genotypes:\n5 1 2 1 1\n5 2 2 1 2\n",
+          "genotypes:\n1 -1 2 2 1 1 1 2\n1 1 -1 2 1 1 2 1\n2 2 2 2 -1 1 1 -1\n1 2 2 2 1 1 2 2\n"}});
     const std::string dir = makeTempDir();
-    writeFile(dir, "run.in", c.str());
+    writeFile(dir, "run.in", control);
     const RunResult r = runMutloc(dir, "run.in");
     EXPECT_EQ(r.status, 0) << "genetic model " << model << ": " << r.out;
     ASSERT_GE(r.out.size(), 9u);

@@ -3,70 +3,73 @@
 // each checked against a recomputation of the chain's terms.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "chainfixture.h"
 #include "sampler.h"
 
 namespace {
 
+// What one allele-redraw proposal made of a haplotype.
+struct Proposal {
+  Haplotype state;
+  int changed;
+  int draws;
+};
+
+// Proposes a new haplotype from state with adjY0 (the ancestral proposal) or
+// adjYi (the internal one), on a fresh stream from seed start.
+Proposal propose(void (*adjY)(int *, Seed *, int *, int), Haplotype state, Seed start,
+                 int allLoci) {
+  resetRandomState();
+  Seed seed = start;
+  int changed = -1;
+  adjY(state.data(), &seed, &changed, allLoci);
+  return {state, changed, drawsBetween(start, seed)};
+}
+
 TEST(AdjY, OneLocusDrawsThreeNumbersWithARedraw) {
   buildChain(0);
   pset.internalAdjust = 1;
-  Haplotype state = {1, 1, 1};
-  resetRandomState();
-  Seed seed = -3;
-  int changed = -1;
-  adjYi(state.data(), &seed, &changed, 0);
-  EXPECT_EQ(drawsBetween(-3, seed), 3);
+  const Proposal p = propose(adjYi, {1, 1, 1}, -3, 0);
+  EXPECT_EQ(p.draws, 3);
   const std::vector<double> u = firstDraws(-3, 3);
   const int k = static_cast<int>(u[0] * 3);
   Haplotype expected = {1, 1, 1};
   expected[k] = static_cast<int>(u[2] * maxall[k]) + 1;
-  EXPECT_EQ(state, expected);
-  EXPECT_EQ(changed, expected[k] != 1 ? 1 : 0);
+  EXPECT_EQ(p.state, expected);
+  EXPECT_EQ(p.changed, expected[k] != 1 ? 1 : 0);
 }
 
 TEST(AdjY, OneLocusDrawsTwoNumbersWithoutARedraw) {
   buildChain(0);
   pset.internalAdjust = 0;
   pset.ancestralAdjust = 1;
-  Haplotype state = {2, 3, 1};
-  resetRandomState();
-  Seed seed = -3;
-  int changed = -1;
-  adjYi(state.data(), &seed, &changed, 0);
-  EXPECT_EQ(drawsBetween(-3, seed), 2);
-  EXPECT_EQ(state, Haplotype({2, 3, 1}));
-  EXPECT_EQ(changed, 0);
+  const Proposal p = propose(adjYi, {2, 3, 1}, -3, 0);
+  EXPECT_EQ(p.draws, 2);
+  EXPECT_EQ(p.state, Haplotype({2, 3, 1}));
+  EXPECT_EQ(p.changed, 0);
 
   // The ancestral proposal uses its own level.
-  resetRandomState();
-  seed = -3;
-  adjY0(state.data(), &seed, &changed, 0);
-  EXPECT_EQ(drawsBetween(-3, seed), 3);
+  EXPECT_EQ(propose(adjY0, p.state, -3, 0).draws, 3);
 }
 
 TEST(AdjY, AllLociTriesEveryLocusInOrder) {
   buildChain(0);
   pset.ancestralAdjust = 1;
-  Haplotype state = {1, 1, 1};
-  resetRandomState();
-  Seed seed = -7;
-  int changed = -1;
-  adjY0(state.data(), &seed, &changed, 1);
-  EXPECT_EQ(drawsBetween(-7, seed), 6);
+  const Proposal p = propose(adjY0, {1, 1, 1}, -7, 1);
+  EXPECT_EQ(p.draws, 6);
   const std::vector<double> u = firstDraws(-7, 6);
   Haplotype expected(3);
   for (int k = 0; k < 3; k++)
     expected[k] = static_cast<int>(u[2 * k + 1] * maxall[k]) + 1;
-  EXPECT_EQ(state, expected);
-  EXPECT_EQ(changed, expected != Haplotype({1, 1, 1}) ? 1 : 0);
+  EXPECT_EQ(p.state, expected);
+  EXPECT_EQ(p.changed, expected != Haplotype({1, 1, 1}) ? 1 : 0);
 
   pset.ancestralAdjust = 0;
-  resetRandomState();
-  seed = -7;
-  adjY0(state.data(), &seed, &changed, 1);
-  EXPECT_EQ(drawsBetween(-7, seed), 3);
-  EXPECT_EQ(changed, 0);
+  const Proposal q = propose(adjY0, p.state, -7, 1);
+  EXPECT_EQ(q.draws, 3);
+  EXPECT_EQ(q.changed, 0);
 }
 
 TEST(AdjY, ALocusWithOneAlleleNeverChanges) {
@@ -89,19 +92,13 @@ TEST(StateMoves, NoChangeMeansNoAcceptanceDraw) {
   pset.iterAncestral = 1;
   pset.ancestralAdjust = 0;
   pset.internalAdjust = 0;
-  resetRandomState();
-  Seed seed = -19;
-  updateStates(&seed, 0);
   // Root and two internal nodes: a locus and an attempt each.
-  EXPECT_EQ(drawsBetween(-19, seed), 6);
+  EXPECT_EQ(drawsBetween(-19, runFrom(-19, updateStates)), 6);
   EXPECT_EQ(accRoot[0], 0);
   EXPECT_EQ(accInternal[0], 0);
 
   pset.iterAncestral = 0;
-  resetRandomState();
-  seed = -19;
-  updateStates(&seed, 0);
-  EXPECT_EQ(drawsBetween(-19, seed), 4);
+  EXPECT_EQ(drawsBetween(-19, runFrom(-19, updateStates)), 4);
 }
 
 TEST(StateMoves, KeepTheChainConsistent) {

@@ -1,5 +1,6 @@
 // A small valid control file (haplotype data, 10 chromosomes, 4 markers, 2
-// chains, seed -5) and text edits on it, shared by the control-file tests.
+// chains, seed -5) and text edits on it, from which the tests that need a
+// control file of their own build it.
 #pragma once
 
 #include <gtest/gtest.h>
