@@ -1,19 +1,30 @@
-// Cost of the sampler on a run of realistic size: 100 patient chromosomes, 50
-// markers, a normal population of 200 haplotypes, the Markov population model
-// and one chain. The run is read from a generated control file and started as
-// the program starts it; then one whole iteration of the chain and each of its
-// moves are timed, for haplotype data and for unpaired genotypes (which add the
-// phase move). Counters give the bytes held by the run state.
+// Cost of the sampler on runs of realistic size, read from generated control
+// files and started as the program starts them. Two sizes: that of a classic
+// haplotype data set (94 patient chromosomes, 23 markers) and 100 chromosomes
+// x 50 markers, each with the Markov population model, the random-walk
+// location update and two chains. Whole iterations over all chains are timed
+// and reported as chain-iterations per second (iterations per second per
+// chain); the built program is run once on the same control file (1000
+// burn-in and 10000 sampling iterations) for its peak memory and its rate
+// over a whole run. Each move of chain 0 is timed on its own too, for
+// haplotype data and for unpaired genotypes (which add the phase move).
 #include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
 #include <type_traits>
+#include <utility>
 
 #include "driver.h"
 #include "genealogy.h"
@@ -22,12 +33,20 @@
 
 namespace {
 
-constexpr int chromosomes = 100;
-constexpr int markers = 50;
-constexpr int normalHaplotypes = 200;
+struct RunSize {
+  int chromosomes;
+  int markers;
+  int normalHaplotypes;
+};
+
+// Argument 0 of every benchmark picks the size.
+constexpr RunSize sizes[] = {{94, 23, 94}, {100, 50, 200}};
+constexpr int chains = 2;
 constexpr int alleles = 4;
 constexpr double markerSpacing = 0.005;
 constexpr double missingRate = 0.02;
+constexpr int burnIn = 1000;
+constexpr int sampling = 10000;
 
 Seed seed;
 
@@ -38,20 +57,22 @@ Seed seed;
 // of the normal population carry every label at every locus, so no label of
 // 1..alleles is absent; the other rows but the founder's, and the patient
 // chromosomes, miss a few alleles.
-void makeData(std::mt19937 &gen, std::vector<Haplotype> &normal, std::vector<Haplotype> &patients) {
+void makeData(const RunSize &size, std::mt19937 &gen, std::vector<Haplotype> &normal,
+              std::vector<Haplotype> &patients) {
+  const int markers = size.markers;
   std::uniform_int_distribution<int> label(1, alleles);
-  std::uniform_int_distribution<int> donor(alleles, normalHaplotypes - 1);
+  std::uniform_int_distribution<int> donor(alleles, size.normalHaplotypes - 1);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   std::exponential_distribution<double> stretch(0.1);
-  normal.assign(normalHaplotypes, Haplotype(markers));
-  for (int h = 0; h < normalHaplotypes; h++)
+  normal.assign(size.normalHaplotypes, Haplotype(markers));
+  for (int h = 0; h < size.normalHaplotypes; h++)
     for (int k = 0; k < markers; k++) {
       const bool linked = k > 0 && unit(gen) < 0.6;
       normal[h][k] = h < alleles ? h + 1 : linked ? normal[h][k - 1] : label(gen);
     }
   const Haplotype &founder = normal[alleles];
   patients.clear();
-  for (int p = 0; p < chromosomes; p++) {
+  for (int p = 0; p < size.chromosomes; p++) {
     Haplotype hap = normal[donor(gen)];
     const int lo = std::max(0, markers / 2 - static_cast<int>(stretch(gen)));
     const int hi = std::min(markers - 1, markers / 2 + static_cast<int>(stretch(gen)));
@@ -59,7 +80,7 @@ void makeData(std::mt19937 &gen, std::vector<Haplotype> &normal, std::vector<Hap
       hap[k] = founder[k];
     patients.push_back(hap);
   }
-  for (int h = alleles + 1; h < normalHaplotypes; h++)
+  for (int h = alleles + 1; h < size.normalHaplotypes; h++)
     for (int &a : normal[h])
       a = unit(gen) < missingRate ? -1 : a;
   for (Haplotype &hap : patients)
@@ -75,15 +96,16 @@ void writeRow(std::ostream &f, const Haplotype &values) {
 
 // Unpaired genotypes pair every patient chromosome with a normal one and list
 // the two alleles of each locus in random order.
-std::string controlText(bool genotypes) {
+std::string controlText(const RunSize &size, bool genotypes) {
   std::mt19937 gen(20240611);
   std::vector<Haplotype> normal, patients;
-  makeData(gen, normal, patients);
+  makeData(size, gen, normal, patients);
+  const int markers = size.markers;
   std::ostringstream f;
   f << "Data as genotypes\n"
     << genotypes << "\nGenetic model\n0\nRead old file\n0\nUse fixed random seed\n-4711\n"
     << "# chromosomes\n"
-    << (genotypes ? 2 : 1) * chromosomes << "\n#loci per chromosome\n"
+    << (genotypes ? 2 : 1) * size.chromosomes << "\n#loci per chromosome\n"
     << markers << "\nNumbers of haplotypes in the normal pop\n";
   for (const Haplotype &hap : normal) {
     f << 1;
@@ -95,19 +117,22 @@ std::string controlText(bool genotypes) {
   const double end = (markers - 1) * markerSpacing;
   f << "\nRun simulation\n0\nMutation location\n"
     << end / 2 << "\nMutation's low and high boundary\n0 " << end
-    << "\n# Simulation runs (chains)\n1\nStarting value(s) for mutation\n"
+    << "\n# Simulation runs (chains)\n"
+    << chains << "\nStarting value(s) for mutation\n"
     << end / 2 << "\nPopulation growth rate\n0.5\nProportion of population sampled\n0.1\n"
     << "Iterate ancestral state, mutation age, mutation location, allele freq\n1 1 1 1\n"
     << "Flip all Loci\n0\n"
     << "Adjustment level for tree, root, recdist, ancestral, internal states, alleles,algswitch\n"
-    << "5 10 0.005 0.3 0.3 0.05 1\nBurn-in iteration\n1000\nIterations\n10000\n"
+    << "5 10 0.005 0.3 0.3 0.05 1\nBurn-in iteration\n"
+    << burnIn << "\nIterations\n"
+    << sampling << "\n"
     << "Screen and file updates, save acceptance props, save haplotypes, save individual "
        "haplotypes...\n0 0 0 0\nNumber of histogram bars\n20\nAlpha level\n0.05\n"
     << "Mutation age\n50\nMutation age boundaries\n10 200\nStar genealogy\n0\n"
     << "Loci for the root\n";
   writeRow(f, normal[alleles]);
   f << "Patient haplo- or genotypes:\n";
-  std::uniform_int_distribution<int> donor(0, normalHaplotypes - 1);
+  std::uniform_int_distribution<int> donor(0, size.normalHaplotypes - 1);
   std::bernoulli_distribution swap(0.5);
   for (const Haplotype &hap : patients) {
     if (!genotypes) {
@@ -128,15 +153,20 @@ std::string controlText(bool genotypes) {
   return f.str();
 }
 
-// Writes the control file to a fresh folder and starts the run from it as the
-// program does: reader, run set-up, the chains' starting states.
-void startRun(bool genotypes) {
+// Writes the control file to a fresh folder and returns the folder.
+std::string writeControl(const std::string &text) {
   char dir[] = "/tmp/mutloc-bench-XXXXXX";
   if (mkdtemp(dir) == nullptr)
     std::abort();
-  const std::string path = std::string(dir) + "/control.in";
-  std::ofstream(path) << controlText(genotypes);
-  std::ifstream control(path);
+  std::ofstream(std::string(dir) + "/control.in") << text;
+  return dir;
+}
+
+// Starts the run from the control file as the program does: reader, run
+// set-up, the chains' starting states.
+void startRun(const std::string &text) {
+  const std::string dir = writeControl(text);
+  std::ifstream control(dir + "/control.in");
   std::ostringstream log;
   patientData.assign(patientRows, std::vector<int>(patientCols, 0));
   normalHaps.clear();
@@ -149,6 +179,35 @@ void startRun(bool genotypes) {
   std::filesystem::remove_all(dir);
 }
 
+// A whole run of the built program on a control file: its peak resident
+// memory in bytes and the CPU seconds it took.
+struct RunCost {
+  double peakBytes;
+  double cpuSeconds;
+};
+
+RunCost runProgram(const std::string &text) {
+  const std::string dir = writeControl(text);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    // The progress lines are not wanted here.
+    const int null = open("/dev/null", O_WRONLY);
+    if (null < 0 || dup2(null, STDOUT_FILENO) < 0 || chdir(dir.c_str()) != 0)
+      _exit(127);
+    execl(MUTLOC_PROGRAM, "mutloc", "control.in", static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) ||
+      WEXITSTATUS(status) != 0)
+    std::abort();
+  std::filesystem::remove_all(dir);
+  const auto seconds = [](const timeval &t) { return t.tv_sec + t.tv_usec * 1e-6; };
+  // ru_maxrss is in kilobytes on Linux.
+  return {usage.ru_maxrss * 1024.0, seconds(usage.ru_utime) + seconds(usage.ru_stime)};
+}
+
 // Bytes a table holds, from its size: its elements and, for nested tables,
 // their contents (allocator overhead and spare capacity left out).
 template <typename T> double bytes(const std::vector<T> &v) {
@@ -159,25 +218,26 @@ template <typename T> double bytes(const std::vector<T> &v) {
   return total;
 }
 
-void reportMemory(benchmark::State &state) {
+benchmark::Counter byteCounter(double value) {
+  return benchmark::Counter(value, benchmark::Counter::kDefaults,
+                            benchmark::Counter::OneK::kIs1024);
+}
+
+void reportStateBytes(benchmark::State &state) {
   const double trees = bytes(chainTree) + bytes(sortedTree) + bytes(propTree) + bytes(nodeTimes);
   const double samples = bytes(locationSamples) + bytes(ageSamples) + bytes(hapstate);
   const double tables = bytes(pset.popHapFreqs) + bytes(MP1) + bytes(normalHaps) + bytes(normmat) +
                         bytes(patientData) + bytes(simAlleleFreqs) + bytes(missingLoci) +
                         bytes(missingNormalLoci);
-  const auto counter = [](double value) {
-    return benchmark::Counter(value, benchmark::Counter::kDefaults,
-                              benchmark::Counter::OneK::kIs1024);
-  };
-  state.counters["treeBytes"] = counter(trees);
-  state.counters["sampleBytes"] = counter(samples);
-  state.counters["tableBytes"] = counter(tables);
-  state.counters["stateBytes"] = counter(trees + samples + tables);
+  state.counters["treeBytes"] = byteCounter(trees);
+  state.counters["sampleBytes"] = byteCounter(samples);
+  state.counters["tableBytes"] = byteCounter(tables);
+  state.counters["stateBytes"] = byteCounter(trees + samples + tables);
 }
 
 // The moves of one burn-in iteration of a chain, in the loop's order, without
 // the trace and screen records.
-void wholeIteration(Seed *s, int ch) {
+void chainIteration(Seed *s, int ch) {
   updateFrequenciesAndMissing(s, ch);
   updateGenealogy(s, ch, 0);
   updateLocation(s, ch);
@@ -186,27 +246,56 @@ void wholeIteration(Seed *s, int ch) {
     updatePhase(s, ch);
 }
 
+// Arguments: the size (index into sizes) and the data kind, 0 = haplotypes,
+// 1 = unpaired genotypes. The chains move on from iteration to iteration, as
+// in a run. The rate counts chain-iterations (one chain's moves in one
+// iteration): a whole iteration over all chains counts as many as there are
+// chains, so the rate is that of iterations per chain, whatever the number of
+// chains.
+void iteration(benchmark::State &state) {
+  const std::string text = controlText(sizes[state.range(0)], state.range(1) == 1);
+  startRun(text);
+  for (auto _ : state)
+    for (int ch = 0; ch < chains; ch++)
+      chainIteration(&seed, ch);
+  state.counters["chainIterations"] = benchmark::Counter(
+      static_cast<double>(state.iterations()) * chains, benchmark::Counter::kIsRate);
+  reportStateBytes(state);
+  // The whole program on the same control file, once per size and data kind.
+  static std::map<std::pair<long, long>, RunCost> runs;
+  const auto key = std::make_pair(state.range(0), state.range(1));
+  if (runs.count(key) == 0)
+    runs[key] = runProgram(text);
+  state.counters["peakRSS"] = byteCounter(runs[key].peakBytes);
+  state.counters["runChainIterations/s"] =
+      static_cast<double>(burnIn + sampling) * chains / runs[key].cpuSeconds;
+}
+
 void genealogyMove(Seed *s, int ch) {
   updateGenealogy(s, ch, 0);
 }
 
-// Argument: the data kind, 0 = haplotypes, 1 = unpaired genotypes. The chain
-// moves on from iteration to iteration, as in a run.
-void sampler(benchmark::State &state, void (*step)(Seed *, int)) {
-  startRun(state.range(0) == 1);
+// One move of chain 0, repeated; the arguments as for iteration.
+void move(benchmark::State &state, void (*step)(Seed *, int)) {
+  startRun(controlText(sizes[state.range(0)], state.range(1) == 1));
   for (auto _ : state)
     step(&seed, 0);
-  reportMemory(state);
+}
+
+// Both sizes with both data kinds, or with genotypes only.
+void bothKinds(benchmark::internal::Benchmark *b) {
+  b->ArgNames({"size", "genotypes"})->ArgsProduct({{0, 1}, {0, 1}});
+}
+
+void genotypesOnly(benchmark::internal::Benchmark *b) {
+  b->ArgNames({"size", "genotypes"})->ArgsProduct({{0, 1}, {1}});
 }
 
 } // namespace
 
-BENCHMARK_CAPTURE(sampler, iteration, wholeIteration)->ArgName("genotypes")->Arg(0)->Arg(1);
-BENCHMARK_CAPTURE(sampler, frequenciesAndMissing, updateFrequenciesAndMissing)
-    ->ArgName("genotypes")
-    ->Arg(0)
-    ->Arg(1);
-BENCHMARK_CAPTURE(sampler, genealogy, genealogyMove)->ArgName("genotypes")->Arg(0)->Arg(1);
-BENCHMARK_CAPTURE(sampler, location, updateLocation)->ArgName("genotypes")->Arg(0)->Arg(1);
-BENCHMARK_CAPTURE(sampler, states, updateStates)->ArgName("genotypes")->Arg(0)->Arg(1);
-BENCHMARK_CAPTURE(sampler, phase, updatePhase)->ArgName("genotypes")->Arg(1);
+BENCHMARK(iteration)->Apply(bothKinds);
+BENCHMARK_CAPTURE(move, frequenciesAndMissing, updateFrequenciesAndMissing)->Apply(bothKinds);
+BENCHMARK_CAPTURE(move, genealogy, genealogyMove)->Apply(bothKinds);
+BENCHMARK_CAPTURE(move, location, updateLocation)->Apply(bothKinds);
+BENCHMARK_CAPTURE(move, states, updateStates)->Apply(bothKinds);
+BENCHMARK_CAPTURE(move, phase, updatePhase)->Apply(genotypesOnly);

@@ -4,8 +4,13 @@
 // (rate = branch length). Markers between the mutation and that crossover carry
 // the parent's alleles, markers beyond it come from the normal population. A
 // node's term is stored in its nodeLogLik cell, so that moves recompute only
-// the rows whose term they change.
+// the rows whose term they change. The exponentials of the crossover weights
+// are remembered per row from one evaluation to the next, since most moves
+// change a node's haplotypes or the tables but not its branch or the location.
+#include <algorithm>
 #include <cmath>
+#include <limits>
+#include <utility>
 
 #include "likelihood.h"
 
@@ -26,39 +31,137 @@ int sideIndex(double x, const std::vector<double> &mapDist, int loci) {
 }
 
 // Whether the node's allele at marker k (1-based) differs from its parent's;
-// the root is compared with the ancestral haplotype.
+// the root is compared with the ancestral haplotype. Two equal cells hold the
+// same allele, so only cells that differ (an imputed -a against an observed a,
+// say) are compared as alleles.
 bool differs(const double *row, const double *parentRow, const Haplotype &rootHap, int k) {
-  const int own = static_cast<int>(std::fabs(row[TMAT + k - 1]));
-  const int inherited =
-      parentRow ? static_cast<int>(std::fabs(parentRow[TMAT + k - 1])) : rootHap[k - 1];
-  return own != inherited;
+  const double cell = row[TMAT + k - 1];
+  const int own = static_cast<int>(std::fabs(cell));
+  if (parentRow == nullptr)
+    return own != rootHap[k - 1];
+  const double inherited = parentRow[TMAT + k - 1];
+  return !(cell == inherited) && own != static_cast<int>(std::fabs(inherited));
+}
+
+// exp(arg) remembered with its argument: the same argument gives the same
+// value, so a remembered value is used while the argument is unchanged (a NaN
+// argument never is, and the first use finds the initial NaN).
+struct RememberedExp {
+  double arg = std::numeric_limits<double>::quiet_NaN();
+  double value = 0;
+};
+
+double expOf(RememberedExp &memo, double arg) {
+  if (!(memo.arg == arg)) {
+    memo.arg = arg;
+    memo.value = std::exp(arg);
+  }
+  return memo.value;
+}
+
+// An exponential that depends on the location, remembered for the last two
+// arguments: a location move evaluates every node at a proposed location
+// between evaluations at the chain's own one.
+struct LocatedExp {
+  RememberedExp latest, earlier;
+};
+
+double expOf(LocatedExp &memo, double arg) {
+  if (!(memo.latest.arg == arg)) {
+    std::swap(memo.latest, memo.earlier);
+    if (!(memo.latest.arg == arg))
+      memo.latest = {arg, std::exp(arg)};
+  }
+  return memo.latest.value;
+}
+
+// The four of one branch length: the shift and the first weight of each side.
+struct LocatedExps {
+  LocatedExp shiftRight, firstRight, shiftLeft, firstLeft;
+};
+
+// The exponentials of a node term for one branch length t: exp(-d[j] t) and
+// exp(d[j] t) by marker j, and the four that depend on the location too. Only
+// a node's branch length and the location change between most evaluations of
+// its term, so each row keeps the exponentials of a few branch lengths (of its
+// current genealogy and of a proposal, for each chain) in as many ways.
+struct BranchExps {
+  RememberedExp *right; // [j]
+  RememberedExp *left;  // [j]
+  LocatedExps &located;
+};
+
+constexpr size_t waysPerRow = 4;
+// Memory the remembered exponentials may take: the rows of a genealogy too
+// large for it share places (and find fewer values to reuse).
+constexpr size_t expMemory = 16 << 20;
+
+// The branch length each way holds and when it was last used.
+struct WayKey {
+  double t = std::numeric_limits<double>::quiet_NaN();
+  unsigned long lastUse = 0;
+};
+std::vector<WayKey> wayKeys;           // waysPerRow per place
+std::vector<RememberedExp> markerExps; // 2 (L + 1) per way: right, then left
+std::vector<LocatedExps> locatedExps;  // one per way
+unsigned long wayUses = 0;
+
+// The exponentials of row r of a genealogy of the given number of rows, for
+// branch length t: the way of the row's place that holds t, else the one used
+// longest ago, now given t (its remembered values stay and are checked by
+// their arguments).
+BranchExps branchExps(size_t r, size_t rows, double t) {
+  const size_t markers = pset.numLoci + 1;
+  const size_t rowBytes = waysPerRow * 2 * markers * sizeof(RememberedExp);
+  const size_t places = std::max<size_t>(1, std::min(rows, expMemory / rowBytes));
+  if (wayKeys.size() != places * waysPerRow ||
+      markerExps.size() != places * waysPerRow * 2 * markers) {
+    wayKeys.assign(places * waysPerRow, WayKey());
+    markerExps.assign(places * waysPerRow * 2 * markers, RememberedExp());
+    locatedExps.assign(places * waysPerRow, LocatedExps());
+  }
+  const size_t first = r % places * waysPerRow;
+  size_t pick = first;
+  for (size_t w = first; w < first + waysPerRow; w++) {
+    if (wayKeys[w].t == t) {
+      pick = w;
+      break;
+    }
+    if (wayKeys[w].lastUse < wayKeys[pick].lastUse)
+      pick = w;
+  }
+  wayKeys[pick] = {t, ++wayUses};
+  RememberedExp *e = markerExps.data() + pick * 2 * markers;
+  return {e, e + markers, locatedExps[pick]};
 }
 
 // Probability that the right side of the node is explained: the first
 // crossover falls between marker j - 1 (or the mutation) and marker j, for j up
 // to the first mismatch, and the markers from j on come from the population.
 double rightSum(const double *row, const double *parentRow, const Haplotype &rootHap, double x,
-                const std::vector<double> &d, int b, const Table &freqs, const TransTable &trans) {
+                const std::vector<double> &d, int b, const Table &freqs, const TransTable &trans,
+                const BranchExps &e) {
   const int loci = pset.numLoci;
   int mismatch = b;
   while (mismatch <= loci && !differs(row, parentRow, rootHap, mismatch))
     mismatch++;
+  // R(j) is read for j = b..mismatch only.
   double *popProb = answer.data();
   if (pset.algSwitch == 0.0)
-    allfreqright(row, 0, popProb, freqs);
+    allfreqright(row, 0, popProb, freqs, b - 1);
   else
-    hapfreqcountsright(row, popProb, trans, freqs);
+    hapfreqcountsright(row, popProb, trans, freqs, b - 1);
   const double t = row[branchLength];
-  const double shift = std::exp(x * t);
+  const double shift = expOf(e.located.shiftRight, x * t);
   // exp(-d[j - 1] t), carried from one marker to the next.
-  double before = mismatch > b ? std::exp(-d[b] * t) : 0.0;
+  double before = mismatch > b ? expOf(e.right[b], -d[b] * t) : 0.0;
   double sum = 0.0;
   for (int j = b; j <= mismatch; j++) {
     double w;
     if (j == b) {
-      w = b == 1 ? 1.0 - shift : 1.0 - std::exp(-(d[b] - x) * t);
+      w = b == 1 ? 1.0 - shift : 1.0 - expOf(e.located.firstRight, -(d[b] - x) * t);
     } else if (j <= loci) {
-      const double at = std::exp(-d[j] * t);
+      const double at = expOf(e.right[j], -d[j] * t);
       w = shift * (before - at);
       before = at;
     } else {
@@ -73,27 +176,29 @@ double rightSum(const double *row, const double *parentRow, const Haplotype &roo
 // marker k + 1 (or the mutation), for k down to the last mismatch, and markers
 // 1..k come from the population.
 double leftSum(const double *row, const double *parentRow, const Haplotype &rootHap, double x,
-               const std::vector<double> &d, int b, const Table &freqs, const TransTable &trans) {
+               const std::vector<double> &d, int b, const Table &freqs, const TransTable &trans,
+               const BranchExps &e) {
   int mismatch = b - 1;
   while (mismatch >= 1 && !differs(row, parentRow, rootHap, mismatch))
     mismatch--;
+  // F(k) is read for k = mismatch..b - 1 only.
   double *popProb = answer.data();
   if (pset.algSwitch == 0.0)
-    allfreqleft(row, 0, popProb, freqs);
+    allfreqleft(row, 0, popProb, freqs, b - 2);
   else
-    hapfreqcountsleft(row, popProb, trans, freqs);
+    hapfreqcountsleft(row, popProb, trans, freqs, b - 2);
   const double t = row[branchLength];
-  const double shift = std::exp(-x * t);
+  const double shift = expOf(e.located.shiftLeft, -x * t);
   // exp(d[k] t), carried from one marker to the next; exp(d[1] t) is written
   // as 1 since d[1] = 0.
-  double below = mismatch >= 2 && mismatch < b - 1 ? std::exp(d[mismatch] * t) : 1.0;
+  double below = mismatch >= 2 && mismatch < b - 1 ? expOf(e.left[mismatch], d[mismatch] * t) : 1.0;
   double sum = 0.0;
   for (int k = mismatch; k <= b - 1; k++) {
     double w;
     if (k == b - 1) {
-      w = 1.0 - std::exp(-(x - d[b - 1]) * t);
+      w = 1.0 - expOf(e.located.firstLeft, -(x - d[b - 1]) * t);
     } else if (k >= 1) {
-      const double above = std::exp(d[k + 1] * t);
+      const double above = expOf(e.left[k + 1], d[k + 1] * t);
       w = shift * (above - below);
       below = above;
     } else {
@@ -123,10 +228,11 @@ double nodeTerm(const Table &freqs, const TreeMatrix &tree, double x,
   const int up = static_cast<int>(row[parent]);
   const double *parentRow = up < 0 ? nullptr : tree[up].data();
   const int b = sideIndex(x, mapDist, loci);
+  const BranchExps e = branchExps(node, tree.size(), row[branchLength]);
   // The right side's look-up is used up before the left side overwrites answer.
   const double right =
-      b <= loci ? rightSum(row, parentRow, rootHap, x, mapDist, b, freqs, trans) : 0;
-  const double left = b >= 2 ? leftSum(row, parentRow, rootHap, x, mapDist, b, freqs, trans) : 0;
+      b <= loci ? rightSum(row, parentRow, rootHap, x, mapDist, b, freqs, trans, e) : 0;
+  const double left = b >= 2 ? leftSum(row, parentRow, rootHap, x, mapDist, b, freqs, trans, e) : 0;
   double u;
   if (b == 1)
     u = right;

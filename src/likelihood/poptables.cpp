@@ -4,9 +4,11 @@
 // locus (popHapFreqs), which are the Markov chain's marginals. The segment
 // look-ups give, for every cut point at once, the population probability of a
 // row's alleles on one side of it: the likelihood multiplies these by the
-// crossover weights.
+// crossover weights. The whole-haplotype probabilities remember the logs of
+// the table entries, which change only where a move changed the tables.
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 
 #include "likelihood.h"
 
@@ -83,6 +85,18 @@ void firstLocusFrequencies(Table &freqs, const std::vector<Haplotype> &haps) {
       freqs[a][0] = 0.001 / zeros;
 }
 
+// Each look-up fills only the part of out its caller reads: a right look-up
+// out[from..L-1], computed from the last locus down, a left look-up
+// out[0..upTo], computed from the first locus up; every entry filled has the
+// value a look-up over all loci gives it. The other entries are set to 0.
+void zeroOutside(double *out, int first, int last) {
+  const int loci = pset.numLoci;
+  for (int k = 0; k < first; k++)
+    out[k] = 0.0;
+  for (int k = last + 1; k < loci; k++)
+    out[k] = 0.0;
+}
+
 } // namespace
 
 void propagateFrequencies(int ch) {
@@ -120,50 +134,134 @@ void buildPopulationTables() {
   }
 }
 
-void allfreqright(const double *row, int, double *out, const Table &freqs) {
+void allfreqright(const double *row, int, double *out, const Table &freqs, int from) {
   const int loci = pset.numLoci;
-  for (int k = 0; k < loci; k++)
-    out[k] = 0.0;
+  zeroOutside(out, from, loci - 1);
   out[loci - 1] = freqs[rowAllele(row, loci - 1)][loci - 1];
-  for (int k = loci - 2; k >= 0; k--)
+  for (int k = loci - 2; k >= from; k--)
     out[k] = out[k + 1] * freqs[rowAllele(row, k)][k];
 }
 
-void allfreqleft(const double *row, int, double *out, const Table &freqs) {
-  const int loci = pset.numLoci;
-  for (int k = 0; k < loci; k++)
-    out[k] = 0.0;
+void allfreqleft(const double *row, int, double *out, const Table &freqs, int upTo) {
+  zeroOutside(out, 0, upTo);
   out[0] = freqs[rowAllele(row, 0)][0];
-  for (int k = 1; k < loci; k++)
+  for (int k = 1; k <= upTo; k++)
     out[k] = out[k - 1] * freqs[rowAllele(row, k)][k];
 }
 
-void hapfreqcountsleft(const double *row, double *out, const TransTable &trans,
-                       const Table &freqs) {
-  const int loci = pset.numLoci;
-  for (int k = 0; k < loci; k++)
-    out[k] = 0.0;
-  out[0] = freqs[rowAllele(row, 0)][0];
-  for (int k = 1; k < loci; k++)
-    out[k] = out[k - 1] * trans[k - 1][rowAllele(row, k - 1) - 1][rowAllele(row, k) - 1];
+void hapfreqcountsleft(const double *row, double *out, const TransTable &trans, const Table &freqs,
+                       int upTo) {
+  zeroOutside(out, 0, upTo);
+  int before = rowAllele(row, 0);
+  out[0] = freqs[before][0];
+  for (int k = 1; k <= upTo; k++) {
+    const int allele = rowAllele(row, k);
+    out[k] = out[k - 1] * trans[k - 1][before - 1][allele - 1];
+    before = allele;
+  }
 }
 
 // The segment from locus k to the last locus: starts from the last locus's
 // frequency and multiplies the forward transitions of the chain (the chain is
 // not reversed).
-void hapfreqcountsright(const double *row, double *out, const TransTable &trans,
-                        const Table &freqs) {
+void hapfreqcountsright(const double *row, double *out, const TransTable &trans, const Table &freqs,
+                        int from) {
   const int loci = pset.numLoci;
-  for (int k = 0; k < loci; k++)
-    out[k] = 0.0;
-  out[loci - 1] = freqs[rowAllele(row, loci - 1)][loci - 1];
-  for (int k = loci - 2; k >= 0; k--)
-    out[k] = out[k + 1] * trans[k][rowAllele(row, k) - 1][rowAllele(row, k + 1) - 1];
+  zeroOutside(out, from, loci - 1);
+  int after = rowAllele(row, loci - 1);
+  out[loci - 1] = freqs[after][loci - 1];
+  for (int k = loci - 2; k >= from; k--) {
+    const int allele = rowAllele(row, k);
+    out[k] = out[k + 1] * trans[k][allele - 1][after - 1];
+    after = allele;
+  }
 }
 
+namespace {
+
+// A table entry's logarithm with the value it was taken of. Equal values have
+// equal logarithms (+0 and -0 both give minus infinity), so a remembered log
+// is used while the entry still equals that value; a NaN never equals, and
+// the first use finds the initial NaN.
+struct RememberedLog {
+  double value = std::numeric_limits<double>::quiet_NaN();
+  double log = 0;
+};
+
+double logOf(RememberedLog &memo, double value) {
+  if (!(memo.value == value)) {
+    memo.value = value;
+    memo.log = std::log(value);
+  }
+  return memo.log;
+}
+
+// The remembered logs of the entries of one table object, found by its
+// address: the chains' tables stay in place for the whole run, so their logs
+// are taken again only for the entries a move has changed. Since every log is
+// checked against its entry, a table that takes the place of another one
+// simply finds logs that do not fit and takes them afresh.
+struct TableLogs {
+  const void *table = nullptr;
+  std::vector<RememberedLog> logs;
+};
+
+// Logs are remembered for this many tables of each kind, enough for the
+// chains of a run; the logs of further tables are taken afresh.
+constexpr size_t rememberedTables = 64;
+std::vector<TableLogs> frequencyLogs, transitionLogs;
+
+// The remembered logs of table, or none when the store is full.
+std::vector<RememberedLog> *logsOf(std::vector<TableLogs> &store, const void *table) {
+  for (TableLogs &t : store)
+    if (t.table == table)
+      return &t.logs;
+  if (store.size() == rememberedTables)
+    return nullptr;
+  store.push_back({table, {}});
+  return &store.back().logs;
+}
+
+// Log of a table entry remembered at place i of logs (the list grows to hold
+// it while the first uses fill it in).
+double entryLog(std::vector<RememberedLog> *logs, size_t i, double value) {
+  if (logs == nullptr)
+    return std::log(value);
+  if (i >= logs->size())
+    logs->resize(i + 1);
+  return logOf((*logs)[i], value);
+}
+
+} // namespace
+
+// log f(|h_0|, 0) + the logs of the transitions along the haplotype. Entry
+// [a][k] of the frequencies is remembered at a * L + k, and the transition
+// tables' entries one table after the other, row by row.
 double probhap2(const Table &freqs, const TransTable &trans, const int *hap) {
-  double logProb = std::log(freqs[std::abs(hap[0])][0]) + 0.0;
-  for (int k = 1; k < pset.numLoci; k++)
-    logProb += std::log(trans[k - 1][std::abs(hap[k - 1]) - 1][std::abs(hap[k]) - 1]);
+  const size_t loci = pset.numLoci;
+  std::vector<RememberedLog> *freqLogs = logsOf(frequencyLogs, &freqs);
+  std::vector<RememberedLog> *transLogs = logsOf(transitionLogs, &trans);
+  const size_t first = std::abs(hap[0]);
+  double logProb = entryLog(freqLogs, first * loci, freqs[first][0]) + 0.0;
+  size_t start = 0; // of the table from locus k - 1 to locus k
+  for (size_t k = 1; k < loci; k++) {
+    const Table &pair = trans[k - 1];
+    const size_t width = pair[0].size();
+    const size_t a = std::abs(hap[k - 1]) - 1;
+    const size_t b = std::abs(hap[k]) - 1;
+    logProb += entryLog(transLogs, start + a * width + b, pair[a][b]);
+    start += pair.size() * width;
+  }
   return logProb;
+}
+
+double allelesLogProb(const Table &freqs, const double *alleles) {
+  const size_t loci = pset.numLoci;
+  std::vector<RememberedLog> *logs = logsOf(frequencyLogs, &freqs);
+  double sum = 0.0;
+  for (size_t k = 0; k < loci; k++) {
+    const size_t a = static_cast<int>(std::fabs(alleles[k]));
+    sum += entryLog(logs, a * loci + k, freqs[a][k]);
+  }
+  return sum;
 }

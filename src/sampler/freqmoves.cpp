@@ -4,6 +4,8 @@
 // imputed missing alleles of its patient leaves and normal haplotypes. The
 // tables enter both the likelihood of the genealogy and the probability of the
 // normal-population sample, so the move is scored by both.
+#include <cstdlib>
+
 #include "likelihood.h"
 #include "movesupport.h"
 #include "random.h"
@@ -16,6 +18,8 @@ namespace {
 std::vector<double> savedNodeLik;
 Table savedFreqs;
 std::vector<double> savedTransRow;
+// The terms of the normal-population sample under the proposed tables.
+std::vector<double> proposedTerms;
 
 // A proposed frequency that stepped outside [0, 1] is reflected back once.
 double reflectIntoUnit(double v) {
@@ -44,12 +48,35 @@ void stepAndRescale(Cell cell, int first, int count, int chosen, double width, S
       cell(i) *= factor;
 }
 
-// Log probability of the chain's normal-population sample under its tables.
-double sampleProbability(int ch) {
+// Log probability of the chain's normal-population sample under its tables
+// as the move changed them at locus (the first-locus frequencies when locus is
+// 0, else transition row `row` from locus - 1 to locus), its terms left in
+// proposedTerms. A remembered term is used again when the remembered terms
+// fitted the tables before the change (fitted), its haplotype still holds the
+// remembered alleles and it does not read what changed: every term reads a
+// first-locus frequency, but only a haplotype with allele row + 1 at
+// locus - 1 reads the changed transition row.
+double sampleProbability(int ch, bool fitted, int locus, int row) {
+  const SampleTerms &terms = sampleTerms(ch);
+  const std::vector<Haplotype> &haps = normalHaps[ch];
+  proposedTerms.resize(haps.size());
   double sum = 0;
-  for (const Haplotype &hap : normalHaps[ch])
-    sum += probhap2(pset.popHapFreqs[ch], MP1[ch], hap.data());
+  for (size_t h = 0; h < haps.size(); h++) {
+    const bool kept =
+        fitted && locus > 0 && std::abs(haps[h][locus - 1]) != row + 1 && terms.haps[h] == haps[h];
+    proposedTerms[h] =
+        kept ? terms.logProbs[h] : probhap2(pset.popHapFreqs[ch], MP1[ch], haps[h].data());
+    sum += proposedTerms[h];
+  }
   return sum;
+}
+
+// After an accepted move the proposed terms are the chain's.
+void keepProposedTerms(int ch) {
+  SampleTerms &terms = sampleTerms(ch);
+  terms.logProbs.swap(proposedTerms);
+  terms.haps = normalHaps[ch];
+  recordTables(terms, ch);
 }
 
 void updateFrequencies(Seed *seed, int ch) {
@@ -58,6 +85,7 @@ void updateFrequencies(Seed *seed, int ch) {
   const double width = pset.alleleFreqAdjust[ch];
   const int locus = random2(pset.numLoci, seed);
 
+  const bool fitted = termsFitTables(sampleTerms(ch), ch);
   savedNodeLik.resize(tree.size());
   for (size_t v = 0; v < tree.size(); v++)
     savedNodeLik[v] = tree[v][nodeLogLik];
@@ -87,7 +115,7 @@ void updateFrequencies(Seed *seed, int ch) {
   double logLik = 0;
   tprob(freqs, tree, pset.mutLocStart[ch], pset.mapDist, &logLik, pset.rootLoci[ch], -1, 0,
         MP1[ch]);
-  const double sampleProb = sampleProbability(ch);
+  const double sampleProb = sampleProbability(ch, fitted, locus, row);
   // Flat prior on the tables and a symmetric step: the ratio is that of the
   // likelihood and of the normal-population sample only.
   const double r = (logLik + sampleProb) - (chainLogLik[ch] + chainPopSampleProb[ch]);
@@ -95,6 +123,7 @@ void updateFrequencies(Seed *seed, int ch) {
     chainPopSampleProb[ch] = sampleProb;
     chainLogLik[ch] = logLik;
     accFreq[ch]++;
+    keepProposedTerms(ch);
     return;
   }
   for (size_t v = 0; v < tree.size(); v++)

@@ -45,13 +45,16 @@ double locationPrior(double x) {
   return isZeroWeight(prior) ? minusInf : prior;
 }
 
+// The node terms a rejected proposal puts back.
+std::vector<double> savedTerms;
+
 // One Metropolis test of the proposed location x against chain ch's current
 // one (the proposals of modes 1 and 3 are symmetric). On acceptance x becomes
 // the chain's location with its log terms; on rejection the genealogy's node
 // terms are put back. Returns whether x was accepted.
 bool tryLocation(Seed *seed, int ch, double x) {
   TreeMatrix &tree = chainTree[ch];
-  std::vector<double> savedTerms(tree.size());
+  savedTerms.resize(tree.size());
   for (size_t r = 0; r < tree.size(); r++)
     savedTerms[r] = tree[r][nodeLogLik];
 

@@ -78,25 +78,35 @@ void updatePatientMissing(Seed *seed, int ch) {
     updateLeafMissing(seed, ch, missingLeaves[ch][j], missingLoci[ch][j]);
 }
 
+// A haplotype's term before the move is its remembered one when the
+// remembered terms fit the tables and the haplotype still holds the
+// remembered alleles; an accepted move leaves its new term remembered.
 void updateNormalMissing(Seed *seed, int ch) {
   if (normalHasMissing == 0)
     return;
-  const Table &freqs = pset.popHapFreqs[ch];
+  SampleTerms &terms = sampleTerms(ch);
+  const bool fitted = termsFitTables(terms, ch);
   for (const std::vector<int> &record : missingNormalLoci) {
     const int locus = record[2 + random2(record[0], seed)];
-    Haplotype &hap = normalHaps[ch][record[1]];
+    const int h = record[1];
+    Haplotype &hap = normalHaps[ch][h];
     const int before = hap[locus];
-    hapBuffer.assign(hap.begin(), hap.begin() + pset.numLoci);
-    const double probBefore = probhap2(freqs, MP1[ch], hapBuffer.data());
     const int proposed = -(random2(maxall[locus], seed) + 1);
-    hap[locus] = proposed;
     if (proposed == before)
       continue;
+    hapBuffer.assign(hap.begin(), hap.begin() + pset.numLoci);
+    const double probBefore = fitted && terms.haps[h] == hap
+                                  ? terms.logProbs[h]
+                                  : probhap2(pset.popHapFreqs[ch], MP1[ch], hapBuffer.data());
     hapBuffer[locus] = proposed;
-    const double probAfter = probhap2(freqs, MP1[ch], hapBuffer.data());
-    if (ran1(seed) <= acceptanceProbability(probAfter - probBefore))
+    const double probAfter = probhap2(pset.popHapFreqs[ch], MP1[ch], hapBuffer.data());
+    if (ran1(seed) <= acceptanceProbability(probAfter - probBefore)) {
+      hap[locus] = proposed;
       chainPopSampleProb[ch] += probAfter - probBefore;
-    else
-      hap[locus] = before;
+      if (fitted) {
+        terms.haps[h] = hap;
+        terms.logProbs[h] = probAfter;
+      }
+    }
   }
 }

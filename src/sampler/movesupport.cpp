@@ -17,6 +17,8 @@ std::vector<double> savedPartnerCells;
 double savedLeafLik = 0;
 double savedPartnerLik = 0;
 
+std::vector<SampleTerms> chainSampleTerms;
+
 int partnerOf(int ch, int leaf) {
   return static_cast<int>(chainTree[ch][leaf][partnerLeaf]);
 }
@@ -36,10 +38,34 @@ bool pairedGenotypes() {
 }
 
 double partnerTerm(const Table &freqs, const double *secondBlock) {
-  double sum = 0.0;
-  for (int k = 0; k < pset.numLoci; k++)
-    sum += std::log(freqs[static_cast<int>(std::fabs(secondBlock[k]))][k]);
-  return sum;
+  return allelesLogProb(freqs, secondBlock);
+}
+
+SampleTerms &sampleTerms(int ch) {
+  if (chainSampleTerms.size() <= static_cast<size_t>(ch))
+    chainSampleTerms.resize(ch + 1);
+  return chainSampleTerms[ch];
+}
+
+// Equal entries have equal logarithms, the only use probhap2 makes of them; a
+// NaN entry never compares equal, so its terms are taken again.
+bool termsFitTables(const SampleTerms &terms, int ch) {
+  const Table &freqs = pset.popHapFreqs[ch];
+  if (terms.firstLocus.size() != freqs.size() || terms.logProbs.size() != normalHaps[ch].size() ||
+      terms.haps.size() != normalHaps[ch].size())
+    return false;
+  for (size_t a = 0; a < freqs.size(); a++)
+    if (!(terms.firstLocus[a] == freqs[a][0]))
+      return false;
+  return terms.trans == MP1[ch];
+}
+
+void recordTables(SampleTerms &terms, int ch) {
+  const Table &freqs = pset.popHapFreqs[ch];
+  terms.firstLocus.resize(freqs.size());
+  for (size_t a = 0; a < freqs.size(); a++)
+    terms.firstLocus[a] = freqs[a][0];
+  terms.trans = MP1[ch];
 }
 
 void saveLeaf(int ch, int leaf) {

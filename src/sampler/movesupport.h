@@ -1,9 +1,12 @@
 // Pieces shared by the frequency, missing-allele and phase moves of a chain:
 // the Metropolis-Hastings acceptance probability, the population term of the
-// second chromosome of an unpaired genotype, and the change of one leaf's
-// alleles, scored and then kept or undone. Also the two missing-allele stages
-// that the per-chain update calls after the frequency move.
+// second chromosome of an unpaired genotype, the remembered terms of the
+// normal-population sample, and the change of one leaf's alleles, scored and
+// then kept or undone. Also the two missing-allele stages that the per-chain
+// update calls after the frequency move.
 #pragma once
+
+#include <vector>
 
 #include "mutloc.h"
 
@@ -21,6 +24,27 @@ bool pairedGenotypes();
 // (unpaired genotypes) under independent allele frequencies: the sum over the
 // loci of log freqs[|allele|][k].
 double partnerTerm(const Table &freqs, const double *secondBlock);
+
+// The normal-population sample's log probability is the sum, in list order,
+// of probhap2 over the chain's normal haplotypes. Each chain remembers every
+// haplotype's term with the haplotype's alleles and the tables the terms were
+// taken under (the first-locus frequencies and the transition table, all
+// that probhap2 reads), so that a move takes again only the terms its change
+// reaches.
+struct SampleTerms {
+  std::vector<double> firstLocus; // popHapFreqs[ch][a][0] for every allele row a
+  TransTable trans;               // MP1[ch]
+  std::vector<Haplotype> haps;    // the haplotypes' alleles
+  std::vector<double> logProbs;   // their probhap2 terms
+};
+// The remembered terms of chain ch (empty until a frequency move of the chain
+// is first accepted).
+SampleTerms &sampleTerms(int ch);
+// Whether the remembered terms were taken under chain ch's current tables,
+// one for each of its normal haplotypes.
+bool termsFitTables(const SampleTerms &terms, int ch);
+// Records chain ch's current tables as those of its remembered terms.
+void recordTables(SampleTerms &terms, int ch);
 
 // Records the allele cells and node term of a leaf (and, with paired
 // genotypes, of its partner leaf) before a move changes its alleles.

@@ -10,6 +10,10 @@
 
 namespace {
 
+// The proposed haplotype of a state move, and the alleles a rejected
+// internal-state proposal puts back.
+Haplotype proposedState, savedState;
+
 // Redraws alleles of state with probability p: every locus in turn when
 // allLoci is non-zero, else one locus chosen at random. A redraw picks any of
 // the locus's alleles, the old one included; *changed tells whether any
@@ -36,9 +40,9 @@ void redrawAlleles(int *state, Seed *seed, int *changed, int allLoci, double p) 
 // Proposes a new ancestral haplotype for chain ch; only the root's own term of
 // the likelihood depends on it, besides its population probability.
 void updateRootState(Seed *seed, int ch) {
-  Haplotype state = pset.rootLoci[ch];
+  proposedState.assign(pset.rootLoci[ch].begin(), pset.rootLoci[ch].end());
   int changed;
-  adjY0(state.data(), seed, &changed, pset.flipAllLoci);
+  adjY0(proposedState.data(), seed, &changed, pset.flipAllLoci);
   if (!changed)
     return;
 
@@ -49,12 +53,12 @@ void updateRootState(Seed *seed, int ch) {
   const double savedTerm = tree[root][nodeLogLik];
 
   double lik = 0;
-  tprob(pset.popHapFreqs[ch], tree, pset.mutLocStart[ch], pset.mapDist, &lik, state, root, 1,
-        MP1[ch]);
-  const double hapProb = probhap2(pset.popHapFreqs[ch], MP1[ch], state.data());
+  tprob(pset.popHapFreqs[ch], tree, pset.mutLocStart[ch], pset.mapDist, &lik, proposedState, root,
+        1, MP1[ch]);
+  const double hapProb = probhap2(pset.popHapFreqs[ch], MP1[ch], proposedState.data());
   const double logRatio = (lik + hapProb) - (chainLogLik[ch] + chainRootHapProb[ch]);
   if (ran1(seed) < acceptanceProbability(logRatio)) {
-    pset.rootLoci[ch] = state;
+    pset.rootLoci[ch] = proposedState;
     chainLogLik[ch] = lik;
     chainRootHapProb[ch] = hapProb;
     accRoot[ch] += 1;
@@ -68,7 +72,8 @@ void updateRootState(Seed *seed, int ch) {
 void updateInternalStates(Seed *seed, int ch) {
   TreeMatrix &tree = chainTree[ch];
   const int loci = pset.numLoci;
-  Haplotype state(loci), backup(loci);
+  proposedState.resize(loci);
+  savedState.resize(loci);
   int treated = 0;
   for (size_t node = 0; node < tree.size() && treated < pset.numChromosomes - 1; node++) {
     TreeRow &row = tree[node];
@@ -76,9 +81,9 @@ void updateInternalStates(Seed *seed, int ch) {
       continue;
     treated++;
     for (int k = 0; k < loci; k++)
-      state[k] = backup[k] = static_cast<int>(row[TMAT + k]);
+      proposedState[k] = savedState[k] = static_cast<int>(row[TMAT + k]);
     int changed;
-    adjYi(state.data(), seed, &changed, pset.flipAllLoci);
+    adjYi(proposedState.data(), seed, &changed, pset.flipAllLoci);
     if (!changed)
       continue;
 
@@ -88,7 +93,7 @@ void updateInternalStates(Seed *seed, int ch) {
     const double savedC1 = tree[c1][nodeLogLik];
     const double savedC2 = tree[c2][nodeLogLik];
     for (int k = 0; k < loci; k++)
-      row[TMAT + k] = state[k];
+      row[TMAT + k] = proposedState[k];
 
     double lik = 0;
     tprob(pset.popHapFreqs[ch], tree, pset.mutLocStart[ch], pset.mapDist, &lik, pset.rootLoci[ch],
@@ -99,7 +104,7 @@ void updateInternalStates(Seed *seed, int ch) {
       accInternal[ch] += 1;
     } else {
       for (int k = 0; k < loci; k++)
-        row[TMAT + k] = backup[k];
+        row[TMAT + k] = savedState[k];
       row[nodeLogLik] = savedNode;
       tree[c1][nodeLogLik] = savedC1;
       tree[c2][nodeLogLik] = savedC2;

@@ -1,0 +1,126 @@
+// The likelihood remembers exponentials and logarithms from one evaluation to
+// the next. Whatever changed in between (a branch length, the map, the
+// location, a table entry, the genealogy or the table evaluated), a term must
+// be the hand-worked value for the inputs of the moment.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "likelihood.h"
+#include "testkit.h"
+
+namespace {
+
+using std::exp;
+using std::log;
+
+// Two leaves, two markers at 0 and d2, independent loci; the root carries the
+// ancestral haplotype 1 1.
+class Remembered : public ::testing::Test {
+protected:
+  void SetUp() override {
+    setSmallRun(2, 2);
+    pset.mapDist = {0, 0, 1};
+    Table f(3, std::vector<double>(2, 0.0));
+    f[1] = {0.6, 0.3};
+    f[2] = {0.4, 0.7};
+    pset.popHapFreqs = {f};
+    MP1 = {{{{0.5, 0.5}, {0.5, 0.5}}}};
+    maxall = {2, 2};
+    answer.assign(2, 0.0);
+    pset.algSwitch = 0.0;
+    root = {1, 1};
+    tree = makeTree({{0, 1, 2, -1, 1, 0.5, 0, 1, 1},
+                     {1, -1, -1, 0, 0, 1, 0, 1, 2},
+                     {2, -1, -1, 0, 0, 1, 0, 2, 1}});
+  }
+
+  // The root's term for branch t, mutation at x in (0, d2]: marker 1 on the
+  // left, marker 2 on the right, both equal to the ancestral alleles.
+  static double rootTerm(double t, double x, double d2) {
+    const double left = exp(-x * t) + (1 - exp(-x * t)) * 0.6;
+    const double right = (1 - exp(-(d2 - x) * t)) * 0.3 + exp(x * t) * exp(-d2 * t);
+    return log(left * right);
+  }
+
+  double rootNow(double x) {
+    double total = 0;
+    tprob(pset.popHapFreqs[0], tree, x, pset.mapDist, &total, root, -1, 0, MP1[0]);
+    return tree[0][nodeLogLik];
+  }
+
+  Haplotype root;
+  TreeMatrix tree;
+};
+
+TEST_F(Remembered, ANewBranchLengthMapOrLocationGivesItsOwnTerm) {
+  EXPECT_NEAR(rootNow(0.5), rootTerm(0.5, 0.5, 1), 1e-13);
+  tree[0][branchLength] = 0.8;
+  EXPECT_NEAR(rootNow(0.5), rootTerm(0.8, 0.5, 1), 1e-13);
+  // Same branch length, another map.
+  pset.mapDist = {0, 0, 2};
+  EXPECT_NEAR(rootNow(0.5), rootTerm(0.8, 0.5, 2), 1e-13);
+  // A location and a proposal taking turns, then a third location.
+  for (int turn = 0; turn < 3; turn++) {
+    EXPECT_NEAR(rootNow(0.25), rootTerm(0.8, 0.25, 2), 1e-13);
+    EXPECT_NEAR(rootNow(0.5), rootTerm(0.8, 0.5, 2), 1e-13);
+  }
+  EXPECT_NEAR(rootNow(1.5), rootTerm(0.8, 1.5, 2), 1e-13);
+  // Back to the first branch length.
+  tree[0][branchLength] = 0.5;
+  EXPECT_NEAR(rootNow(1.5), rootTerm(0.5, 1.5, 2), 1e-13);
+}
+
+TEST_F(Remembered, GenealogiesSharingRowNumbersKeepTheirOwnTerms) {
+  // More genealogies than a row keeps branch lengths for, evaluated in turn.
+  const std::vector<double> branches = {0.5, 0.9, 1.3, 0.2, 2.0, 0.7};
+  std::vector<TreeMatrix> trees(branches.size(), tree);
+  for (size_t g = 0; g < branches.size(); g++)
+    trees[g][0][branchLength] = branches[g];
+  for (int round = 0; round < 3; round++)
+    for (size_t g = 0; g < trees.size(); g++) {
+      double total = 0;
+      tprob(pset.popHapFreqs[0], trees[g], 0.5, pset.mapDist, &total, root, 0, 1, MP1[0]);
+      EXPECT_NEAR(trees[g][0][nodeLogLik], rootTerm(branches[g], 0.5, 1), 1e-13);
+    }
+}
+
+TEST_F(Remembered, EqualTermsForEqualInputs) {
+  // A term taken with remembered values is the very same number.
+  const double first = rootNow(0.5);
+  rootNow(0.25);
+  EXPECT_EQ(rootNow(0.5), first);
+}
+
+// probhap2 and allelesLogProb against logs taken in the test.
+TEST(RememberedLogs, ChangedEntriesAndTablesGiveTheirOwnLogs) {
+  setSmallRun(2, 3);
+  maxAllele = 2;
+  Table freqs(3, std::vector<double>(3, 0.0));
+  freqs[1] = {0.6, 0.62, 0.405};
+  freqs[2] = {0.4, 0.38, 0.595};
+  TransTable trans = {{{0.9, 0.1}, {0.2, 0.8}}, {{0.5, 0.5}, {0.25, 0.75}}};
+  const int hap[] = {-2, 1, 2};
+  const double alleles[] = {2, -1, 2};
+  const auto markov = [&] {
+    return log(freqs[2][0]) + 0.0 + log(trans[0][1][0]) + log(trans[1][0][1]);
+  };
+  const auto independent = [&] { return log(freqs[2][0]) + log(freqs[1][1]) + log(freqs[2][2]); };
+  EXPECT_EQ(probhap2(freqs, trans, hap), markov());
+  EXPECT_EQ(allelesLogProb(freqs, alleles), independent());
+  trans[1][0][1] = 0.3;
+  freqs[2][0] = 0.45;
+  freqs[1][1] = 0.5;
+  EXPECT_EQ(probhap2(freqs, trans, hap), markov());
+  EXPECT_EQ(allelesLogProb(freqs, alleles), independent());
+  // Another shape in the same table objects: three alleles at locus 1.
+  trans = {{{0.1, 0.2, 0.7}, {0.3, 0.3, 0.4}}, {{0.5, 0.5}, {0.9, 0.1}, {0.6, 0.4}}};
+  EXPECT_EQ(probhap2(freqs, trans, hap), markov());
+  // A zero entry gives minus infinity, and a later non-zero value its log.
+  trans[0][1][0] = 0.0;
+  EXPECT_EQ(probhap2(freqs, trans, hap), -INFINITY);
+  trans[0][1][0] = 0.25;
+  EXPECT_EQ(probhap2(freqs, trans, hap), markov());
+}
+
+} // namespace
