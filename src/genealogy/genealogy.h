@@ -31,8 +31,8 @@ void initchains(Seed *seed, std::ostream &log);
 // The missing-allele record of a leaf row from its current cells: [label,
 // m1 = imputed cells in the first allele block, m2 = in the second, the m1
 // then the m2 columns (counted from TMAT) in increasing order, then zeros],
-// TOTLOCI + 3 ints in all.
-std::vector<int> missingRecord(const TreeRow &leaf);
+// TOTLOCI + 3 ints in all, written over record.
+void missingRecord(const TreeRow &leaf, std::vector<int> &record);
 
 // One genealogy move of chain ch in iteration i (node-time or regraft move,
 // with the mutation-age proposal and the age sample of sampling iterations).

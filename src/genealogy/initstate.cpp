@@ -226,8 +226,10 @@ void listMissingAlleles() {
   for (TreeMatrix &tree : chainTree)
     sortTree(tree, nodeLabel);
   for (int ch = 0; ch < K; ch++)
-    for (int label : missingLeaves[ch])
-      missingLoci[ch].push_back(missingRecord(chainTree[ch][label]));
+    for (int label : missingLeaves[ch]) {
+      missingLoci[ch].emplace_back();
+      missingRecord(chainTree[ch][label], missingLoci[ch].back());
+    }
 }
 
 void checkRecDistAdjust() {
@@ -325,8 +327,8 @@ void startChains(Seed *seed, std::ostream &log) {
 
 } // namespace
 
-std::vector<int> missingRecord(const TreeRow &leaf) {
-  std::vector<int> record(TOTLOCI + 3, 0);
+void missingRecord(const TreeRow &leaf, std::vector<int> &record) {
+  record.assign(TOTLOCI + 3, 0);
   record[0] = static_cast<int>(leaf[nodeLabel]);
   int pos = 3;
   for (int c = 0; c < TOTLOCI; c++)
@@ -334,7 +336,6 @@ std::vector<int> missingRecord(const TreeRow &leaf) {
       record[pos++] = c;
       record[c < pset.numLoci ? 1 : 2]++;
     }
-  return record;
 }
 
 // The sample stores grow with the iteration count and the genealogies with

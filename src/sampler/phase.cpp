@@ -36,23 +36,25 @@ bool proposeExchanges(double *first, double *second, Seed *seed, bool &movesImpu
 // current cells. The other entries keep their places, so the missing-allele
 // moves visit the leaves in the same order as before; a leaf that now holds
 // its first imputed allele is added at the end, and one that holds none any
-// more is dropped, so that every entry has a cell to re-impute.
+// more is dropped, so that every entry has a cell to re-impute. The record is
+// built in a buffer kept from call to call, so an update allocates nothing.
 void relistMissing(int ch, int leaf) {
+  static std::vector<int> record;
   std::vector<int> &leaves = missingLeaves[ch];
   std::vector<std::vector<int>> &records = missingLoci[ch];
-  std::vector<int> record = missingRecord(chainTree[ch][leaf]);
+  missingRecord(chainTree[ch][leaf], record);
   const bool holdsImputed = record[1] + record[2] > 0;
   const auto entry = std::find(leaves.begin(), leaves.end(), leaf);
   if (entry == leaves.end()) {
     if (holdsImputed) {
       leaves.push_back(leaf);
-      records.push_back(std::move(record));
+      records.push_back(record);
     }
     return;
   }
   const auto j = entry - leaves.begin();
   if (holdsImputed) {
-    records[j] = std::move(record);
+    records[j] = record;
   } else {
     leaves.erase(entry);
     records.erase(records.begin() + j);

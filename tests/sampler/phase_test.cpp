@@ -14,6 +14,13 @@
 
 namespace {
 
+// The missing-allele record chain 0's leaf would get from its current cells.
+std::vector<int> recordOf(int leaf) {
+  std::vector<int> record;
+  missingRecord(chainTree[0][leaf], record);
+  return record;
+}
+
 // The cell of marker k on the other chromosome of leaf's individual: the
 // partner leaf's with paired genotypes, the second block of the leaf's own
 // row with unpaired genotypes.
@@ -187,7 +194,7 @@ testing::AssertionResult listsFollowImputedCells() {
     return testing::AssertionFailure() << "lists of different lengths";
   for (size_t j = 0; j < missingLeaves[0].size(); j++) {
     const int leaf = missingLeaves[0][j];
-    if (missingLoci[0][j] != missingRecord(chainTree[0][leaf]))
+    if (missingLoci[0][j] != recordOf(leaf))
       return testing::AssertionFailure() << "record of leaf " << leaf << " is stale";
   }
   for (const TreeRow &row : chainTree[0]) {
@@ -277,7 +284,7 @@ TEST(Phase, UnpairedRecordListsTheColumnsThatHoldTheImputedAlleles) {
     for (int leaf : {2, 4})
       makeHomozygous(leaf);
     missingLeaves = {{3}};
-    missingLoci = {{missingRecord(chainTree[0][3])}};
+    missingLoci = {{recordOf(3)}};
     acceptEveryExchange();
     runFrom(seed, updatePhase);
     const std::vector<double> u = firstDraws(seed, 3);
