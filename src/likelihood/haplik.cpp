@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "likelihood.h"
+#include "remembered.h"
 
 namespace {
 
@@ -43,36 +44,21 @@ bool differs(const double *row, const double *parentRow, const Haplotype &rootHa
   return !(cell == inherited) && own != static_cast<int>(std::fabs(inherited));
 }
 
-// exp(arg) remembered with its argument: the same argument gives the same
-// value, so a remembered value is used while the argument is unchanged (a NaN
-// argument never is, and the first use finds the initial NaN).
-struct RememberedExp {
-  double arg = std::numeric_limits<double>::quiet_NaN();
-  double value = 0;
-};
-
-double expOf(RememberedExp &memo, double arg) {
-  if (!(memo.arg == arg)) {
-    memo.arg = arg;
-    memo.value = std::exp(arg);
-  }
-  return memo.value;
+double expOf(Remembered &memo, double arg) {
+  return recall(memo, arg, [](double a) { return std::exp(a); });
 }
 
 // An exponential that depends on the location, remembered for the last two
 // arguments: a location move evaluates every node at a proposed location
 // between evaluations at the chain's own one.
 struct LocatedExp {
-  RememberedExp latest, earlier;
+  Remembered latest, earlier;
 };
 
 double expOf(LocatedExp &memo, double arg) {
-  if (!(memo.latest.arg == arg)) {
+  if (!(memo.latest.arg == arg))
     std::swap(memo.latest, memo.earlier);
-    if (!(memo.latest.arg == arg))
-      memo.latest = {arg, std::exp(arg)};
-  }
-  return memo.latest.value;
+  return expOf(memo.latest, arg);
 }
 
 // The four of one branch length: the shift and the first weight of each side.
@@ -86,8 +72,8 @@ struct LocatedExps {
 // its term, so each row keeps the exponentials of a few branch lengths (of its
 // current genealogy and of a proposal, for each chain) in as many ways.
 struct BranchExps {
-  RememberedExp *right; // [j]
-  RememberedExp *left;  // [j]
+  Remembered *right; // [j]
+  Remembered *left;  // [j]
   LocatedExps &located;
 };
 
@@ -101,9 +87,9 @@ struct WayKey {
   double t = std::numeric_limits<double>::quiet_NaN();
   unsigned long lastUse = 0;
 };
-std::vector<WayKey> wayKeys;           // waysPerRow per place
-std::vector<RememberedExp> markerExps; // 2 (L + 1) per way: right, then left
-std::vector<LocatedExps> locatedExps;  // one per way
+std::vector<WayKey> wayKeys;          // waysPerRow per place
+std::vector<Remembered> markerExps;   // 2 (L + 1) per way: right, then left
+std::vector<LocatedExps> locatedExps; // one per way
 unsigned long wayUses = 0;
 
 // The exponentials of row r of a genealogy of the given number of rows, for
@@ -112,12 +98,12 @@ unsigned long wayUses = 0;
 // their arguments).
 BranchExps branchExps(size_t r, size_t rows, double t) {
   const size_t markers = pset.numLoci + 1;
-  const size_t rowBytes = waysPerRow * 2 * markers * sizeof(RememberedExp);
+  const size_t rowBytes = waysPerRow * 2 * markers * sizeof(Remembered);
   const size_t places = std::max<size_t>(1, std::min(rows, expMemory / rowBytes));
   if (wayKeys.size() != places * waysPerRow ||
       markerExps.size() != places * waysPerRow * 2 * markers) {
     wayKeys.assign(places * waysPerRow, WayKey());
-    markerExps.assign(places * waysPerRow * 2 * markers, RememberedExp());
+    markerExps.assign(places * waysPerRow * 2 * markers, Remembered());
     locatedExps.assign(places * waysPerRow, LocatedExps());
   }
   const size_t first = r % places * waysPerRow;
@@ -131,7 +117,7 @@ BranchExps branchExps(size_t r, size_t rows, double t) {
       pick = w;
   }
   wayKeys[pick] = {t, ++wayUses};
-  RememberedExp *e = markerExps.data() + pick * 2 * markers;
+  Remembered *e = markerExps.data() + pick * 2 * markers;
   return {e, e + markers, locatedExps[pick]};
 }
 

@@ -8,9 +8,9 @@
 // the table entries, which change only where a move changed the tables.
 #include <cmath>
 #include <cstdlib>
-#include <limits>
 
 #include "likelihood.h"
+#include "remembered.h"
 
 namespace {
 
@@ -179,21 +179,10 @@ void hapfreqcountsright(const double *row, double *out, const TransTable &trans,
 
 namespace {
 
-// A table entry's logarithm with the value it was taken of. Equal values have
-// equal logarithms (+0 and -0 both give minus infinity), so a remembered log
-// is used while the entry still equals that value; a NaN never equals, and
-// the first use finds the initial NaN.
-struct RememberedLog {
-  double value = std::numeric_limits<double>::quiet_NaN();
-  double log = 0;
-};
-
-double logOf(RememberedLog &memo, double value) {
-  if (!(memo.value == value)) {
-    memo.value = value;
-    memo.log = std::log(value);
-  }
-  return memo.log;
+// A table entry's logarithm, remembered with the entry's value (+0 and -0
+// are equal and both give minus infinity).
+double logOf(Remembered &memo, double value) {
+  return recall(memo, value, [](double v) { return std::log(v); });
 }
 
 // The remembered logs of the entries of one table object, found by its
@@ -203,7 +192,7 @@ double logOf(RememberedLog &memo, double value) {
 // simply finds logs that do not fit and takes them afresh.
 struct TableLogs {
   const void *table = nullptr;
-  std::vector<RememberedLog> logs;
+  std::vector<Remembered> logs;
 };
 
 // Logs are remembered for this many tables of each kind, enough for the
@@ -212,7 +201,7 @@ constexpr size_t rememberedTables = 64;
 std::vector<TableLogs> frequencyLogs, transitionLogs;
 
 // The remembered logs of table, or none when the store is full.
-std::vector<RememberedLog> *logsOf(std::vector<TableLogs> &store, const void *table) {
+std::vector<Remembered> *logsOf(std::vector<TableLogs> &store, const void *table) {
   for (TableLogs &t : store)
     if (t.table == table)
       return &t.logs;
@@ -224,7 +213,7 @@ std::vector<RememberedLog> *logsOf(std::vector<TableLogs> &store, const void *ta
 
 // Log of a table entry remembered at place i of logs (the list grows to hold
 // it while the first uses fill it in).
-double entryLog(std::vector<RememberedLog> *logs, size_t i, double value) {
+double entryLog(std::vector<Remembered> *logs, size_t i, double value) {
   if (logs == nullptr)
     return std::log(value);
   if (i >= logs->size())
@@ -239,8 +228,8 @@ double entryLog(std::vector<RememberedLog> *logs, size_t i, double value) {
 // tables' entries one table after the other, row by row.
 double probhap2(const Table &freqs, const TransTable &trans, const int *hap) {
   const size_t loci = pset.numLoci;
-  std::vector<RememberedLog> *freqLogs = logsOf(frequencyLogs, &freqs);
-  std::vector<RememberedLog> *transLogs = logsOf(transitionLogs, &trans);
+  std::vector<Remembered> *freqLogs = logsOf(frequencyLogs, &freqs);
+  std::vector<Remembered> *transLogs = logsOf(transitionLogs, &trans);
   const size_t first = std::abs(hap[0]);
   double logProb = entryLog(freqLogs, first * loci, freqs[first][0]) + 0.0;
   size_t start = 0; // of the table from locus k - 1 to locus k
@@ -257,7 +246,7 @@ double probhap2(const Table &freqs, const TransTable &trans, const int *hap) {
 
 double allelesLogProb(const Table &freqs, const double *alleles) {
   const size_t loci = pset.numLoci;
-  std::vector<RememberedLog> *logs = logsOf(frequencyLogs, &freqs);
+  std::vector<Remembered> *logs = logsOf(frequencyLogs, &freqs);
   double sum = 0.0;
   for (size_t k = 0; k < loci; k++) {
     const size_t a = static_cast<int>(std::fabs(alleles[k]));
