@@ -1,0 +1,198 @@
+// Node terms against a direct evaluation of the crossover sums, taken with
+// no remembered values, while the locus count, the genealogy's size, the map,
+// the branch lengths and the location change from one call to the next. The
+// remembered exponentials must give the very same numbers in every case.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "likelihood.h"
+#include "testkit.h"
+
+namespace {
+
+using std::exp;
+
+int allele(double cell) {
+  return static_cast<int>(std::fabs(cell));
+}
+
+// The term of row v, evaluated afresh from the crossover weights; the
+// population probabilities are the independent products of freqs.
+double directTerm(const TreeMatrix &tree, const Table &freqs, const Haplotype &rootHap, double x,
+                  int v) {
+  const int L = pset.numLoci;
+  const std::vector<double> &d = pset.mapDist;
+  const TreeRow &row = tree[v];
+  const int up = static_cast<int>(row[parent]);
+  const double t = row[branchLength];
+  const auto differs = [&](int k) {
+    const int own = allele(row[TMAT + k - 1]);
+    return up < 0 ? own != rootHap[k - 1] : own != allele(tree[up][TMAT + k - 1]);
+  };
+  const auto f = [&](int k) { return freqs[allele(row[TMAT + k - 1])][k - 1]; };
+  int b;
+  if (x <= 0) {
+    b = 1;
+  } else if (x >= d[L]) {
+    b = L + 1;
+  } else {
+    b = 2;
+    while (!(x <= d[b]))
+      b++;
+  }
+  double right = 0, left = 0;
+  if (b <= L) {
+    int mR = b;
+    while (mR <= L && !differs(mR))
+      mR++;
+    for (int j = b; j <= mR; j++) {
+      double R = 1;
+      for (int k = L; k >= j; k--)
+        R = k == L ? f(k) : R * f(k);
+      double w;
+      if (j == b)
+        w = b == 1 ? 1 - exp(x * t) : 1 - exp(-(d[b] - x) * t);
+      else if (j <= L)
+        w = exp(x * t) * (exp(-d[j - 1] * t) - exp(-d[j] * t));
+      else
+        w = exp(x * t) * exp(-d[L] * t);
+      right += j <= L ? w * R : w;
+    }
+  }
+  if (b >= 2) {
+    int mL = b - 1;
+    while (mL >= 1 && !differs(mL))
+      mL--;
+    for (int k = mL; k <= b - 1; k++) {
+      double F = 1;
+      for (int i = 1; i <= k; i++)
+        F = i == 1 ? f(1) : F * f(i);
+      double w;
+      if (k == b - 1)
+        w = 1 - exp(-(x - d[b - 1]) * t);
+      else if (k >= 2)
+        w = exp(-x * t) * (exp(d[k + 1] * t) - exp(d[k] * t));
+      else if (k == 1)
+        w = exp(-x * t) * (exp(d[2] * t) - 1);
+      else
+        w = exp(-x * t);
+      left += k >= 1 ? w * F : w;
+    }
+  }
+  const double u = b == 1 ? right : b == L + 1 ? left : left * right;
+  return std::log(u);
+}
+
+// A genealogy of n leaves in heap layout (internal node i has the children
+// 2i + 1 and 2i + 2) with branch lengths and alleles made from the salt, so
+// that every evaluation sees other numbers; some alleles are imputed (-a).
+TreeMatrix saltedTree(int n, int salt) {
+  const int rows = 2 * n - 1;
+  TreeMatrix tree(rows, TreeRow(TMAT + TOTLOCI, -1.0));
+  for (int i = 0; i < rows; i++) {
+    tree[i][nodeLabel] = i;
+    tree[i][nodeLogLik] = 0;
+    tree[i][branchLength] = 0.3 + 0.7 * ((i * 7 + salt * 3) % 5);
+    if (2 * i + 2 < rows) {
+      tree[i][child1] = 2 * i + 1;
+      tree[i][child2] = 2 * i + 2;
+      tree[2 * i + 1][parent] = i;
+      tree[2 * i + 2][parent] = i;
+    }
+    for (int k = 0; k < pset.numLoci; k++)
+      tree[i][TMAT + k] = ((i + k + salt) % 3 == 0 ? -1 : 1) * (1 + (i * k + salt) % 2);
+  }
+  return tree;
+}
+
+} // namespace
+
+TEST(ReviewLikelihood, RememberedExponentialsGiveTheDirectTermsWhateverChanges) {
+  // Shapes, maps and locations visited in turn and revisited: on, between
+  // and outside the markers, at the first and at the last marker.
+  struct Case {
+    int n, L;
+    std::vector<double> map;
+    double x;
+  };
+  const std::vector<Case> cases = {
+      {2, 3, {0, 0, 0.5, 1.5}, 0.5},
+      {4, 3, {0, 0, 0.5, 1.5}, 0.7},
+      {3, 1, {0, 0}, 0.2},
+      {2, 3, {0, 0, 0.5, 2.5}, 0.5},
+      {4, 4, {0, 0, 0.2, 0.5, 1}, 0},
+      {4, 4, {0, 0, 0.2, 0.5, 1}, 1},
+      {2, 3, {0, 0, 0.5, 1.5}, -0.4},
+      {4, 4, {0, 0, 0.2, 0.5, 1}, 1.3},
+      {3, 2, {0, 0, 2}, 1},
+      {4, 3, {0, 0, 0.5, 1.5}, 0.5},
+  };
+  int finite = 0, terms = 0;
+  for (int round = 0; round < 3; round++)
+    for (size_t c = 0; c < cases.size(); c++) {
+      const Case &cs = cases[c];
+      setSmallRun(cs.n, cs.L);
+      pset.mapDist = cs.map;
+      pset.algSwitch = 0.0;
+      maxall.assign(cs.L, 2);
+      answer.assign(cs.L, 0.0);
+      Table freqs(3, std::vector<double>(cs.L, 0.0));
+      for (int k = 0; k < cs.L; k++) {
+        freqs[1][k] = 0.2 + 0.15 * k;
+        freqs[2][k] = 1 - freqs[1][k];
+      }
+      const TransTable trans(cs.L > 1 ? cs.L - 1 : 0, Table(2, std::vector<double>(2, 0.5)));
+      const Haplotype root(cs.L, 1);
+      // Round 1 keeps the branch lengths of round 0; round 2 changes them.
+      TreeMatrix tree =
+          saltedTree(cs.n, round == 2 ? static_cast<int>(c) + 1 : static_cast<int>(c));
+      double total = 0;
+      tprob(freqs, tree, cs.x, pset.mapDist, &total, root, -1, 0, trans);
+      double sum = 0;
+      for (int v = 0; v < 2 * cs.n - 1; v++) {
+        const double direct = directTerm(tree, freqs, root, cs.x, v);
+        EXPECT_EQ(tree[v][nodeLogLik], direct)
+            << "case " << c << " round " << round << " row " << v;
+        sum += direct;
+        finite += std::isfinite(direct) ? 1 : 0;
+        terms++;
+      }
+      EXPECT_EQ(total, sum) << "case " << c << " round " << round;
+    }
+  // Mismatches next to a mutation on a marker may leave a term at minus
+  // infinity; most terms are finite numbers.
+  EXPECT_GT(finite, terms * 3 / 4);
+}
+
+TEST(ReviewLikelihood, ATermTakenBetweenOthersIsTheSameNumber) {
+  setSmallRun(3, 3);
+  pset.mapDist = {0, 0, 0.4, 0.9};
+  pset.algSwitch = 0.0;
+  maxall.assign(3, 2);
+  answer.assign(3, 0.0);
+  Table freqs(3, std::vector<double>(3, 0.0));
+  freqs[1] = {0.3, 0.5, 0.6};
+  freqs[2] = {0.7, 0.5, 0.4};
+  const TransTable trans(2, Table(2, std::vector<double>(2, 0.5)));
+  const Haplotype root(3, 1);
+  TreeMatrix tree = saltedTree(3, 0);
+  const double first = nodeTerm(freqs, tree, 0.4, pset.mapDist, root, 1, trans);
+  // Other locations, branch lengths and a larger genealogy in between.
+  for (double x : {0.1, 0.65, 2.0, 0.4, -1.0})
+    nodeTerm(freqs, tree, x, pset.mapDist, root, 1, trans);
+  for (double t : {0.01, 5.0, 0.3}) {
+    tree[1][branchLength] = t;
+    nodeTerm(freqs, tree, 0.4, pset.mapDist, root, 1, trans);
+  }
+  setSmallRun(5, 3);
+  pset.mapDist = {0, 0, 0.4, 0.9};
+  TreeMatrix bigger = saltedTree(5, 2);
+  double total = 0;
+  tprob(freqs, bigger, 0.4, pset.mapDist, &total, root, -1, 0, trans);
+  setSmallRun(3, 3);
+  pset.mapDist = {0, 0, 0.4, 0.9};
+  tree = saltedTree(3, 0);
+  EXPECT_EQ(nodeTerm(freqs, tree, 0.4, pset.mapDist, root, 1, trans), first);
+  EXPECT_EQ(first, directTerm(tree, freqs, root, 0.4, 1));
+}
