@@ -91,7 +91,7 @@ TreeMatrix replayedGeneration(const GenerationCase &g, const std::vector<double>
 
 } // namespace
 
-TEST(ReviewStart, GenerationConsumesTheStreamInTheOrderOfItsSteps) {
+TEST(ReplayStart, GenerationConsumesTheStreamInTheOrderOfItsSteps) {
   const std::vector<GenerationCase> cases = {
       {0, 0.5, 1, 0.0, 3.0},  // growth, ancestral draw, location inside the map
       {0, 0.0, 1, 0.0, 3.0},  // constant size
@@ -142,7 +142,7 @@ TEST(ReviewStart, GenerationConsumesTheStreamInTheOrderOfItsSteps) {
   }
 }
 
-TEST(ReviewStart, SimulatedUnpairedPartnersAreAllDrawnBeforeAnyExchange) {
+TEST(ReplayStart, SimulatedUnpairedPartnersAreAllDrawnBeforeAnyExchange) {
   const int n = 3, L = 2, K = 2;
   setSmallRun(n, L, K);
   pset.dataAsGenotypes = 1;

@@ -108,7 +108,7 @@ TreeMatrix saltedTree(int n, int salt) {
 
 } // namespace
 
-TEST(ReviewLikelihood, RememberedExponentialsGiveTheDirectTermsWhateverChanges) {
+TEST(ReplayLikelihood, RememberedExponentialsGiveTheDirectTermsWhateverChanges) {
   // Shapes, maps and locations visited in turn and revisited: on, between
   // and outside the markers, at the first and at the last marker.
   struct Case {
@@ -165,7 +165,7 @@ TEST(ReviewLikelihood, RememberedExponentialsGiveTheDirectTermsWhateverChanges) 
   EXPECT_GT(finite, terms * 3 / 4);
 }
 
-TEST(ReviewLikelihood, ATermTakenBetweenOthersIsTheSameNumber) {
+TEST(ReplayLikelihood, ATermTakenBetweenOthersIsTheSameNumber) {
   setSmallRun(3, 3);
   pset.mapDist = {0, 0, 0.4, 0.9};
   pset.algSwitch = 0.0;

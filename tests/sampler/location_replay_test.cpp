@@ -188,7 +188,7 @@ void buildLocationRun(double algSwitch, int mode, double width, double start) {
   placeMutation(start);
 }
 
-TEST(ReviewSlice, WithoutWeightsFollowsEveryRule) {
+TEST(ReplaySlice, WithoutWeightsFollowsEveryRule) {
   for (double alg : {0.0, 1.0})
     for (double width : {0.0015, 0.004, 0.02, 0.05})
       for (double start : {0.0, 0.001, 0.015, 0.029, 0.03}) {
@@ -198,7 +198,7 @@ TEST(ReviewSlice, WithoutWeightsFollowsEveryRule) {
       }
 }
 
-TEST(ReviewSlice, WithWeightsFollowsEveryRule) {
+TEST(ReplaySlice, WithWeightsFollowsEveryRule) {
   for (double alg : {0.0, 1.0})
     for (double width : {0.0015, 0.004, 0.02, 0.05})
       for (double start : {0.0, 0.005, 0.015, 0.03})
@@ -210,7 +210,7 @@ TEST(ReviewSlice, WithWeightsFollowsEveryRule) {
         }
 }
 
-TEST(ReviewSlice, ZeroWeightStartGivesALevelOfMinusInfinity) {
+TEST(ReplaySlice, ZeroWeightStartGivesALevelOfMinusInfinity) {
   // From a zero-weight location the level is minus infinity, so the first
   // shrinkage point is taken, while the zero-weight points count as outside
   // the slice in stepping out: the initial interval, which here lies wholly
@@ -229,7 +229,7 @@ TEST(ReviewSlice, ZeroWeightStartGivesALevelOfMinusInfinity) {
   EXPECT_TRUE(chainConsistent(0));
 }
 
-TEST(ReviewIndependence, FollowsEveryRule) {
+TEST(ReplayIndependence, FollowsEveryRule) {
   for (double alg : {0.0, 1.0})
     for (double start : {0.0, 0.015, 0.03}) {
       buildLocationRun(alg, 3, 0.004, start);
@@ -242,7 +242,7 @@ TEST(ReviewIndependence, FollowsEveryRule) {
     }
 }
 
-TEST(ReviewIndependence, TriesUntilTheFirstAcceptance) {
+TEST(ReplayIndependence, TriesUntilTheFirstAcceptance) {
   // Only the last third of the interval has weight: every try in the first
   // two thirds is refused, so the draws are two per try up to the first
   // accepted one.
@@ -277,7 +277,7 @@ TEST(ReviewIndependence, TriesUntilTheFirstAcceptance) {
   }
 }
 
-TEST(ReviewRandomWalk, FollowsEveryRule) {
+TEST(ReplayRandomWalk, FollowsEveryRule) {
   for (double alg : {0.0, 1.0})
     for (double width : {0.004, 0.03}) {
       buildLocationRun(alg, 1, width, 0.002);
@@ -290,7 +290,7 @@ TEST(ReviewRandomWalk, FollowsEveryRule) {
     }
 }
 
-TEST(ReviewRandomWalk, ReductionHappensOnceThenTheWalkDraws) {
+TEST(ReplayRandomWalk, ReductionHappensOnceThenTheWalkDraws) {
   buildLocationRun(0, 1, 0.07, 0.015);
   std::ostringstream screen;
   std::streambuf *real = std::cout.rdbuf(screen.rdbuf());
@@ -419,7 +419,7 @@ void expectStatesAsReplayed(Seed start) {
   ASSERT_TRUE(chainConsistent(0)) << "seed " << start;
 }
 
-TEST(ReviewStates, FollowEveryRuleInEveryMode) {
+TEST(ReplayStates, FollowEveryRuleInEveryMode) {
   for (double alg : {0.0, 1.0})
     for (int rootLabel : {0, 2})
       for (int ancestral : {0, 1})
@@ -438,7 +438,7 @@ TEST(ReviewStates, FollowEveryRuleInEveryMode) {
           }
 }
 
-TEST(ReviewStates, WithoutTheAncestralMoveTheRootNeverChanges) {
+TEST(ReplayStates, WithoutTheAncestralMoveTheRootNeverChanges) {
   buildChain(1);
   pset.iterAncestral = 0;
   pset.flipAllLoci = 1;
@@ -509,7 +509,7 @@ double firstInternalSide(const Haplotype &h) {
   return lik;
 }
 
-TEST(ReviewStates, AnInternalTieIsAccepted) {
+TEST(ReplayStates, AnInternalTieIsAccepted) {
   buildChain(0);
   pset.iterAncestral = 0;
   pset.flipAllLoci = 0;
@@ -526,7 +526,7 @@ TEST(ReviewStates, AnInternalTieIsAccepted) {
   EXPECT_GE(accInternal[0], 1);
 }
 
-TEST(ReviewStates, ARootTieIsRejected) {
+TEST(ReplayStates, ARootTieIsRejected) {
   buildChain(0);
   pset.iterAncestral = 1;
   pset.flipAllLoci = 0;
@@ -545,7 +545,7 @@ TEST(ReviewStates, ARootTieIsRejected) {
   EXPECT_EQ(accRoot[0], 0);
 }
 
-TEST(ReviewIndependence, ATieIsRejected) {
+TEST(ReplayIndependence, ATieIsRejected) {
   // The first try's acceptance number equals its acceptance probability: the
   // strict test refuses it and a second try follows.
   buildLocationRun(0, 3, 0.004, 0.015);
