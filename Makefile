@@ -3,9 +3,13 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all demo test clean format
+.PHONY: all deps demo test clean format
 
-all:
+# Installs the Debian packages the project needs when any is missing.
+deps:
+	setup/install-deps
+
+all: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BUILD) -j $(JOBS)
 
