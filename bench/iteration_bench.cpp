@@ -26,6 +26,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "chain.h"
 #include "driver.h"
 #include "genealogy.h"
 #include "input.h"
@@ -41,14 +42,12 @@ struct RunSize {
 
 // Argument 0 of every benchmark picks the size.
 constexpr RunSize sizes[] = {{94, 23, 94}, {100, 50, 200}};
-constexpr int chains = 2;
+constexpr int chainCount = 2;
 constexpr int alleles = 4;
 constexpr double markerSpacing = 0.005;
 constexpr double missingRate = 0.02;
 constexpr int burnIn = 1000;
 constexpr int sampling = 10000;
-
-Seed seed;
 
 // Normal haplotypes with linkage disequilibrium between neighbouring markers,
 // and patient chromosomes that keep the founder's alleles (normal row
@@ -118,7 +117,7 @@ std::string controlText(const RunSize &size, bool genotypes) {
   f << "\nRun simulation\n0\nMutation location\n"
     << end / 2 << "\nMutation's low and high boundary\n0 " << end
     << "\n# Simulation runs (chains)\n"
-    << chains << "\nStarting value(s) for mutation\n"
+    << chainCount << "\nStarting value(s) for mutation\n"
     << end / 2 << "\nPopulation growth rate\n0.5\nProportion of population sampled\n0.1\n"
     << "Iterate ancestral state, mutation age, mutation location, allele freq\n1 1 1 1\n"
     << "Flip all Loci\n0\n"
@@ -163,20 +162,23 @@ std::string writeControl(const std::string &text) {
 }
 
 // Starts the run from the control file as the program does: reader, run
-// set-up, the chains' starting states.
-void startRun(const std::string &text) {
+// set-up, the chains' starting states. Returns the run's stream, to go on
+// drawing from.
+Rng startRun(const std::string &text) {
   const std::string dir = writeControl(text);
   std::ifstream control(dir + "/control.in");
   std::ostringstream log;
   patientData.assign(patientRows, std::vector<int>(patientCols, 0));
-  normalHaps.clear();
+  Rng rng = streamFrom(0);
+  std::vector<std::vector<Haplotype>> normalHaps;
   int segCount = 0;
-  maxAllele = readdata3(&seed, &segCount, control, log, patientData, normalHaps);
+  maxAllele = readdata3(rng, &segCount, control, log, patientData, normalHaps);
   if (maxAllele == 0)
     std::abort();
-  setuprun();
-  initchains(&seed, log);
+  setuprun(normalHaps);
+  initchains(rng, log);
   std::filesystem::remove_all(dir);
+  return rng;
 }
 
 // A whole run of the built program on a control file: its peak resident
@@ -223,27 +225,46 @@ benchmark::Counter byteCounter(double value) {
                             benchmark::Counter::OneK::kIs1024);
 }
 
+// Bytes of a chain's likelihood memo: the look-up buffer and the remembered
+// exponentials and table logs.
+double memoBytes(const LikelihoodMemo &m) {
+  double total = bytes(m.popProb) + m.wayKeys.size() * sizeof(WayKey) +
+                 m.markerExps.size() * sizeof(Remembered) +
+                 m.locatedExps.size() * sizeof(LocatedExps);
+  for (const std::vector<TableLogs> *store : {&m.frequencyLogs, &m.transitionLogs})
+    for (const TableLogs &t : *store)
+      total += sizeof(TableLogs) + t.logs.size() * sizeof(Remembered);
+  return total;
+}
+
+// The run's state by kind; the chains' likelihood memos are reported apart.
 void reportStateBytes(benchmark::State &state) {
-  const double trees = bytes(chainTree) + bytes(sortedTree) + bytes(propTree) + bytes(nodeTimes);
-  const double samples = bytes(locationSamples) + bytes(ageSamples) + bytes(hapstate);
-  const double tables = bytes(pset.popHapFreqs) + bytes(MP1) + bytes(normalHaps) + bytes(normmat) +
-                        bytes(patientData) + bytes(simAlleleFreqs) + bytes(missingLoci) +
-                        bytes(missingNormalLoci);
+  double trees = 0, memos = 0, samples = bytes(hapstate),
+         tables =
+             bytes(normmat) + bytes(patientData) + bytes(simAlleleFreqs) + bytes(missingNormalLoci);
+  for (const Chain &c : chains) {
+    trees +=
+        bytes(c.tree) + bytes(c.sorted) + bytes(c.prop) + bytes(c.nodeTimes) + bytes(c.propTimes);
+    samples += bytes(c.locationSamples) + bytes(c.ageSamples);
+    tables += bytes(c.popHapFreqs) + bytes(c.MP1) + bytes(c.normalHaps) + bytes(c.missingLoci);
+    memos += memoBytes(c.memo);
+  }
   state.counters["treeBytes"] = byteCounter(trees);
   state.counters["sampleBytes"] = byteCounter(samples);
   state.counters["tableBytes"] = byteCounter(tables);
   state.counters["stateBytes"] = byteCounter(trees + samples + tables);
+  state.counters["memoBytes"] = byteCounter(memos);
 }
 
 // The moves of one burn-in iteration of a chain, in the loop's order, without
 // the trace and screen records.
-void chainIteration(Seed *s, int ch) {
-  updateFrequenciesAndMissing(s, ch);
-  updateGenealogy(s, ch, 0);
-  updateLocation(s, ch);
-  updateStates(s, ch);
+void chainIteration(Rng &rng, Chain &chain) {
+  updateFrequenciesAndMissing(rng, chain);
+  updateGenealogy(rng, chain, 0);
+  updateLocation(rng, chain);
+  updateStates(rng, chain);
   if (pset.dataAsGenotypes)
-    updatePhase(s, ch);
+    updatePhase(rng, chain);
 }
 
 // Arguments: the size (index into sizes) and the data kind, 0 = haplotypes,
@@ -254,12 +275,12 @@ void chainIteration(Seed *s, int ch) {
 // chains.
 void iteration(benchmark::State &state) {
   const std::string text = controlText(sizes[state.range(0)], state.range(1) == 1);
-  startRun(text);
+  Rng rng = startRun(text);
   for (auto _ : state)
-    for (int ch = 0; ch < chains; ch++)
-      chainIteration(&seed, ch);
+    for (Chain &chain : chains)
+      chainIteration(rng, chain);
   state.counters["chainIterations"] = benchmark::Counter(
-      static_cast<double>(state.iterations()) * chains, benchmark::Counter::kIsRate);
+      static_cast<double>(state.iterations()) * chainCount, benchmark::Counter::kIsRate);
   reportStateBytes(state);
   // The whole program on the same control file, once per size and data kind.
   static std::map<std::pair<long, long>, RunCost> runs;
@@ -268,18 +289,18 @@ void iteration(benchmark::State &state) {
     runs[key] = runProgram(text);
   state.counters["peakRSS"] = byteCounter(runs[key].peakBytes);
   state.counters["runChainIterations/s"] =
-      static_cast<double>(burnIn + sampling) * chains / runs[key].cpuSeconds;
+      static_cast<double>(burnIn + sampling) * chainCount / runs[key].cpuSeconds;
 }
 
-void genealogyMove(Seed *s, int ch) {
-  updateGenealogy(s, ch, 0);
+void genealogyMove(Rng &rng, Chain &chain) {
+  updateGenealogy(rng, chain, 0);
 }
 
 // One move of chain 0, repeated; the arguments as for iteration.
-void move(benchmark::State &state, void (*step)(Seed *, int)) {
-  startRun(controlText(sizes[state.range(0)], state.range(1) == 1));
+void move(benchmark::State &state, void (*step)(Rng &, Chain &)) {
+  Rng rng = startRun(controlText(sizes[state.range(0)], state.range(1) == 1));
   for (auto _ : state)
-    step(&seed, 0);
+    step(rng, chains[0]);
 }
 
 // Both sizes with both data kinds, or with genotypes only.

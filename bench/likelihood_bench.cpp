@@ -44,9 +44,9 @@ TreeMatrix buildGenealogy(std::mt19937 &gen) {
   return tree;
 }
 
-// Settings, population tables and one chain's genealogy.
-TreeMatrix &setUpRun(double algSwitch) {
-  static TreeMatrix tree;
+// Settings and chain 0 with its population tables, genealogy, location and
+// ancestral haplotype.
+Chain &setUpRun(double algSwitch) {
   std::mt19937 gen(12345);
   std::uniform_real_distribution<double> unit(0.05, 1.0);
   pset = Settings();
@@ -59,12 +59,13 @@ TreeMatrix &setUpRun(double algSwitch) {
   pset.mapDist.assign(markers + 1, 0.0);
   for (int k = 2; k <= markers; k++)
     pset.mapDist[k] = pset.mapDist[k - 1] + 0.01 * unit(gen);
-  pset.mutLocStart = {pset.mapDist[markers / 2] + 0.001};
   maxall.assign(markers, alleles);
-  answer.assign(markers, 0.0);
-  pset.popHapFreqs.assign(1, Table(alleles + 1, std::vector<double>(markers, 0.0)));
-  MP1.assign(1, TransTable(markers - 1, Table(alleles, std::vector<double>(alleles, 0.0))));
-  for (Table &pair : MP1[0])
+  chains.assign(1, Chain());
+  Chain &chain = chains[0];
+  chain.mutLoc = pset.mapDist[markers / 2] + 0.001;
+  chain.popHapFreqs.assign(alleles + 1, std::vector<double>(markers, 0.0));
+  chain.MP1.assign(markers - 1, Table(alleles, std::vector<double>(alleles, 0.0)));
+  for (Table &pair : chain.MP1)
     for (std::vector<double> &row : pair) {
       double sum = 0.0;
       for (double &c : row)
@@ -73,52 +74,47 @@ TreeMatrix &setUpRun(double algSwitch) {
         c /= sum;
     }
   for (int a = 1; a <= alleles; a++)
-    pset.popHapFreqs[0][a][0] = 1.0 / alleles;
-  propagateFrequencies(0);
-  tree = buildGenealogy(gen);
-  pset.rootLoci.assign(1, Haplotype(markers));
+    chain.popHapFreqs[a][0] = 1.0 / alleles;
+  propagateFrequencies(chain.popHapFreqs, chain.MP1);
+  chain.tree = buildGenealogy(gen);
+  chain.rootLoci.assign(markers, 0);
   for (int k = 0; k < markers; k++)
-    pset.rootLoci[0][k] = static_cast<int>(tree[0][TMAT + k]);
-  return tree;
+    chain.rootLoci[k] = static_cast<int>(chain.tree[0][TMAT + k]);
+  return chain;
 }
 
 void fullPass(benchmark::State &state) {
-  TreeMatrix &tree = setUpRun(static_cast<double>(state.range(0)));
+  Chain &c = setUpRun(static_cast<double>(state.range(0)));
   double total = 0;
   for (auto _ : state) {
-    tprob(pset.popHapFreqs[0], tree, pset.mutLocStart[0], pset.mapDist, &total, pset.rootLoci[0],
-          -1, 0, MP1[0]);
+    total = chainTprob(c, c.tree, c.mutLoc, c.rootLoci);
     benchmark::DoNotOptimize(total);
   }
   state.counters["logLik"] = total;
 }
 
 void nodeWithChildren(benchmark::State &state) {
-  TreeMatrix &tree = setUpRun(static_cast<double>(state.range(0)));
-  double total = 0;
-  tprob(pset.popHapFreqs[0], tree, pset.mutLocStart[0], pset.mapDist, &total, pset.rootLoci[0], -1,
-        0, MP1[0]);
+  Chain &c = setUpRun(static_cast<double>(state.range(0)));
+  chainTprob(c, c.tree, c.mutLoc, c.rootLoci);
   for (auto _ : state) {
-    tprob(pset.popHapFreqs[0], tree, pset.mutLocStart[0], pset.mapDist, &total, pset.rootLoci[0],
-          40, 0, MP1[0]);
+    const double total = chainTprob(c, c.tree, c.mutLoc, c.rootLoci, 40, 0);
     benchmark::DoNotOptimize(total);
   }
 }
 
 void singleRow(benchmark::State &state) {
-  TreeMatrix &tree = setUpRun(static_cast<double>(state.range(0)));
+  Chain &c = setUpRun(static_cast<double>(state.range(0)));
   for (auto _ : state) {
-    tprob2(pset.popHapFreqs[0], tree, pset.mutLocStart[0], pset.mapDist, pset.rootLoci[0], 150,
-           MP1[0]);
-    benchmark::DoNotOptimize(tree[150][nodeLogLik]);
+    tprob2(c.popHapFreqs, c.tree, c.mutLoc, pset.mapDist, c.rootLoci, 150, c.MP1, c.memo);
+    benchmark::DoNotOptimize(c.tree[150][nodeLogLik]);
   }
 }
 
 void wholeSubtree(benchmark::State &state) {
-  TreeMatrix &tree = setUpRun(static_cast<double>(state.range(0)));
+  Chain &c = setUpRun(static_cast<double>(state.range(0)));
   for (auto _ : state) {
     int count = 0;
-    partialtprobs(pset.popHapFreqs[0], &count, -1, 0, tree, 0, MP1[0]);
+    partialtprobs(c.popHapFreqs, &count, -1, 0, c.tree, c.mutLoc, c.rootLoci, c.MP1, c.memo);
     benchmark::DoNotOptimize(count);
   }
 }

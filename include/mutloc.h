@@ -1,14 +1,11 @@
 // Shared run state of mutloc: the settings record, the tree-matrix layout,
-// the population tables, the per-chain chain state and the sample stores.
-// Everything here is created once per run (reader, run set-up, initial chain
-// state) and released at the end; the subsystems read and update it in place.
+// the population tables, the data as read, and the chains. Settings and data
+// are filled by the reader and the run set-up and only read afterwards; each
+// chain's changing state lives in its own record (chain.h).
 #pragma once
 
 #include <cstdint>
 #include <vector>
-
-// The run-wide random state: one signed 32-bit seed handed to every draw.
-using Seed = int32_t;
 
 // One genealogy: 2n - 1 rows of TMAT + TOTLOCI doubles (see the column enum).
 using TreeRow = std::vector<double>;
@@ -31,8 +28,9 @@ enum TreeColumn {
   partnerLeaf = 7 // present only with paired genotypes (TMAT == 8)
 };
 
-// Settings and per-chain starting values read from the control file. The
-// per-chain starting values are also the chains' current values.
+// Settings and per-chain starting values read from the control file. Set-up
+// completes them (random starts, the simulated location, the ancestral
+// haplotype drawn or stored); once the chains are built nothing writes them.
 struct Settings {
   // data kind
   int dataAsGenotypes = 0;
@@ -74,21 +72,21 @@ struct Settings {
   double mutAgeHigh = 0;
   double mutLocLow = 0;
   double mutLocHigh = 0;
-  // starting (and current) values per chain
+  // starting values per chain
   std::vector<double> mutLocStart;
   std::vector<double> mutAgeStart;
   std::vector<Haplotype> rootLoci; // [chain][locus]
   // tables
-  std::vector<double> mapDist;    // 1-based marker positions, mapDist[1] = 0
-  std::vector<Table> popHapFreqs; // [chain][allele][locus]
-  std::vector<double> segStart;   // location-prior segments
+  std::vector<double> mapDist;  // 1-based marker positions, mapDist[1] = 0
+  std::vector<double> segStart; // location-prior segments
   std::vector<double> segWeight;
+  double segweights[3] = {0, 0, 0}; // exon, intron, non-gene weights
+  int numsegs = 0;
   // others
   int32_t randomSeed = 0;
   int useSeqWeights = 0;
   int histogramBars = 0;
   double alphaLevel = 0;
-  double curMutAge = 0; // mutation age of the chain being processed
 };
 
 extern Settings pset;
@@ -100,47 +98,21 @@ extern int TOTLOCI;
 // Population tables.
 extern std::vector<int> maxall; // alleles per locus (2L entries for unpaired genotypes)
 extern std::vector<std::vector<int>> normmat; // normal-population counts [allele][locus]
-extern std::vector<TransTable> MP1;           // per chain
-extern std::vector<double> answer;            // scratch of the segment look-ups
-extern double segweights[3];                  // exon, intron, non-gene weights
-extern int numsegs;
 
 // Data as read.
 constexpr int patientRows = 1000;
 constexpr int patientCols = 1000;
-extern std::vector<std::vector<int>> patientData;      // 1000 x 1000
-extern std::vector<std::vector<Haplotype>> normalHaps; // [chain][haplotype][locus]
+extern std::vector<std::vector<int>> patientData; // 1000 x 1000
 extern int maxAllele;
 
-// Missing-allele bookkeeping.
-extern std::vector<std::vector<int>> missingNormalLoci; // records [m, h, j1..jm]
+// Normal-population haplotypes with missing alleles: records [m, h, j1..jm],
+// the same for every chain.
+extern std::vector<std::vector<int>> missingNormalLoci;
 extern int normalHasMissing;
-extern std::vector<std::vector<int>> missingLeaves;            // [chain][entry]
-extern std::vector<std::vector<std::vector<int>>> missingLoci; // [chain][entry][TOTLOCI + 3]
 
-// Per-chain state.
-extern std::vector<TreeMatrix> chainTree;
-extern std::vector<TreeMatrix> sortedTree;
-extern std::vector<TreeMatrix> propTree;
-extern std::vector<std::vector<double>> nodeTimes;
-extern std::vector<double> propTimes;
-extern std::vector<int> labelOrder;
-extern std::vector<double> chainLogLik;
-extern std::vector<double> chainTreePrior;
-extern std::vector<double> chainMutAgePrior;
-extern std::vector<double> chainRootHapProb;
-extern std::vector<double> chainLocPrior;
-extern std::vector<double> chainPartnerProb;
-extern std::vector<double> chainPopSampleProb;
-extern std::vector<int> accTree;
-extern std::vector<double> accMutLoc;
-extern std::vector<int> accRoot;
-extern std::vector<int> accInternal;
-extern std::vector<int> accFreq;
-extern std::vector<std::vector<double>> props; // five arrays of numChains
-extern std::vector<std::vector<double>> locationSamples;
-extern std::vector<std::vector<double>> ageSamples;
-extern std::vector<std::vector<double>> simAlleleFreqs; // [label][locus], labels 0..A-1
+// Chain 0's starting frequencies, from which simulated partner chromosomes
+// are drawn ([label][locus], labels 0..A-1).
+extern std::vector<std::vector<double>> simAlleleFreqs;
 
 // Haplotype tallies of chain 0 (kept only when haplotypes are saved).
 constexpr int sizething = 1000;

@@ -6,10 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "chain.h"
 #include "mutloc.h"
 
-// Resets pset and the layout globals to a small run of n chromosomes, L loci
-// and the given number of chains, haplotype data (TMAT 7, TOTLOCI L).
+// Resets pset and the layout to a small run of n chromosomes, L loci and the
+// given number of chains, haplotype data (TMAT 7, TOTLOCI L), and makes that
+// many fresh chain records.
 void setSmallRun(int n, int loci, int chains = 1);
 
 // A tree matrix from rows written as {label, child1, child2, parent, time,

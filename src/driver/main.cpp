@@ -5,12 +5,14 @@
 #include <fstream>
 #include <iostream>
 
+#include "chain.h"
 #include "driver.h"
 #include "genealogy.h"
 #include "input.h"
 #include "messages.h"
 #include "mutloc.h"
 #include "output.h"
+#include "random.h"
 #include "sampler.h"
 #include "stop.h"
 
@@ -52,23 +54,30 @@ int main(int argc, char **argv) {
 
   std::cout.precision(8);
   patientData.assign(patientRows, std::vector<int>(patientCols, 0));
-  normalHaps.clear();
-  Seed seed = -std::rand();
+  // One stream serves every chain, in chain order.
+  Rng stream = streamFrom(0);
+  std::vector<std::vector<Haplotype>> normalHaps;
   int segCount = 0;
-  maxAllele = readdata3(&seed, &segCount, controlFile, logFile, patientData, normalHaps);
+  maxAllele = readdata3(stream, &segCount, controlFile, logFile, patientData, normalHaps);
   if (maxAllele == 0)
     stopAfterReport();
 
-  setuprun();
-  initchains(&seed, logFile);
-  runSampler(&seed, datFile, hpfFile);
+  setuprun(normalHaps);
+  initchains(stream, logFile);
+  runSampler(stream, datFile, hpfFile);
 
-  Histogram(locationSamples, pset.realIterations, pset.histogramBars, sigFile);
-  Histogram(ageSamples, pset.realIterations, pset.histogramBars, treFile);
+  std::vector<std::vector<double>> locations, ages;
+  for (const Chain &chain : chains) {
+    locations.push_back(chain.locationSamples);
+    ages.push_back(chain.ageSamples);
+  }
+  Histogram(locations, pset.realIterations, pset.histogramBars, sigFile);
+  Histogram(ages, pset.realIterations, pset.histogramBars, treFile);
+  const Chain &first = chains[0];
   if (pset.saveHaplotypes)
-    haplosave1(chainTree[0], hpfFile, 1);
-  haplosave3(chainTree[0], hapFile);
-  storemat(chainTree[0], matFile);
+    haplosave1(first.tree, hpfFile, 1);
+  haplosave3(first.tree, hapFile);
+  storemat(first.tree, first.rootLoci, matFile);
 
   datFile.close();
   logFile.close();

@@ -1,11 +1,12 @@
 // The run's working structures, created once between the reading of the
 // control file and the building of the chains' starting states: the list of
-// normal-population haplotypes with missing alleles, the population tables of
-// every chain, the per-chain log terms, the tree-row layout and fresh tree
-// matrices. Nothing here draws, reads or writes.
+// normal-population haplotypes with missing alleles, the tree-row layout, and
+// the chains with their population tables and fresh tree matrices. Nothing
+// here draws, reads or writes.
 #include <new>
 #include <stdexcept>
 
+#include "chain.h"
 #include "driver.h"
 #include "genealogy.h"
 #include "likelihood.h"
@@ -17,7 +18,7 @@ namespace {
 
 // One record [m, h, j1..jm] per normal haplotype h with m > 0 missing loci
 // j1 < ... < jm, in list order; the list is the same for every chain.
-void findMissingNormalLoci() {
+void findMissingNormalLoci(const std::vector<std::vector<Haplotype>> &normalHaps) {
   missingNormalLoci.clear();
   normalHasMissing = 0;
   if (normalHaps.empty())
@@ -37,37 +38,39 @@ void findMissingNormalLoci() {
   }
 }
 
-void createStructures() {
-  const int L = pset.numLoci;
+// Every chain starts from the settings' starting values with its own copy
+// of the normal haplotypes and its own population tables.
+void createChains(std::vector<std::vector<Haplotype>> &normalHaps) {
   const int K = pset.numChains;
-  const int A = maxAllele;
+  chains.assign(K, Chain());
+  for (int ch = 0; ch < K; ch++) {
+    Chain &chain = chains[ch];
+    chain.index = ch;
+    chain.mutLoc = pset.mutLocStart[ch];
+    chain.mutAge = pset.mutAgeStart[ch];
+    chain.propMutAge = chain.mutAge;
+    chain.recDistAdjust = pset.recDistAdjust[ch];
+    chain.rootLoci = pset.rootLoci[ch];
+    chain.normalHaps = std::move(normalHaps[ch]);
+  }
+  // Every chain's list is still the reader's list here; the transition
+  // counts come from the first one. The reader's floored frequencies only
+  // fed its echo: every chain's table is rebuilt from the haplotypes.
+  const std::vector<Haplotype> countList =
+      chains.empty() ? std::vector<Haplotype>() : chains[0].normalHaps;
+  for (Chain &chain : chains)
+    buildPopulationTables(chain, countList);
+  for (Chain &chain : chains)
+    chain.tree = freshTree();
+}
 
-  chainPopSampleProb.assign(K, 0.0);
-  findMissingNormalLoci();
-  answer.assign(L, 0.0);
-
-  // The reader's floored frequencies only feed its echo: every chain's table
-  // is rebuilt from the normal-population haplotypes.
-  pset.popHapFreqs.resize(K);
-  for (Table &freqs : pset.popHapFreqs)
-    freqs.assign(A + 1, std::vector<double>(L, 0.0));
-  buildPopulationTables();
+void createStructures(std::vector<std::vector<Haplotype>> &normalHaps) {
+  const int L = pset.numLoci;
+  findMissingNormalLoci(normalHaps);
 
   hapstate.clear();
   if (pset.saveHaplotypes != 0)
     hapstate.assign(sizething, std::vector<int>(pset.dataAsGenotypes == 1 ? 2 * L + 1 : L + 1, 0));
-
-  props.assign(5, std::vector<double>(K, 0.0));
-
-  // Chain 0's starting frequencies, from which the partner alleles of
-  // simulated unpaired genotypes are drawn; every label up to A has its row so
-  // that a draw can reach the largest label.
-  simAlleleFreqs = pset.popHapFreqs[0];
-
-  chainMutAgePrior.assign(K, 0.0);
-  chainTreePrior.assign(K, 0.0);
-  chainLocPrior.assign(K, 0.0);
-  chainRootHapProb.assign(K, 0.0);
 
   // Paired genotypes keep the partner leaf in column 7; unpaired genotypes
   // keep both alleles of every locus on the leaf, in two blocks.
@@ -75,16 +78,21 @@ void createStructures() {
   TMAT = genotypes && pset.geneticModel == 1 ? 8 : 7;
   TOTLOCI = genotypes && pset.geneticModel == 0 ? 2 * L : L;
 
-  chainTree.assign(K, freshTree());
+  createChains(normalHaps);
+
+  // Chain 0's starting frequencies, from which the partner alleles of
+  // simulated unpaired genotypes are drawn; every label up to A has its row so
+  // that a draw can reach the largest label.
+  simAlleleFreqs = chains.empty() ? Table() : chains[0].popHapFreqs;
 }
 
 } // namespace
 
 // Table sizes come from the control file; one beyond what memory holds ends
 // the run with a message rather than an abort.
-void setuprun() {
+void setuprun(std::vector<std::vector<Haplotype>> &normalHaps) {
   try {
-    createStructures();
+    createStructures(normalHaps);
   } catch (const std::bad_alloc &) {
     stop(msg::outOfMemoryChains);
   } catch (const std::length_error &) {

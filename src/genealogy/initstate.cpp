@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "chain.h"
 #include "genealogy.h"
 #include "input.h"
 #include "likelihood.h"
@@ -39,9 +40,9 @@ int nextHaplotypeRow(int g) {
 
 // Haplotype data: each data row goes to as many leaves as its count says,
 // the leaves taken in a fresh random order. The matrix has its leaves first.
-void loadHaplotypes(TreeMatrix &tree, std::vector<int> &perm) {
+void loadHaplotypes(Rng &rng, TreeMatrix &tree, std::vector<int> &perm) {
   const int n = leafCount();
-  systemShuffle(perm);
+  systemShuffle(perm, rng);
   int g = nextHaplotypeRow(0);
   int bound = patientData[g][0];
   for (int i = 0; i < n; i++) {
@@ -56,13 +57,13 @@ void loadHaplotypes(TreeMatrix &tree, std::vector<int> &perm) {
 
 // Unpaired genotypes: one leaf per individual, in a fresh random order; the
 // two alleles of every locus go into the leaf's two blocks in a random order.
-void loadUnpairedGenotypes(Seed *seed, TreeMatrix &tree, std::vector<int> &perm) {
+void loadUnpairedGenotypes(Rng &rng, TreeMatrix &tree, std::vector<int> &perm) {
   const int L = pset.numLoci;
-  systemShuffle(perm);
+  systemShuffle(perm, rng);
   for (int r = 0; r < leafCount(); r++) {
     TreeRow &leaf = tree[perm[r]];
     for (int k = 0; k < L; k++) {
-      const double u = ran1(seed);
+      const double u = ran1(rng);
       const int first = patientData[r][2 * k];
       const int second = patientData[r][2 * k + 1];
       leaf[TMAT + k] = u > 0.5 ? first : second;
@@ -76,11 +77,11 @@ void loadUnpairedGenotypes(Seed *seed, TreeMatrix &tree, std::vector<int> &perm)
 // draw u decides the phase through setPhase(i, k, u > 0.5, a, b). The matrix
 // enters and leaves with its leaves first.
 template <class SetPhase>
-void pairLeaves(Seed *seed, TreeMatrix &tree, std::vector<int> &perm, SetPhase setPhase) {
+void pairLeaves(Rng &rng, TreeMatrix &tree, std::vector<int> &perm, SetPhase setPhase) {
   const int n = leafCount();
   for (int i = 0; i < n; i++)
     perm[i] = static_cast<int>(tree[i][nodeLabel]);
-  systemShuffle(perm);
+  systemShuffle(perm, rng);
   sortTree(tree, nodeLabel);
   for (int i = 0; i < n / 2; i++) {
     TreeRow &a = tree[perm[2 * i]];
@@ -88,26 +89,26 @@ void pairLeaves(Seed *seed, TreeMatrix &tree, std::vector<int> &perm, SetPhase s
     a[partnerLeaf] = perm[2 * i + 1];
     b[partnerLeaf] = perm[2 * i];
     for (int k = 0; k < pset.numLoci; k++)
-      setPhase(i, k, ran1(seed) > 0.5, a, b);
+      setPhase(i, k, ran1(rng) > 0.5, a, b);
   }
   sortTree(tree, child1);
 }
 
-void loadPairedGenotypes(Seed *seed, TreeMatrix &tree, std::vector<int> &perm) {
-  pairLeaves(seed, tree, perm, [](int i, int k, bool inOrder, TreeRow &a, TreeRow &b) {
+void loadPairedGenotypes(Rng &rng, TreeMatrix &tree, std::vector<int> &perm) {
+  pairLeaves(rng, tree, perm, [](int i, int k, bool inOrder, TreeRow &a, TreeRow &b) {
     a[TMAT + k] = patientData[i][inOrder ? 2 * k : 2 * k + 1];
     b[TMAT + k] = patientData[i][inOrder ? 2 * k + 1 : 2 * k];
   });
 }
 
-void loadPatientData(Seed *seed, std::vector<int> &perm) {
-  for (TreeMatrix &tree : chainTree) {
+void loadPatientData(Rng &rng, std::vector<int> &perm) {
+  for (Chain &chain : chains) {
     if (pset.dataAsGenotypes == 0)
-      loadHaplotypes(tree, perm);
+      loadHaplotypes(rng, chain.tree, perm);
     else if (pset.geneticModel == 0)
-      loadUnpairedGenotypes(seed, tree, perm);
+      loadUnpairedGenotypes(rng, chain.tree, perm);
     else
-      loadPairedGenotypes(seed, tree, perm);
+      loadPairedGenotypes(rng, chain.tree, perm);
   }
 }
 
@@ -115,47 +116,47 @@ void loadPatientData(Seed *seed, std::vector<int> &perm) {
 // genotypes draw each leaf's partner chromosome from chain 0's population
 // frequencies and then mix the two blocks locus by locus; paired genotypes
 // pair the leaves into individuals and mix the partners' alleles.
-void simulateGenotypes(Seed *seed, std::vector<int> &perm) {
+void simulateGenotypes(Rng &rng, std::vector<int> &perm) {
   const int L = pset.numLoci;
   if (pset.dataAsGenotypes == 0)
     return;
   if (pset.geneticModel == 1) {
-    for (TreeMatrix &tree : chainTree)
-      pairLeaves(seed, tree, perm, [](int, int k, bool exchange, TreeRow &a, TreeRow &b) {
+    for (Chain &chain : chains)
+      pairLeaves(rng, chain.tree, perm, [](int, int k, bool exchange, TreeRow &a, TreeRow &b) {
         if (exchange)
           std::swap(a[TMAT + k], b[TMAT + k]);
       });
     return;
   }
-  for (TreeMatrix &tree : chainTree)
+  for (Chain &chain : chains)
     for (int v = 0; v < leafCount(); v++)
       for (int c = L; c < TOTLOCI; c++) {
-        const int j = populationAllele(ran1(seed), simAlleleFreqs, c - L);
+        const int j = populationAllele(ran1(rng), simAlleleFreqs, c - L);
         if (j > 0)
-          tree[v][TMAT + c] = j;
+          chain.tree[v][TMAT + c] = j;
       }
-  for (TreeMatrix &tree : chainTree)
+  for (Chain &chain : chains)
     for (int v = 0; v < leafCount(); v++)
       for (int k = 0; k < L; k++)
-        if (ran1(seed) > 0.5)
-          std::swap(tree[v][TMAT + k], tree[v][TMAT + L + k]);
+        if (ran1(rng) > 0.5)
+          std::swap(chain.tree[v][TMAT + k], chain.tree[v][TMAT + L + k]);
 }
 
 // A missing allele is stored as -a, a being a uniformly drawn label that the
 // missing-allele moves later resample.
-void imputeBlock(Seed *seed, TreeMatrix &tree, int offset) {
+void imputeBlock(Rng &rng, TreeMatrix &tree, int offset) {
   for (TreeRow &row : tree)
     for (int k = 0; k < pset.numLoci; k++)
       if (row[TMAT + offset + k] < 0)
-        row[TMAT + offset + k] = -(1 + random2(maxall[k], seed));
+        row[TMAT + offset + k] = -(1 + random2(maxall[k], rng));
 }
 
-void imputeMissingAlleles(Seed *seed) {
-  for (TreeMatrix &tree : chainTree)
-    imputeBlock(seed, tree, 0);
+void imputeMissingAlleles(Rng &rng) {
+  for (Chain &chain : chains)
+    imputeBlock(rng, chain.tree, 0);
   if (TOTLOCI == 2 * pset.numLoci)
-    for (TreeMatrix &tree : chainTree)
-      imputeBlock(seed, tree, pset.numLoci);
+    for (Chain &chain : chains)
+      imputeBlock(rng, chain.tree, pset.numLoci);
 }
 
 // Log-likelihood of every chain (which also fills every row's node term) and,
@@ -164,12 +165,12 @@ void imputeMissingAlleles(Seed *seed) {
 void initialLikelihoods() {
   const int L = pset.numLoci;
   const int width = TMAT + TOTLOCI;
-  for (int ch = 0; ch < pset.numChains; ch++) {
-    TreeMatrix &tree = chainTree[ch];
+  for (Chain &chain : chains) {
+    TreeMatrix &tree = chain.tree;
     sortTree(tree, nodeLabel);
-    tprob(pset.popHapFreqs[ch], tree, pset.mutLocStart[ch], pset.mapDist, &chainLogLik[ch],
-          pset.rootLoci[ch], -1, 0, MP1[ch]);
+    chain.logLik = chainTprob(chain, tree, chain.mutLoc, chain.rootLoci);
     mysorttreematrev(tree, rowCount(), width);
+    chain.partnerProb = 0;
     if (TOTLOCI != 2 * L)
       continue;
     for (const TreeRow &row : tree) {
@@ -177,7 +178,7 @@ void initialLikelihoods() {
         continue;
       for (int k = 0; k < L; k++) {
         const int a = static_cast<int>(std::fabs(row[TMAT + L + k]));
-        chainPartnerProb[ch] += std::log(pset.popHapFreqs[ch][a][k]);
+        chain.partnerProb += std::log(chain.popHapFreqs[a][k]);
       }
     }
   }
@@ -188,19 +189,18 @@ void initialLikelihoods() {
 // starting location of zero prior weight gets log prior minus infinity.
 void initialPriors() {
   const int n = leafCount();
-  for (int ch = 0; ch < pset.numChains; ch++) {
-    chainPopSampleProb[ch] = 0;
-    propTimes = nodeTimes[ch];
-    pset.curMutAge = pset.mutAgeStart[ch];
-    chainMutAgePrior[ch] = tpriormut(n, pset.mutAgeStart[ch], pset.growthRate);
-    chainTreePrior[ch] = tprior(n, nodeTimes[ch], pset.propSampled, pset.growthRate);
-    chainRootHapProb[ch] = probhap2(pset.popHapFreqs[ch], MP1[ch], pset.rootLoci[ch].data());
-    for (const Haplotype &h : normalHaps[ch])
-      chainPopSampleProb[ch] += probhap2(pset.popHapFreqs[ch], MP1[ch], h.data());
+  for (Chain &chain : chains) {
+    chain.popSampleProb = 0;
+    chain.propTimes = chain.nodeTimes;
+    chain.propMutAge = chain.mutAge;
+    chain.mutAgePrior = tpriormut(n, chain.mutAge, pset.growthRate);
+    chain.treePrior = tprior(n, chain.nodeTimes, chain.mutAge, pset.propSampled, pset.growthRate);
+    chain.rootHapProb = probhap2(chain.popHapFreqs, chain.MP1, chain.rootLoci.data(), chain.memo);
+    for (const Haplotype &h : chain.normalHaps)
+      chain.popSampleProb += probhap2(chain.popHapFreqs, chain.MP1, h.data(), chain.memo);
     if (pset.useSeqWeights != 0 && pset.iterMutLocation != 0) {
-      const double prior = sequenceprob(pset.mutLocStart[ch]);
-      chainLocPrior[ch] =
-          prior == zeroWeightMarker ? -std::numeric_limits<double>::infinity() : prior;
+      const double prior = sequenceprob(chain.mutLoc);
+      chain.locPrior = prior == zeroWeightMarker ? -std::numeric_limits<double>::infinity() : prior;
     }
   }
 }
@@ -211,24 +211,23 @@ void initialPriors() {
 // allele columns counted from TMAT, zeros]. The matrices come in time order,
 // leaves first, and leave in label order.
 void listMissingAlleles() {
-  const int K = pset.numChains;
-  missingLeaves.assign(K, {});
-  missingLoci.assign(K, {});
-  for (int ch = 0; ch < K; ch++) {
-    TreeMatrix &tree = chainTree[ch];
+  for (Chain &chain : chains) {
+    chain.missingLeaves.clear();
+    chain.missingLoci.clear();
+    const TreeMatrix &tree = chain.tree;
     for (int r = 0; r < leafCount(); r++)
       for (int c = 0; c < TOTLOCI; c++)
         if (tree[r][TMAT + c] < 0) {
-          missingLeaves[ch].push_back(static_cast<int>(tree[r][nodeLabel]));
+          chain.missingLeaves.push_back(static_cast<int>(tree[r][nodeLabel]));
           break;
         }
   }
-  for (TreeMatrix &tree : chainTree)
-    sortTree(tree, nodeLabel);
-  for (int ch = 0; ch < K; ch++)
-    for (int label : missingLeaves[ch]) {
-      missingLoci[ch].emplace_back();
-      missingRecord(chainTree[ch][label], missingLoci[ch].back());
+  for (Chain &chain : chains)
+    sortTree(chain.tree, nodeLabel);
+  for (Chain &chain : chains)
+    for (int label : chain.missingLeaves) {
+      chain.missingLoci.emplace_back();
+      missingRecord(chain.tree[label], chain.missingLoci.back());
     }
 }
 
@@ -252,75 +251,74 @@ void checkTreeAdjust() {
 // age: extreme growth rates or sampled proportions can make the age formula
 // collapse to 0 (or NaN), and the genealogy moves rank nodes by age.
 void checkNodeAges() {
-  for (const TreeMatrix &tree : chainTree)
-    for (const TreeRow &row : tree)
+  for (const Chain &chain : chains)
+    for (const TreeRow &row : chain.tree)
       if (row[child1] != -1 && !(row[nodeTime] > 0 && std::isfinite(row[nodeTime])))
         stop(msg::nodeAgesNotPositive);
 }
 
-void startChains(Seed *seed, std::ostream &log) {
-  const int K = pset.numChains;
+void startChains(Rng &rng, std::ostream &log) {
   const int rows = rowCount();
   const int width = TMAT + TOTLOCI;
   std::vector<int> perm(leafCount());
   for (int i = 0; i < leafCount(); i++)
     perm[i] = i;
 
-  for (int ch = 0; ch < K; ch++) {
-    generatetree(seed, chainTree[ch], ch);
-    sortTree(chainTree[ch], child1);
+  for (Chain &chain : chains) {
+    generatetree(rng, chain);
+    sortTree(chain.tree, child1);
   }
   if (pset.runSimulation == 0)
-    loadPatientData(seed, perm);
+    loadPatientData(rng, perm);
   else
-    simulateGenotypes(seed, perm);
+    simulateGenotypes(rng, perm);
 
-  accTree.assign(K, 0);
-  accMutLoc.assign(K, 0.0);
-  accRoot.assign(K, 0);
-  accInternal.assign(K, 0);
-  accFreq.assign(K, 0);
-  labelOrder.assign(rows, 0);
+  for (Chain &chain : chains)
+    chain.labelOrder.assign(rows, 0);
 
   if (pset.readOldFile == 1)
-    readmat(chainTree[0]);
+    readmat(chains[0].tree);
+  // The ancestral haplotypes are now final: drawn, read or stored.
+  for (Chain &chain : chains)
+    chain.rootLoci = pset.rootLoci[chain.index];
 
   log << "Rootstate" << std::endl;
   for (int k = 0; k < pset.numLoci; k++)
     log << pset.rootLoci[0][k] << " ";
   log << std::endl;
 
-  for (TreeMatrix &tree : chainTree) {
-    sortTree(tree, child1);
-    mysorttreematrev(tree, rows, width);
+  for (Chain &chain : chains) {
+    sortTree(chain.tree, child1);
+    mysorttreematrev(chain.tree, rows, width);
+    chain.nodeTimes.assign(rows, 0.0);
+    chain.propTimes.assign(rows, 0.0);
   }
-  nodeTimes.assign(K, std::vector<double>(rows, 0.0));
-  propTimes.assign(rows, 0.0);
 
   checkRecDistAdjust();
 
-  locationSamples.assign(K, std::vector<double>(pset.realIterations, 0.0));
-  ageSamples.assign(K, std::vector<double>(pset.realIterations, 0.0));
-  chainLogLik.assign(K, 0.0);
+  for (Chain &chain : chains) {
+    chain.locationSamples.assign(pset.realIterations, 0.0);
+    chain.ageSamples.assign(pset.realIterations, 0.0);
+  }
 
-  imputeMissingAlleles(seed);
-
-  chainPartnerProb.assign(K, 0.0);
+  imputeMissingAlleles(rng);
   initialLikelihoods();
 
   checkTreeAdjust();
   checkNodeAges();
 
-  for (int ch = 0; ch < K; ch++) {
-    sortTree(chainTree[ch], nodeTime);
+  for (Chain &chain : chains) {
+    sortTree(chain.tree, nodeTime);
     for (int r = 0; r < rows; r++)
-      nodeTimes[ch][r] = chainTree[ch][r][nodeTime];
+      chain.nodeTimes[r] = chain.tree[r][nodeTime];
   }
 
   initialPriors();
 
-  sortedTree.assign(K, freshTree());
-  propTree.assign(K, freshTree());
+  for (Chain &chain : chains) {
+    chain.sorted = freshTree();
+    chain.prop = freshTree();
+  }
 
   listMissingAlleles();
 }
@@ -341,9 +339,9 @@ void missingRecord(const TreeRow &leaf, std::vector<int> &record) {
 // The sample stores grow with the iteration count and the genealogies with
 // the chromosome count: sizes beyond what memory holds end the run with a
 // message rather than an abort.
-void initchains(Seed *seed, std::ostream &log) {
+void initchains(Rng &rng, std::ostream &log) {
   try {
-    startChains(seed, log);
+    startChains(rng, log);
   } catch (const std::bad_alloc &) {
     stop(msg::outOfMemoryChains);
   } catch (const std::length_error &) {

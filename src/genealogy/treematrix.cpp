@@ -39,19 +39,27 @@ void mysorttreematrev(TreeMatrix &matrix, int rowCount, int width) {
       std::swap(matrix[i][c], matrix[rowCount - 1 - i][c]);
 }
 
-// The position counter lives across calls: the nested calls of one walk share
-// it, and it drops back to 0 once count labels have been stored, so the next
-// walk over a whole tree starts at order[0] again.
-void getlabelorder(int, int node, int count, std::vector<int> &order, const TreeMatrix &matrix) {
-  static int counter = 0;
-  if (counter < count && node != -1) {
-    getlabelorder(0, static_cast<int>(matrix[node][child1]), count, order, matrix);
-    order[counter] = static_cast<int>(matrix[node][nodeLabel]);
-    counter++;
-    getlabelorder(0, static_cast<int>(matrix[node][child2]), count, order, matrix);
-  }
-  if (counter == count)
-    counter = 0;
+namespace {
+
+// The nested calls of one walk share the position; the walk stores nothing
+// once count labels are stored.
+void labelWalk(int node, int count, std::vector<int> &order, int &position,
+               const TreeMatrix &matrix) {
+  if (position >= count || node == -1)
+    return;
+  labelWalk(static_cast<int>(matrix[node][child1]), count, order, position, matrix);
+  if (position >= count)
+    return;
+  order[position++] = static_cast<int>(matrix[node][nodeLabel]);
+  labelWalk(static_cast<int>(matrix[node][child2]), count, order, position, matrix);
+}
+
+} // namespace
+
+int getlabelorder(int node, int count, std::vector<int> &order, const TreeMatrix &matrix) {
+  int position = 0;
+  labelWalk(node, count, order, position, matrix);
+  return position;
 }
 
 // Rescales the ages below node, node's own branch included, so that a moved

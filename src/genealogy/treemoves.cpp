@@ -52,30 +52,30 @@ bool ageIsProposed() {
 
 // A uniform step of half-width treeAdjust from the chain's age, reflected once
 // at the lower and then once at the upper bound.
-void proposeMutAge(Seed *seed, int ch) {
-  double age = pset.mutAgeStart[ch] + (2 * ran1(seed) - 1) * pset.treeAdjust[ch];
+void proposeMutAge(Rng &rng, Chain &chain) {
+  double age = chain.mutAge + (2 * ran1(rng) - 1) * pset.treeAdjust[chain.index];
   if (age < pset.mutAgeLow)
     age = 2 * pset.mutAgeLow - age;
   if (age > pset.mutAgeHigh)
     age = 2 * pset.mutAgeHigh - age;
-  pset.curMutAge = age;
+  chain.propMutAge = age;
 }
 
 // Sampling iterations record the chain's age as it was before the proposal.
-void recordAgeSample(int ch, int32_t i) {
+void recordAgeSample(Chain &chain, int32_t i) {
   if (i >= pset.burnInIterations)
-    ageSamples[ch][i - pset.burnInIterations] = pset.mutAgeStart[ch];
+    chain.ageSamples[i - pset.burnInIterations] = chain.mutAge;
 }
 
-// Exchanges child orders in the chain's genealogy, copies it into propTree
-// and returns the root's label: the row that a sort on the ages puts last.
-// That is the one oldest node unless several share the oldest age; only then
-// is the sort itself needed to say which of them comes last.
-int rotateAndCopy(Seed *seed, int ch) {
+// Exchanges child orders in the chain's genealogy, copies it into the
+// proposal and returns the root's label: the row that a sort on the ages puts
+// last. That is the one oldest node unless several share the oldest age; only
+// then is the sort itself needed to say which of them comes last.
+int rotateAndCopy(Rng &rng, Chain &chain) {
   const int rows = 2 * pset.numChromosomes - 1;
-  const TreeMatrix &tree = chainTree[ch];
-  rotate_nodes(chainTree[ch], pset.numChromosomes, seed);
-  copytree(tree, propTree[ch]);
+  const TreeMatrix &tree = chain.tree;
+  rotate_nodes(chain.tree, pset.numChromosomes, rng);
+  copytree(tree, chain.prop);
   int oldest = 0;
   bool shared = false;
   for (int r = 1; r < rows; r++) {
@@ -88,86 +88,85 @@ int rotateAndCopy(Seed *seed, int ch) {
   }
   if (!shared)
     return link(tree, oldest, nodeLabel);
-  copytree(tree, sortedTree[ch]);
-  sortTree(sortedTree[ch], nodeTime);
-  return link(sortedTree[ch], rows - 1, nodeLabel);
+  copytree(tree, chain.sorted);
+  sortTree(chain.sorted, nodeTime);
+  return link(chain.sorted, rows - 1, nodeLabel);
 }
 
 // Fills propTimes with the proposal's node ages in ascending order. The
 // ascending sequence of the values is the same whichever way it is sorted; the
 // library sort avoids the quadratic cost that a first-entry pivot has on ages
 // in label order, which are close to sorted.
-void sortProposalTimes(int ch) {
+void sortProposalTimes(Chain &chain) {
   const int rows = 2 * pset.numChromosomes - 1;
-  propTimes.resize(rows);
+  chain.propTimes.resize(rows);
   for (int r = 0; r < rows; r++)
-    propTimes[r] = propTree[ch][r][nodeTime];
-  std::sort(propTimes.begin(), propTimes.end());
+    chain.propTimes[r] = chain.prop[r][nodeTime];
+  std::sort(chain.propTimes.begin(), chain.propTimes.end());
 }
 
 // A proposal that cannot be built is refused at its acceptance draw, with no
 // likelihood work; the chain keeps its state.
-void refuse(Seed *seed) {
-  ran1(seed);
+void refuse(Rng &rng) {
+  ran1(rng);
 }
 
-// Scores the proposal in propTree (its log-likelihood logLik already summed)
-// against the chain's current state and keeps it when accepted. hastings is
-// the proposal's own log correction. A proposed age outside its bounds lies
+// Scores the proposal (its log-likelihood logLik already summed) against the
+// chain's current state and keeps it when accepted. hastings is the
+// proposal's own log correction. A proposed age outside its bounds lies
 // outside the prior's support: the move is refused, after the usual draw.
-void acceptOrReject(Seed *seed, int ch, double logLik, double hastings) {
+void acceptOrReject(Rng &rng, Chain &chain, double logLik, double hastings) {
   const int n = pset.numChromosomes;
-  const double agePrior = tpriormut(n, pset.curMutAge, pset.growthRate);
-  const double treePrior = tprior(n, propTimes, pset.propSampled, pset.growthRate);
+  const double age = chain.propMutAge;
+  const double agePrior = tpriormut(n, age, pset.growthRate);
+  const double treePrior = tprior(n, chain.propTimes, age, pset.propSampled, pset.growthRate);
   const double logRatio = (agePrior + treePrior + logLik) -
-                          (chainLogLik[ch] + chainTreePrior[ch] + chainMutAgePrior[ch]) + hastings;
+                          (chain.logLik + chain.treePrior + chain.mutAgePrior) + hastings;
   double a = logRatio < 0 ? std::exp(logRatio) : 1.0;
-  if (ageIsProposed() && !(pset.curMutAge >= pset.mutAgeLow && pset.curMutAge <= pset.mutAgeHigh))
+  if (ageIsProposed() && !(age >= pset.mutAgeLow && age <= pset.mutAgeHigh))
     a = 0;
-  if (a > ran1(seed)) {
+  if (a > ran1(rng)) {
     // The proposal becomes the chain's genealogy; the working copy carries
     // nothing into the next move, so the two matrices simply change places.
-    chainTree[ch].swap(propTree[ch]);
-    nodeTimes[ch] = propTimes;
-    chainLogLik[ch] = logLik;
-    chainTreePrior[ch] = treePrior;
-    chainMutAgePrior[ch] = agePrior;
-    accTree[ch]++;
-    pset.mutAgeStart[ch] = pset.curMutAge;
+    chain.tree.swap(chain.prop);
+    chain.nodeTimes = chain.propTimes;
+    chain.logLik = logLik;
+    chain.treePrior = treePrior;
+    chain.mutAgePrior = agePrior;
+    chain.accTree++;
+    chain.mutAge = age;
   }
 }
 
 // Node-time move: every internal age takes a uniform step (reflected into
 // [0, age]) and the topology is rebuilt by merging the nodes of the in-order
 // sequence of the rotated genealogy in the order of their new ages.
-void nodeTimeMove(Seed *seed, int ch, int32_t i) {
+void nodeTimeMove(Rng &rng, Chain &chain, int32_t i) {
   const int n = pset.numChromosomes;
-  pset.curMutAge = pset.mutAgeStart[ch];
+  chain.propMutAge = chain.mutAge;
   if (ageIsProposed()) {
-    proposeMutAge(seed, ch);
-    recordAgeSample(ch, i);
+    proposeMutAge(rng, chain);
+    recordAgeSample(chain, i);
   }
-  labelOrder.resize(2 * n - 1);
-  const int root = rotateAndCopy(seed, ch);
-  getlabelorder(0, root, 2 * n - 1, labelOrder, chainTree[ch]);
-  adjcoaltimes(propTree[ch], n, seed, ch);
+  chain.labelOrder.resize(2 * n - 1);
+  const int root = rotateAndCopy(rng, chain);
+  getlabelorder(root, 2 * n - 1, chain.labelOrder, chain.tree);
+  adjcoaltimes(chain.prop, n, rng, pset.treeAdjust[chain.index], chain.propMutAge);
   // The rebuild needs every internal node to rank above the leaves' age 0;
   // an age reflected onto 0 exactly (as a far step folded into the interval
   // can be) cannot be placed.
-  for (const TreeRow &row : propTree[ch])
+  for (const TreeRow &row : chain.prop)
     if (row[child1] != -1 && !(row[nodeTime] > 0)) {
-      refuse(seed);
+      refuse(rng);
       return;
     }
   // The rebuild merges the nodes in the order of their new ages.
-  copytree(propTree[ch], sortedTree[ch]);
-  sortTree(sortedTree[ch], nodeTime);
-  sortProposalTimes(ch);
-  reassignnodes(propTree[ch], sortedTree[ch], labelOrder);
-  double logLik = 0;
-  tprob(pset.popHapFreqs[ch], propTree[ch], pset.mutLocStart[ch], pset.mapDist, &logLik,
-        pset.rootLoci[ch], -1, 0, MP1[ch]);
-  acceptOrReject(seed, ch, logLik, 0.0);
+  copytree(chain.prop, chain.sorted);
+  sortTree(chain.sorted, nodeTime);
+  sortProposalTimes(chain);
+  reassignnodes(chain.prop, chain.sorted, chain.labelOrder, chain.propMutAge);
+  const double logLik = chainTprob(chain, chain.prop, chain.mutLoc, chain.rootLoci);
+  acceptOrReject(rng, chain, logLik, 0.0);
 }
 
 // The regraft walk of the cut point through the remaining tree. A positive g
@@ -180,7 +179,7 @@ void nodeTimeMove(Seed *seed, int ch, int32_t i) {
 // then x is the node whose branch receives it and t1 the point's age. A
 // distance that is or becomes not finite (on a branch whose length is not a
 // number), or one that passes maxWalkBranches branches, places nothing.
-bool regraftWalk(Seed *seed, const TreeMatrix &tree, double g, int c, int from, int &x,
+bool regraftWalk(Rng &rng, const TreeMatrix &tree, double g, double age, int c, int from, int &x,
                  double &t1) {
   for (long passed = 0; passed < maxWalkBranches && std::isfinite(g); passed++) {
     bool up = false; // going on up c's own branch
@@ -192,15 +191,15 @@ bool regraftWalk(Seed *seed, const TreeMatrix &tree, double g, int c, int from, 
         g = -g;
         up = true;
       } else {
-        down = ran1(seed) > 0.5 ? link(tree, c, child1) : link(tree, c, child2);
+        down = ran1(rng) > 0.5 ? link(tree, c, child1) : link(tree, c, child2);
         top = tree[c][nodeTime];
       }
     } else if (c == -1) {
       // Past the mutation's origin: turn down into the root's branch.
       g = -g;
       down = from;
-      top = pset.curMutAge;
-    } else if (ran1(seed) > 0.5) {
+      top = age;
+    } else if (ran1(rng) > 0.5) {
       up = true;
     } else {
       // Turn down into the child not entered from.
@@ -231,11 +230,12 @@ bool regraftWalk(Seed *seed, const TreeMatrix &tree, double g, int c, int from, 
 }
 
 // Puts p, carrying j's subtree rescaled to fit under age t1, on the branch
-// above x at age t1; one draw decides p's child order.
-void attachAbove(Seed *seed, TreeMatrix &tree, int j, int p, int x, double t1) {
+// above x at age t1 (below the mutation age); one draw decides p's child
+// order.
+void attachAbove(Rng &rng, TreeMatrix &tree, int j, int p, int x, double t1, double age) {
   getlabelorder2(0, j, tree, t1 / tree[p][nodeTime]);
   const int above = link(tree, x, parent);
-  const double top = above == -1 ? pset.curMutAge : tree[above][nodeTime];
+  const double top = above == -1 ? age : tree[above][nodeTime];
   tree[p][nodeTime] = t1;
   tree[p][branchLength] = top - t1;
   tree[x][branchLength] = t1 - tree[x][nodeTime];
@@ -243,57 +243,58 @@ void attachAbove(Seed *seed, TreeMatrix &tree, int j, int p, int x, double t1) {
   tree[x][parent] = p;
   if (above != -1)
     replaceChild(tree, above, x, p);
-  const bool movedFirst = ran1(seed) > 0.5;
+  const bool movedFirst = ran1(rng) > 0.5;
   tree[p][child1] = movedFirst ? j : x;
   tree[p][child2] = movedFirst ? x : j;
 }
 
 // Regraft move: a random subtree with its parent node is cut out and
 // reattached a normal distance away, walking through the remaining tree.
-void regraftMove(Seed *seed, int ch, int32_t i) {
+void regraftMove(Rng &rng, Chain &chain, int32_t i) {
   const int rows = 2 * pset.numChromosomes - 1;
-  const int root = rotateAndCopy(seed, ch);
-  TreeMatrix &tree = propTree[ch];
-  pset.curMutAge = pset.mutAgeStart[ch];
+  const int root = rotateAndCopy(rng, chain);
+  TreeMatrix &tree = chain.prop;
+  chain.propMutAge = chain.mutAge;
   if (ageIsProposed()) {
-    proposeMutAge(seed, ch);
+    proposeMutAge(rng, chain);
     // The origin of the mutation cannot be younger than the root.
-    if (tree[root][nodeTime] > pset.curMutAge)
-      pset.curMutAge = 2 * tree[root][nodeTime] - pset.curMutAge;
-    recordAgeSample(ch, i);
+    if (tree[root][nodeTime] > chain.propMutAge)
+      chain.propMutAge = 2 * tree[root][nodeTime] - chain.propMutAge;
+    recordAgeSample(chain, i);
   }
-  tree[root][branchLength] = pset.curMutAge - tree[root][nodeTime];
+  tree[root][branchLength] = chain.propMutAge - tree[root][nodeTime];
   int j;
   do
-    j = random2(rows, seed);
+    j = random2(rows, rng);
   while (link(tree, j, parent) == -1);
   const int p = link(tree, j, parent);
   const int s = otherChild(tree, p, j);
   const double t0 = tree[p][nodeTime];
   // A walk that finds no place leaves nothing to score.
-  if (!regraftSubtree(tree, j, gasdev(seed) * pset.rootDepthAdjust[ch], seed)) {
-    refuse(seed);
+  if (!regraftSubtree(tree, j, gasdev(rng) * pset.rootDepthAdjust[chain.index], chain.propMutAge,
+                      rng)) {
+    refuse(rng);
     return;
   }
   // Rows whose branch or parent changed: j's rescaled subtree, s, p, p's new
   // other child and the root, whose branch follows the mutation age.
-  const Table &freqs = pset.popHapFreqs[ch];
-  const double x = pset.mutLocStart[ch];
+  const Table &freqs = chain.popHapFreqs;
+  const double x = chain.mutLoc;
   int internalMoved = 0;
-  partialtprobs(freqs, &internalMoved, p, j, tree, ch, MP1[ch]);
+  partialtprobs(freqs, &internalMoved, p, j, tree, x, chain.rootLoci, chain.MP1, chain.memo);
   for (int node : {s, p, otherChild(tree, p, j), root})
-    tprob2(freqs, tree, x, pset.mapDist, pset.rootLoci[ch], node, MP1[ch]);
-  sortProposalTimes(ch);
+    tprob2(freqs, tree, x, pset.mapDist, chain.rootLoci, node, chain.MP1, chain.memo);
+  sortProposalTimes(chain);
   double logLik = 0;
   for (int r = 0; r < rows; r++)
     logLik += tree[r][nodeLogLik];
   // The rescaling of the k internal ages of j's subtree by T1 / T0.
-  acceptOrReject(seed, ch, logLik, internalMoved * std::log(tree[p][nodeTime] / t0));
+  acceptOrReject(rng, chain, logLik, internalMoved * std::log(tree[p][nodeTime] / t0));
 }
 
 } // namespace
 
-bool regraftSubtree(TreeMatrix &tree, int j, double g, Seed *seed) {
+bool regraftSubtree(TreeMatrix &tree, int j, double g, double age, Rng &rng) {
   const int p = link(tree, j, parent);
   const int s = otherChild(tree, p, j);
   const int grand = link(tree, p, parent);
@@ -316,32 +317,31 @@ bool regraftSubtree(TreeMatrix &tree, int j, double g, Seed *seed) {
   tree[p][parent] = -2;
   int x;
   double t1;
-  const bool placed = g > 0 ? regraftWalk(seed, tree, g - sibBranch, s, -1, x, t1)
-                            : regraftWalk(seed, tree, g + ownBranch, grand, s, x, t1);
+  const bool placed = g > 0 ? regraftWalk(rng, tree, g - sibBranch, age, s, -1, x, t1)
+                            : regraftWalk(rng, tree, g + ownBranch, age, grand, s, x, t1);
   if (placed)
-    attachAbove(seed, tree, j, p, x, t1);
+    attachAbove(rng, tree, j, p, x, t1, age);
   return placed;
 }
 
-void updateGenealogy(Seed *seed, int ch, int32_t i) {
-  if (ran1(seed) < nodeTimeMoveShare)
-    nodeTimeMove(seed, ch, i);
+void updateGenealogy(Rng &rng, Chain &chain, int32_t i) {
+  if (ran1(rng) < nodeTimeMoveShare)
+    nodeTimeMove(rng, chain, i);
   else
-    regraftMove(seed, ch, i);
+    regraftMove(rng, chain, i);
 }
 
-void rotate_nodes(TreeMatrix &tree, int n, Seed *seed) {
+void rotate_nodes(TreeMatrix &tree, int n, Rng &rng) {
   for (int r = 0; r < 2 * n - 1; r++)
-    if (ran1(seed) > 0.5)
+    if (ran1(rng) > 0.5)
       std::swap(tree[r][child1], tree[r][child2]);
 }
 
-void adjcoaltimes(TreeMatrix &tree, int n, Seed *seed, int ch) {
-  const double age = pset.curMutAge;
+void adjcoaltimes(TreeMatrix &tree, int n, Rng &rng, double step, double age) {
   for (int r = 0; r < 2 * n - 1; r++) {
     double t = tree[r][nodeTime];
     if (t > 0)
-      t = t + (2 * ran1(seed) - 1) * pset.treeAdjust[ch];
+      t = t + (2 * ran1(rng) - 1) * step;
     t = std::fabs(t);
     // Reflect back below the mutation's origin; a non-positive age has no
     // interval to reflect into (the move is refused then anyway). The
@@ -361,7 +361,8 @@ void adjcoaltimes(TreeMatrix &tree, int n, Seed *seed, int ch) {
   }
 }
 
-void reassignnodes(TreeMatrix &tree, const TreeMatrix &timeSorted, std::vector<int> &order) {
+void reassignnodes(TreeMatrix &tree, const TreeMatrix &timeSorted, std::vector<int> &order,
+                   double age) {
   const int n = pset.numChromosomes;
   const int rows = 2 * n - 1;
   // Internal nodes from the youngest: each takes its two neighbours in the
@@ -381,7 +382,7 @@ void reassignnodes(TreeMatrix &tree, const TreeMatrix &timeSorted, std::vector<i
   tree[link(timeSorted, rows - 1, nodeLabel)][parent] = -1;
   for (int r = 0; r < rows; r++) {
     const int up = link(tree, r, parent);
-    const double top = up == -1 ? pset.curMutAge : tree[up][nodeTime];
+    const double top = up == -1 ? age : tree[up][nodeTime];
     tree[r][branchLength] = top - tree[r][nodeTime];
   }
 }

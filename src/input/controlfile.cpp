@@ -112,7 +112,7 @@ int readSwitch(std::istream &in, const char *item, const char *message) {
 }
 
 // Items 1 to 6: the data kind, the seed and the sizes.
-void readDataKindAndSizes(std::istream &in, std::ostream &log, Seed *seed) {
+void readDataKindAndSizes(std::istream &in, std::ostream &log, Rng &rng) {
   in.clear();
   in.seekg(0);
   skipLine(in);
@@ -133,13 +133,13 @@ void readDataKindAndSizes(std::istream &in, std::ostream &log, Seed *seed) {
   // for a seed from the clock. Either way the seed is not positive, so the
   // first uniform draw fills the shuffle table afresh.
   if (pset.randomSeed < 0) {
-    *seed = pset.randomSeed;
-    srandom(static_cast<unsigned>(pset.randomSeed));
+    rng.seed = pset.randomSeed;
+    seedFeedback(rng.feedback, static_cast<uint32_t>(pset.randomSeed));
   } else {
-    srandom(static_cast<unsigned>(time(nullptr)));
-    *seed = -rand();
+    seedFeedback(rng.feedback, static_cast<uint32_t>(time(nullptr)));
+    rng.seed = -nextFeedback(rng.feedback);
   }
-  log << *seed << std::endl;
+  log << rng.seed << std::endl;
 
   findLabel(in, '#', msg::itemChromosomes);
   pset.numChromosomes = readInt(in, msg::itemChromosomes);
@@ -187,7 +187,8 @@ void readMapDistances(std::istream &in) {
 
 // Items 9 to 12: simulation, the mutation interval and the number of chains,
 // which sizes every per-chain array.
-void readSimulationAndChains(std::istream &in, std::vector<std::vector<Haplotype>> &normalHaps) {
+void readSimulationAndChains(ReadTables &t, std::istream &in,
+                             std::vector<std::vector<Haplotype>> &normalHaps) {
   pset.runSimulation = readSwitch(in, msg::itemRunSimulation, msg::runSimulation01);
   findLabel(in, 'M', msg::itemMutLocation);
   pset.simMutLocation = readDouble(in, msg::itemMutLocation);
@@ -216,7 +217,7 @@ void readSimulationAndChains(std::istream &in, std::vector<std::vector<Haplotype
   pset.mutLocStart.assign(chains, 0.0);
   pset.mutAgeStart.assign(chains, 0.0);
   pset.rootLoci.assign(chains, Haplotype(pset.numLoci, 0));
-  copyNormalHaplotypes(normalHaps);
+  copyNormalHaplotypes(t, normalHaps);
 }
 
 // Items 13 to 23: the location start, the population model, the move
@@ -297,7 +298,7 @@ void readModelAndSchedule(std::istream &in) {
 
 // Items 24 to 26: the mutation age with its bounds, the random ages of a -99
 // start, and the star-genealogy switch.
-void readMutationAge(std::istream &in, Seed *seed) {
+void readMutationAge(std::istream &in, Rng &rng) {
   findLabel(in, 'M', msg::itemMutAge);
   const double age = readDouble(in, msg::itemMutAge);
   if (!(age > 0 || age == -99))
@@ -335,7 +336,7 @@ void readMutationAge(std::istream &in, Seed *seed) {
   if (pset.mutAgeStart[0] == -99) {
     const double span = pset.mutAgeHigh - pset.mutAgeLow;
     for (int c = 0; c < pset.numChains; c++)
-      pset.mutAgeStart[c] = pset.mutAgeLow + ran1(seed) * (span < 100 ? span : 100);
+      pset.mutAgeStart[c] = pset.mutAgeLow + ran1(rng) * (span < 100 ? span : 100);
   }
   for (int c = 0; c < pset.numChains; c++)
     if (!(pset.mutAgeStart[c] > 0))
@@ -346,7 +347,7 @@ void readMutationAge(std::istream &in, Seed *seed) {
 
 // Item 27: the ancestral haplotype, given per locus or drawn (-99) from the
 // alleles of the normal population. Ends with the patient label line.
-void readRootLoci(std::istream &in, Seed *seed) {
+void readRootLoci(std::istream &in, Rng &rng) {
   findLabel(in, 'L', msg::itemRootLoci);
   const int loci = pset.numLoci;
   Haplotype &root = pset.rootLoci[0];
@@ -359,7 +360,7 @@ void readRootLoci(std::istream &in, Seed *seed) {
     skipWhite = true;
     if (value == -99) {
       for (int l = 0; l < loci; l++)
-        root[l] = random2(maxall[l], seed) + 1;
+        root[l] = random2(maxall[l], rng) + 1;
       skipLine(in);
       count = loci;
       skipWhite = false;
@@ -389,7 +390,7 @@ template <typename T> void echoEach(std::ostream &log, const std::vector<T> &val
 
 // The settings echo. The random starting locations of a -99 start are drawn
 // here, the last of the reader's draws.
-void echoSettings(std::ostream &log, Seed *seed, int maxAlleleRead,
+void echoSettings(const ReadTables &t, std::ostream &log, Rng &rng, int maxAlleleRead,
                   const std::vector<std::vector<int>> &patientData) {
   log << "Using genotypes?" << std::endl << pset.dataAsGenotypes << std::endl;
   log << "Genetic model" << std::endl << pset.geneticModel << std::endl;
@@ -400,7 +401,7 @@ void echoSettings(std::ostream &log, Seed *seed, int maxAlleleRead,
   log << "Frequencies" << std::endl;
   for (int a = 1; a <= maxAlleleRead; a++) {
     for (int l = 0; l < pset.numLoci; l++)
-      log << pset.popHapFreqs[0][a][l] << " ";
+      log << t.echoFreqs[a][l] << " ";
     log << "\n";
   }
   log << std::endl;
@@ -418,7 +419,7 @@ void echoSettings(std::ostream &log, Seed *seed, int maxAlleleRead,
   if (pset.mutLocStart[0] == -99) {
     const double width = pset.mutLocHigh - pset.mutLocLow;
     for (int c = 0; c < pset.numChains; c++)
-      pset.mutLocStart[c] = pset.mutLocLow + ran1(seed) * width;
+      pset.mutLocStart[c] = pset.mutLocLow + ran1(rng) * width;
     log << "-99 " << std::endl;
   } else {
     echoEach(log, pset.mutLocStart, 0);
@@ -452,50 +453,50 @@ void echoSettings(std::ostream &log, Seed *seed, int maxAlleleRead,
   log << (pset.dataAsGenotypes == 1 ? "Genotype frequencies" : "Haplotype frequencies")
       << (pset.runSimulation == 1 ? " were simulated" : "") << std::endl;
   if (pset.runSimulation == 0)
-    echoPatientRows(log, patientData);
+    echoPatientRows(t, log, patientData);
   log << "Use sequence data?" << std::endl << pset.useSeqWeights << std::endl;
   if (pset.useSeqWeights == 1) {
     log << "Seg. weights" << std::endl
-        << segweights[0] << " " << segweights[1] << " " << segweights[2] << " " << std::endl;
-    echoSegments(log);
+        << pset.segweights[0] << " " << pset.segweights[1] << " " << pset.segweights[2] << " "
+        << std::endl;
+    echoSegments(t, log);
   } else {
     log << "Sequence data not used" << std::endl;
   }
 }
 
-int readControlFile(Seed *seed, int *segCount, std::istream &in, std::ostream &log,
+int readControlFile(Rng &rng, int *segCount, std::istream &in, std::ostream &log,
                     std::vector<std::vector<int>> &patientData,
                     std::vector<std::vector<Haplotype>> &normalHaps) {
   pset = Settings();
-  numsegs = 0;
-  std::fill(std::begin(segweights), std::end(segweights), 0.0);
-  readDataKindAndSizes(in, log, seed);
+  ReadTables t;
+  readDataKindAndSizes(in, log, rng);
   findLabel(in, 'N', msg::itemNormalPop);
-  readNormalTable(in);
+  readNormalTable(t, in);
   readMapDistances(in);
-  readSimulationAndChains(in, normalHaps);
+  readSimulationAndChains(t, in, normalHaps);
   readModelAndSchedule(in);
-  readMutationAge(in, seed);
-  readRootLoci(in, seed);
-  readPatientTable(in, patientData);
-  const int maxAlleleRead = buildAlleleTables(patientData);
+  readMutationAge(in, rng);
+  readRootLoci(in, rng);
+  readPatientTable(t, in, patientData);
+  const int maxAlleleRead = buildAlleleTables(t, patientData);
   pset.useSeqWeights = readSwitch(in, msg::itemUseSeqWeights, msg::useSeqWeights01);
   if (pset.useSeqWeights == 1)
-    readSequenceWeights(in);
-  *segCount = numsegs;
-  echoSettings(log, seed, maxAlleleRead, patientData);
+    readSequenceWeights(t, in);
+  *segCount = pset.numsegs;
+  echoSettings(t, log, rng, maxAlleleRead, patientData);
   return checkMissingAlleles(patientData) ? maxAlleleRead : 0;
 }
 
 } // namespace
 
-int readdata3(Seed *seed, int *segCount, std::istream &in, std::ostream &log,
+int readdata3(Rng &rng, int *segCount, std::istream &in, std::ostream &log,
               std::vector<std::vector<int>> &patientData,
               std::vector<std::vector<Haplotype>> &normalHaps) {
   // Sizes come from the file; one beyond what memory holds ends the run with
   // a message rather than an abort.
   try {
-    return readControlFile(seed, segCount, in, log, patientData, normalHaps);
+    return readControlFile(rng, segCount, in, log, patientData, normalHaps);
   } catch (const std::bad_alloc &) {
     stop(msg::outOfMemory);
   }

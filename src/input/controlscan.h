@@ -63,25 +63,38 @@ int readList(std::istream &in, const std::string &terminators, const char *item,
 // Text of an item stop: before + item + the closing quote and full stop.
 std::string itemMessage(const char *before, const char *item);
 
+// The reader's work tables, made afresh by every call of readdata3.
+struct ReadTables {
+  std::vector<std::vector<double>> alleleCounts; // [label][locus], normal population
+  std::vector<Haplotype> normalList;             // one entry per normal chromosome
+  int largestNormalLabel = 0;
+  int patientRowsStored = 0;
+  std::vector<double> segPositions; // the segment lines of the echo
+  std::vector<char> segKinds;
+  Table echoFreqs; // the floored frequencies the echo shows
+};
+
 // Data sections, in the order the reader meets them.
 // Item 7: the normal-population table, up to and including the "Map distance"
 // label line; fills the allele counts, the haplotype list and maxall.
-void readNormalTable(std::istream &in);
+void readNormalTable(ReadTables &t, std::istream &in);
 // Item 12: every chain's copy of the normal-population haplotype list.
-void copyNormalHaplotypes(std::vector<std::vector<Haplotype>> &normalHaps);
+void copyNormalHaplotypes(ReadTables &t, std::vector<std::vector<Haplotype>> &normalHaps);
 // Item 28: the patient table, up to and including the "Use sequence weights"
 // label line; fills patientData.
-void readPatientTable(std::istream &in, std::vector<std::vector<int>> &patientData);
+void readPatientTable(ReadTables &t, std::istream &in, std::vector<std::vector<int>> &patientData);
 // After item 28: maxall over the patient data, normmat and the floored
-// frequencies of every chain; checks that every marker has alleles and that
-// the root alleles are labels of their markers. Returns maxAllele.
-int buildAlleleTables(const std::vector<std::vector<int>> &patientData);
+// frequencies of the echo; checks that every marker has alleles and that the
+// root alleles are labels of their markers. Returns maxAllele.
+int buildAlleleTables(ReadTables &t, const std::vector<std::vector<int>> &patientData);
 // Item 30: the weights and either a segment table or a sequence file with the
-// markers' contig positions; fills segweights, the segment arrays and numsegs.
-void readSequenceWeights(std::istream &in);
+// markers' contig positions; fills the weights, the segment arrays and the
+// segment count.
+void readSequenceWeights(ReadTables &t, std::istream &in);
 // Log echo of the patient rows and of the segment lines.
-void echoPatientRows(std::ostream &log, const std::vector<std::vector<int>> &patientData);
-void echoSegments(std::ostream &log);
+void echoPatientRows(const ReadTables &t, std::ostream &log,
+                     const std::vector<std::vector<int>> &patientData);
+void echoSegments(const ReadTables &t, std::ostream &log);
 // Reports every allele label of 1..maxall[l] found nowhere in the data; true
 // when there was none.
 bool checkMissingAlleles(const std::vector<std::vector<int>> &patientData);

@@ -29,14 +29,6 @@ constexpr int maxNormalChromosomes = 1000000;
 // Contig positions are in bases; 10^8 bases make one unit of the marker map.
 constexpr double basesPerMapUnit = 100000000;
 
-// The reader's work tables, rebuilt by every call of readdata3.
-std::vector<std::vector<double>> alleleCounts; // [label][locus], normal population
-std::vector<Haplotype> normalList;             // one entry per normal chromosome
-int largestNormalLabel = 0;
-int patientRowsStored = 0;
-std::vector<double> segPositions; // the segment lines of the echo
-std::vector<char> segKinds;
-
 [[noreturn]] void unexpectedEnd(const char *item) {
   stop(itemMessage(msg::unexpectedEnd, item));
 }
@@ -44,7 +36,7 @@ std::vector<char> segKinds;
 // Reads one row of the normal-population table after its count n: one value
 // per locus up to the line end, counting each label n times into the count
 // table. Returns false when a -99 has ended the table inside the row.
-bool readNormalRow(std::istream &in, int n, Haplotype &hap) {
+bool readNormalRow(ReadTables &t, std::istream &in, int n, Haplotype &hap) {
   const int loci = pset.numLoci;
   int values = 1;
   for (;;) {
@@ -72,8 +64,8 @@ bool readNormalRow(std::istream &in, int n, Haplotype &hap) {
       continue;
     }
     const int a = static_cast<int>(v);
-    alleleCounts[a][locus] += n;
-    largestNormalLabel = std::max(largestNormalLabel, a);
+    t.alleleCounts[a][locus] += n;
+    t.largestNormalLabel = std::max(t.largestNormalLabel, a);
     hap.push_back(a);
   }
   if (values != loci + 1)
@@ -85,11 +77,11 @@ bool readNormalRow(std::istream &in, int n, Haplotype &hap) {
 double weightOf(char kind) {
   switch (std::tolower(static_cast<unsigned char>(kind))) {
   case 'e':
-    return segweights[0];
+    return pset.segweights[0];
   case 'i':
-    return segweights[1];
+    return pset.segweights[1];
   default:
-    return segweights[2];
+    return pset.segweights[2];
   }
 }
 
@@ -116,7 +108,7 @@ void skipSegmentMarker(std::istream &in) {
 // The sequence-file case, after its label line: the file name line and the
 // markers' contig positions, which replace the map distances; then the
 // annotation, whose entries become the location prior's segments.
-void readSequenceFile(std::istream &in) {
+void readSequenceFile(ReadTables &t, std::istream &in) {
   std::string fileName;
   if (!std::getline(in, fileName))
     unexpectedEnd(msg::itemSeqWeights);
@@ -142,12 +134,12 @@ void readSequenceFile(std::istream &in) {
   // The annotation is placed relative to the first marker, whose contig
   // position mapDist[1] still holds.
   int count = 0;
-  segPositions.clear();
-  segKinds.clear();
-  readseq(segPositions, segKinds, &count, fileName);
+  t.segPositions.clear();
+  t.segKinds.clear();
+  readseq(t.segPositions, t.segKinds, &count, fileName);
   const int entries = std::max(0, 2 * count - 1);
-  segPositions.resize(entries);
-  segKinds.resize(entries);
+  t.segPositions.resize(entries);
+  t.segKinds.resize(entries);
 
   const double first = pset.mapDist[1];
   for (int i = 1; i <= loci; i++)
@@ -158,20 +150,20 @@ void readSequenceFile(std::istream &in) {
   pset.segStart.resize(entries);
   pset.segWeight.resize(entries);
   for (int i = 0; i < entries; i++) {
-    const double base = std::round(segPositions[i] * 1e6 + first);
+    const double base = std::round(t.segPositions[i] * 1e6 + first);
     pset.segStart[i] = (base - first) / basesPerMapUnit;
-    pset.segWeight[i] = weightOf(segKinds[i]);
+    pset.segWeight[i] = weightOf(t.segKinds[i]);
   }
-  numsegs = entries;
+  pset.numsegs = entries;
 }
 
 } // namespace
 
-void readNormalTable(std::istream &in) {
+void readNormalTable(ReadTables &t, std::istream &in) {
   const int loci = pset.numLoci;
-  alleleCounts.assign(countRows, std::vector<double>(loci, 0.0));
-  normalList.clear();
-  largestNormalLabel = 0;
+  t.alleleCounts.assign(countRows, std::vector<double>(loci, 0.0));
+  t.normalList.clear();
+  t.largestNormalLabel = 0;
   int chromosomes = 0;
   bool atMapLabel = false;
   while (!atMapLabel) {
@@ -185,9 +177,9 @@ void readNormalTable(std::istream &in) {
       stop(msg::normalCountTotal);
     const int n = static_cast<int>(count);
     chromosomes += n;
-    if (!readNormalRow(in, n, hap))
+    if (!readNormalRow(t, in, n, hap))
       break;
-    normalList.insert(normalList.end(), n, hap);
+    t.normalList.insert(t.normalList.end(), n, hap);
     in >> std::ws;
     const int next = in.peek();
     if (next == EOF)
@@ -209,21 +201,21 @@ void readNormalTable(std::istream &in) {
   for (int l = 0; l < loci; l++) {
     double total = 0;
     for (int a = 0; a < totalRow; a++) {
-      total += alleleCounts[a][l];
-      if (a > 0 && alleleCounts[a][l] > 0)
+      total += t.alleleCounts[a][l];
+      if (a > 0 && t.alleleCounts[a][l] > 0)
         maxall[l] = a;
     }
-    alleleCounts[totalRow][l] = total;
+    t.alleleCounts[totalRow][l] = total;
     if (twoBlocks)
       maxall[loci + l] = maxall[l];
   }
 }
 
-void copyNormalHaplotypes(std::vector<std::vector<Haplotype>> &normalHaps) {
-  normalHaps.assign(pset.numChains, normalList);
+void copyNormalHaplotypes(ReadTables &t, std::vector<std::vector<Haplotype>> &normalHaps) {
+  normalHaps.assign(pset.numChains, t.normalList);
 }
 
-void readPatientTable(std::istream &in, std::vector<std::vector<int>> &patientData) {
+void readPatientTable(ReadTables &t, std::istream &in, std::vector<std::vector<int>> &patientData) {
   const int loci = pset.numLoci;
   const bool genotypes = pset.dataAsGenotypes == 1;
   // A haplotype row is a count and one label per locus; a genotype row holds
@@ -272,7 +264,7 @@ void readPatientTable(std::istream &in, std::vector<std::vector<int>> &patientDa
     }
   }
 
-  patientRowsStored = 0;
+  t.patientRowsStored = 0;
   if (!genotypes) {
     if (chromosomes != pset.numChromosomes)
       stop(msg::patientSum);
@@ -281,7 +273,7 @@ void readPatientTable(std::istream &in, std::vector<std::vector<int>> &patientDa
     if (pset.runSimulation == 0)
       for (const auto &row : rows)
         if (row[0] > 0)
-          std::copy(row.begin(), row.end(), patientData[patientRowsStored++].begin());
+          std::copy(row.begin(), row.end(), patientData[t.patientRowsStored++].begin());
   } else {
     // One genotype row per individual; rows beyond them are not used.
     const int individuals = pset.geneticModel == 1 ? pset.numChromosomes / 2 : pset.numChromosomes;
@@ -289,18 +281,18 @@ void readPatientTable(std::istream &in, std::vector<std::vector<int>> &patientDa
       stop(msg::patientTooFewGenotypes);
     for (int i = 0; i < individuals; i++)
       std::copy(rows[i].begin(), rows[i].end(), patientData[i].begin());
-    patientRowsStored = individuals;
+    t.patientRowsStored = individuals;
   }
 }
 
-int buildAlleleTables(const std::vector<std::vector<int>> &patientData) {
+int buildAlleleTables(ReadTables &t, const std::vector<std::vector<int>> &patientData) {
   const int loci = pset.numLoci;
   const bool genotypes = pset.dataAsGenotypes == 1;
   for (const auto &row : patientData)
     for (int l = 0; l < loci; l++)
       maxall[l] =
           std::max(maxall[l], genotypes ? std::max(row[2 * l], row[2 * l + 1]) : row[l + 1]);
-  int maxAlleleRead = largestNormalLabel;
+  int maxAlleleRead = t.largestNormalLabel;
   for (int l = 0; l < loci; l++) {
     if (maxall[l] == 0)
       stop(msg::markerWithoutAlleleBefore + std::to_string(l + 1) + msg::markerWithoutAlleleAfter);
@@ -314,8 +306,8 @@ int buildAlleleTables(const std::vector<std::vector<int>> &patientData) {
   Table freqs(maxAlleleRead + 1, std::vector<double>(loci, 0.0));
   for (int a = 0; a <= maxAlleleRead; a++)
     for (int l = 0; l < loci; l++) {
-      normmat[a][l] = static_cast<int>(alleleCounts[a][l]);
-      freqs[a][l] = alleleCounts[a][l] / alleleCounts[totalRow][l];
+      normmat[a][l] = static_cast<int>(t.alleleCounts[a][l]);
+      freqs[a][l] = t.alleleCounts[a][l] / t.alleleCounts[totalRow][l];
     }
 
   // The floor: m labels of 1..maxall[l] below it are raised to it. Fixed
@@ -341,22 +333,22 @@ int buildAlleleTables(const std::vector<std::vector<int>> &patientData) {
       }
     }
   }
-  pset.popHapFreqs.assign(pset.numChains, freqs);
+  t.echoFreqs = freqs;
   return maxAlleleRead;
 }
 
-void readSequenceWeights(std::istream &in) {
+void readSequenceWeights(ReadTables &t, std::istream &in) {
   eatWhite(in, 'W', msg::itemSeqWeights);
   skipLine(in);
-  for (double &w : segweights)
+  for (double &w : pset.segweights)
     w = readDouble(in, msg::itemSeqWeights);
   skipSegmentMarker(in);
 
   // Segment rows: a position and its kind letter on one line, up to the end
   // of the file, a text that is not a position, a position without a kind, or
   // the label line of a sequence file.
-  segPositions.clear();
-  segKinds.clear();
+  t.segPositions.clear();
+  t.segKinds.clear();
   for (;;) {
     in >> std::ws;
     const int next = in.peek();
@@ -364,7 +356,7 @@ void readSequenceWeights(std::istream &in) {
       break;
     if (std::toupper(next) == 'I') {
       skipLine(in);
-      readSequenceFile(in);
+      readSequenceFile(t, in);
       return;
     }
     double position;
@@ -382,21 +374,22 @@ void readSequenceWeights(std::istream &in) {
         stop(msg::segmentColumns);
       takeLineEnd(in);
     }
-    if (segPositions.size() == static_cast<size_t>(maxSegmentRows))
+    if (t.segPositions.size() == static_cast<size_t>(maxSegmentRows))
       stop(msg::segmentLimit);
-    segPositions.push_back(position);
-    segKinds.push_back(static_cast<char>(kind));
+    t.segPositions.push_back(position);
+    t.segKinds.push_back(static_cast<char>(kind));
   }
-  numsegs = static_cast<int>(segPositions.size());
-  pset.segStart = segPositions;
-  pset.segWeight.resize(numsegs);
-  for (int i = 0; i < numsegs; i++)
-    pset.segWeight[i] = weightOf(segKinds[i]);
+  pset.numsegs = static_cast<int>(t.segPositions.size());
+  pset.segStart = t.segPositions;
+  pset.segWeight.resize(pset.numsegs);
+  for (int i = 0; i < pset.numsegs; i++)
+    pset.segWeight[i] = weightOf(t.segKinds[i]);
 }
 
-void echoPatientRows(std::ostream &log, const std::vector<std::vector<int>> &patientData) {
+void echoPatientRows(const ReadTables &t, std::ostream &log,
+                     const std::vector<std::vector<int>> &patientData) {
   const int loci = pset.numLoci;
-  for (int r = 0; r < patientRowsStored; r++) {
+  for (int r = 0; r < t.patientRowsStored; r++) {
     const auto &row = patientData[r];
     if (pset.dataAsGenotypes == 1) {
       // The first allele of every locus, then the second.
@@ -413,9 +406,9 @@ void echoPatientRows(std::ostream &log, const std::vector<std::vector<int>> &pat
   }
 }
 
-void echoSegments(std::ostream &log) {
-  for (size_t i = 0; i < segPositions.size(); i++)
-    log << segPositions[i] << " " << segKinds[i] << std::endl;
+void echoSegments(const ReadTables &t, std::ostream &log) {
+  for (size_t i = 0; i < t.segPositions.size(); i++)
+    log << t.segPositions[i] << " " << t.segKinds[i] << std::endl;
 }
 
 bool checkMissingAlleles(const std::vector<std::vector<int>> &patientData) {

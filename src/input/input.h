@@ -7,12 +7,13 @@
 #include <vector>
 
 #include "mutloc.h"
+#include "random.h"
 
 // Reads and checks the whole control file from its first byte, fills pset and
 // the data tables, draws the random starting values it asks for and echoes the
 // settings into log. Returns the largest allele label (0 after a missing-allele
 // report). Stops the run with a message on the first bad item.
-int readdata3(Seed *seed, int *segCount, std::istream &in, std::ostream &log,
+int readdata3(Rng &rng, int *segCount, std::istream &in, std::ostream &log,
               std::vector<std::vector<int>> &patientData,
               std::vector<std::vector<Haplotype>> &normalHaps);
 
@@ -21,8 +22,8 @@ int readdata3(Seed *seed, int *segCount, std::istream &in, std::ostream &log,
 void readseq(std::vector<double> &positions, std::vector<char> &kinds, int *count,
              const std::string &fileName);
 
-// Writes tree and rootLoci[0] in the stored-matrix layout.
-void storemat(const TreeMatrix &tree, std::ostream &out);
+// Writes tree and its ancestral haplotype root in the stored-matrix layout.
+void storemat(const TreeMatrix &tree, const Haplotype &root, std::ostream &out);
 // Loads tree and rootLoci[0] from "inmat.txt" when that file exists.
 void readmat(TreeMatrix &tree);
 // Prints a tree matrix to the screen for inspection.

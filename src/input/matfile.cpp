@@ -112,7 +112,7 @@ bool isGenealogy(const TreeMatrix &tree) {
 
 } // namespace
 
-void storemat(const TreeMatrix &tree, std::ostream &out) {
+void storemat(const TreeMatrix &tree, const Haplotype &root, std::ostream &out) {
   const int width = TMAT + TOTLOCI;
   for (int r = 0; r < rowCount(); r++) {
     for (int c = 0; c < width; c++)
@@ -120,7 +120,7 @@ void storemat(const TreeMatrix &tree, std::ostream &out) {
     out << std::endl;
   }
   for (int k = 0; k < pset.numLoci; k++)
-    out << pset.rootLoci[0][k] << ' ';
+    out << root[k] << ' ';
   out.flush();
 }
 

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "likelihood.h"
+#include "likelihoodmemo.h"
 #include "remembered.h"
 
 namespace {
@@ -48,23 +49,11 @@ double expOf(Remembered &memo, double arg) {
   return recall(memo, arg, [](double a) { return std::exp(a); });
 }
 
-// An exponential that depends on the location, remembered for the last two
-// arguments: a location move evaluates every node at a proposed location
-// between evaluations at the chain's own one.
-struct LocatedExp {
-  Remembered latest, earlier;
-};
-
 double expOf(LocatedExp &memo, double arg) {
   if (!(memo.latest.arg == arg))
     std::swap(memo.latest, memo.earlier);
   return expOf(memo.latest, arg);
 }
-
-// The four of one branch length: the shift and the first weight of each side.
-struct LocatedExps {
-  LocatedExp shiftRight, firstRight, shiftLeft, firstLeft;
-};
 
 // The exponentials of a node term for one branch length t: exp(-d[j] t) and
 // exp(d[j] t) by marker j, and the four that depend on the location too. Only
@@ -82,21 +71,14 @@ constexpr size_t waysPerRow = 4;
 // large for it share places (and find fewer values to reuse).
 constexpr size_t expMemory = 16 << 20;
 
-// The branch length each way holds and when it was last used.
-struct WayKey {
-  double t = std::numeric_limits<double>::quiet_NaN();
-  unsigned long lastUse = 0;
-};
-std::vector<WayKey> wayKeys;          // waysPerRow per place
-std::vector<Remembered> markerExps;   // 2 (L + 1) per way: right, then left
-std::vector<LocatedExps> locatedExps; // one per way
-unsigned long wayUses = 0;
-
 // The exponentials of row r of a genealogy of the given number of rows, for
 // branch length t: the way of the row's place that holds t, else the one used
 // longest ago, now given t (its remembered values stay and are checked by
 // their arguments).
-BranchExps branchExps(size_t r, size_t rows, double t) {
+BranchExps branchExps(LikelihoodMemo &memo, size_t r, size_t rows, double t) {
+  std::vector<WayKey> &wayKeys = memo.wayKeys;
+  std::vector<Remembered> &markerExps = memo.markerExps;
+  std::vector<LocatedExps> &locatedExps = memo.locatedExps;
   const size_t markers = pset.numLoci + 1;
   const size_t rowBytes = waysPerRow * 2 * markers * sizeof(Remembered);
   const size_t places = std::max<size_t>(1, std::min(rows, expMemory / rowBytes));
@@ -116,7 +98,7 @@ BranchExps branchExps(size_t r, size_t rows, double t) {
     if (wayKeys[w].lastUse < wayKeys[pick].lastUse)
       pick = w;
   }
-  wayKeys[pick] = {t, ++wayUses};
+  wayKeys[pick] = {t, ++memo.wayUses};
   Remembered *e = markerExps.data() + pick * 2 * markers;
   return {e, e + markers, locatedExps[pick]};
 }
@@ -126,13 +108,12 @@ BranchExps branchExps(size_t r, size_t rows, double t) {
 // to the first mismatch, and the markers from j on come from the population.
 double rightSum(const double *row, const double *parentRow, const Haplotype &rootHap, double x,
                 const std::vector<double> &d, int b, const Table &freqs, const TransTable &trans,
-                const BranchExps &e) {
+                const BranchExps &e, double *popProb) {
   const int loci = pset.numLoci;
   int mismatch = b;
   while (mismatch <= loci && !differs(row, parentRow, rootHap, mismatch))
     mismatch++;
   // R(j) is read for j = b..mismatch only.
-  double *popProb = answer.data();
   if (pset.algSwitch == 0.0)
     allfreqright(row, 0, popProb, freqs, b - 1);
   else
@@ -163,12 +144,11 @@ double rightSum(const double *row, const double *parentRow, const Haplotype &roo
 // 1..k come from the population.
 double leftSum(const double *row, const double *parentRow, const Haplotype &rootHap, double x,
                const std::vector<double> &d, int b, const Table &freqs, const TransTable &trans,
-               const BranchExps &e) {
+               const BranchExps &e, double *popProb) {
   int mismatch = b - 1;
   while (mismatch >= 1 && !differs(row, parentRow, rootHap, mismatch))
     mismatch--;
   // F(k) is read for k = mismatch..b - 1 only.
-  double *popProb = answer.data();
   if (pset.algSwitch == 0.0)
     allfreqleft(row, 0, popProb, freqs, b - 2);
   else
@@ -208,17 +188,21 @@ double storedTotal(const TreeMatrix &tree) {
 
 double nodeTerm(const Table &freqs, const TreeMatrix &tree, double x,
                 const std::vector<double> &mapDist, const Haplotype &rootHap, int node,
-                const TransTable &trans) {
+                const TransTable &trans, LikelihoodMemo &memo) {
   const int loci = pset.numLoci;
   const double *row = tree[node].data();
   const int up = static_cast<int>(row[parent]);
   const double *parentRow = up < 0 ? nullptr : tree[up].data();
   const int b = sideIndex(x, mapDist, loci);
-  const BranchExps e = branchExps(node, tree.size(), row[branchLength]);
-  // The right side's look-up is used up before the left side overwrites answer.
+  const BranchExps e = branchExps(memo, node, tree.size(), row[branchLength]);
+  if (memo.popProb.size() < static_cast<size_t>(loci))
+    memo.popProb.resize(loci);
+  double *popProb = memo.popProb.data();
+  // The right side's look-up is used up before the left side overwrites it.
   const double right =
-      b <= loci ? rightSum(row, parentRow, rootHap, x, mapDist, b, freqs, trans, e) : 0;
-  const double left = b >= 2 ? leftSum(row, parentRow, rootHap, x, mapDist, b, freqs, trans, e) : 0;
+      b <= loci ? rightSum(row, parentRow, rootHap, x, mapDist, b, freqs, trans, e, popProb) : 0;
+  const double left =
+      b >= 2 ? leftSum(row, parentRow, rootHap, x, mapDist, b, freqs, trans, e, popProb) : 0;
   double u;
   if (b == 1)
     u = right;
@@ -229,42 +213,52 @@ double nodeTerm(const Table &freqs, const TreeMatrix &tree, double x,
   return std::log(u);
 }
 
+double recomputeTerms(const Table &freqs, TreeMatrix &tree, double x,
+                      const std::vector<double> &mapDist, const Haplotype &rootHap,
+                      const TransTable &trans, const int *nodes, int count, LikelihoodMemo &memo) {
+  for (int i = 0; i < count; i++)
+    tree[nodes[i]][nodeLogLik] = nodeTerm(freqs, tree, x, mapDist, rootHap, nodes[i], trans, memo);
+  return storedTotal(tree);
+}
+
+double recomputeAllTerms(const Table &freqs, TreeMatrix &tree, double x,
+                         const std::vector<double> &mapDist, const Haplotype &rootHap,
+                         const TransTable &trans, LikelihoodMemo &memo) {
+  const int rows = 2 * pset.numChromosomes - 1;
+  for (int r = 0; r < rows; r++)
+    tree[r][nodeLogLik] = nodeTerm(freqs, tree, x, mapDist, rootHap, r, trans, memo);
+  return storedTotal(tree);
+}
+
 // start < 0 recomputes every row. start >= 0 recomputes that row and, with
 // type 0, its two children (a changed internal node), with type 2 also its
-// partner leaf (a changed paired-genotype leaf); type 1 is that row alone.
-// The static counter marks the self-calls for the children: they must not
-// descend further, and the top-level call sums the stored terms once both are
-// done (counter 4). A child label of -1 makes that self-call recompute all rows.
+// partner leaf (a changed paired-genotype leaf); type 1 is that row alone. A
+// child label of -1 makes the recomputation take every row. The total is the
+// sum of the stored terms in row order.
 void tprob(const Table &freqs, TreeMatrix &tree, double x, const std::vector<double> &mapDist,
-           double *total, const Haplotype &rootHap, int start, int type, const TransTable &trans) {
-  static int counter = 0;
-  *total = 0.0;
-  if (start < 0) {
-    const int rows = 2 * pset.numChromosomes - 1;
-    for (int r = 0; r < rows; r++) {
-      tree[r][nodeLogLik] = nodeTerm(freqs, tree, x, mapDist, rootHap, r, trans);
-      *total += tree[r][nodeLogLik];
-    }
-  } else {
-    tree[start][nodeLogLik] = nodeTerm(freqs, tree, x, mapDist, rootHap, start, trans);
-    *total += tree[start][nodeLogLik];
-    if (type == 0 && counter == 0) {
-      counter = 1;
-      tprob(freqs, tree, x, mapDist, total, rootHap, static_cast<int>(tree[start][child1]), 0,
-            trans);
-      counter = 3;
-      tprob(freqs, tree, x, mapDist, total, rootHap, static_cast<int>(tree[start][child2]), 0,
-            trans);
-      counter++;
-    }
-    if (type == 2) {
-      tprob(freqs, tree, x, mapDist, total, rootHap, static_cast<int>(tree[start][partnerLeaf]), 1,
-            trans);
-      type = 1;
-    }
+           double *total, const Haplotype &rootHap, int start, int type, const TransTable &trans,
+           LikelihoodMemo &memo) {
+  int nodes[3] = {start, -1, -1};
+  int count = 1;
+  if (start >= 0 && type == 0) {
+    nodes[1] = static_cast<int>(tree[start][child1]);
+    nodes[2] = static_cast<int>(tree[start][child2]);
+    count = 3;
+  } else if (start >= 0 && type == 2) {
+    nodes[1] = static_cast<int>(tree[start][partnerLeaf]);
+    count = 2;
   }
-  if (counter == 4 || (counter == 0 && type == 1)) {
-    *total = storedTotal(tree);
-    counter = 0;
-  }
+  bool all = start < 0;
+  for (int i = 1; i < count; i++)
+    all = all || nodes[i] < 0;
+  *total = all ? recomputeAllTerms(freqs, tree, x, mapDist, rootHap, trans, memo)
+               : recomputeTerms(freqs, tree, x, mapDist, rootHap, trans, nodes, count, memo);
+}
+
+double chainTprob(Chain &chain, TreeMatrix &tree, double x, const Haplotype &rootHap, int start,
+                  int type) {
+  double total = 0;
+  tprob(chain.popHapFreqs, tree, x, pset.mapDist, &total, rootHap, start, type, chain.MP1,
+        chain.memo);
+  return total;
 }

@@ -1,16 +1,21 @@
 // The model's probabilities: population tables and look-ups, the likelihood of
-// the haplotypes on a genealogy (full and partial), and the priors.
+// the haplotypes on a genealogy (full and partial), and the priors. The
+// kernels read the tables and genealogy they are given and the memo of the
+// chain they serve; they do no I/O.
 #pragma once
 
 #include <vector>
 
+#include "chain.h"
+#include "likelihoodmemo.h"
 #include "mutloc.h"
 
-// Population tables: builds MP1 and popHapFreqs of every chain from the
-// normal-population haplotypes; propagateFrequencies repeats the propagation
-// of the marginal frequencies along the loci for one chain.
-void buildPopulationTables();
-void propagateFrequencies(int ch);
+// Population tables: builds chain's MP1 and popHapFreqs, the transition
+// counts taken from countList and the first-locus frequencies from the
+// chain's own normal haplotypes; propagateFrequencies repeats the propagation
+// of the marginal frequencies along the loci.
+void buildPopulationTables(Chain &chain, const std::vector<Haplotype> &countList);
+void propagateFrequencies(Table &freqs, const TransTable &trans);
 
 // Segment look-ups over the allele cells of a tree row (row points at the
 // row's first cell; alleles from TMAT on). out receives numLoci values: a
@@ -24,34 +29,51 @@ void hapfreqcountsright(const double *row, double *out, const TransTable &trans,
 void hapfreqcountsleft(const double *row, double *out, const TransTable &trans, const Table &freqs,
                        int upTo = pset.numLoci - 1);
 // Natural log of a haplotype's probability under the Markov model.
-double probhap2(const Table &freqs, const TransTable &trans, const int *hap);
+double probhap2(const Table &freqs, const TransTable &trans, const int *hap, LikelihoodMemo &memo);
 // Natural log of the probability of numLoci alleles (stored as in a tree row,
 // a missing one as the negative of its imputed allele) under independent
 // allele frequencies: the sum over the loci k of log freqs[|allele|][k].
-double allelesLogProb(const Table &freqs, const double *alleles);
+double allelesLogProb(const Table &freqs, const double *alleles, LikelihoodMemo &memo);
 // Both remember the logarithms of the table entries they read, per table, and
 // take a log again only for an entry whose value has changed since: the
 // results are those of taking every log afresh.
 
 // Log-likelihood term of one row: the node's haplotype given its parent's (the
-// ancestral haplotype at the root) over the node's branch. Overwrites answer.
+// ancestral haplotype at the root) over the node's branch.
 double nodeTerm(const Table &freqs, const TreeMatrix &tree, double x,
                 const std::vector<double> &mapDist, const Haplotype &rootHap, int node,
-                const TransTable &trans);
+                const TransTable &trans, LikelihoodMemo &memo);
+// The kernel: recomputes nodeLogLik of the count rows listed in nodes and
+// returns the sum of the column over all rows, in row order.
+double recomputeTerms(const Table &freqs, TreeMatrix &tree, double x,
+                      const std::vector<double> &mapDist, const Haplotype &rootHap,
+                      const TransTable &trans, const int *nodes, int count, LikelihoodMemo &memo);
+// The same for every row.
+double recomputeAllTerms(const Table &freqs, TreeMatrix &tree, double x,
+                         const std::vector<double> &mapDist, const Haplotype &rootHap,
+                         const TransTable &trans, LikelihoodMemo &memo);
 // Haplotype likelihood: recomputes nodeLogLik of the rows chosen by
 // (start, type) and returns the sum of the column in *total.
 void tprob(const Table &freqs, TreeMatrix &tree, double x, const std::vector<double> &mapDist,
-           double *total, const Haplotype &rootHap, int start, int type, const TransTable &trans);
+           double *total, const Haplotype &rootHap, int start, int type, const TransTable &trans,
+           LikelihoodMemo &memo);
 // Recomputes nodeLogLik of one row.
 void tprob2(const Table &freqs, TreeMatrix &tree, double x, const std::vector<double> &mapDist,
-            const Haplotype &rootHap, int node, const TransTable &trans);
-// Recomputes every row of node's subtree, counting its internal nodes.
-void partialtprobs(const Table &freqs, int *count, int from, int node, TreeMatrix &tree, int chain,
-                   const TransTable &trans);
+            const Haplotype &rootHap, int node, const TransTable &trans, LikelihoodMemo &memo);
+// Recomputes every row of node's subtree for the mutation at x, counting its
+// internal nodes.
+void partialtprobs(const Table &freqs, int *count, int from, int node, TreeMatrix &tree, double x,
+                   const Haplotype &rootHap, const TransTable &trans, LikelihoodMemo &memo);
 
 // Priors.
 double tpriormut(int n, double T, double lambda);
-double tprior(int n, const std::vector<double> &times, double rho, double lambda);
+double tprior(int n, const std::vector<double> &times, double T, double rho, double lambda);
 // Log weight of location x, or the marker 99.99 for a zero-weight location.
 double sequenceprob(double x);
 constexpr double zeroWeightMarker = 99.99;
+
+// tprob over chain's own tables and memo: the log-likelihood of tree (the
+// chain's genealogy or a proposal) for the mutation at x under the ancestral
+// haplotype rootHap.
+double chainTprob(Chain &chain, TreeMatrix &tree, double x, const Haplotype &rootHap,
+                  int start = -1, int type = 0);

@@ -5,18 +5,19 @@
 #include "likelihood.h"
 
 void tprob2(const Table &freqs, TreeMatrix &tree, double x, const std::vector<double> &mapDist,
-            const Haplotype &rootHap, int node, const TransTable &trans) {
-  tree[node][nodeLogLik] = nodeTerm(freqs, tree, x, mapDist, rootHap, node, trans);
+            const Haplotype &rootHap, int node, const TransTable &trans, LikelihoodMemo &memo) {
+  tree[node][nodeLogLik] = nodeTerm(freqs, tree, x, mapDist, rootHap, node, trans, memo);
 }
 
 // In-order walk of node's subtree: recursion along first children only, a
 // loop along second children, so the depth is the longest run of first
 // children. Each internal node visited adds 1 to *count.
-void partialtprobs(const Table &freqs, int *count, int, int node, TreeMatrix &tree, int chain,
-                   const TransTable &trans) {
+void partialtprobs(const Table &freqs, int *count, int, int node, TreeMatrix &tree, double x,
+                   const Haplotype &rootHap, const TransTable &trans, LikelihoodMemo &memo) {
   while (node != -1) {
-    partialtprobs(freqs, count, node, static_cast<int>(tree[node][child1]), tree, chain, trans);
-    tprob2(freqs, tree, pset.mutLocStart[chain], pset.mapDist, pset.rootLoci[chain], node, trans);
+    partialtprobs(freqs, count, node, static_cast<int>(tree[node][child1]), tree, x, rootHap, trans,
+                  memo);
+    tprob2(freqs, tree, x, pset.mapDist, rootHap, node, trans, memo);
     if (tree[node][child1] != -1)
       (*count)++;
     node = static_cast<int>(tree[node][child2]);

@@ -99,9 +99,7 @@ void zeroOutside(double *out, int first, int last) {
 
 } // namespace
 
-void propagateFrequencies(int ch) {
-  Table &freqs = pset.popHapFreqs[ch];
-  const TransTable &trans = MP1[ch];
+void propagateFrequencies(Table &freqs, const TransTable &trans) {
   for (int k = 1; k < pset.numLoci; k++)
     for (int b = 1; b <= maxall[k]; b++) {
       double sum = 0.0;
@@ -111,27 +109,18 @@ void propagateFrequencies(int ch) {
     }
 }
 
-void buildPopulationTables() {
+void buildPopulationTables(Chain &chain, const std::vector<Haplotype> &countList) {
   const int loci = pset.numLoci;
-  const int chains = pset.numChains;
-  if (static_cast<int>(answer.size()) < loci)
-    answer.assign(loci, 0.0);
-  MP1.assign(chains, TransTable());
-  for (int ch = 0; ch < chains; ch++) {
-    // Labels 0 and above maxall[k] keep frequency 0 at locus k.
-    for (std::vector<double> &allele : pset.popHapFreqs[ch])
-      for (double &f : allele)
-        f = 0.0;
-    TransTable &trans = MP1[ch];
-    for (int k = 0; k + 1 < loci; k++)
-      trans.push_back(Table(maxall[k], std::vector<double>(maxall[k + 1], 0.0)));
-    // Every chain's list is still the reader's list here; the counts come
-    // from the first one.
-    countTransitions(trans, normalHaps[0], loci);
-    normaliseAndSmooth(trans);
-    firstLocusFrequencies(pset.popHapFreqs[ch], normalHaps[ch]);
-    propagateFrequencies(ch);
-  }
+  // Labels 0 and above maxall[k] keep frequency 0 at locus k.
+  chain.popHapFreqs.assign(maxAllele + 1, std::vector<double>(loci, 0.0));
+  TransTable &trans = chain.MP1;
+  trans.clear();
+  for (int k = 0; k + 1 < loci; k++)
+    trans.push_back(Table(maxall[k], std::vector<double>(maxall[k + 1], 0.0)));
+  countTransitions(trans, countList, loci);
+  normaliseAndSmooth(trans);
+  firstLocusFrequencies(chain.popHapFreqs, chain.normalHaps);
+  propagateFrequencies(chain.popHapFreqs, trans);
 }
 
 void allfreqright(const double *row, int, double *out, const Table &freqs, int from) {
@@ -185,20 +174,15 @@ double logOf(Remembered &memo, double value) {
   return recall(memo, value, [](double v) { return std::log(v); });
 }
 
-// The remembered logs of the entries of one table object, found by its
-// address: the chains' tables stay in place for the whole run, so their logs
-// are taken again only for the entries a move has changed. Since every log is
-// checked against its entry, a table that takes the place of another one
-// simply finds logs that do not fit and takes them afresh.
-struct TableLogs {
-  const void *table = nullptr;
-  std::vector<Remembered> logs;
-};
+// The remembered logs of a table are found by its address: a chain's tables
+// stay in place while it runs, so their logs are taken again only for the
+// entries a move has changed. Since every log is checked against its entry,
+// a table that takes the place of another one simply finds logs that do not
+// fit and takes them afresh.
 
-// Logs are remembered for this many tables of each kind, enough for the
-// chains of a run; the logs of further tables are taken afresh.
+// Logs are remembered for this many tables of each kind, enough for a chain
+// and its proposals; the logs of further tables are taken afresh.
 constexpr size_t rememberedTables = 64;
-std::vector<TableLogs> frequencyLogs, transitionLogs;
 
 // The remembered logs of table, or none when the store is full.
 std::vector<Remembered> *logsOf(std::vector<TableLogs> &store, const void *table) {
@@ -226,10 +210,10 @@ double entryLog(std::vector<Remembered> *logs, size_t i, double value) {
 // log f(|h_0|, 0) + the logs of the transitions along the haplotype. Entry
 // [a][k] of the frequencies is remembered at a * L + k, and the transition
 // tables' entries one table after the other, row by row.
-double probhap2(const Table &freqs, const TransTable &trans, const int *hap) {
+double probhap2(const Table &freqs, const TransTable &trans, const int *hap, LikelihoodMemo &memo) {
   const size_t loci = pset.numLoci;
-  std::vector<Remembered> *freqLogs = logsOf(frequencyLogs, &freqs);
-  std::vector<Remembered> *transLogs = logsOf(transitionLogs, &trans);
+  std::vector<Remembered> *freqLogs = logsOf(memo.frequencyLogs, &freqs);
+  std::vector<Remembered> *transLogs = logsOf(memo.transitionLogs, &trans);
   const size_t first = std::abs(hap[0]);
   double logProb = entryLog(freqLogs, first * loci, freqs[first][0]) + 0.0;
   size_t start = 0; // of the table from locus k - 1 to locus k
@@ -244,9 +228,9 @@ double probhap2(const Table &freqs, const TransTable &trans, const int *hap) {
   return logProb;
 }
 
-double allelesLogProb(const Table &freqs, const double *alleles) {
+double allelesLogProb(const Table &freqs, const double *alleles, LikelihoodMemo &memo) {
   const size_t loci = pset.numLoci;
-  std::vector<Remembered> *logs = logsOf(frequencyLogs, &freqs);
+  std::vector<Remembered> *logs = logsOf(memo.frequencyLogs, &freqs);
   double sum = 0.0;
   for (size_t k = 0; k < loci; k++) {
     const size_t a = static_cast<int>(std::fabs(alleles[k]));

@@ -18,10 +18,9 @@ double tpriormut(int n, double T, double lambda) {
 }
 
 // times holds the 2n - 1 node times in ascending order; the internal nodes are
-// entries n..2n-2. Each node time has its own density term; the T term
+// entries n..2n-2, T is the mutation age. Each node time has its own density term; the T term
 // conditions all n - 1 of them on lying below the mutation age.
-double tprior(int n, const std::vector<double> &times, double rho, double lambda) {
-  const double T = pset.curMutAge;
+double tprior(int n, const std::vector<double> &times, double T, double rho, double lambda) {
   if (lambda != 0.0) {
     double sum = 0.0;
     for (int k = 2 * n - 2; k >= n; k--) {
@@ -42,11 +41,11 @@ double tprior(int n, const std::vector<double> &times, double rho, double lambda
 // outside the boundaries (or with no segments) the non-gene weight holds.
 double sequenceprob(double x) {
   double w;
-  if (numsegs <= 0 || x < pset.segStart[0] || x > pset.segStart[numsegs - 1]) {
-    w = segweights[2];
+  if (pset.numsegs <= 0 || x < pset.segStart[0] || x > pset.segStart[pset.numsegs - 1]) {
+    w = pset.segweights[2];
   } else {
     int i = 1;
-    while (i < numsegs - 1 && x > pset.segStart[i])
+    while (i < pset.numsegs - 1 && x > pset.segStart[i])
       i++;
     w = pset.segWeight[i - 1];
   }

@@ -5,6 +5,7 @@
 #include <iosfwd>
 #include <vector>
 
+#include "chain.h"
 #include "mutloc.h"
 
 // For every chain: a histogram of bars lines and one interval line.
@@ -15,11 +16,11 @@ void haplosave1(const TreeMatrix &tree, std::ostream &out, int final);
 // Writes the distinct tip haplotypes of tree with their counts.
 void haplosave3(const TreeMatrix &tree, std::ostream &out);
 
-// Appends chain ch's segment of iteration i to the current .dat line: its nine
+// Appends the chain's segment of iteration i to the current .dat line: its nine
 // state fields and, when acceptance proportions are saved, the five of them.
-void writeDatSegment(std::ostream &dat, int ch, long i);
+void writeDatSegment(std::ostream &dat, const Chain &chain, long i);
 // Ends the .dat line, after the convergence statistic when chains >= 2.
 void endDatLine(std::ostream &dat, double convergenceR);
-// Writes chain ch's progress line of iteration i (chain 0 of a multi-chain run
-// also shows the convergence statistic).
-void writeScreenLine(std::ostream &screen, int ch, long i, double convergenceR);
+// Writes the chain's progress line of iteration i (chain 0 of a multi-chain
+// run also shows the convergence statistic).
+void writeScreenLine(std::ostream &screen, const Chain &chain, long i, double convergenceR);

@@ -5,21 +5,17 @@
 
 #include "output.h"
 
-namespace {
-constexpr int propCount = 5;
-} // namespace
-
-void writeDatSegment(std::ostream &dat, int ch, long i) {
-  // The log posterior leaves out chainPopSampleProb (printed separately
-  // below), while chainPartnerProb and chainLocPrior enter only this sum.
-  const double logPosterior = chainLogLik[ch] + chainPartnerProb[ch] + chainTreePrior[ch] +
-                              chainRootHapProb[ch] + chainLocPrior[ch] + chainMutAgePrior[ch];
-  dat << i << " " << pset.mutLocStart[ch] << " " << logPosterior << " " << pset.mutAgeStart[ch]
-      << " " << chainLogLik[ch] << " " << chainTreePrior[ch] << " " << chainPopSampleProb[ch] << " "
-      << chainMutAgePrior[ch] << " " << chainRootHapProb[ch] << " ";
+void writeDatSegment(std::ostream &dat, const Chain &c, long i) {
+  // The log posterior leaves out popSampleProb (printed separately below),
+  // while partnerProb and locPrior enter only this sum.
+  const double logPosterior =
+      c.logLik + c.partnerProb + c.treePrior + c.rootHapProb + c.locPrior + c.mutAgePrior;
+  dat << i << " " << c.mutLoc << " " << logPosterior << " " << c.mutAge << " " << c.logLik << " "
+      << c.treePrior << " " << c.popSampleProb << " " << c.mutAgePrior << " " << c.rootHapProb
+      << " ";
   if (pset.saveAcceptProps)
     for (int p = 0; p < propCount; p++)
-      dat << props[p][ch] << " ";
+      dat << c.props[p] << " ";
 }
 
 void endDatLine(std::ostream &dat, double convergenceR) {
@@ -28,12 +24,11 @@ void endDatLine(std::ostream &dat, double convergenceR) {
   dat << std::endl;
 }
 
-void writeScreenLine(std::ostream &screen, int ch, long i, double convergenceR) {
-  screen << i << " " << pset.mutLocStart[ch] << " " << chainLogLik[ch] << " "
-         << pset.mutAgeStart[ch];
+void writeScreenLine(std::ostream &screen, const Chain &c, long i, double convergenceR) {
+  screen << i << " " << c.mutLoc << " " << c.logLik << " " << c.mutAge;
   for (int p = 0; p < propCount; p++)
-    screen << " " << props[p][ch];
-  if (ch == 0 && pset.numChains >= 2)
+    screen << " " << c.props[p];
+  if (c.index == 0 && pset.numChains >= 2)
     screen << "\t\t" << convergenceR;
   screen << std::endl;
 }

@@ -13,14 +13,6 @@
 
 namespace {
 
-// What a rejected frequency move restores: every row's node term, the allele
-// rows of the frequency table and the changed transition row.
-std::vector<double> savedNodeLik;
-Table savedFreqs;
-std::vector<double> savedTransRow;
-// The terms of the normal-population sample under the proposed tables.
-std::vector<double> proposedTerms;
-
 // A proposed frequency that stepped outside [0, 1] is reflected back once.
 double reflectIntoUnit(double v) {
   if (v < 0)
@@ -35,8 +27,8 @@ double reflectIntoUnit(double v) {
 // given width, reflected into [0, 1], and scales the other cells by one common
 // factor so that the distribution again sums to one.
 template <class Cell>
-void stepAndRescale(Cell cell, int first, int count, int chosen, double width, Seed *seed) {
-  const double value = reflectIntoUnit(cell(chosen) + (2 * ran1(seed) - 1) * width);
+void stepAndRescale(Cell cell, int first, int count, int chosen, double width, Rng &rng) {
+  const double value = reflectIntoUnit(cell(chosen) + (2 * ran1(rng) - 1) * width);
   cell(chosen) = value;
   double others = 0;
   for (int i = first; i < first + count; i++)
@@ -50,94 +42,89 @@ void stepAndRescale(Cell cell, int first, int count, int chosen, double width, S
 
 // Log probability of the chain's normal-population sample under its tables
 // as the move changed them at locus (the first-locus frequencies when locus is
-// 0, else transition row `row` from locus - 1 to locus), its terms left in
-// proposedTerms. A remembered term is used again when the remembered terms
+// 0, else transition row `row` from locus - 1 to locus), its terms left in the
+// chain's proposed terms. A remembered term is used again when the remembered terms
 // fitted the tables before the change (fitted), its haplotype still holds the
 // remembered alleles and it does not read what changed: every term reads a
 // first-locus frequency, but only a haplotype with allele row + 1 at
 // locus - 1 reads the changed transition row.
-double sampleProbability(int ch, bool fitted, int locus, int row) {
-  const SampleTerms &terms = sampleTerms(ch);
-  const std::vector<Haplotype> &haps = normalHaps[ch];
+double sampleProbability(Chain &chain, bool fitted, int locus, int row) {
+  const SampleTerms &terms = chain.sampleTerms;
+  const std::vector<Haplotype> &haps = chain.normalHaps;
+  std::vector<double> &proposedTerms = chain.scratch.proposedTerms;
   proposedTerms.resize(haps.size());
   double sum = 0;
   for (size_t h = 0; h < haps.size(); h++) {
     const bool kept =
         fitted && locus > 0 && std::abs(haps[h][locus - 1]) != row + 1 && terms.haps[h] == haps[h];
-    proposedTerms[h] =
-        kept ? terms.logProbs[h] : probhap2(pset.popHapFreqs[ch], MP1[ch], haps[h].data());
+    proposedTerms[h] = kept ? terms.logProbs[h]
+                            : probhap2(chain.popHapFreqs, chain.MP1, haps[h].data(), chain.memo);
     sum += proposedTerms[h];
   }
   return sum;
 }
 
 // After an accepted move the proposed terms are the chain's.
-void keepProposedTerms(int ch) {
-  SampleTerms &terms = sampleTerms(ch);
-  terms.logProbs.swap(proposedTerms);
-  terms.haps = normalHaps[ch];
-  recordTables(terms, ch);
+void keepProposedTerms(Chain &chain) {
+  SampleTerms &terms = chain.sampleTerms;
+  terms.logProbs.swap(chain.scratch.proposedTerms);
+  terms.haps = chain.normalHaps;
+  recordTables(chain);
 }
 
-void updateFrequencies(Seed *seed, int ch) {
-  Table &freqs = pset.popHapFreqs[ch];
-  TreeMatrix &tree = chainTree[ch];
-  const double width = pset.alleleFreqAdjust[ch];
-  const int locus = random2(pset.numLoci, seed);
+void updateFrequencies(Rng &rng, Chain &chain) {
+  Table &freqs = chain.popHapFreqs;
+  Table &savedFreqs = chain.scratch.freqs;
+  const double width = pset.alleleFreqAdjust[chain.index];
+  const int locus = random2(pset.numLoci, rng);
 
-  const bool fitted = termsFitTables(sampleTerms(ch), ch);
-  savedNodeLik.resize(tree.size());
-  for (size_t v = 0; v < tree.size(); v++)
-    savedNodeLik[v] = tree[v][nodeLogLik];
+  const bool fitted = termsFitTables(chain);
+  saveNodeTerms(chain);
   savedFreqs.resize(freqs.size());
   for (int a = 1; a <= maxAllele; a++)
     savedFreqs[a] = freqs[a];
 
   int row = 0;
   if (locus == 0) {
-    const int allele = random2(maxall[0], seed) + 1;
+    const int allele = random2(maxall[0], rng) + 1;
     stepAndRescale([&](int a) -> double & { return freqs[a][0]; }, 1, maxall[0], allele, width,
-                   seed);
+                   rng);
   } else {
     // Row i of the table from locus - 1 to locus: the distribution of the
     // allele at locus given allele i + 1 at locus - 1.
-    row = random2(maxall[locus - 1], seed);
-    const int cell = random2(maxall[locus], seed);
-    std::vector<double> &cells = MP1[ch][locus - 1][row];
-    savedTransRow = cells;
-    stepAndRescale([&](int j) -> double & { return cells[j]; }, 0, maxall[locus], cell, width,
-                   seed);
+    row = random2(maxall[locus - 1], rng);
+    const int cell = random2(maxall[locus], rng);
+    std::vector<double> &cells = chain.MP1[locus - 1][row];
+    chain.scratch.transRow = cells;
+    stepAndRescale([&](int j) -> double & { return cells[j]; }, 0, maxall[locus], cell, width, rng);
   }
   // The marginal frequencies of every later locus follow from the changed
   // table.
-  propagateFrequencies(ch);
+  propagateFrequencies(freqs, chain.MP1);
 
-  double logLik = 0;
-  tprob(freqs, tree, pset.mutLocStart[ch], pset.mapDist, &logLik, pset.rootLoci[ch], -1, 0,
-        MP1[ch]);
-  const double sampleProb = sampleProbability(ch, fitted, locus, row);
+  const double logLik = chainTprob(chain, chain.tree, chain.mutLoc, chain.rootLoci);
+  const double sampleProb = sampleProbability(chain, fitted, locus, row);
   // Flat prior on the tables and a symmetric step: the ratio is that of the
   // likelihood and of the normal-population sample only.
-  const double r = (logLik + sampleProb) - (chainLogLik[ch] + chainPopSampleProb[ch]);
-  if (ran1(seed) < acceptanceProbability(r)) {
-    chainPopSampleProb[ch] = sampleProb;
-    chainLogLik[ch] = logLik;
-    accFreq[ch]++;
-    keepProposedTerms(ch);
+  const double r = (logLik + sampleProb) - (chain.logLik + chain.popSampleProb);
+  if (ran1(rng) < acceptanceProbability(r)) {
+    chain.popSampleProb = sampleProb;
+    chain.logLik = logLik;
+    chain.accFreq++;
+    keepProposedTerms(chain);
     return;
   }
-  for (size_t v = 0; v < tree.size(); v++)
-    tree[v][nodeLogLik] = savedNodeLik[v];
+  restoreNodeTerms(chain);
   if (locus > 0)
-    MP1[ch][locus - 1][row] = savedTransRow;
+    chain.MP1[locus - 1][row] = chain.scratch.transRow;
   for (int a = 1; a <= maxAllele; a++)
     freqs[a] = savedFreqs[a];
 }
 
 } // namespace
 
-void updateFrequenciesAndMissing(Seed *seed, int ch) {
-  updateFrequencies(seed, ch);
-  updatePatientMissing(seed, ch);
-  updateNormalMissing(seed, ch);
+void updateFrequenciesAndMissing(Rng &rng, Chain &chain) {
+  updateFrequencies(rng, chain);
+  updatePatientMissing(rng, chain);
+  updateNormalMissing(rng, chain);
 }

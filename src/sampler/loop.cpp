@@ -20,16 +20,16 @@ bool onSchedule(long i, int interval) {
 
 } // namespace
 
-void refreshAcceptProps(int ch, long i) {
+void refreshAcceptProps(Chain &chain, long i) {
   const double n = i + 1.0;
   const double internalNodes = pset.numChromosomes - 1;
-  props[0][ch] = accTree[ch] / n;
+  chain.props[0] = chain.accTree / n;
   // In the slice mode the counter is reset at every update and holds that
   // update's work count, which is shown as it is.
-  props[1][ch] = pset.iterMutLocation == 2 ? accMutLoc[ch] : accMutLoc[ch] / n;
-  props[2][ch] = accRoot[ch] / n;
-  props[3][ch] = accInternal[ch] / (internalNodes * n);
-  props[4][ch] = accFreq[ch] / n;
+  chain.props[1] = pset.iterMutLocation == 2 ? chain.accMutLoc : chain.accMutLoc / n;
+  chain.props[2] = chain.accRoot / n;
+  chain.props[3] = chain.accInternal / (internalNodes * n);
+  chain.props[4] = chain.accFreq / n;
 }
 
 double convergenceStatistic(const std::vector<double> &locSum, const std::vector<double> &locSumSq,
@@ -52,44 +52,44 @@ double convergenceStatistic(const std::vector<double> &locSum, const std::vector
   return std::sqrt((i / n * within + between / (k - 1)) / within);
 }
 
-void runSampler(Seed *seed, std::ostream &dat, std::ostream &hpf) {
+void runSampler(Rng &rng, std::ostream &dat, std::ostream &hpf) {
   const long burnIn = pset.burnInIterations;
   const long total = burnIn + pset.realIterations;
-  const int chains = pset.numChains;
-  std::vector<double> locSum(chains, 0.0), locSumSq(chains, 0.0);
+  const int chainCount = pset.numChains;
+  std::vector<double> locSum(chainCount, 0.0), locSumSq(chainCount, 0.0);
   double convergenceR = 0;
 
   for (long i = 0; i < total; i++) {
     const bool last = i == total - 1;
     const bool fileRecord = onSchedule(i, pset.fileUpdateInterval) || last;
     const bool screenRecord = onSchedule(i, pset.screenUpdateInterval) || last;
-    for (int ch = 0; ch < chains; ch++) {
-      updateFrequenciesAndMissing(seed, ch);
+    for (Chain &chain : chains) {
+      updateFrequenciesAndMissing(rng, chain);
       // The genealogy move also proposes the mutation age and stores the age
       // sample of a sampling iteration.
-      updateGenealogy(seed, ch, static_cast<int32_t>(i));
-      updateLocation(seed, ch);
+      updateGenealogy(rng, chain, static_cast<int32_t>(i));
+      updateLocation(rng, chain);
       if (i >= burnIn)
-        locationSamples[ch][i - burnIn] = pset.mutLocStart[ch];
-      updateStates(seed, ch);
+        chain.locationSamples[i - burnIn] = chain.mutLoc;
+      updateStates(rng, chain);
       if (pset.dataAsGenotypes)
-        updatePhase(seed, ch);
+        updatePhase(rng, chain);
       if (fileRecord) {
-        refreshAcceptProps(ch, i);
-        writeDatSegment(dat, ch, i);
+        refreshAcceptProps(chain, i);
+        writeDatSegment(dat, chain, i);
       }
       // Between file records the screen shows the proportions last refreshed.
       if (screenRecord)
-        writeScreenLine(std::cout, ch, i, convergenceR);
+        writeScreenLine(std::cout, chain, i, convergenceR);
     }
     if (fileRecord)
       endDatLine(dat, convergenceR);
 
     // The statistic is refreshed after this iteration's records, so every
     // record shows the value of an earlier refresh.
-    if (chains >= 2 && i >= 1) {
-      for (int ch = 0; ch < chains; ch++) {
-        const double x = pset.mutLocStart[ch];
+    if (chainCount >= 2 && i >= 1) {
+      for (int ch = 0; ch < chainCount; ch++) {
+        const double x = chains[ch].mutLoc;
         locSum[ch] += x;
         locSumSq[ch] += x * x;
       }
@@ -99,11 +99,11 @@ void runSampler(Seed *seed, std::ostream &dat, std::ostream &hpf) {
     if (onSchedule(i, pset.screenUpdateInterval))
       std::cout << std::endl;
     if (i > burnIn && onSchedule(i, pset.fileUpdateInterval) && pset.saveHaplotypes)
-      haplosave1(chainTree[0], hpf, 0);
+      haplosave1(chains[0].tree, hpf, 0);
   }
 
-  for (int ch = 0; ch < chains; ch++) {
-    mysort(locationSamples[ch].data(), pset.realIterations);
-    mysort(ageSamples[ch].data(), pset.realIterations);
+  for (Chain &chain : chains) {
+    mysort(chain.locationSamples.data(), pset.realIterations);
+    mysort(chain.ageSamples.data(), pset.realIterations);
   }
 }

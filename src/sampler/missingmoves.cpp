@@ -11,98 +11,96 @@
 
 namespace {
 
-// Haplotype buffer for the sample probability of one normal haplotype.
-Haplotype hapBuffer;
-
 // Redraws the imputed allele of allele column c of a leaf row; true when the
 // stored value changed.
-bool reimpute(TreeRow &row, int c, Seed *seed) {
+bool reimpute(TreeRow &row, int c, Rng &rng) {
   const double before = row[TMAT + c];
-  row[TMAT + c] = -(random2(maxall[c], seed) + 1);
+  row[TMAT + c] = -(random2(maxall[c], rng) + 1);
   return row[TMAT + c] != before;
 }
 
 // Flip-all proposal: each of the count columns listed in the leaf's record
 // from position 3 + from on redraws its allele with probability one half.
-bool proposeEachCell(TreeRow &row, const std::vector<int> &record, int from, int count,
-                     Seed *seed) {
+bool proposeEachCell(TreeRow &row, const std::vector<int> &record, int from, int count, Rng &rng) {
   bool changed = false;
   for (int i = 0; i < count; i++)
-    if (ran1(seed) > 0.5 && reimpute(row, record[3 + from + i], seed))
+    if (ran1(rng) > 0.5 && reimpute(row, record[3 + from + i], rng))
       changed = true;
   return changed;
 }
 
 // Single-cell proposal: with probability one half, one of the count columns
 // listed from position 3 + from on, chosen uniformly, redraws its allele.
-bool proposeOneCell(TreeRow &row, const std::vector<int> &record, int from, int count, Seed *seed) {
-  if (ran1(seed) <= 0.5 || count == 0)
+bool proposeOneCell(TreeRow &row, const std::vector<int> &record, int from, int count, Rng &rng) {
+  if (ran1(rng) <= 0.5 || count == 0)
     return false;
-  return reimpute(row, record[3 + from + random2(count, seed)], seed);
+  return reimpute(row, record[3 + from + random2(count, rng)], rng);
 }
 
-bool proposeCells(TreeRow &row, const std::vector<int> &record, int from, int count, Seed *seed) {
-  return pset.flipAllLoci != 0 ? proposeEachCell(row, record, from, count, seed)
-                               : proposeOneCell(row, record, from, count, seed);
+bool proposeCells(TreeRow &row, const std::vector<int> &record, int from, int count, Rng &rng) {
+  return pset.flipAllLoci != 0 ? proposeEachCell(row, record, from, count, rng)
+                               : proposeOneCell(row, record, from, count, rng);
 }
 
 // The moves on one leaf whose record is [leaf, m1, m2, the m1 missing columns
 // of the first allele block, the m2 of the second]. The first block is the
 // chromosome in the genealogy; with unpaired genotypes a second move works on
 // the individual's other chromosome.
-void updateLeafMissing(Seed *seed, int ch, int leaf, const std::vector<int> &record) {
+void updateLeafMissing(Rng &rng, Chain &chain, int leaf, const std::vector<int> &record) {
   const int firstCount = record[1];
   const int secondCount = record[2];
-  TreeRow &row = chainTree[ch][leaf];
-  saveLeaf(ch, leaf);
+  TreeRow &row = chain.tree[leaf];
+  saveLeaf(chain, leaf);
   // A single-cell proposal for a leaf whose missing alleles all lie in the
   // second block picks the first of them, the one listed at position 3, and
   // its choice among one cell still draws a number.
   const int firstChoices =
       unpairedGenotypes() && pset.flipAllLoci == 0 ? std::max(firstCount, 1) : firstCount;
-  if (proposeCells(row, record, 0, firstChoices, seed))
-    acceptOrRestoreLeaf(seed, ch, leaf);
+  if (proposeCells(row, record, 0, firstChoices, rng))
+    acceptOrRestoreLeaf(rng, chain, leaf);
   if (!unpairedGenotypes())
     return;
-  saveLeaf(ch, leaf);
-  if (proposeCells(row, record, firstCount, secondCount, seed))
-    acceptOrRestoreLeaf(seed, ch, leaf);
+  saveLeaf(chain, leaf);
+  if (proposeCells(row, record, firstCount, secondCount, rng))
+    acceptOrRestoreLeaf(rng, chain, leaf);
 }
 
 } // namespace
 
-void updatePatientMissing(Seed *seed, int ch) {
+void updatePatientMissing(Rng &rng, Chain &chain) {
   // The chain's own list: its leaves received the patient chromosomes in their
   // own order, so the leaves with missing alleles differ between chains.
-  for (size_t j = 0; j < missingLeaves[ch].size(); j++)
-    updateLeafMissing(seed, ch, missingLeaves[ch][j], missingLoci[ch][j]);
+  for (size_t j = 0; j < chain.missingLeaves.size(); j++)
+    updateLeafMissing(rng, chain, chain.missingLeaves[j], chain.missingLoci[j]);
 }
 
 // A haplotype's term before the move is its remembered one when the
 // remembered terms fit the tables and the haplotype still holds the
 // remembered alleles; an accepted move leaves its new term remembered.
-void updateNormalMissing(Seed *seed, int ch) {
+void updateNormalMissing(Rng &rng, Chain &chain) {
   if (normalHasMissing == 0)
     return;
-  SampleTerms &terms = sampleTerms(ch);
-  const bool fitted = termsFitTables(terms, ch);
+  SampleTerms &terms = chain.sampleTerms;
+  Haplotype &hapBuffer = chain.scratch.hapBuffer;
+  const bool fitted = termsFitTables(chain);
   for (const std::vector<int> &record : missingNormalLoci) {
-    const int locus = record[2 + random2(record[0], seed)];
+    const int locus = record[2 + random2(record[0], rng)];
     const int h = record[1];
-    Haplotype &hap = normalHaps[ch][h];
+    Haplotype &hap = chain.normalHaps[h];
     const int before = hap[locus];
-    const int proposed = -(random2(maxall[locus], seed) + 1);
+    const int proposed = -(random2(maxall[locus], rng) + 1);
     if (proposed == before)
       continue;
     hapBuffer.assign(hap.begin(), hap.begin() + pset.numLoci);
-    const double probBefore = fitted && terms.haps[h] == hap
-                                  ? terms.logProbs[h]
-                                  : probhap2(pset.popHapFreqs[ch], MP1[ch], hapBuffer.data());
+    const double probBefore =
+        fitted && terms.haps[h] == hap
+            ? terms.logProbs[h]
+            : probhap2(chain.popHapFreqs, chain.MP1, hapBuffer.data(), chain.memo);
     hapBuffer[locus] = proposed;
-    const double probAfter = probhap2(pset.popHapFreqs[ch], MP1[ch], hapBuffer.data());
-    if (ran1(seed) <= acceptanceProbability(probAfter - probBefore)) {
+    const double probAfter = probhap2(chain.popHapFreqs, chain.MP1, hapBuffer.data(), chain.memo);
+    if (ran1(rng) <= acceptanceProbability(probAfter - probBefore)) {
       hap[locus] = proposed;
-      chainPopSampleProb[ch] += probAfter - probBefore;
+      chain.popSampleProb += probAfter - probBefore;
       if (fitted) {
         terms.haps[h] = hap;
         terms.logProbs[h] = probAfter;

@@ -6,21 +6,11 @@
 #include <cmath>
 
 #include "likelihood.h"
-#include "random.h"
 
 namespace {
 
-// What saveLeaf recorded: the leaf's allele cells and node term, and those of
-// its partner leaf when there is one.
-std::vector<double> savedLeafCells;
-std::vector<double> savedPartnerCells;
-double savedLeafLik = 0;
-double savedPartnerLik = 0;
-
-std::vector<SampleTerms> chainSampleTerms;
-
-int partnerOf(int ch, int leaf) {
-  return static_cast<int>(chainTree[ch][leaf][partnerLeaf]);
+int partnerOf(const Chain &chain, int leaf) {
+  return static_cast<int>(chain.tree[leaf][partnerLeaf]);
 }
 
 } // namespace
@@ -37,79 +27,87 @@ bool pairedGenotypes() {
   return pset.dataAsGenotypes != 0 && pset.geneticModel != 0;
 }
 
-double partnerTerm(const Table &freqs, const double *secondBlock) {
-  return allelesLogProb(freqs, secondBlock);
-}
-
-SampleTerms &sampleTerms(int ch) {
-  if (chainSampleTerms.size() <= static_cast<size_t>(ch))
-    chainSampleTerms.resize(ch + 1);
-  return chainSampleTerms[ch];
+double partnerTerm(Chain &chain, const double *secondBlock) {
+  return allelesLogProb(chain.popHapFreqs, secondBlock, chain.memo);
 }
 
 // Equal entries have equal logarithms, the only use probhap2 makes of them; a
 // NaN entry never compares equal, so its terms are taken again.
-bool termsFitTables(const SampleTerms &terms, int ch) {
-  const Table &freqs = pset.popHapFreqs[ch];
-  if (terms.firstLocus.size() != freqs.size() || terms.logProbs.size() != normalHaps[ch].size() ||
-      terms.haps.size() != normalHaps[ch].size())
+bool termsFitTables(const Chain &chain) {
+  const SampleTerms &terms = chain.sampleTerms;
+  const Table &freqs = chain.popHapFreqs;
+  if (terms.firstLocus.size() != freqs.size() || terms.logProbs.size() != chain.normalHaps.size() ||
+      terms.haps.size() != chain.normalHaps.size())
     return false;
   for (size_t a = 0; a < freqs.size(); a++)
     if (!(terms.firstLocus[a] == freqs[a][0]))
       return false;
-  return terms.trans == MP1[ch];
+  return terms.trans == chain.MP1;
 }
 
-void recordTables(SampleTerms &terms, int ch) {
-  const Table &freqs = pset.popHapFreqs[ch];
+void recordTables(Chain &chain) {
+  SampleTerms &terms = chain.sampleTerms;
+  const Table &freqs = chain.popHapFreqs;
   terms.firstLocus.resize(freqs.size());
   for (size_t a = 0; a < freqs.size(); a++)
     terms.firstLocus[a] = freqs[a][0];
-  terms.trans = MP1[ch];
+  terms.trans = chain.MP1;
 }
 
-void saveLeaf(int ch, int leaf) {
-  const TreeRow &row = chainTree[ch][leaf];
-  savedLeafCells.assign(row.begin() + TMAT, row.begin() + TMAT + TOTLOCI);
-  savedLeafLik = row[nodeLogLik];
+void saveLeaf(Chain &chain, int leaf) {
+  MoveScratch &saved = chain.scratch;
+  const TreeRow &row = chain.tree[leaf];
+  saved.leafCells.assign(row.begin() + TMAT, row.begin() + TMAT + TOTLOCI);
+  saved.leafLik = row[nodeLogLik];
   if (pairedGenotypes()) {
-    const TreeRow &mate = chainTree[ch][partnerOf(ch, leaf)];
-    savedPartnerCells.assign(mate.begin() + TMAT, mate.begin() + TMAT + TOTLOCI);
-    savedPartnerLik = mate[nodeLogLik];
+    const TreeRow &mate = chain.tree[partnerOf(chain, leaf)];
+    saved.partnerCells.assign(mate.begin() + TMAT, mate.begin() + TMAT + TOTLOCI);
+    saved.partnerLik = mate[nodeLogLik];
   }
 }
 
-void acceptOrRestoreLeaf(Seed *seed, int ch, int leaf) {
-  TreeMatrix &tree = chainTree[ch];
+void acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf) {
+  const MoveScratch &saved = chain.scratch;
+  TreeMatrix &tree = chain.tree;
   TreeRow &row = tree[leaf];
   const bool paired = pairedGenotypes();
   const bool unpaired = unpairedGenotypes();
-  const Table &freqs = pset.popHapFreqs[ch];
   // Only the leaf's own term changes, and with paired genotypes the term of
   // its partner is recomputed with it.
-  double total = 0;
-  tprob(freqs, tree, pset.mutLocStart[ch], pset.mapDist, &total, pset.rootLoci[ch], leaf,
-        paired ? 2 : 1, MP1[ch]);
-  double partnerProb = chainPartnerProb[ch];
+  const double total = chainTprob(chain, tree, chain.mutLoc, chain.rootLoci, leaf, paired ? 2 : 1);
+  double partnerProb = chain.partnerProb;
   double r;
   if (unpaired) {
-    const double before = partnerTerm(freqs, savedLeafCells.data() + pset.numLoci);
-    const double after = partnerTerm(freqs, row.data() + TMAT + pset.numLoci);
-    partnerProb = chainPartnerProb[ch] - before + after;
-    r = (total + partnerProb) - (chainLogLik[ch] + chainPartnerProb[ch]);
+    const double before = partnerTerm(chain, saved.leafCells.data() + pset.numLoci);
+    const double after = partnerTerm(chain, row.data() + TMAT + pset.numLoci);
+    partnerProb = chain.partnerProb - before + after;
+    r = (total + partnerProb) - (chain.logLik + chain.partnerProb);
   } else {
-    r = total - chainLogLik[ch];
+    r = total - chain.logLik;
   }
-  if (ran1(seed) < acceptanceProbability(r)) {
-    chainLogLik[ch] = total;
-    chainPartnerProb[ch] = partnerProb;
+  if (ran1(rng) < acceptanceProbability(r)) {
+    chain.logLik = total;
+    chain.partnerProb = partnerProb;
     return;
   }
-  row[nodeLogLik] = savedLeafLik;
-  std::copy(savedLeafCells.begin(), savedLeafCells.end(), row.begin() + TMAT);
+  row[nodeLogLik] = saved.leafLik;
+  std::copy(saved.leafCells.begin(), saved.leafCells.end(), row.begin() + TMAT);
   if (paired) {
-    TreeRow &mate = tree[partnerOf(ch, leaf)];
-    mate[nodeLogLik] = savedPartnerLik;
-    std::copy(savedPartnerCells.begin(), savedPartnerCells.end(), mate.begin() + TMAT);
+    TreeRow &mate = tree[partnerOf(chain, leaf)];
+    mate[nodeLogLik] = saved.partnerLik;
+    std::copy(saved.partnerCells.begin(), saved.partnerCells.end(), mate.begin() + TMAT);
   }
+}
+
+void saveNodeTerms(Chain &chain) {
+  std::vector<double> &terms = chain.scratch.nodeLik;
+  terms.resize(chain.tree.size());
+  for (size_t r = 0; r < chain.tree.size(); r++)
+    terms[r] = chain.tree[r][nodeLogLik];
+}
+
+void restoreNodeTerms(Chain &chain) {
+  const std::vector<double> &terms = chain.scratch.nodeLik;
+  for (size_t r = 0; r < chain.tree.size(); r++)
+    chain.tree[r][nodeLogLik] = terms[r];
 }

@@ -8,7 +8,9 @@
 
 #include <vector>
 
+#include "chain.h"
 #include "mutloc.h"
+#include "random.h"
 
 // Acceptance probability of a proposal whose log ratio is r: 1 when r >= 0,
 // else exp(r).
@@ -23,41 +25,30 @@ bool pairedGenotypes();
 // Log probability of the chromosome in the second allele block of a leaf row
 // (unpaired genotypes) under independent allele frequencies: the sum over the
 // loci of log freqs[|allele|][k].
-double partnerTerm(const Table &freqs, const double *secondBlock);
+double partnerTerm(Chain &chain, const double *secondBlock);
 
-// The normal-population sample's log probability is the sum, in list order,
-// of probhap2 over the chain's normal haplotypes. Each chain remembers every
-// haplotype's term with the haplotype's alleles and the tables the terms were
-// taken under (the first-locus frequencies and the transition table, all
-// that probhap2 reads), so that a move takes again only the terms its change
-// reaches.
-struct SampleTerms {
-  std::vector<double> firstLocus; // popHapFreqs[ch][a][0] for every allele row a
-  TransTable trans;               // MP1[ch]
-  std::vector<Haplotype> haps;    // the haplotypes' alleles
-  std::vector<double> logProbs;   // their probhap2 terms
-};
-// The remembered terms of chain ch (empty until a frequency move of the chain
-// is first accepted).
-SampleTerms &sampleTerms(int ch);
-// Whether the remembered terms were taken under chain ch's current tables,
-// one for each of its normal haplotypes.
-bool termsFitTables(const SampleTerms &terms, int ch);
-// Records chain ch's current tables as those of its remembered terms.
-void recordTables(SampleTerms &terms, int ch);
+// Whether the chain's remembered sample terms were taken under its current
+// tables, one for each of its normal haplotypes.
+bool termsFitTables(const Chain &chain);
+// Records the chain's current tables as those of its remembered terms.
+void recordTables(Chain &chain);
 
 // Records the allele cells and node term of a leaf (and, with paired
 // genotypes, of its partner leaf) before a move changes its alleles.
-void saveLeaf(int ch, int leaf);
+void saveLeaf(Chain &chain, int leaf);
 // Scores a leaf whose alleles were changed after saveLeaf: recomputes its node
 // term (and its partner's with paired genotypes), adds the change of the
 // chain's partner term with unpaired genotypes, draws the acceptance number,
 // and either keeps the change with the chain's new log terms or restores
 // everything saveLeaf recorded.
-void acceptOrRestoreLeaf(Seed *seed, int ch, int leaf);
+void acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf);
+
+// Saves and restores every row's node term around a move that rewrites them.
+void saveNodeTerms(Chain &chain);
+void restoreNodeTerms(Chain &chain);
 
 // Re-imputation moves of the missing alleles of the chain's patient leaves.
-void updatePatientMissing(Seed *seed, int ch);
+void updatePatientMissing(Rng &rng, Chain &chain);
 // Re-imputation moves of the missing alleles of the chain's normal-population
 // haplotypes.
-void updateNormalMissing(Seed *seed, int ch);
+void updateNormalMissing(Rng &rng, Chain &chain);

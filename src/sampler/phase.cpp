@@ -21,10 +21,10 @@ namespace {
 // stored as -a differs from an observed a); true when anything was exchanged.
 // movesImputed is set when an exchange carried an imputed allele to a cell
 // that held an observed one.
-bool proposeExchanges(double *first, double *second, Seed *seed, bool &movesImputed) {
+bool proposeExchanges(double *first, double *second, Rng &rng, bool &movesImputed) {
   bool exchanged = false;
   for (int k = 0; k < pset.numLoci; k++)
-    if (first[k] != second[k] && ran1(seed) > 0.5) {
+    if (first[k] != second[k] && ran1(rng) > 0.5) {
       movesImputed = movesImputed || (first[k] < 0) != (second[k] < 0);
       std::swap(first[k], second[k]);
       exchanged = true;
@@ -32,17 +32,17 @@ bool proposeExchanges(double *first, double *second, Seed *seed, bool &movesImpu
   return exchanged;
 }
 
-// Brings leaf's entry in chain ch's missing-allele lists up to date with its
+// Brings leaf's entry in the chain's missing-allele lists up to date with its
 // current cells. The other entries keep their places, so the missing-allele
 // moves visit the leaves in the same order as before; a leaf that now holds
 // its first imputed allele is added at the end, and one that holds none any
 // more is dropped, so that every entry has a cell to re-impute. The record is
-// built in a buffer kept from call to call, so an update allocates nothing.
-void relistMissing(int ch, int leaf) {
-  static std::vector<int> record;
-  std::vector<int> &leaves = missingLeaves[ch];
-  std::vector<std::vector<int>> &records = missingLoci[ch];
-  missingRecord(chainTree[ch][leaf], record);
+// built in the chain's buffer, so an update allocates nothing.
+void relistMissing(Chain &chain, int leaf) {
+  std::vector<int> &record = chain.scratch.record;
+  std::vector<int> &leaves = chain.missingLeaves;
+  std::vector<std::vector<int>> &records = chain.missingLoci;
+  missingRecord(chain.tree[leaf], record);
   const bool holdsImputed = record[1] + record[2] > 0;
   const auto entry = std::find(leaves.begin(), leaves.end(), leaf);
   if (entry == leaves.end()) {
@@ -63,10 +63,10 @@ void relistMissing(int ch, int leaf) {
 
 } // namespace
 
-void updatePhase(Seed *seed, int ch) {
+void updatePhase(Rng &rng, Chain &chain) {
   if (pset.dataAsGenotypes == 0)
     return;
-  TreeMatrix &tree = chainTree[ch];
+  TreeMatrix &tree = chain.tree;
   const bool paired = pairedGenotypes();
   for (size_t t = 0; t < tree.size(); t++) {
     TreeRow &row = tree[t];
@@ -78,17 +78,17 @@ void updatePhase(Seed *seed, int ch) {
     if (paired && row[nodeLabel] <= row[partnerLeaf])
       continue;
     double *second = paired ? tree[partner].data() + TMAT : row.data() + TMAT + pset.numLoci;
-    saveLeaf(ch, leaf);
+    saveLeaf(chain, leaf);
     bool movesImputed = false;
-    if (!proposeExchanges(row.data() + TMAT, second, seed, movesImputed))
+    if (!proposeExchanges(row.data() + TMAT, second, rng, movesImputed))
       continue;
-    acceptOrRestoreLeaf(seed, ch, leaf);
+    acceptOrRestoreLeaf(rng, chain, leaf);
     // Rebuilt from the cells the test left, the records are unchanged after
     // a rejection and follow the imputed alleles after an acceptance.
     if (movesImputed) {
-      relistMissing(ch, leaf);
+      relistMissing(chain, leaf);
       if (paired)
-        relistMissing(ch, partner);
+        relistMissing(chain, partner);
     }
   }
 }

@@ -5,13 +5,16 @@
 #include <iosfwd>
 #include <vector>
 
+#include "chain.h"
 #include "mutloc.h"
+#include "random.h"
 
 // Runs burn-in and sampling iterations over all chains, writing the trace to
 // dat, progress to the screen and the periodic haplotype tallies.
-void runSampler(Seed *seed, std::ostream &dat, std::ostream &hpf);
-// Recomputes props[0..4][ch] from the acceptance counters after iteration i.
-void refreshAcceptProps(int ch, long i);
+void runSampler(Rng &rng, std::ostream &dat, std::ostream &hpf);
+// Recomputes the chain's acceptance proportions from its counters after
+// iteration i.
+void refreshAcceptProps(Chain &chain, long i);
 // Between-chain potential scale reduction of the mutation location after
 // iteration i >= 1, from each chain's sum and sum of squares of locations.
 double convergenceStatistic(const std::vector<double> &locSum, const std::vector<double> &locSumSq,
@@ -19,14 +22,16 @@ double convergenceStatistic(const std::vector<double> &locSum, const std::vector
 
 // Allele-frequency move, then the missing-allele moves of patient leaves and
 // normal-population haplotypes.
-void updateFrequenciesAndMissing(Seed *seed, int ch);
+void updateFrequenciesAndMissing(Rng &rng, Chain &chain);
 // Mutation-location update in the mode iterMutLocation gives.
-void updateLocation(Seed *seed, int ch);
-// Random-walk proposal of a location: x in, proposal out.
-void adjrecrate(double &x, Seed *seed, const std::vector<double> &map, int ch);
+void updateLocation(Rng &rng, Chain &chain);
+// Random-walk proposal of a location: x in, proposal out. The first call
+// with a step wider than the location interval narrows the chain's step to
+// the interval instead of proposing.
+void adjrecrate(double &x, Rng &rng, const std::vector<double> &map, Chain &chain);
 // Ancestral-state and internal-state proposals.
-void updateStates(Seed *seed, int ch);
-void adjY0(int *state, Seed *seed, int *changed, int allLoci);
-void adjYi(int *state, Seed *seed, int *changed, int allLoci);
+void updateStates(Rng &rng, Chain &chain);
+void adjY0(int *state, Rng &rng, int *changed, int allLoci);
+void adjYi(int *state, Rng &rng, int *changed, int allLoci);
 // Genotype phase updates (genotype data only).
-void updatePhase(Seed *seed, int ch);
+void updatePhase(Rng &rng, Chain &chain);

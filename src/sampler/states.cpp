@@ -10,17 +10,13 @@
 
 namespace {
 
-// The proposed haplotype of a state move, and the alleles a rejected
-// internal-state proposal puts back.
-Haplotype proposedState, savedState;
-
 // Redraws alleles of state with probability p: every locus in turn when
 // allLoci is non-zero, else one locus chosen at random. A redraw picks any of
 // the locus's alleles, the old one included; *changed tells whether any
 // allele now differs.
-void redrawAlleles(int *state, Seed *seed, int *changed, int allLoci, double p) {
+void redrawAlleles(int *state, Rng &rng, int *changed, int allLoci, double p) {
   const auto redraw = [&](int k) {
-    const int allele = random2(maxall[k], seed) + 1;
+    const int allele = random2(maxall[k], rng) + 1;
     if (allele != state[k])
       *changed = 1;
     state[k] = allele;
@@ -28,40 +24,39 @@ void redrawAlleles(int *state, Seed *seed, int *changed, int allLoci, double p) 
   *changed = 0;
   if (allLoci) {
     for (int k = 0; k < pset.numLoci; k++)
-      if (ran1(seed) < p)
+      if (ran1(rng) < p)
         redraw(k);
     return;
   }
-  const int k = random2(pset.numLoci, seed);
-  if (ran1(seed) < p)
+  const int k = random2(pset.numLoci, rng);
+  if (ran1(rng) < p)
     redraw(k);
 }
 
 // Proposes a new ancestral haplotype for chain ch; only the root's own term of
 // the likelihood depends on it, besides its population probability.
-void updateRootState(Seed *seed, int ch) {
-  proposedState.assign(pset.rootLoci[ch].begin(), pset.rootLoci[ch].end());
+void updateRootState(Rng &rng, Chain &chain) {
+  Haplotype &proposedState = chain.scratch.proposedState;
+  proposedState.assign(chain.rootLoci.begin(), chain.rootLoci.end());
   int changed;
-  adjY0(proposedState.data(), seed, &changed, pset.flipAllLoci);
+  adjY0(proposedState.data(), rng, &changed, pset.flipAllLoci);
   if (!changed)
     return;
 
-  TreeMatrix &tree = chainTree[ch];
+  TreeMatrix &tree = chain.tree;
   int root = 0;
   while (tree[root][parent] != -1)
     root++;
   const double savedTerm = tree[root][nodeLogLik];
 
-  double lik = 0;
-  tprob(pset.popHapFreqs[ch], tree, pset.mutLocStart[ch], pset.mapDist, &lik, proposedState, root,
-        1, MP1[ch]);
-  const double hapProb = probhap2(pset.popHapFreqs[ch], MP1[ch], proposedState.data());
-  const double logRatio = (lik + hapProb) - (chainLogLik[ch] + chainRootHapProb[ch]);
-  if (ran1(seed) < acceptanceProbability(logRatio)) {
-    pset.rootLoci[ch] = proposedState;
-    chainLogLik[ch] = lik;
-    chainRootHapProb[ch] = hapProb;
-    accRoot[ch] += 1;
+  const double lik = chainTprob(chain, tree, chain.mutLoc, proposedState, root, 1);
+  const double hapProb = probhap2(chain.popHapFreqs, chain.MP1, proposedState.data(), chain.memo);
+  const double logRatio = (lik + hapProb) - (chain.logLik + chain.rootHapProb);
+  if (ran1(rng) < acceptanceProbability(logRatio)) {
+    chain.rootLoci = proposedState;
+    chain.logLik = lik;
+    chain.rootHapProb = hapProb;
+    chain.accRoot += 1;
   } else {
     tree[root][nodeLogLik] = savedTerm;
   }
@@ -69,8 +64,10 @@ void updateRootState(Seed *seed, int ch) {
 
 // Proposes new alleles for every internal node of chain ch in row order; a
 // node's alleles enter its own term and those of its two children.
-void updateInternalStates(Seed *seed, int ch) {
-  TreeMatrix &tree = chainTree[ch];
+void updateInternalStates(Rng &rng, Chain &chain) {
+  TreeMatrix &tree = chain.tree;
+  Haplotype &proposedState = chain.scratch.proposedState;
+  Haplotype &savedState = chain.scratch.savedState;
   const int loci = pset.numLoci;
   proposedState.resize(loci);
   savedState.resize(loci);
@@ -83,7 +80,7 @@ void updateInternalStates(Seed *seed, int ch) {
     for (int k = 0; k < loci; k++)
       proposedState[k] = savedState[k] = static_cast<int>(row[TMAT + k]);
     int changed;
-    adjYi(proposedState.data(), seed, &changed, pset.flipAllLoci);
+    adjYi(proposedState.data(), rng, &changed, pset.flipAllLoci);
     if (!changed)
       continue;
 
@@ -95,13 +92,12 @@ void updateInternalStates(Seed *seed, int ch) {
     for (int k = 0; k < loci; k++)
       row[TMAT + k] = proposedState[k];
 
-    double lik = 0;
-    tprob(pset.popHapFreqs[ch], tree, pset.mutLocStart[ch], pset.mapDist, &lik, pset.rootLoci[ch],
-          static_cast<int>(node), 0, MP1[ch]);
+    const double lik =
+        chainTprob(chain, tree, chain.mutLoc, chain.rootLoci, static_cast<int>(node), 0);
     // Ties accept: this test is not strict, unlike the others.
-    if (ran1(seed) <= acceptanceProbability(lik - chainLogLik[ch])) {
-      chainLogLik[ch] = lik;
-      accInternal[ch] += 1;
+    if (ran1(rng) <= acceptanceProbability(lik - chain.logLik)) {
+      chain.logLik = lik;
+      chain.accInternal += 1;
     } else {
       for (int k = 0; k < loci; k++)
         row[TMAT + k] = savedState[k];
@@ -114,16 +110,16 @@ void updateInternalStates(Seed *seed, int ch) {
 
 } // namespace
 
-void adjY0(int *state, Seed *seed, int *changed, int allLoci) {
-  redrawAlleles(state, seed, changed, allLoci, pset.ancestralAdjust);
+void adjY0(int *state, Rng &rng, int *changed, int allLoci) {
+  redrawAlleles(state, rng, changed, allLoci, pset.ancestralAdjust);
 }
 
-void adjYi(int *state, Seed *seed, int *changed, int allLoci) {
-  redrawAlleles(state, seed, changed, allLoci, pset.internalAdjust);
+void adjYi(int *state, Rng &rng, int *changed, int allLoci) {
+  redrawAlleles(state, rng, changed, allLoci, pset.internalAdjust);
 }
 
-void updateStates(Seed *seed, int ch) {
+void updateStates(Rng &rng, Chain &chain) {
   if (pset.iterAncestral)
-    updateRootState(seed, ch);
-  updateInternalStates(seed, ch);
+    updateRootState(rng, chain);
+  updateInternalStates(rng, chain);
 }

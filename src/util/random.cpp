@@ -1,13 +1,12 @@
 // Minimal-standard multiplicative congruential generator (16807, 2^31 - 1)
-// with a Bays-Durham shuffle table, and the draws built on it. The whole
-// state is the caller's seed plus the statics below, so a run with a fixed
-// seed repeats its draws exactly.
+// with a Bays-Durham shuffle table, the draws built on it, and the additive
+// feedback generator of the lineage shuffles. All state lives in the Rng
+// record, so a stream started from a fixed seed repeats its draws exactly.
 #include "random.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 
 #ifdef MUTLOC_TRACE_DRAWS
 #undef ran1
@@ -21,110 +20,145 @@ constexpr int32_t IA = 16807;
 constexpr int32_t IM = 2147483647;
 constexpr int32_t IQ = 127773;
 constexpr int32_t IR = 2836;
-constexpr int NTAB = 32;
-constexpr int32_t NDIV = 1 + (IM - 1) / NTAB;
+constexpr int32_t NDIV = 1 + (IM - 1) / shuffleTableSize;
 constexpr double AM = 1.0 / IM;
 constexpr double RNMX = 0.99999988;
 
-int32_t iv[NTAB];
-int32_t iy = 0;
-int iset = 0;
-double gset = 0;
+// Words of the feedback generator, the distance of its second tap, and the
+// outputs discarded after seeding.
+constexpr int feedbackWords = 31;
+constexpr int feedbackDiscard = 10 * feedbackWords;
 
 // One step seed <- 16807 * seed mod M by Schrage's decomposition.
-inline void step(Seed *seed) {
-  int32_t k = *seed / IQ;
-  *seed = IA * (*seed - k * IQ) - IR * k;
-  if (*seed < 0)
-    *seed += IM;
+inline void step(Seed &seed) {
+  int32_t k = seed / IQ;
+  seed = IA * (seed - k * IQ) - IR * k;
+  if (seed < 0)
+    seed += IM;
 }
 
-#ifdef MUTLOC_TRACE_DRAWS
-const char *traceCaller = "ran1";
-#endif
-
-} // namespace
-
-double ran1(Seed *seed) {
-  if (*seed <= 0 || !iy) {
+double uniform(Rng &rng, [[maybe_unused]] const char *caller) {
+  Seed &seed = rng.seed;
+  if (seed <= 0 || !rng.iy) {
     // Restart from -seed when that exceeds 1, else from 1. The negation is
     // taken in 64 bits so that the most negative seed, which has no 32-bit
     // negation, restarts from 1 too instead of overflowing.
-    const int64_t negated = -static_cast<int64_t>(*seed);
-    *seed = negated > 1 && negated <= INT32_MAX ? static_cast<Seed>(negated) : 1;
-    for (int j = NTAB + 7; j >= 0; j--) {
+    const int64_t negated = -static_cast<int64_t>(seed);
+    seed = negated > 1 && negated <= INT32_MAX ? static_cast<Seed>(negated) : 1;
+    for (int j = shuffleTableSize + 7; j >= 0; j--) {
       step(seed);
-      if (j < NTAB)
-        iv[j] = *seed;
+      if (j < shuffleTableSize)
+        rng.iv[j] = seed;
     }
-    iy = iv[0];
+    rng.iy = rng.iv[0];
   }
   step(seed);
-  int j = iy / NDIV;
-  iy = iv[j];
-  iv[j] = *seed;
-  double temp = AM * iy;
+  int j = rng.iy / NDIV;
+  rng.iy = rng.iv[j];
+  rng.iv[j] = seed;
+  const double temp = AM * rng.iy;
+  const double out = temp > RNMX ? RNMX : temp;
 #ifdef MUTLOC_TRACE_DRAWS
-  static long count = 0;
-  double out = temp > RNMX ? RNMX : temp;
-  std::fprintf(stderr, "%ld %s %.17g\n", ++count, traceCaller, out);
-  return out;
-#else
-  return temp > RNMX ? RNMX : temp;
+  std::fprintf(stderr, "%ld %s %.17g\n", ++rng.drawCount, caller, out);
 #endif
+  return out;
 }
 
-int random2(int n, Seed *seed) {
-  return static_cast<int>(std::floor(ran1(seed) * n));
+int index(int n, Rng &rng, const char *caller) {
+  return static_cast<int>(std::floor(uniform(rng, caller) * n));
 }
 
-double gasdev(Seed *seed) {
-  if (iset) {
-    iset = 0;
-    return gset;
+double normal(Rng &rng, const char *caller) {
+  if (rng.hasSpare) {
+    rng.hasSpare = false;
+    return rng.spare;
   }
   double x, y, r;
   do {
-    x = 2.0 * ran1(seed) - 1.0;
-    y = 2.0 * ran1(seed) - 1.0;
+    x = 2.0 * uniform(rng, caller) - 1.0;
+    y = 2.0 * uniform(rng, caller) - 1.0;
     r = x * x + y * y;
   } while (r >= 1.0 || r == 0.0);
-  double f = std::sqrt(-2.0 * std::log(r) / r);
-  gset = x * f;
-  iset = 1;
+  const double f = std::sqrt(-2.0 * std::log(r) / r);
+  rng.spare = x * f;
+  rng.hasSpare = true;
   return y * f;
 }
 
-void systemShuffle(std::vector<int> &a) {
+} // namespace
+
+FeedbackGenerator::FeedbackGenerator() {
+  seedFeedback(*this, 1);
+}
+
+void seedFeedback(FeedbackGenerator &g, uint32_t seed) {
+  if (seed == 0)
+    seed = 1;
+  // The seed's bits as a signed word start the recurrence 16807 * word mod
+  // 2^31 - 1 (Schrage's decomposition, C division; a negative first word
+  // gives a negative product, brought back by one addition of the modulus).
+  int32_t word = static_cast<int32_t>(seed);
+  g.state[0] = word;
+  for (int i = 1; i < feedbackWords; i++) {
+    const int32_t hi = word / IQ;
+    const int32_t lo = word % IQ;
+    word = IA * lo - IR * hi;
+    if (word < 0)
+      word += IM;
+    g.state[i] = word;
+  }
+  g.front = 3;
+  g.rear = 0;
+  for (int i = 0; i < feedbackDiscard; i++)
+    nextFeedback(g);
+}
+
+int32_t nextFeedback(FeedbackGenerator &g) {
+  const uint32_t sum =
+      static_cast<uint32_t>(g.state[g.front]) + static_cast<uint32_t>(g.state[g.rear]);
+  g.state[g.front] = static_cast<int32_t>(sum);
+  g.front = (g.front + 1) % feedbackWords;
+  g.rear = (g.rear + 1) % feedbackWords;
+  return static_cast<int32_t>(sum >> 1);
+}
+
+Rng streamFrom(Seed seed) {
+  Rng rng;
+  rng.seed = seed;
+  return rng;
+}
+
+double ran1(Rng &rng) {
+  return uniform(rng, "ran1");
+}
+
+int random2(int n, Rng &rng) {
+  return index(n, rng, "random2");
+}
+
+double gasdev(Rng &rng) {
+  return normal(rng, "gasdev");
+}
+
+void systemShuffle(std::vector<int> &a, Rng &rng) {
   for (size_t i = 1; i < a.size(); i++) {
-    size_t j = static_cast<size_t>(std::rand()) % (i + 1);
-    int t = a[i];
+    const size_t j = static_cast<size_t>(nextFeedback(rng.feedback)) % (i + 1);
+    const int t = a[i];
     a[i] = a[j];
     a[j] = t;
   }
 }
 
-void resetRandomState() {
-  iy = 0;
-  iset = 0;
-  gset = 0;
-  for (auto &v : iv)
-    v = 0;
-}
-
 #ifdef MUTLOC_TRACE_DRAWS
-double ran1Traced(Seed *seed, const char *caller) {
-  traceCaller = caller;
-  return ran1(seed);
+double ran1Traced(Rng &rng, const char *caller) {
+  return uniform(rng, caller);
 }
 
-int random2Traced(int n, Seed *seed, const char *caller) {
-  traceCaller = caller;
-  return random2(n, seed);
+int random2Traced(int n, Rng &rng, const char *caller) {
+  return index(n, rng, caller);
 }
 
-double gasdevTraced(Seed *seed, const char *caller) {
-  traceCaller = caller;
-  return gasdev(seed);
+double gasdevTraced(Rng &rng, const char *caller) {
+  return normal(rng, caller);
 }
 #endif

@@ -1,30 +1,70 @@
-// The run's uniform random stream (ran1) with its derived draws, and the
-// permutation shuffle over the system generator.
+// The run's random stream as one record: the uniform generator ran1 with its
+// shuffle table, the spare normal deviate of gasdev, and the additive-feedback
+// generator behind the permutation shuffle of lineages. Every draw takes the
+// stream it draws from, so a run (or each chain) can own one.
 #pragma once
 
-#include "mutloc.h"
+#include <cstdint>
+#include <vector>
+
+// The signed 32-bit state of ran1's congruential generator.
+using Seed = int32_t;
+
+// The C library's random()/rand() algorithm (additive feedback over 31 words,
+// x[i] = x[i - 31] + x[i - 3] mod 2^32, output x[i] >> 1), seeded as srandom
+// seeds it, written out here so the shuffles do not depend on the C library.
+// A generator not yet seeded holds the state of seed 1, as the C library's
+// does before its first srandom.
+struct FeedbackGenerator {
+  FeedbackGenerator();
+  int32_t state[31];
+  int front;
+  int rear;
+};
+// Seeds as srandom(seed) does (seed 0 acts as 1).
+void seedFeedback(FeedbackGenerator &g, uint32_t seed);
+// The next value in 0..2^31 - 1, as random() gives it.
+int32_t nextFeedback(FeedbackGenerator &g);
+
+constexpr int shuffleTableSize = 32;
+
+struct Rng {
+  // ran1: the generator's state and its Bays-Durham shuffle table; iy == 0
+  // marks a table not yet filled.
+  Seed seed = 0;
+  int32_t iv[shuffleTableSize] = {};
+  int32_t iy = 0;
+  // gasdev's second deviate, kept for the next call.
+  bool hasSpare = false;
+  double spare = 0;
+  // The shuffle's generator.
+  FeedbackGenerator feedback;
+  // Draws so far, counted by the audit build.
+  long drawCount = 0;
+};
+
+// A fresh stream whose first ran1 draw restarts from seed (a value <= 0
+// refills the shuffle table).
+Rng streamFrom(Seed seed);
 
 // Uniform on (0, 0.99999988]; a seed <= 0 re-initialises the shuffle table.
-double ran1(Seed *seed);
+double ran1(Rng &rng);
 // floor(ran1 * n): a uniform index 0..n-1 for n >= 1.
-int random2(int n, Seed *seed);
-// Standard normal deviate (polar Box-Muller; the second deviate is cached).
-double gasdev(Seed *seed);
+int random2(int n, Rng &rng);
+// Standard normal deviate (polar Box-Muller; the second deviate is kept).
+double gasdev(Rng &rng);
 
-// Random permutation of a[0..n-1] drawn from the system generator rand():
-// for i = 1..n-1, j = rand() % (i + 1), exchange a[i] and a[j].
-void systemShuffle(std::vector<int> &a);
-
-// Drops the cached normal deviate and the shuffle table (tests only).
-void resetRandomState();
+// Random permutation of a[0..n-1] from the feedback generator: for
+// i = 1..n-1, j = next % (i + 1), exchange a[i] and a[j].
+void systemShuffle(std::vector<int> &a, Rng &rng);
 
 #ifdef MUTLOC_TRACE_DRAWS
 // Audit build: every ran1 draw is written to standard error as
 // "count routine value", the routine being the caller's function name.
-double ran1Traced(Seed *seed, const char *caller);
-int random2Traced(int n, Seed *seed, const char *caller);
-double gasdevTraced(Seed *seed, const char *caller);
-#define ran1(seed) ran1Traced((seed), __func__)
-#define random2(n, seed) random2Traced((n), (seed), __func__)
-#define gasdev(seed) gasdevTraced((seed), __func__)
+double ran1Traced(Rng &rng, const char *caller);
+int random2Traced(int n, Rng &rng, const char *caller);
+double gasdevTraced(Rng &rng, const char *caller);
+#define ran1(rng) ran1Traced((rng), __func__)
+#define random2(n, rng) random2Traced((n), (rng), __func__)
+#define gasdev(rng) gasdevTraced((rng), __func__)
 #endif

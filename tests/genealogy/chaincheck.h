@@ -93,44 +93,42 @@ inline ::testing::AssertionResult genealogyIsConsistent(const TreeMatrix &tree, 
 }
 
 // Chain ch's genealogy is consistent under its current age, and its cached
-// nodeLogLik terms, chainLogLik, nodeTimes, chainTreePrior and
-// chainMutAgePrior agree with a recomputation from scratch.
+// nodeLogLik terms, log-likelihood, node times, tree prior and age prior
+// agree with a recomputation from scratch (with a fresh likelihood memo).
 inline ::testing::AssertionResult chainMatchesRecomputation(int ch, double tol = 1e-9) {
   using chaincheck::close;
   const int n = pset.numChromosomes;
   const int rows = 2 * n - 1;
-  const TreeMatrix &stored = chainTree[ch];
-  ::testing::AssertionResult shape = genealogyIsConsistent(stored, pset.mutAgeStart[ch], tol);
+  const Chain &c = chains[ch];
+  const TreeMatrix &stored = c.tree;
+  ::testing::AssertionResult shape = genealogyIsConsistent(stored, c.mutAge, tol);
   if (!shape)
     return shape;
   TreeMatrix fresh = stored;
+  LikelihoodMemo memo;
   double total = 0;
-  tprob(pset.popHapFreqs[ch], fresh, pset.mutLocStart[ch], pset.mapDist, &total, pset.rootLoci[ch],
-        -1, 0, MP1[ch]);
+  tprob(c.popHapFreqs, fresh, c.mutLoc, pset.mapDist, &total, c.rootLoci, -1, 0, c.MP1, memo);
   for (int r = 0; r < rows; r++)
     if (!close(stored[r][nodeLogLik], fresh[r][nodeLogLik], tol))
       return ::testing::AssertionFailure()
              << "node term of " << r << " is " << stored[r][nodeLogLik] << ", recomputed "
              << fresh[r][nodeLogLik];
-  if (!close(chainLogLik[ch], total, tol))
+  if (!close(c.logLik, total, tol))
     return ::testing::AssertionFailure()
-           << "chainLogLik " << chainLogLik[ch] << ", recomputed " << total;
+           << "log-likelihood " << c.logLik << ", recomputed " << total;
   sortTree(fresh, nodeTime);
   std::vector<double> times(rows);
   for (int r = 0; r < rows; r++)
     times[r] = fresh[r][nodeTime];
-  if (nodeTimes[ch] != times)
-    return ::testing::AssertionFailure() << "nodeTimes differ from the genealogy's sorted ages";
-  const double savedAge = pset.curMutAge;
-  pset.curMutAge = pset.mutAgeStart[ch];
-  const double treePrior = tprior(n, times, pset.propSampled, pset.growthRate);
-  pset.curMutAge = savedAge;
-  if (!close(chainTreePrior[ch], treePrior, tol))
+  if (c.nodeTimes != times)
+    return ::testing::AssertionFailure() << "node times differ from the genealogy's sorted ages";
+  const double treePrior = tprior(n, times, c.mutAge, pset.propSampled, pset.growthRate);
+  if (!close(c.treePrior, treePrior, tol))
     return ::testing::AssertionFailure()
-           << "chainTreePrior " << chainTreePrior[ch] << ", recomputed " << treePrior;
-  const double agePrior = tpriormut(n, pset.mutAgeStart[ch], pset.growthRate);
-  if (!close(chainMutAgePrior[ch], agePrior, tol))
+           << "tree prior " << c.treePrior << ", recomputed " << treePrior;
+  const double agePrior = tpriormut(n, c.mutAge, pset.growthRate);
+  if (!close(c.mutAgePrior, agePrior, tol))
     return ::testing::AssertionFailure()
-           << "chainMutAgePrior " << chainMutAgePrior[ch] << ", recomputed " << agePrior;
+           << "age prior " << c.mutAgePrior << ", recomputed " << agePrior;
   return ::testing::AssertionSuccess();
 }

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <sstream>
 
 #include "driver.h"
@@ -16,11 +15,11 @@
 namespace {
 
 // The first count uniforms of a fresh stream started from seed.
-std::vector<double> streamFrom(Seed seed, int count) {
-  resetRandomState();
+std::vector<double> firstUniforms(Seed seed, int count) {
+  Rng rng = streamFrom(seed);
   std::vector<double> u;
   for (int i = 0; i < count; i++)
-    u.push_back(ran1(&seed));
+    u.push_back(ran1(rng));
   return u;
 }
 
@@ -46,9 +45,9 @@ struct GenerationCase {
 // matrix of chain 0 rebuilt from the stream, and the number of draws used.
 TreeMatrix replayedGeneration(const GenerationCase &g, const std::vector<double> &u, int *used) {
   const int L = pset.numLoci;
-  const double T = pset.mutAgeStart[0];
+  const double T = chains[0].mutAge;
   const double r = g.growth, s = pset.propSampled;
-  const Table &freqs = pset.popHapFreqs[0];
+  const Table &freqs = chains[0].popHapFreqs;
   int next = 0;
   double age;
   if (g.star == 1) {
@@ -105,10 +104,10 @@ TEST(ReplayStart, GenerationConsumesTheStreamInTheOrderOfItsSteps) {
     for (Seed start : {-3, -21, -40}) {
       setSmallRun(2, 4);
       maxall.assign(4, 3);
-      pset.popHapFreqs = {Table{std::vector<double>(4, 0.0), std::vector<double>(4, 0.3),
-                                std::vector<double>(4, 0.3), std::vector<double>(4, 0.4)}};
+      chains[0].popHapFreqs = Table{std::vector<double>(4, 0.0), std::vector<double>(4, 0.3),
+                                    std::vector<double>(4, 0.3), std::vector<double>(4, 0.4)};
+      chains[0].mutAge = 2.0;
       pset.rootLoci = {Haplotype{1, 2, 3, 1}};
-      pset.mutAgeStart = {2.0};
       pset.mutLocStart = {0.5};
       pset.mapDist = {0, 0, 1, 2, 3};
       pset.propSampled = 0.1;
@@ -119,14 +118,14 @@ TEST(ReplayStart, GenerationConsumesTheStreamInTheOrderOfItsSteps) {
       pset.simMutLocation = -99;
       pset.mutLocLow = g.low;
       pset.mutLocHigh = g.high;
-      const std::vector<double> u = streamFrom(start, 60);
+      const std::vector<double> u = firstUniforms(start, 60);
       int used = 0;
       const TreeMatrix expected = replayedGeneration(g, u, &used);
 
-      TreeMatrix tree = freshTree();
-      resetRandomState();
-      Seed seed = start;
-      generatetree(&seed, tree, 0);
+      chains[0].tree = freshTree();
+      Rng rng = streamFrom(start);
+      generatetree(rng, chains[0]);
+      const TreeMatrix &tree = chains[0].tree;
       for (int i = 0; i < 3; i++)
         for (int col : {nodeLabel, child1, child2, parent})
           EXPECT_EQ(tree[i][col], expected[i][col]) << "case " << c << " row " << i;
@@ -137,7 +136,7 @@ TEST(ReplayStart, GenerationConsumesTheStreamInTheOrderOfItsSteps) {
           EXPECT_EQ(tree[i][TMAT + k], expected[i][TMAT + k])
               << "case " << c << " seed " << start << " row " << i << " locus " << k;
       }
-      EXPECT_EQ(ran1(&seed), u[used]) << "case " << c << ": draws used";
+      EXPECT_EQ(ran1(rng), u[used]) << "case " << c << ": draws used";
     }
   }
 }
@@ -151,9 +150,7 @@ TEST(ReplayStart, SimulatedUnpairedPartnersAreAllDrawnBeforeAnyExchange) {
   pset.simMutLocation = 0.005;
   maxall.assign(2 * L, 2);
   maxAllele = 2;
-  normalHaps.assign(K, {Haplotype(L, 1), Haplotype(L, 2)});
-  pset.popHapFreqs.assign(K, Table{std::vector<double>(L, 0.0), std::vector<double>(L, 0.5),
-                                   std::vector<double>(L, 0.5)});
+  std::vector<std::vector<Haplotype>> normalHaps(K, {Haplotype(L, 1), Haplotype(L, 2)});
   pset.rootLoci.assign(K, Haplotype(L, 1));
   pset.mutAgeStart.assign(K, 40.0);
   pset.mutLocStart.assign(K, 0.005);
@@ -164,42 +161,40 @@ TEST(ReplayStart, SimulatedUnpairedPartnersAreAllDrawnBeforeAnyExchange) {
   pset.realIterations = 1;
   pset.mapDist = {0, 0, 0.01};
   patientData.assign(patientRows, std::vector<int>(patientCols, 0));
-  setuprun();
+  setuprun(normalHaps);
   // The partner draw picks label 1 below 0.3 and label 2 above.
   simAlleleFreqs[1] = {0.3, 0.3};
   simAlleleFreqs[2] = {0.7, 0.7};
 
-  // Expected: generation of both chains, then every partner draw of every
-  // chain, then every exchange draw of every chain.
-  std::srand(5);
-  resetRandomState();
-  Seed seed = -13;
+  // Expected: generation of both chains (on copies of the fresh chains),
+  // then every partner draw of every chain, then every exchange draw of
+  // every chain.
+  std::vector<Chain> replay = chains;
+  Rng rng = streamFrom(-13);
   std::vector<TreeMatrix> trees;
-  for (int ch = 0; ch < K; ch++) {
-    trees.push_back(freshTree());
-    generatetree(&seed, trees.back(), ch);
-    sortTree(trees.back(), child1);
+  for (Chain &chain : replay) {
+    generatetree(rng, chain);
+    sortTree(chain.tree, child1);
+    trees.push_back(chain.tree);
   }
   for (TreeMatrix &tree : trees)
     for (int v = 0; v < n; v++)
       for (int k = 0; k < L; k++)
-        tree[v][TMAT + L + k] = ran1(&seed) <= 0.3 ? 1 : 2;
+        tree[v][TMAT + L + k] = ran1(rng) <= 0.3 ? 1 : 2;
   for (TreeMatrix &tree : trees)
     for (int v = 0; v < n; v++)
       for (int k = 0; k < L; k++)
-        if (ran1(&seed) > 0.5)
+        if (ran1(rng) > 0.5)
           std::swap(tree[v][TMAT + k], tree[v][TMAT + L + k]);
 
-  std::srand(5);
-  resetRandomState();
-  seed = -13;
+  Rng run = streamFrom(-13);
   pset.simMutLocation = 0.005;
   std::ostringstream log;
-  initchains(&seed, log);
+  initchains(run, log);
   for (int ch = 0; ch < K; ch++)
     for (int v = 0; v < n; v++) {
       const TreeRow &want = trees[ch][v];
-      const TreeRow &got = chainTree[ch][static_cast<int>(want[nodeLabel])];
+      const TreeRow &got = chains[ch].tree[static_cast<int>(want[nodeLabel])];
       for (int c = 0; c < 2 * L; c++)
         EXPECT_EQ(got[TMAT + c], want[TMAT + c]) << "chain " << ch << " leaf " << want[nodeLabel];
     }

@@ -21,25 +21,26 @@ TreeMatrix freshRows() {
   return tree;
 }
 
-// Chain ch's genealogy generated into fresh rows on a fresh stream from
-// *seed, which is left after the generation's last draw.
-TreeMatrix generated(Seed *seed, int ch = 0) {
-  TreeMatrix tree = freshRows();
-  resetRandomState();
-  generatetree(seed, tree, ch);
-  return tree;
+// Chain ch's genealogy generated into fresh rows from rng, which is left
+// after the generation's last draw.
+TreeMatrix generated(Rng &rng, int ch = 0) {
+  chains[ch].tree = freshRows();
+  generatetree(rng, chains[ch]);
+  return chains[ch].tree;
 }
 
 // Haplotype run of n chromosomes, L loci one map unit 0.01 apart, two
 // alleles of frequency 0.5 everywhere, ancestral haplotype all 1s.
-void smallGeneration(int n, int L, int chains = 1) {
-  setSmallRun(n, L, chains);
+void smallGeneration(int n, int L, int chainCount = 1) {
+  setSmallRun(n, L, chainCount);
   maxall.assign(L, 2);
-  pset.popHapFreqs.assign(chains, Table{std::vector<double>(L, 0.0), std::vector<double>(L, 0.5),
-                                        std::vector<double>(L, 0.5)});
-  pset.rootLoci.assign(chains, Haplotype(L, 1));
-  pset.mutAgeStart.assign(chains, 50.0);
-  pset.mutLocStart.assign(chains, 0.005);
+  for (Chain &chain : chains) {
+    chain.popHapFreqs = Table{std::vector<double>(L, 0.0), std::vector<double>(L, 0.5),
+                              std::vector<double>(L, 0.5)};
+    chain.mutAge = 50.0;
+  }
+  pset.rootLoci.assign(chainCount, Haplotype(L, 1));
+  pset.mutLocStart.assign(chainCount, 0.005);
   pset.growthRate = 0.5;
   pset.propSampled = 0.1;
   pset.iterAncestral = 1;
@@ -49,10 +50,10 @@ void smallGeneration(int n, int L, int chains = 1) {
 
 // The value of draw number count + 1 of a fresh stream started from seed.
 double drawAfter(Seed seed, int count) {
-  resetRandomState();
+  Rng rng = streamFrom(seed);
   for (int i = 0; i < count; i++)
-    ran1(&seed);
-  return ran1(&seed);
+    ran1(rng);
+  return ran1(rng);
 }
 
 int label(double v) {
@@ -75,10 +76,10 @@ TEST(PopulationAllele, TakesTheFirstLabelWhoseRunningSumReachesTheDraw) {
 
 TEST(GenerateTree, BuildsALabelledBinaryTreeWithAgesBelowTheMutationAge) {
   smallGeneration(7, 3);
-  Seed seed = -11;
-  const TreeMatrix tree = generated(&seed);
+  Rng rng = streamFrom(-11);
+  const TreeMatrix tree = generated(rng);
   const int n = 7, rows = 13;
-  const double T = pset.mutAgeStart[0];
+  const double T = chains[0].mutAge;
   int leaves = 0;
   EXPECT_EQ(tree[0][parent], -1);
   for (int i = 0; i < rows; i++) {
@@ -107,8 +108,8 @@ TEST(GenerateTree, BuildsALabelledBinaryTreeWithAgesBelowTheMutationAge) {
 
 TEST(GenerateTree, EachSplitTakesTheLargestAgeNotYetHandedOut) {
   smallGeneration(6, 2);
-  Seed seed = -3;
-  const TreeMatrix tree = generated(&seed);
+  Rng rng = streamFrom(-3);
+  const TreeMatrix tree = generated(rng);
   // Round k splits the parent of labels 2k + 1 and 2k + 2; the root came first.
   double previous = tree[0][nodeTime];
   for (int k = 1; k <= 4; k++) {
@@ -121,8 +122,8 @@ TEST(GenerateTree, EachSplitTakesTheLargestAgeNotYetHandedOut) {
 TEST(GenerateTree, TwoChromosomesGiveTheRootTheSingleAgeUnderGrowth) {
   smallGeneration(2, 1);
   pset.iterAncestral = 0;
-  Seed seed = -29;
-  const TreeMatrix tree = generated(&seed);
+  Rng rng = streamFrom(-29);
+  const TreeMatrix tree = generated(rng);
   const double u = drawAfter(-29, 0);
   const double r = 0.5, s = 0.1, T = 50.0;
   const double e = std::exp(-r * T);
@@ -139,8 +140,8 @@ TEST(GenerateTree, NoGrowthUsesTheConstantSizeAgeFormula) {
   smallGeneration(2, 1);
   pset.growthRate = 0.0;
   pset.iterAncestral = 0;
-  Seed seed = -8;
-  const TreeMatrix tree = generated(&seed);
+  Rng rng = streamFrom(-8);
+  const TreeMatrix tree = generated(rng);
   const double u = drawAfter(-8, 0);
   EXPECT_DOUBLE_EQ(tree[0][nodeTime], u / (1.0 / 50.0 + (0.1 / 2.0) * (1.0 - u)));
 }
@@ -148,9 +149,9 @@ TEST(GenerateTree, NoGrowthUsesTheConstantSizeAgeFormula) {
 TEST(GenerateTree, StarGenealogyPutsEveryCoalescenceJustBelowTheMutationAge) {
   smallGeneration(4, 1);
   pset.starGenealogy = 1;
-  pset.mutAgeStart[0] = 100.0;
-  Seed seed = -5;
-  const TreeMatrix tree = generated(&seed);
+  chains[0].mutAge = 100.0;
+  Rng rng = streamFrom(-5);
+  const TreeMatrix tree = generated(rng);
   EXPECT_DOUBLE_EQ(tree[0][nodeTime], 100.0 - 0.00001);
   EXPECT_NEAR(tree[0][branchLength], 0.00001, 1e-9);
   std::vector<double> internal;
@@ -171,12 +172,12 @@ TEST(GenerateTree, WithoutMapDistanceEveryNodeCarriesTheAncestralHaplotype) {
   smallGeneration(n, L);
   pset.mapDist.assign(L + 1, 0.0);
   pset.mutLocStart[0] = 0.0;
-  Seed seed = -17;
-  const TreeMatrix tree = generated(&seed);
+  Rng rng = streamFrom(-17);
+  const TreeMatrix tree = generated(rng);
   for (const TreeRow &row : tree)
     for (int k = 0; k < L; k++)
       EXPECT_EQ(row[TMAT + k], row[child1] == -1 ? -1 : pset.rootLoci[0][k]);
-  const double next = ran1(&seed);
+  const double next = ran1(rng);
   EXPECT_EQ(next, drawAfter(-17, (n - 1) + L + 2 * (n - 1)));
 }
 
@@ -188,11 +189,11 @@ TEST(GenerateTree, MarkersBeyondTheFirstCrossoversComeFromThePopulation) {
   pset.mutLocStart[0] = 1e6;
   pset.iterAncestral = 0;
   for (int k = 0; k < 3; k++) {
-    pset.popHapFreqs[0][1][k] = 0.0;
-    pset.popHapFreqs[0][2][k] = 1.0;
+    chains[0].popHapFreqs[1][k] = 0.0;
+    chains[0].popHapFreqs[2][k] = 1.0;
   }
-  Seed seed = -2;
-  const TreeMatrix tree = generated(&seed);
+  Rng rng = streamFrom(-2);
+  const TreeMatrix tree = generated(rng);
   for (const TreeRow &row : tree) {
     if (row[child1] == -1)
       continue;
@@ -206,18 +207,17 @@ TEST(GenerateTree, TheLastChainsAncestralDrawIsKeptForEveryChain) {
   smallGeneration(3, 4, 2);
   // Chain 0 can only draw allele 1, chain 1 only allele 2.
   for (int k = 0; k < 4; k++) {
-    pset.popHapFreqs[0][1][k] = 1.0;
-    pset.popHapFreqs[0][2][k] = 0.0;
-    pset.popHapFreqs[1][1][k] = 0.0;
-    pset.popHapFreqs[1][2][k] = 1.0;
+    chains[0].popHapFreqs[1][k] = 1.0;
+    chains[0].popHapFreqs[2][k] = 0.0;
+    chains[1].popHapFreqs[1][k] = 0.0;
+    chains[1].popHapFreqs[2][k] = 1.0;
   }
   pset.mapDist.assign(5, 0.0);
   pset.mutLocStart.assign(2, 0.0);
-  Seed seed = -4;
-  const TreeMatrix first = generated(&seed);
+  Rng rng = streamFrom(-4);
+  const TreeMatrix first = generated(rng);
   EXPECT_EQ(pset.rootLoci[1], Haplotype(4, 1));
-  TreeMatrix second = freshRows(); // the same stream goes on
-  generatetree(&seed, second, 1);
+  const TreeMatrix second = generated(rng, 1); // the same stream goes on
   EXPECT_EQ(pset.rootLoci[0], Haplotype(4, 2));
   EXPECT_EQ(pset.rootLoci[1], Haplotype(4, 2));
   EXPECT_EQ(first[0][TMAT], 1) << "chain 0's root row keeps its own draw";
@@ -232,10 +232,10 @@ TEST(GenerateTree, AStoredGenealogyOrFixedAncestorDrawsNoAncestralHaplotype) {
     pset.readOldFile = mode == 0 ? 0 : 1;
     pset.mapDist.assign(3, 0.0);
     pset.mutLocStart[0] = 0.0;
-    Seed seed = -9;
-    generated(&seed);
+    Rng rng = streamFrom(-9);
+    generated(rng);
     EXPECT_EQ(pset.rootLoci[0], (Haplotype{2, 1}));
-    const double next = ran1(&seed);
+    const double next = ran1(rng);
     EXPECT_EQ(next, drawAfter(-9, 2 + 2 * 2));
   }
 }
@@ -244,19 +244,18 @@ TEST(GenerateTree, StatesUseTheStartingLocationOrADrawnSimulatedOne) {
   smallGeneration(2, 1);
   pset.iterAncestral = 0;
   pset.mutLocStart[0] = 0.004;
-  Seed seed = -6;
-  generated(&seed);
+  Rng rng = streamFrom(-6);
+  generated(rng);
   EXPECT_EQ(pset.simMutLocation, 0.004);
 
   pset.runSimulation = 1;
   pset.simMutLocation = -99;
   pset.mutLocLow = 0.0;
   pset.mutLocHigh = 0.02;
-  seed = -6;
-  generated(&seed);
+  rng = streamFrom(-6);
+  generated(rng);
   EXPECT_DOUBLE_EQ(pset.simMutLocation, 0.02 * drawAfter(-6, 1));
   const double drawn = pset.simMutLocation;
-  TreeMatrix tree = freshRows(); // the same stream goes on
-  generatetree(&seed, tree, 0);
+  generated(rng); // the same stream goes on
   EXPECT_EQ(pset.simMutLocation, drawn) << "a drawn location is drawn once";
 }

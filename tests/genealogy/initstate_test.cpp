@@ -25,20 +25,20 @@ int label(double v) {
 // The reader's results for a run of n leaves (individuals with unpaired
 // genotypes), L loci 0.01 apart and alleles 1..3, followed by the run set-up.
 // Patient rows are given as they stand in patientData.
-void readRun(int n, int L, int chains, const std::vector<std::vector<int>> &rows, int genotypes = 0,
-             int model = 0) {
-  setSmallRun(n, L, chains);
+void readRun(int n, int L, int chainCount, const std::vector<std::vector<int>> &rows,
+             int genotypes = 0, int model = 0) {
+  setSmallRun(n, L, chainCount);
   pset.dataAsGenotypes = genotypes;
   pset.geneticModel = model;
   maxall.assign(genotypes == 1 && model == 0 ? 2 * L : L, 3);
   maxAllele = 3;
-  normalHaps.assign(chains, {Haplotype(L, 1), Haplotype(L, 2), Haplotype(L, 3), Haplotype(L, 2)});
-  pset.popHapFreqs.assign(chains, Table(4, std::vector<double>(L, 0.0)));
-  pset.rootLoci.assign(chains, Haplotype(L, 2));
-  pset.mutAgeStart.assign(chains, 40.0);
-  pset.mutLocStart.assign(chains, 0.015);
-  pset.treeAdjust.assign(chains, 5.0);
-  pset.recDistAdjust.assign(chains, 0.005);
+  std::vector<std::vector<Haplotype>> normalHaps(
+      chainCount, {Haplotype(L, 1), Haplotype(L, 2), Haplotype(L, 3), Haplotype(L, 2)});
+  pset.rootLoci.assign(chainCount, Haplotype(L, 2));
+  pset.mutAgeStart.assign(chainCount, 40.0);
+  pset.mutLocStart.assign(chainCount, 0.015);
+  pset.treeAdjust.assign(chainCount, 5.0);
+  pset.recDistAdjust.assign(chainCount, 0.005);
   pset.growthRate = 0.5;
   pset.propSampled = 0.1;
   pset.iterAncestral = 1;
@@ -49,14 +49,13 @@ void readRun(int n, int L, int chains, const std::vector<std::vector<int>> &rows
   patientData.assign(patientRows, std::vector<int>(patientCols, 0));
   for (size_t r = 0; r < rows.size(); r++)
     std::copy(rows[r].begin(), rows[r].end(), patientData[r].begin());
-  setuprun();
+  setuprun(normalHaps);
 }
 
 std::string startChains(Seed seed = -7) {
-  resetRandomState();
-  std::srand(3);
+  Rng rng = streamFrom(seed);
   std::ostringstream log;
-  initchains(&seed, log);
+  initchains(rng, log);
   return log.str();
 }
 
@@ -78,9 +77,9 @@ std::pair<int, int> genotype(int a, int b) {
 }
 
 void expectLabelOrder() {
-  for (const TreeMatrix &tree : chainTree)
-    for (size_t r = 0; r < tree.size(); r++)
-      ASSERT_EQ(tree[r][nodeLabel], r);
+  for (const Chain &chain : chains)
+    for (size_t r = 0; r < chain.tree.size(); r++)
+      ASSERT_EQ(chain.tree[r][nodeLabel], r);
 }
 
 } // namespace
@@ -89,9 +88,9 @@ TEST(InitChains, EachHaplotypeGoesToAsManyLeavesAsItsCount) {
   readRun(5, 3, 2, {{3, 1, 2, 3}, {2, 3, 2, 1}});
   startChains();
   expectLabelOrder();
-  for (const TreeMatrix &tree : chainTree) {
+  for (const Chain &chain : chains) {
     std::map<Haplotype, int> seen;
-    for (const TreeRow &row : tree)
+    for (const TreeRow &row : chain.tree)
       if (isLeaf(row))
         seen[alleles(row)]++;
     EXPECT_EQ(seen.size(), 2u);
@@ -104,7 +103,7 @@ TEST(InitChains, RowsWithCountZeroCarryNoChromosome) {
   readRun(5, 2, 1, {{2, 1, 1}, {0, 2, 2}, {3, 3, 3}});
   startChains();
   std::map<Haplotype, int> seen;
-  for (const TreeRow &row : chainTree[0])
+  for (const TreeRow &row : chains[0].tree)
     if (isLeaf(row))
       seen[alleles(row)]++;
   EXPECT_EQ((seen[{1, 1}]), 2);
@@ -130,7 +129,7 @@ TEST(InitChains, UnpairedGenotypesFillBothBlocksOfOneLeafPerIndividual) {
   for (int ch = 0; ch < 2; ch++) {
     std::vector<int> found(rows.size(), 0);
     double partner = 0.0;
-    for (const TreeRow &row : chainTree[ch]) {
+    for (const TreeRow &row : chains[ch].tree) {
       if (!isLeaf(row)) {
         for (int k = 0; k < L; k++)
           EXPECT_LT(row[TMAT + L + k], 0) << "internal second blocks are imputed";
@@ -145,10 +144,10 @@ TEST(InitChains, UnpairedGenotypesFillBothBlocksOfOneLeafPerIndividual) {
         found[r] += match;
       }
       for (int k = 0; k < L; k++)
-        partner += std::log(pset.popHapFreqs[ch][label(row[TMAT + L + k])][k]);
+        partner += std::log(chains[ch].popHapFreqs[label(row[TMAT + L + k])][k]);
     }
     EXPECT_EQ(found, std::vector<int>(rows.size(), 1));
-    EXPECT_NEAR(chainPartnerProb[ch], partner, 1e-12);
+    EXPECT_NEAR(chains[ch].partnerProb, partner, 1e-12);
   }
 }
 
@@ -159,7 +158,8 @@ TEST(InitChains, PairedGenotypesPairTheLeavesIntoIndividuals) {
   startChains();
   ASSERT_EQ(TMAT, 8);
   expectLabelOrder();
-  for (const TreeMatrix &tree : chainTree) {
+  for (const Chain &chain : chains) {
+    const TreeMatrix &tree = chain.tree;
     std::vector<int> found(rows.size(), 0);
     for (const TreeRow &row : tree) {
       if (!isLeaf(row)) {
@@ -187,7 +187,7 @@ TEST(InitChains, MissingAllelesAreImputedAndListedPerChain) {
   startChains();
   expectLabelOrder();
   for (int ch = 0; ch < 3; ch++) {
-    const TreeMatrix &tree = chainTree[ch];
+    const TreeMatrix &tree = chains[ch].tree;
     std::vector<int> expected;
     for (const TreeRow &row : tree) {
       if (isLeaf(row) && row[TMAT + 1] < 0) {
@@ -197,11 +197,11 @@ TEST(InitChains, MissingAllelesAreImputedAndListedPerChain) {
         EXPECT_EQ(row[TMAT + 0], 1) << "present alleles untouched";
       }
     }
-    std::vector<int> listed = missingLeaves[ch];
+    std::vector<int> listed = chains[ch].missingLeaves;
     ASSERT_EQ(listed.size(), 3u);
-    ASSERT_EQ(missingLoci[ch].size(), 3u);
+    ASSERT_EQ(chains[ch].missingLoci.size(), 3u);
     for (size_t j = 0; j < listed.size(); j++)
-      EXPECT_EQ(missingLoci[ch][j], (std::vector<int>{listed[j], 1, 0, 1, 0, 0}));
+      EXPECT_EQ(chains[ch].missingLoci[j], (std::vector<int>{listed[j], 1, 0, 1, 0, 0}));
     std::sort(listed.begin(), listed.end());
     EXPECT_EQ(listed, expected) << "chain " << ch << " lists its own leaves";
   }
@@ -211,10 +211,10 @@ TEST(InitChains, MissingGenotypeAllelesAreCountedPerBlock) {
   const int L = 2;
   readRun(2, L, 1, {{1, -1, 2, 2}, {-1, -1, 1, 3}}, 1, 0);
   startChains();
-  ASSERT_EQ(missingLeaves[0].size(), 2u);
+  ASSERT_EQ(chains[0].missingLeaves.size(), 2u);
   for (size_t j = 0; j < 2; j++) {
-    const std::vector<int> &record = missingLoci[0][j];
-    const TreeRow &leaf = chainTree[0][record[0]];
+    const std::vector<int> &record = chains[0].missingLoci[j];
+    const TreeRow &leaf = chains[0].tree[record[0]];
     ASSERT_EQ(record.size(), static_cast<size_t>(TOTLOCI + 3));
     const int missing = record[1] + record[2];
     EXPECT_EQ(missing, leaf[TMAT] < 0 && leaf[TMAT + L] < 0 ? 2 : 1);
@@ -232,49 +232,54 @@ TEST(InitChains, StoresConsistentInitialLogTerms) {
   startChains();
   const int n = 6;
   for (int ch = 0; ch < 2; ch++) {
+    const Chain &c = chains[ch];
     double sum = 0.0;
     std::vector<double> times;
-    for (const TreeRow &row : chainTree[ch]) {
+    for (const TreeRow &row : c.tree) {
       sum += row[nodeLogLik];
       times.push_back(row[nodeTime]);
     }
-    EXPECT_NEAR(chainLogLik[ch], sum, 1e-9);
-    EXPECT_TRUE(std::isfinite(chainLogLik[ch]));
+    EXPECT_NEAR(c.logLik, sum, 1e-9);
+    EXPECT_TRUE(std::isfinite(c.logLik));
     std::sort(times.begin(), times.end());
-    EXPECT_EQ(nodeTimes[ch], times);
-    pset.curMutAge = pset.mutAgeStart[ch];
-    EXPECT_EQ(chainTreePrior[ch], tprior(n, nodeTimes[ch], 0.1, 0.5));
-    EXPECT_EQ(chainMutAgePrior[ch], tpriormut(n, pset.mutAgeStart[ch], 0.5));
-    EXPECT_EQ(chainRootHapProb[ch],
-              probhap2(pset.popHapFreqs[ch], MP1[ch], pset.rootLoci[ch].data()));
+    EXPECT_EQ(c.nodeTimes, times);
+    EXPECT_EQ(c.mutAge, pset.mutAgeStart[ch]);
+    EXPECT_EQ(c.propMutAge, c.mutAge);
+    EXPECT_EQ(c.mutLoc, pset.mutLocStart[ch]);
+    EXPECT_EQ(c.rootLoci, pset.rootLoci[ch]);
+    EXPECT_EQ(c.treePrior, tprior(n, c.nodeTimes, pset.mutAgeStart[ch], 0.1, 0.5));
+    EXPECT_EQ(c.mutAgePrior, tpriormut(n, pset.mutAgeStart[ch], 0.5));
+    LikelihoodMemo memo;
+    EXPECT_EQ(c.rootHapProb, probhap2(c.popHapFreqs, c.MP1, pset.rootLoci[ch].data(), memo));
     double sample = 0.0;
-    for (const Haplotype &h : normalHaps[ch])
-      sample += probhap2(pset.popHapFreqs[ch], MP1[ch], h.data());
-    EXPECT_EQ(chainPopSampleProb[ch], sample);
-    EXPECT_EQ(chainPartnerProb[ch], 0.0);
-    EXPECT_EQ(chainLocPrior[ch], 0.0) << "no sequence weights";
+    for (const Haplotype &h : c.normalHaps)
+      sample += probhap2(c.popHapFreqs, c.MP1, h.data(), memo);
+    EXPECT_EQ(c.popSampleProb, sample);
+    EXPECT_EQ(c.partnerProb, 0.0);
+    EXPECT_EQ(c.locPrior, 0.0) << "no sequence weights";
+    EXPECT_EQ(c.propTimes, c.nodeTimes);
+    EXPECT_EQ(c.labelOrder, std::vector<int>(2 * n - 1, 0));
+    EXPECT_EQ(c.locationSamples, std::vector<double>(20, 0.0));
+    EXPECT_EQ(c.ageSamples, std::vector<double>(20, 0.0));
+    EXPECT_EQ(c.accTree, 0);
+    EXPECT_EQ(c.sorted.size(), static_cast<size_t>(2 * n - 1));
+    EXPECT_EQ(c.prop[0].size(), static_cast<size_t>(TMAT + TOTLOCI));
   }
-  EXPECT_EQ(propTimes, nodeTimes[1]);
-  EXPECT_EQ(labelOrder, std::vector<int>(2 * n - 1, 0));
-  EXPECT_EQ(locationSamples[1], std::vector<double>(20, 0.0));
-  EXPECT_EQ(ageSamples[0].size(), 20u);
-  EXPECT_EQ(accTree, std::vector<int>(2, 0));
-  EXPECT_EQ(sortedTree[1].size(), static_cast<size_t>(2 * n - 1));
-  EXPECT_EQ(propTree[0][0].size(), static_cast<size_t>(TMAT + TOTLOCI));
 }
 
 TEST(InitChains, AZeroWeightStartingLocationHasLogPriorMinusInfinity) {
   readRun(4, 3, 2, {{4, 1, 2, 3}});
   pset.useSeqWeights = 1;
-  numsegs = 3;
+  pset.numsegs = 3;
   pset.segStart = {0.0, 0.01, 0.02};
   pset.segWeight = {1.0, 0.0, 1.0};
-  segweights[0] = segweights[1] = segweights[2] = 1.0;
+  pset.segweights[0] = pset.segweights[1] = pset.segweights[2] = 1.0;
   pset.mutLocStart = {0.005, 0.015};
+  for (Chain &chain : chains)
+    chain.mutLoc = pset.mutLocStart[chain.index];
   startChains();
-  EXPECT_EQ(chainLocPrior[0], 0.0);
-  EXPECT_EQ(chainLocPrior[1], -INFINITY);
-  numsegs = 0;
+  EXPECT_EQ(chains[0].locPrior, 0.0);
+  EXPECT_EQ(chains[1].locPrior, -INFINITY);
 }
 
 TEST(InitChains, SimulatedUnpairedGenotypesDrawThePartnerFromThePopulation) {
@@ -288,14 +293,14 @@ TEST(InitChains, SimulatedUnpairedGenotypesDrawThePartnerFromThePopulation) {
   simAlleleFreqs[3] = {0.0, 1.0, 1.0};
   startChains();
   for (int ch = 0; ch < 2; ch++) {
-    for (const TreeRow &row : chainTree[ch]) {
+    for (const TreeRow &row : chains[ch].tree) {
       if (!isLeaf(row))
         continue;
       for (int k = 1; k < L; k++)
         EXPECT_TRUE(row[TMAT + k] == 3 || row[TMAT + L + k] == 3);
       EXPECT_TRUE(row[TMAT] < 0 || row[TMAT + L] < 0) << "an unreached draw is missing";
     }
-    EXPECT_EQ(missingLeaves[ch].size(), 5u);
+    EXPECT_EQ(chains[ch].missingLeaves.size(), 5u);
   }
 }
 
@@ -304,11 +309,11 @@ TEST(InitChains, SimulatedPairedGenotypesPairTheGeneratedLeaves) {
   pset.runSimulation = 1;
   pset.simMutLocation = 0.005;
   startChains();
-  for (const TreeMatrix &tree : chainTree)
-    for (const TreeRow &row : tree) {
+  for (const Chain &chain : chains)
+    for (const TreeRow &row : chain.tree) {
       if (!isLeaf(row))
         continue;
-      EXPECT_EQ(tree[label(row[partnerLeaf])][partnerLeaf], row[nodeLabel]);
+      EXPECT_EQ(chain.tree[label(row[partnerLeaf])][partnerLeaf], row[nodeLabel]);
       EXPECT_GT(row[TMAT], 0);
     }
 }

@@ -39,7 +39,7 @@ TreeMatrix heapTree(int leaves) {
 
 std::vector<int> walk(const TreeMatrix &t, int node, int count) {
   std::vector<int> order(count, -7);
-  getlabelorder(0, node, count, order, t);
+  getlabelorder(node, count, order, t);
   return order;
 }
 
@@ -83,7 +83,7 @@ TEST(TreeMatrix, WalkIsInOrderAndRepeatable) {
   TreeMatrix t = heapTree(4);
   const std::vector<int> expected{3, 1, 4, 0, 5, 2, 6};
   EXPECT_EQ(walk(t, 0, 7), expected);
-  // The counter is back at 0: a second walk fills the same positions.
+  // A second walk fills the same positions.
   EXPECT_EQ(walk(t, 0, 7), expected);
 }
 

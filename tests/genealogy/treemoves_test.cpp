@@ -17,14 +17,13 @@
 
 namespace {
 
-// The first count draws of a fresh stream started from seed; the stream is
-// left fresh again, so a run from the same seed makes exactly these draws.
+// The first count draws of a fresh stream started from seed: those that a
+// move on a stream from the same seed makes.
 std::vector<double> peekDraws(Seed seed, int count) {
-  resetRandomState();
+  Rng rng = streamFrom(seed);
   std::vector<double> draws(count);
   for (double &d : draws)
-    d = ran1(&seed);
-  resetRandomState();
+    d = ran1(rng);
   return draws;
 }
 
@@ -73,24 +72,24 @@ TreeMatrix caterpillarTree(int n) {
   return t;
 }
 
-// Settings of a one-chain run with three loci of two alleles each; the
-// population model is the independent one unless markov is set.
+// Settings and tables of a one-chain run with three loci of two alleles
+// each, the mutation at 0.7; the population model is the independent one
+// unless markov is set.
 void setModel(int n, bool markov) {
   setSmallRun(n, 3, 1);
   pset.mapDist = {0, 0, 0.5, 1.2};
-  Table f(3, std::vector<double>(3, 0.0));
+  Chain &c = chains[0];
+  c.popHapFreqs.assign(3, std::vector<double>(3, 0.0));
   const double first[3] = {0.6, 0.3, 0.45};
   for (int k = 0; k < 3; k++) {
-    f[1][k] = first[k];
-    f[2][k] = 1 - first[k];
+    c.popHapFreqs[1][k] = first[k];
+    c.popHapFreqs[2][k] = 1 - first[k];
   }
-  pset.popHapFreqs = {f};
   maxall.assign(3, 2);
-  answer.assign(3, 0.0);
-  MP1 = {{{{0.9, 0.1}, {0.2, 0.8}}, {{0.5, 0.5}, {0.25, 0.75}}}};
+  c.MP1 = {{{0.9, 0.1}, {0.2, 0.8}}, {{0.5, 0.5}, {0.25, 0.75}}};
   pset.algSwitch = markov ? 1.0 : 0.0;
-  pset.rootLoci = {{1, 1, 2}};
-  pset.mutLocStart = {0.7};
+  c.rootLoci = {1, 1, 2};
+  c.mutLoc = 0.7;
   pset.treeAdjust = {0.5};
   pset.rootDepthAdjust = {1.0};
   pset.iterMutAge = 1;
@@ -107,25 +106,24 @@ void setModel(int n, bool markov) {
 void installChain(const TreeMatrix &tree, double age) {
   const int n = pset.numChromosomes;
   const int rows = 2 * n - 1;
-  pset.mutAgeStart = {age};
-  pset.curMutAge = age;
-  chainTree = {tree};
-  sortedTree = {freshTree()};
-  propTree = {freshTree()};
-  labelOrder.assign(rows, 0);
-  chainLogLik = {0};
-  tprob(pset.popHapFreqs[0], chainTree[0], pset.mutLocStart[0], pset.mapDist, &chainLogLik[0],
-        pset.rootLoci[0], -1, 0, MP1[0]);
+  Chain &c = chains[0];
+  c.mutAge = age;
+  c.propMutAge = age;
+  c.tree = tree;
+  c.sorted = freshTree();
+  c.prop = freshTree();
+  c.labelOrder.assign(rows, 0);
+  c.logLik = chainTprob(c, c.tree, c.mutLoc, c.rootLoci);
   TreeMatrix sorted = tree;
   sortTree(sorted, nodeTime);
-  nodeTimes = {std::vector<double>(rows)};
+  c.nodeTimes.resize(rows);
   for (int r = 0; r < rows; r++)
-    nodeTimes[0][r] = sorted[r][nodeTime];
-  propTimes = nodeTimes[0];
-  chainTreePrior = {tprior(n, nodeTimes[0], pset.propSampled, pset.growthRate)};
-  chainMutAgePrior = {tpriormut(n, age, pset.growthRate)};
-  accTree = {0};
-  ageSamples = {std::vector<double>(pset.realIterations, 0.0)};
+    c.nodeTimes[r] = sorted[r][nodeTime];
+  c.propTimes = c.nodeTimes;
+  c.treePrior = tprior(n, c.nodeTimes, age, pset.propSampled, pset.growthRate);
+  c.mutAgePrior = tpriormut(n, age, pset.growthRate);
+  c.accTree = 0;
+  c.ageSamples.assign(pset.realIterations, 0.0);
 }
 
 // The child-order exchanges that draws d[first..] make on tree, one per row.
@@ -145,19 +143,20 @@ struct ChainState {
 };
 
 ChainState chainState() {
-  return {chainTree[0],        nodeTimes[0],        chainLogLik[0], chainTreePrior[0],
-          chainMutAgePrior[0], pset.mutAgeStart[0], accTree[0]};
+  const Chain &c = chains[0];
+  return {c.tree, c.nodeTimes, c.logLik, c.treePrior, c.mutAgePrior, c.mutAge, c.accTree};
 }
 
 // After a rejection the genealogy differs at most by exchanged child orders.
 void expectUnchangedButChildOrder(const ChainState &before) {
-  EXPECT_EQ(chainLogLik[0], before.logLik);
-  EXPECT_EQ(chainTreePrior[0], before.treePrior);
-  EXPECT_EQ(chainMutAgePrior[0], before.agePrior);
-  EXPECT_EQ(pset.mutAgeStart[0], before.age);
-  EXPECT_EQ(nodeTimes[0], before.times);
+  const Chain &c = chains[0];
+  EXPECT_EQ(c.logLik, before.logLik);
+  EXPECT_EQ(c.treePrior, before.treePrior);
+  EXPECT_EQ(c.mutAgePrior, before.agePrior);
+  EXPECT_EQ(c.mutAge, before.age);
+  EXPECT_EQ(c.nodeTimes, before.times);
   for (size_t r = 0; r < before.tree.size(); r++) {
-    TreeRow now = chainTree[0][r];
+    TreeRow now = c.tree[r];
     if (now[child1] != before.tree[r][child1])
       std::swap(now[child1], now[child2]);
     EXPECT_EQ(now, before.tree[r]) << "row " << r;
@@ -168,22 +167,23 @@ void expectUnchangedButChildOrder(const ChainState &before) {
 // rejection kept the chain's state, an acceptance took over the proposal, and
 // every cached term agrees with a recomputation. Returns the acceptances.
 int runCheckedMoves(Seed seed, int moves) {
-  resetRandomState();
+  Rng rng = streamFrom(seed);
+  Chain &c = chains[0];
   for (int i = 0; i < moves; i++) {
     const ChainState before = chainState();
-    updateGenealogy(&seed, 0, i % pset.realIterations);
-    if (accTree[0] == before.accepted) {
+    updateGenealogy(rng, c, i % pset.realIterations);
+    if (c.accTree == before.accepted) {
       expectUnchangedButChildOrder(before);
     } else {
-      EXPECT_EQ(accTree[0], before.accepted + 1);
-      EXPECT_EQ(nodeTimes[0], propTimes);
-      EXPECT_EQ(pset.mutAgeStart[0], pset.curMutAge);
+      EXPECT_EQ(c.accTree, before.accepted + 1);
+      EXPECT_EQ(c.nodeTimes, c.propTimes);
+      EXPECT_EQ(c.mutAge, c.propMutAge);
     }
     EXPECT_TRUE(chainMatchesRecomputation(0)) << "after move " << i;
     if (::testing::Test::HasFailure())
-      return accTree[0];
+      return c.accTree;
   }
-  return accTree[0];
+  return c.accTree;
 }
 
 } // namespace
@@ -193,31 +193,28 @@ TEST(RotateNodes, OneDrawPerRowExchangesTheChildrenAboveOneHalf) {
   const Seed seed = findSeed(
       7, [](const std::vector<double> &d) { return d[0] > 0.5 && d[1] <= 0.5 && d[2] > 0.5; });
   const std::vector<double> d = peekDraws(seed, 8);
-  Seed s = seed;
+  Rng rng = streamFrom(seed);
   TreeMatrix tree = fourLeafTree();
-  rotate_nodes(tree, 4, &s);
+  rotate_nodes(tree, 4, rng);
   EXPECT_EQ(tree, rotated(fourLeafTree(), d, 0));
   EXPECT_EQ(tree[0][child1], 2);
   EXPECT_EQ(tree[1][child1], 3);
   EXPECT_EQ(tree[2][child1], 6);
-  EXPECT_EQ(ran1(&s), d[7]); // leaves drew too: seven draws in all
+  EXPECT_EQ(ran1(rng), d[7]); // leaves drew too: seven draws in all
 }
 
 TEST(AdjCoalTimes, WindowZeroKeepsEveryAgeAndDrawsOncePerInternalNode) {
-  setModel(4, false);
-  pset.treeAdjust = {0};
-  pset.curMutAge = 4;
+  setSmallRun(4, 3);
   const std::vector<double> d = peekDraws(-3, 4);
-  Seed s = -3;
+  Rng rng = streamFrom(-3);
   TreeMatrix tree = fourLeafTree();
-  adjcoaltimes(tree, 4, &s, 0);
+  adjcoaltimes(tree, 4, rng, 0, 4);
   EXPECT_EQ(tree, fourLeafTree());
-  EXPECT_EQ(ran1(&s), d[3]);
+  EXPECT_EQ(ran1(rng), d[3]);
 }
 
 TEST(AdjCoalTimes, StepsAreReflectedIntoZeroToTheMutationAge) {
-  setModel(4, false);
-  pset.curMutAge = 4;
+  setSmallRun(4, 3);
   // Row 0 (age 3) draws first; with u > 0.5 a window w moves it by (2u - 1) w.
   const Seed seed = findSeed(1, [](const std::vector<double> &d) { return d[0] > 0.6; });
   const double up = 2 * peekDraws(seed, 1)[0] - 1;
@@ -226,10 +223,8 @@ TEST(AdjCoalTimes, StepsAreReflectedIntoZeroToTheMutationAge) {
   } cases[] = {{4.3, 3.7}, {8.5, 0.5}, {12.5, 3.5}, {3.9, 3.9}};
   for (const Case &c : cases) {
     TreeMatrix tree = fourLeafTree();
-    pset.treeAdjust = {(c.target - 3) / up};
-    Seed s = seed;
-    resetRandomState();
-    adjcoaltimes(tree, 4, &s, 0);
+    Rng rng = streamFrom(seed);
+    adjcoaltimes(tree, 4, rng, (c.target - 3) / up, 4);
     EXPECT_NEAR(tree[0][nodeTime], c.expected, 1e-12) << "pushed to " << c.target;
     for (int r = 0; r < 7; r++) {
       EXPECT_GE(tree[r][nodeTime], 0);
@@ -239,37 +234,29 @@ TEST(AdjCoalTimes, StepsAreReflectedIntoZeroToTheMutationAge) {
   // Pushed below 0 by 0.2: the absolute value gives 0.2.
   const Seed down = findSeed(1, [](const std::vector<double> &d) { return d[0] < 0.4; });
   TreeMatrix tree = fourLeafTree();
-  pset.treeAdjust = {-3.2 / (2 * peekDraws(down, 1)[0] - 1)};
-  Seed s = down;
-  resetRandomState();
-  adjcoaltimes(tree, 4, &s, 0);
+  Rng rng = streamFrom(down);
+  adjcoaltimes(tree, 4, rng, -3.2 / (2 * peekDraws(down, 1)[0] - 1), 4);
   EXPECT_NEAR(tree[0][nodeTime], 0.2, 1e-12);
 }
 
 TEST(AdjCoalTimes, AFarStepIsFoldedIntoZeroToTheMutationAge) {
-  setModel(4, false);
+  setSmallRun(4, 3);
   const Seed seed = findSeed(1, [](const std::vector<double> &d) { return d[0] > 0.6; });
   const double up = 2 * peekDraws(seed, 1)[0] - 1;
   // Mutation age 0.5, so the reflections repeat every 1: 2^22 + 0.3 folds to
   // 0.3, and 2^22 + 0.7 to 0.7, which reflects once to 0.3.
-  pset.curMutAge = 0.5;
   for (double target : {4194304.3, 4194304.7}) {
     TreeMatrix tree = fourLeafTree();
-    pset.treeAdjust = {(target - 3) / up};
-    Seed s = seed;
-    resetRandomState();
-    adjcoaltimes(tree, 4, &s, 0);
+    Rng rng = streamFrom(seed);
+    adjcoaltimes(tree, 4, rng, (target - 3) / up, 0.5);
     EXPECT_NEAR(tree[0][nodeTime], 0.3, 1e-8) << "pushed to " << target;
   }
   // A step of 1e20 against an age of 50: 2 * 50 is far below the rounding of
   // the ages, which reflections alone would never bring down.
-  pset.curMutAge = 50;
-  pset.treeAdjust = {1e20};
   for (Seed s0 : {-1, -2, -3}) {
     TreeMatrix tree = fourLeafTree();
-    Seed s = s0;
-    resetRandomState();
-    adjcoaltimes(tree, 4, &s, 0);
+    Rng rng = streamFrom(s0);
+    adjcoaltimes(tree, 4, rng, 1e20, 50);
     for (int r = 0; r < 7; r++) {
       EXPECT_GE(tree[r][nodeTime], 0) << "row " << r;
       EXPECT_LE(tree[r][nodeTime], 50) << "row " << r;
@@ -278,20 +265,17 @@ TEST(AdjCoalTimes, AFarStepIsFoldedIntoZeroToTheMutationAge) {
 }
 
 TEST(AdjCoalTimes, NoReflectionWithoutAPositiveMutationAge) {
-  setModel(4, false);
-  pset.treeAdjust = {0};
+  setSmallRun(4, 3);
   for (double age : {0.0, -2.0}) {
-    pset.curMutAge = age;
     TreeMatrix tree = fourLeafTree();
-    Seed s = -5;
-    adjcoaltimes(tree, 4, &s, 0);
+    Rng rng = streamFrom(-5);
+    adjcoaltimes(tree, 4, rng, 0, age);
     EXPECT_EQ(tree, fourLeafTree());
   }
 }
 
 TEST(ReassignNodes, UnchangedAgesRebuildTheSameGenealogy) {
   setSmallRun(4, 3);
-  pset.curMutAge = 4;
   TreeMatrix tree = fourLeafTree();
   for (TreeRow &row : tree) {
     row[child1] = row[child2] = row[parent] = row[branchLength] = 99;
@@ -301,14 +285,13 @@ TEST(ReassignNodes, UnchangedAgesRebuildTheSameGenealogy) {
   TreeMatrix bySize = fourLeafTree();
   sortTree(bySize, nodeTime);
   std::vector<int> order = {3, 1, 4, 0, 5, 2, 6};
-  reassignnodes(tree, bySize, order);
+  reassignnodes(tree, bySize, order, 4);
   EXPECT_EQ(tree, fourLeafTree());
   EXPECT_EQ(order, std::vector<int>{0});
 }
 
 TEST(ReassignNodes, NewAgesMergeInAgeOrder) {
   setSmallRun(4, 3);
-  pset.curMutAge = 4;
   // Ages 0 -> 1, 1 -> 2, 2 -> 3 with the sequence 3 1 4 0 5 2 6: node 0
   // merges 4 and 5, node 1 merges 3 and 0, node 2 (the root) 1 and 6.
   TreeMatrix tree = fourLeafTree();
@@ -318,7 +301,7 @@ TEST(ReassignNodes, NewAgesMergeInAgeOrder) {
   TreeMatrix bySize = tree;
   sortTree(bySize, nodeTime);
   std::vector<int> order = {3, 1, 4, 0, 5, 2, 6};
-  reassignnodes(tree, bySize, order);
+  reassignnodes(tree, bySize, order, 4);
   const double expected[7][6] = {{0, 4, 5, 1, 1, 1},   {1, 3, 0, 2, 2, 1},   {2, 1, 6, -1, 3, 1},
                                  {3, -1, -1, 1, 0, 2}, {4, -1, -1, 0, 0, 1}, {5, -1, -1, 0, 0, 1},
                                  {6, -1, -1, 2, 0, 3}};
@@ -331,17 +314,17 @@ TEST(ReassignNodes, NewAgesMergeInAgeOrder) {
 class Regraft : public ::testing::Test {
 protected:
   void SetUp() override {
-    setModel(4, false);
-    pset.curMutAge = 4;
+    setSmallRun(4, 3);
     tree = fourLeafTree();
   }
-  // Regrafts j by g from a fresh stream at seed; returns the draws it made.
+  // Regrafts j by g under the mutation age 4 from a fresh stream at seed;
+  // returns the draws it made.
   int regraft(int j, double g, Seed seed) {
     const std::vector<double> d = peekDraws(seed, 6);
-    Seed s = seed;
-    EXPECT_TRUE(regraftSubtree(tree, j, g, &s));
+    Rng rng = streamFrom(seed);
+    EXPECT_TRUE(regraftSubtree(tree, j, g, 4, rng));
     EXPECT_TRUE(genealogyIsConsistent(tree, 4));
-    const double next = ran1(&s);
+    const double next = ran1(rng);
     for (int used = 0; used < 6; used++)
       if (d[used] == next)
         return used;
@@ -481,16 +464,15 @@ TEST_F(Regraft, AWalkWithoutEndPlacesNothing) {
   for (int j : {1, 5})
     for (double g : {1e300, -1e300}) {
       tree = fourLeafTree();
-      Seed s = -3;
-      resetRandomState();
-      EXPECT_FALSE(regraftSubtree(tree, j, g, &s)) << "j " << j << ", g " << g;
+      Rng rng = streamFrom(-3);
+      EXPECT_FALSE(regraftSubtree(tree, j, g, 4, rng)) << "j " << j << ", g " << g;
     }
   for (double g : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
     tree = fourLeafTree();
     const double first = peekDraws(-3, 1)[0];
-    Seed s = -3;
-    EXPECT_FALSE(regraftSubtree(tree, 1, g, &s)) << g;
-    EXPECT_EQ(ran1(&s), first) << g;
+    Rng rng = streamFrom(-3);
+    EXPECT_FALSE(regraftSubtree(tree, 1, g, 4, rng)) << g;
+    EXPECT_EQ(ran1(rng), first) << g;
   }
 }
 
@@ -531,12 +513,12 @@ TEST_F(GenealogyMove, NodeTimeMoveWithoutStepsRebuildsTheRotatedGenealogy) {
   // Node-time move: kind, age, seven child-order draws, three age draws, accept.
   const Seed seed = findSeed(1, [](const std::vector<double> &d) { return d[0] < 0.1; });
   const std::vector<double> d = peekDraws(seed, 14);
-  const TreeMatrix start = chainTree[0];
-  Seed s = seed;
-  updateGenealogy(&s, 0, 0);
-  EXPECT_EQ(accTree[0], 1);
-  EXPECT_EQ(chainTree[0], rotated(start, d, 2));
-  EXPECT_EQ(ran1(&s), d[13]);
+  const TreeMatrix start = chains[0].tree;
+  Rng rng = streamFrom(seed);
+  updateGenealogy(rng, chains[0], 0);
+  EXPECT_EQ(chains[0].accTree, 1);
+  EXPECT_EQ(chains[0].tree, rotated(start, d, 2));
+  EXPECT_EQ(ran1(rng), d[13]);
   EXPECT_TRUE(chainMatchesRecomputation(0));
 }
 
@@ -574,10 +556,10 @@ TEST_F(GenealogyMove, RejectionKeepsTheExchangedChildOrder) {
     pset.mutAgeHigh = 5;
     const ChainState before = chainState();
     const std::vector<double> d = peekDraws(seed, 9);
-    Seed s = seed;
-    updateGenealogy(&s, 0, 0);
-    EXPECT_EQ(accTree[0], 0);
-    EXPECT_EQ(chainTree[0], rotated(before.tree, d, first));
+    Rng rng = streamFrom(seed);
+    updateGenealogy(rng, chains[0], 0);
+    EXPECT_EQ(chains[0].accTree, 0);
+    EXPECT_EQ(chains[0].tree, rotated(before.tree, d, first));
     expectUnchangedButChildOrder(before);
     EXPECT_TRUE(chainMatchesRecomputation(0));
   }
@@ -587,18 +569,18 @@ TEST_F(GenealogyMove, AgesOutsideTheBoundsAreNeverAccepted) {
   pset.treeAdjust = {100};
   pset.mutAgeLow = 3;
   pset.mutAgeHigh = 5;
-  Seed s = -31;
-  resetRandomState();
+  Rng rng = streamFrom(-31);
+  Chain &c = chains[0];
   int refusedOutside = 0;
   for (int i = 0; i < 400; i++) {
-    const int accepted = accTree[0];
-    updateGenealogy(&s, 0, i % pset.realIterations);
-    if (pset.curMutAge < 3 || pset.curMutAge > 5) {
-      EXPECT_EQ(accTree[0], accepted);
+    const int accepted = c.accTree;
+    updateGenealogy(rng, c, i % pset.realIterations);
+    if (c.propMutAge < 3 || c.propMutAge > 5) {
+      EXPECT_EQ(c.accTree, accepted);
       refusedOutside++;
     }
-    EXPECT_GE(pset.mutAgeStart[0], 3);
-    EXPECT_LE(pset.mutAgeStart[0], 5);
+    EXPECT_GE(c.mutAge, 3);
+    EXPECT_LE(c.mutAge, 5);
     ASSERT_TRUE(chainMatchesRecomputation(0));
   }
   EXPECT_GT(refusedOutside, 300);
@@ -607,15 +589,15 @@ TEST_F(GenealogyMove, AgesOutsideTheBoundsAreNeverAccepted) {
 TEST_F(GenealogyMove, SamplingIterationsRecordTheAgeBeforeTheProposal) {
   pset.burnInIterations = 3;
   pset.realIterations = 5;
-  ageSamples = {std::vector<double>(5, 0.0)};
-  Seed s = -17;
-  resetRandomState();
+  Chain &c = chains[0];
+  c.ageSamples.assign(5, 0.0);
+  Rng rng = streamFrom(-17);
   std::vector<double> agesBefore;
   for (int i = 0; i < 8; i++) {
-    agesBefore.push_back(pset.mutAgeStart[0]);
-    updateGenealogy(&s, 0, i);
+    agesBefore.push_back(c.mutAge);
+    updateGenealogy(rng, c, i);
     for (int k = 0; k < 5; k++)
-      EXPECT_EQ(ageSamples[0][k], k + 3 <= i ? agesBefore[k + 3] : 0.0) << "after " << i;
+      EXPECT_EQ(c.ageSamples[k], k + 3 <= i ? agesBefore[k + 3] : 0.0) << "after " << i;
   }
   EXPECT_NE(agesBefore.front(), agesBefore.back());
 }
@@ -625,12 +607,13 @@ TEST_F(GenealogyMove, AgeNotProposedKeepsItAndRecordsNothing) {
     SetUp();
     pset.iterMutAge = mode == 0 ? 0 : 1;
     pset.starGenealogy = mode;
-    const double agePrior = chainMutAgePrior[0];
+    const Chain &c = chains[0];
+    const double agePrior = c.mutAgePrior;
     runCheckedMoves(-13, 200);
-    EXPECT_EQ(pset.mutAgeStart[0], 4);
-    EXPECT_EQ(chainMutAgePrior[0], agePrior);
-    EXPECT_EQ(ageSamples[0], std::vector<double>(pset.realIterations, 0.0));
-    EXPECT_GT(accTree[0], 0);
+    EXPECT_EQ(c.mutAge, 4);
+    EXPECT_EQ(c.mutAgePrior, agePrior);
+    EXPECT_EQ(c.ageSamples, std::vector<double>(pset.realIterations, 0.0));
+    EXPECT_GT(c.accTree, 0);
   }
 }
 
@@ -643,32 +626,31 @@ TEST_F(GenealogyMove, ARegraftWhoseWalkPlacesNothingIsRefusedAtOneDraw) {
     pset.rootDepthAdjust = {width};
     const ChainState before = chainState();
     const std::vector<double> d = peekDraws(seed, 9);
-    Seed s = seed;
-    updateGenealogy(&s, 0, 0);
-    const double next = ran1(&s);
-    EXPECT_EQ(accTree[0], 0);
-    EXPECT_EQ(chainTree[0], rotated(before.tree, d, 1));
+    Rng rng = streamFrom(seed);
+    updateGenealogy(rng, chains[0], 0);
+    const double next = ran1(rng);
+    EXPECT_EQ(chains[0].accTree, 0);
+    EXPECT_EQ(chains[0].tree, rotated(before.tree, d, 1));
     expectUnchangedButChildOrder(before);
     EXPECT_TRUE(chainMatchesRecomputation(0));
 
     // The same draws made step by step: after the walk gives up, exactly one
     // draw (the acceptance) precedes the next one.
-    Seed r = seed;
-    resetRandomState();
-    ran1(&r);
+    Rng r = streamFrom(seed);
+    ran1(r);
     TreeMatrix tree = before.tree;
-    rotate_nodes(tree, 4, &r);
-    const double age = 4 + (2 * ran1(&r) - 1) * 0.5; // within bounds, above the root's 3
-    EXPECT_EQ(pset.curMutAge, age);
-    EXPECT_EQ(ageSamples[0][0], 4);
+    rotate_nodes(tree, 4, r);
+    const double age = 4 + (2 * ran1(r) - 1) * 0.5; // within bounds, above the root's 3
+    EXPECT_EQ(chains[0].propMutAge, age);
+    EXPECT_EQ(chains[0].ageSamples[0], 4);
     tree[0][branchLength] = age - 3;
     int j;
     do
-      j = random2(7, &r);
+      j = random2(7, r);
     while (tree[j][parent] == -1);
-    EXPECT_FALSE(regraftSubtree(tree, j, gasdev(&r) * width, &r)) << width;
-    ran1(&r);
-    EXPECT_EQ(ran1(&r), next) << width;
+    EXPECT_FALSE(regraftSubtree(tree, j, gasdev(r) * width, age, r)) << width;
+    ran1(r);
+    EXPECT_EQ(ran1(r), next) << width;
   }
   // Many moves with regrafts that never place: node-time moves still go on.
   SetUp();
@@ -690,11 +672,11 @@ TEST_F(GenealogyMove, ANodeTimeProposalWithAZeroInternalAgeIsRefused) {
   const ChainState before = chainState();
   // Kind, seven child-order draws, three node ages, the acceptance draw.
   const std::vector<double> d = peekDraws(seed, 13);
-  Seed s = seed;
-  updateGenealogy(&s, 0, 0);
-  EXPECT_EQ(ran1(&s), d[12]);
-  EXPECT_EQ(accTree[0], 0);
-  EXPECT_EQ(chainTree[0], rotated(before.tree, d, 1));
+  Rng rng = streamFrom(seed);
+  updateGenealogy(rng, chains[0], 0);
+  EXPECT_EQ(ran1(rng), d[12]);
+  EXPECT_EQ(chains[0].accTree, 0);
+  EXPECT_EQ(chains[0].tree, rotated(before.tree, d, 1));
   expectUnchangedButChildOrder(before);
   EXPECT_TRUE(chainMatchesRecomputation(0));
 }

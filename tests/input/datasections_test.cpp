@@ -1,7 +1,8 @@
 // The reader's results in memory: the normal-population lists and counts,
-// the allele maxima and floored frequencies, the patient rows, the segment
-// arrays of a table or an annotated sequence file, the per-chain copies and
-// the random starting values in their order in the stream.
+// the allele maxima, the floored frequencies of the log echo, the patient
+// rows, the segment arrays of a table or an annotated sequence file, the
+// per-chain copies and the random starting values in their order in the
+// stream.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -19,19 +20,40 @@ struct Reading {
   int maxAllele;
   int segCount;
   std::string log;
+  std::vector<std::vector<Haplotype>> normalHaps; // one list per chain
 };
 
-// Runs readdata3 on text as main does: patientData zero-filled, no lists yet.
+// Runs readdata3 on text as main does: a fresh stream, patientData
+// zero-filled, no lists yet.
 Reading readText(const std::string &text) {
-  resetRandomState();
+  Rng rng = streamFrom(0);
   patientData.assign(patientRows, std::vector<int>(patientCols, 0));
-  normalHaps.clear();
   std::istringstream in(text);
   std::ostringstream log;
-  Seed seed = -1;
   int segCount = -1;
-  const int result = readdata3(&seed, &segCount, in, log, patientData, normalHaps);
-  return {result, segCount, log.str()};
+  Reading r;
+  r.maxAllele = readdata3(rng, &segCount, in, log, patientData, r.normalHaps);
+  r.segCount = segCount;
+  r.log = log.str();
+  return r;
+}
+
+// The "Frequencies" table of the log echo: one row per allele label from 1,
+// one value per locus, as printed (six significant digits).
+std::vector<std::vector<double>> echoedFrequencies(const std::string &log) {
+  const std::string label = "\nFrequencies\n";
+  std::vector<std::vector<double>> rows;
+  const size_t at = log.find(label);
+  if (at == std::string::npos)
+    return rows;
+  std::istringstream table(log.substr(at + label.size()));
+  for (std::string line; std::getline(table, line) && !line.empty();) {
+    std::istringstream values(line);
+    rows.emplace_back();
+    for (double v; values >> v;)
+      rows.back().push_back(v);
+  }
+  return rows;
 }
 
 const std::string normalTable = "Numbers of haplotypes in the normal pop\n"
@@ -52,8 +74,8 @@ TEST(NormalTable, RowIsCountedAndCopiedCountTimesIntoEveryChain) {
                                            "5 1 2 -1 2\n3 2 1 1 1\n2 2 2 2 1\n"}});
   const Reading r = readText(text);
   EXPECT_EQ(r.maxAllele, 2);
-  ASSERT_EQ(normalHaps.size(), 2u);
-  for (const auto &list : normalHaps) {
+  ASSERT_EQ(r.normalHaps.size(), 2u);
+  for (const auto &list : r.normalHaps) {
     ASSERT_EQ(list.size(), 10u);
     for (int i = 0; i < 5; i++)
       EXPECT_EQ(list[i], (Haplotype{1, 2, -1, 2}));
@@ -74,8 +96,8 @@ TEST(NormalTable, MinusNinetyNineEndsTheTableBeforeAnyText) {
       edited(baseControl(),
              {{"6 1 2 2 2\nMap distance\n",
                "6 1 2 2 2\n-99\nthe table ended above; no label letter here\nMap distance\n"}});
-  readText(text);
-  EXPECT_EQ(normalHaps[0].size(), 20u);
+  const Reading r = readText(text);
+  EXPECT_EQ(r.normalHaps[0].size(), 20u);
   EXPECT_EQ(pset.mapDist, (std::vector<double>{0, 0, 0.01, 0.02, 0.035}));
 }
 
@@ -100,23 +122,24 @@ TEST(AlleleTables, FixedFrequenciesGiveUpTheFloorsShare) {
       edited(baseControl(), {{"freq\n1 1 1 1", "freq\n1 1 1 0"},
                              {normalTable, "Numbers of haplotypes in the normal pop\n"
                                            "5 1 2 1 2\n3 1 1 1 1\n4 1 1 2 2\n"}});
-  readText(text);
-  for (int c = 0; c < 2; c++) {
-    EXPECT_DOUBLE_EQ(pset.popHapFreqs[c][1][0], 0.999);
-    EXPECT_DOUBLE_EQ(pset.popHapFreqs[c][2][0], 0.001);
-    EXPECT_DOUBLE_EQ(pset.popHapFreqs[c][1][1], 7.0 / 12);
-    EXPECT_DOUBLE_EQ(pset.popHapFreqs[c][2][1], 5.0 / 12);
-  }
+  const std::vector<std::vector<double>> f = echoedFrequencies(readText(text).log);
+  ASSERT_EQ(f.size(), 2u);
+  ASSERT_EQ(f[0].size(), 4u);
+  EXPECT_EQ(f[0][0], 0.999);
+  EXPECT_EQ(f[1][0], 0.001);
+  EXPECT_NEAR(f[0][1], 7.0 / 12, 5e-7);
+  EXPECT_NEAR(f[1][1], 5.0 / 12, 5e-7);
 }
 
 TEST(AlleleTables, SampledFrequenciesStartUniform) {
   const std::string text =
       edited(baseControl(), {{normalTable, "Numbers of haplotypes in the normal pop\n"
                                            "5 1 2 1 2\n3 2 1 1 1\n4 3 1 2 2\n2 4 2 2 1\n"}});
-  readText(text);
-  for (int a = 1; a <= 4; a++)
-    EXPECT_DOUBLE_EQ(pset.popHapFreqs[1][a][0], 0.25);
-  EXPECT_DOUBLE_EQ(pset.popHapFreqs[1][1][1], 0.5);
+  const std::vector<std::vector<double>> f = echoedFrequencies(readText(text).log);
+  ASSERT_EQ(f.size(), 4u);
+  for (int a = 0; a < 4; a++)
+    EXPECT_EQ(f[a][0], 0.25);
+  EXPECT_EQ(f[0][1], 0.5);
 }
 
 TEST(PatientTable, SimulatedHaplotypesAreNotStored) {
@@ -137,7 +160,7 @@ TEST(PatientTable, HaplotypeRowsKeepTheirCounts) {
 }
 
 TEST(Settings, PerChainValuesAreCopied) {
-  readText(edited(baseControl(), {{"(chains)\n2", "(chains)\n3"}}));
+  const Reading r = readText(edited(baseControl(), {{"(chains)\n2", "(chains)\n3"}}));
   EXPECT_EQ(pset.treeAdjust, (std::vector<double>{5, 5, 5}));
   EXPECT_EQ(pset.rootDepthAdjust, (std::vector<double>{10, 10, 10}));
   EXPECT_EQ(pset.recDistAdjust, (std::vector<double>{0.005, 0.005, 0.005}));
@@ -147,7 +170,7 @@ TEST(Settings, PerChainValuesAreCopied) {
   EXPECT_EQ(pset.mutAgeStart, (std::vector<double>{50, 50, 50}));
   for (const auto &root : pset.rootLoci)
     EXPECT_EQ(root, (Haplotype{1, 2, 1, 1}));
-  EXPECT_EQ(normalHaps.size(), 3u);
+  EXPECT_EQ(r.normalHaps.size(), 3u);
   EXPECT_EQ(pset.saveIndHaplotypes, 0);
   EXPECT_EQ(pset.mutAgeLow, 10);
   EXPECT_EQ(pset.mutAgeHigh, 200);
@@ -187,7 +210,7 @@ TEST(RandomStarts, NarrowAgeIntervalIsCoveredWhole) {
 
 TEST(SegmentTable, RowsUpToTheEndOfTheFile) {
   const Reading r = readText(withWeights("0 n\n1000 e\n2500 n"));
-  EXPECT_EQ(numsegs, 3);
+  EXPECT_EQ(pset.numsegs, 3);
   EXPECT_EQ(r.segCount, 3);
   EXPECT_EQ(pset.segStart, (std::vector<double>{0, 1000, 2500}));
   EXPECT_EQ(pset.segWeight, (std::vector<double>{0.5, 3, 0.5}));
@@ -212,7 +235,7 @@ TEST(SegmentTable, PositionWithoutKindEndsTheTable) {
 
 TEST(SegmentTable, WithoutSequenceWeightsThereAreNoSegments) {
   const Reading r = readText(baseControl());
-  EXPECT_EQ(numsegs, 0);
+  EXPECT_EQ(pset.numsegs, 0);
   EXPECT_EQ(r.segCount, 0);
   EXPECT_TRUE(pset.segStart.empty());
 }
@@ -235,7 +258,7 @@ TEST_F(SequenceFile, MarkersMoveToTheContigScaleAndSegmentsFeedThePrior) {
       readText(withWeights("0 n\n0.01 e\nInput sequence file\nseq.gb\n1000 2000\n3500 6000\n"));
   EXPECT_EQ(pset.mapDist, (std::vector<double>{0, 0, 1000 / 1e8, 2500 / 1e8, 5000 / 1e8}));
   // Entries at bases 1, 1200, 1351, 1800 and 1951 replace the table rows.
-  ASSERT_EQ(numsegs, 5);
+  ASSERT_EQ(pset.numsegs, 5);
   EXPECT_EQ(r.segCount, 5);
   const double bases[5] = {1, 1200, 1351, 1800, 1951};
   for (int i = 0; i < 5; i++)
@@ -251,6 +274,6 @@ TEST_F(SequenceFile, MarkersMoveToTheContigScaleAndSegmentsFeedThePrior) {
 
 TEST_F(SequenceFile, MarkerLineRightBeforeTheLabel) {
   readText(withWeights("99999Input sequence file\nseq.gb\n1000 2000 3500 6000"));
-  EXPECT_EQ(numsegs, 5);
+  EXPECT_EQ(pset.numsegs, 5);
   EXPECT_EQ(pset.mapDist[4], 5000 / 1e8);
 }

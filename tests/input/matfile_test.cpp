@@ -34,9 +34,11 @@ void setFourLeafRun() {
   pset.rootLoci.assign(1, Haplotype{2, 1});
 }
 
-std::string stored(const TreeMatrix &tree) {
+// The stored-matrix text of tree with the ancestral haplotype root (that of
+// the four-leaf run unless given).
+std::string stored(const TreeMatrix &tree, const Haplotype &root = {2, 1}) {
   std::ostringstream out;
-  storemat(tree, out);
+  storemat(tree, root, out);
   return out.str();
 }
 
@@ -61,12 +63,11 @@ const char *refused = "\"inmat\\.txt\" is incomplete or malformed\\.";
 
 TEST(StoreMat, LayoutOfTenChromosomesAndFourLoci) {
   setSmallRun(10, 4);
-  pset.rootLoci.assign(1, Haplotype{1, 2, 3, 4});
   TreeMatrix t(19, TreeRow(11, 0.0));
   for (int r = 0; r < 19; r++)
     for (int c = 0; c < 11; c++)
       t[r][c] = r + c;
-  std::string text = stored(t);
+  std::string text = stored(t, {1, 2, 3, 4});
   std::istringstream lines(text);
   std::string line;
   for (int r = 0; r < 19; r++) {
@@ -110,8 +111,7 @@ TEST_F(MatFile, StoredMatrixReadsBackToSixDigits) {
   TreeMatrix original = storedTree();
   // Another row order than label order, as at the end of a run.
   mysorttreematrev(original, 7, TMAT + TOTLOCI);
-  pset.rootLoci[0] = {1, 2};
-  writeFile(".", "inmat.txt", stored(original));
+  writeFile(".", "inmat.txt", stored(original, {1, 2}));
   pset.rootLoci[0] = {2, 2};
   TreeMatrix t(7, TreeRow(9, 0.0));
   readmat(t);
@@ -218,8 +218,7 @@ TEST_F(MatFile, AllelesOutsideTheLocusLabelsAreRefused) {
 
 TEST_F(MatFile, AncestralAllelesOutsideTheLocusLabelsAreRefused) {
   for (Haplotype root : {Haplotype{0, 1}, Haplotype{1, 3}, Haplotype{-1, 1}}) {
-    pset.rootLoci[0] = root;
-    writeFile(".", "inmat.txt", stored(storedTree()));
+    writeFile(".", "inmat.txt", stored(storedTree(), root));
     TreeMatrix t = storedTree();
     EXPECT_EXIT(readmatToStderr(t), ::testing::ExitedWithCode(1), refused);
   }

@@ -19,16 +19,15 @@ void setFrequencies(const std::vector<std::vector<double>> &perLocus) {
   for (int k = 0; k < loci; k++)
     for (int a = 1; a <= 2; a++)
       f[a][k] = perLocus[k][a - 1];
-  pset.popHapFreqs = {f};
+  chains[0].popHapFreqs = f;
   maxall.assign(loci, 2);
-  answer.assign(loci, 0.0);
 }
 
 // Markov tables: first-locus frequencies 0.6 / 0.4, transitions T0 and T1,
 // the later columns the propagated marginals (0.62 / 0.38, 0.405 / 0.595).
 void setMarkovThreeLoci() {
   setFrequencies({{0.6, 0.4}, {0.62, 0.38}, {0.405, 0.595}});
-  MP1 = {{{{0.9, 0.1}, {0.2, 0.8}}, {{0.5, 0.5}, {0.25, 0.75}}}};
+  chains[0].MP1 = {{{0.9, 0.1}, {0.2, 0.8}}, {{0.5, 0.5}, {0.25, 0.75}}};
   pset.algSwitch = 1.0;
 }
 
@@ -47,7 +46,7 @@ protected:
     setSmallRun(2, 2);
     pset.mapDist = {0, 0, 1};
     setFrequencies({{0.6, 0.4}, {0.3, 0.7}});
-    MP1 = {{{{0.5, 0.5}, {0.5, 0.5}}}};
+    chains[0].MP1 = {{{0.5, 0.5}, {0.5, 0.5}}};
     pset.algSwitch = 0.0;
     root = {1, 1};
     tree = makeTree({{0, 1, 2, -1, 1, 0.5, 0, 1, 1},
@@ -59,8 +58,7 @@ protected:
 };
 
 TEST_F(TwoLeafIndependent, EveryRowMatchesTheHandWorkedTerm) {
-  double total = 0;
-  tprob(pset.popHapFreqs[0], tree, 0.5, pset.mapDist, &total, root, -1, 0, MP1[0]);
+  const double total = chainTprob(chains[0], tree, 0.5, root);
   // Root, branch 0.5, equal to the ancestral haplotype: crossover anywhere.
   const double q = exp(-0.25);
   const double rootTerm = log((q + (1 - q) * 0.6) * ((1 - q) * 0.3 + q));
@@ -77,26 +75,23 @@ TEST_F(TwoLeafIndependent, EveryRowMatchesTheHandWorkedTerm) {
 }
 
 TEST_F(TwoLeafIndependent, RootIsComparedWithTheAncestralHaplotype) {
-  double total = 0;
   root = {2, 1};
-  tprob(pset.popHapFreqs[0], tree, 0.5, pset.mapDist, &total, root, -1, 0, MP1[0]);
+  chainTprob(chains[0], tree, 0.5, root);
   const double q = exp(-0.25);
   EXPECT_NEAR(tree[0][nodeLogLik], log(((1 - q) * 0.6) * ((1 - q) * 0.3 + q)), 1e-13);
 }
 
 TEST_F(TwoLeafIndependent, MissingAllelesAreReadByMagnitude) {
-  double total = 0, withMissing = 0;
-  tprob(pset.popHapFreqs[0], tree, 0.5, pset.mapDist, &total, root, -1, 0, MP1[0]);
+  const double total = chainTprob(chains[0], tree, 0.5, root);
   tree[1][TMAT + 1] = -2;
   tree[2][TMAT + 0] = -2;
-  tprob(pset.popHapFreqs[0], tree, 0.5, pset.mapDist, &withMissing, root, -1, 0, MP1[0]);
+  const double withMissing = chainTprob(chains[0], tree, 0.5, root);
   EXPECT_EQ(total, withMissing);
 }
 
 TEST_F(TwoLeafIndependent, MutationLeftOfAllMarkers) {
-  double total = 0;
   const double x = -0.2;
-  tprob(pset.popHapFreqs[0], tree, x, pset.mapDist, &total, root, -1, 0, MP1[0]);
+  chainTprob(chains[0], tree, x, root);
   // Root (t = 0.5) matches: every marker is a right marker.
   const double t = 0.5;
   const double expected = (1 - exp(x * t)) * (0.6 * 0.3) +
@@ -107,9 +102,8 @@ TEST_F(TwoLeafIndependent, MutationLeftOfAllMarkers) {
 }
 
 TEST_F(TwoLeafIndependent, MutationRightOfAllMarkers) {
-  double total = 0;
   const double x = 1.5;
-  tprob(pset.popHapFreqs[0], tree, x, pset.mapDist, &total, root, -1, 0, MP1[0]);
+  chainTprob(chains[0], tree, x, root);
   // Leaf 1 (t = 1) differs at marker 2, the last left marker.
   EXPECT_NEAR(tree[1][nodeLogLik], log((1 - exp(-(1.5 - 1))) * (0.6 * 0.7)), 1e-13);
   // Root (t = 0.5) matches at both markers.
@@ -120,8 +114,7 @@ TEST_F(TwoLeafIndependent, MutationRightOfAllMarkers) {
 }
 
 TEST_F(TwoLeafIndependent, MutationOnTheLastMarkerPutsItOnTheLeft) {
-  double total = 0;
-  tprob(pset.popHapFreqs[0], tree, 1.0, pset.mapDist, &total, root, -1, 0, MP1[0]);
+  chainTprob(chains[0], tree, 1.0, root);
   // Marker 2 is a left marker at distance 0: a mismatch there cannot be
   // explained by any crossover.
   EXPECT_EQ(tree[1][nodeLogLik], -INFINITY);
@@ -130,8 +123,7 @@ TEST_F(TwoLeafIndependent, MutationOnTheLastMarkerPutsItOnTheLeft) {
 }
 
 TEST_F(TwoLeafIndependent, MutationAtTheFirstMarkerPutsEveryMarkerOnTheRight) {
-  double total = 0;
-  tprob(pset.popHapFreqs[0], tree, 0.0, pset.mapDist, &total, root, -1, 0, MP1[0]);
+  chainTprob(chains[0], tree, 0.0, root);
   // Marker 1 sits at the mutation: a mismatch there has weight 0.
   EXPECT_EQ(tree[2][nodeLogLik], -INFINITY);
   const double h = exp(-1.0);
@@ -139,11 +131,10 @@ TEST_F(TwoLeafIndependent, MutationAtTheFirstMarkerPutsEveryMarkerOnTheRight) {
 }
 
 TEST_F(TwoLeafIndependent, BranchOfLengthZeroAllowsNoMismatch) {
-  double total = 0;
   tree[1][branchLength] = 0;
   tree[2][branchLength] = 0;
   tree[2][TMAT + 0] = 1;
-  tprob(pset.popHapFreqs[0], tree, 0.5, pset.mapDist, &total, root, -1, 0, MP1[0]);
+  const double total = chainTprob(chains[0], tree, 0.5, root);
   EXPECT_EQ(tree[1][nodeLogLik], -INFINITY);
   EXPECT_EQ(tree[2][nodeLogLik], 0.0);
   EXPECT_EQ(total, -INFINITY);
@@ -167,8 +158,7 @@ protected:
 };
 
 TEST_F(TwoLeafMarkov, EveryRowMatchesTheHandWorkedTerm) {
-  double total = 0;
-  tprob(pset.popHapFreqs[0], tree, 2.0, pset.mapDist, &total, root, -1, 0, MP1[0]);
+  const double total = chainTprob(chains[0], tree, 2.0, root);
   const double e = exp(1.0);
   // Leaf 1 = 2 1 2: mismatch at marker 3 (first right) and marker 1; left
   // segments 2 (0.4) and 2 1 (0.4 * 0.2); right segment 2 (0.595).
@@ -187,18 +177,16 @@ TEST_F(TwoLeafMarkov, EveryRowMatchesTheHandWorkedTerm) {
 }
 
 TEST_F(TwoLeafMarkov, RightSegmentsUseTheForwardTransitions) {
-  double total = 0;
   // Mutation left of every marker; leaf 1 = 2 1 2 differs at marker 1.
-  tprob(pset.popHapFreqs[0], tree, -1.0, pset.mapDist, &total, root, -1, 0, MP1[0]);
+  chainTprob(chains[0], tree, -1.0, root);
   EXPECT_NEAR(tree[1][nodeLogLik], log((1 - exp(-1.0)) * (0.595 * 0.5 * 0.2)), 1e-13);
 }
 
 TEST_F(TwoLeafMarkov, MutationOnAnInnerMarkerGivesItWeightZero) {
-  double total = 0;
   // x = d[2]: marker 2 is the first right marker, at distance 0.
   tree[2][TMAT + 1] = 2;
   tree[1][branchLength] = 0.7;
-  tprob(pset.popHapFreqs[0], tree, 1.0, pset.mapDist, &total, root, -1, 0, MP1[0]);
+  chainTprob(chains[0], tree, 1.0, root);
   EXPECT_EQ(tree[2][nodeLogLik], -INFINITY);
   // Leaf 1 = 2 1 2 (branch 0.7) differs at marker 1 (the only left marker)
   // and marker 3. Counting marker 2 on the left instead gives the same value
@@ -214,17 +202,15 @@ TEST_F(TwoLeafMarkov, SingleMarker) {
   setSmallRun(2, 1);
   pset.mapDist = {0, 0};
   setFrequencies({{0.6, 0.4}});
-  MP1.assign(1, TransTable());
   pset.algSwitch = 1.0;
   root = {1};
   tree = makeTree(
       {{0, 1, 2, -1, 1, 0.5, 0, 1}, {1, -1, -1, 0, 0, 1, 0, 1}, {2, -1, -1, 0, 0, 1, 0, 2}});
-  double total = 0;
-  tprob(pset.popHapFreqs[0], tree, 0.3, pset.mapDist, &total, root, -1, 0, MP1[0]);
+  chainTprob(chains[0], tree, 0.3, root);
   // The marker is on the left at distance 0.3.
   EXPECT_NEAR(tree[1][nodeLogLik], log(exp(-0.3) + (1 - exp(-0.3)) * 0.6), 1e-13);
   EXPECT_NEAR(tree[2][nodeLogLik], log((1 - exp(-0.3)) * 0.4), 1e-13);
-  tprob(pset.popHapFreqs[0], tree, 0.0, pset.mapDist, &total, root, -1, 0, MP1[0]);
+  chainTprob(chains[0], tree, 0.0, root);
   // At the mutation itself the marker is on the right at distance 0.
   EXPECT_EQ(tree[2][nodeLogLik], -INFINITY);
   EXPECT_NEAR(tree[1][nodeLogLik], log(exp(0.0) * exp(-0.0)), 1e-13);
@@ -239,10 +225,9 @@ protected:
     setSmallRun(4, 4);
     pset.mapDist = {0, 0, 0.5, 1.2, 2.0};
     setFrequencies({{0.6, 0.4}, {0.62, 0.38}, {0.405, 0.595}, {0.5, 0.5}});
-    MP1 = {{{{0.9, 0.1}, {0.2, 0.8}}, {{0.5, 0.5}, {0.25, 0.75}}, {{0.3, 0.7}, {0.6, 0.4}}}};
+    chains[0].MP1 = {
+        {{0.9, 0.1}, {0.2, 0.8}}, {{0.5, 0.5}, {0.25, 0.75}}, {{0.3, 0.7}, {0.6, 0.4}}};
     pset.algSwitch = 1.0;
-    pset.mutLocStart = {0.8};
-    pset.rootLoci = {{1, 2, 1, 1}};
     tree = makeTree({{0, 1, 2, -1, 1.0, 0.5, 0, 1, 2, 1, 2},
                      {1, 3, 4, 0, 0.4, 0.6, 0, 1, 2, 1, 1},
                      {2, 5, 6, 0, 0.7, 0.3, 0, 2, 2, 1, 2},
@@ -252,23 +237,22 @@ protected:
                      {6, -1, -1, 2, 0, 0.7, 0, -2, 2, 1, 1}});
     full(tree);
   }
-  double full(TreeMatrix &t) {
-    double total = 0;
-    tprob(pset.popHapFreqs[0], t, pset.mutLocStart[0], pset.mapDist, &total, pset.rootLoci[0], -1,
-          0, MP1[0]);
-    return total;
+  // partialtprobs over chain 0's tables and memo.
+  void subtree(int *count, int from, int node) {
+    Chain &c = chains[0];
+    partialtprobs(c.popHapFreqs, count, from, node, tree, mutLoc, root, c.MP1, c.memo);
   }
+  double full(TreeMatrix &t) { return chainTprob(chains[0], t, mutLoc, root); }
   double partial(int start, int type) {
-    double total = 0;
-    tprob(pset.popHapFreqs[0], tree, pset.mutLocStart[0], pset.mapDist, &total, pset.rootLoci[0],
-          start, type, MP1[0]);
-    return total;
+    return chainTprob(chains[0], tree, mutLoc, root, start, type);
   }
   // Expected total: a full recomputation on a copy of the changed tree.
   double expectedTotal() {
     TreeMatrix copy = tree;
     return full(copy);
   }
+  const double mutLoc = 0.8;
+  const Haplotype root = {1, 2, 1, 1};
   TreeMatrix tree;
 };
 
@@ -278,7 +262,7 @@ TEST_F(FourLeafTree, InternalNodeWithItsChildren) {
   const double expected = expectedTotal();
   EXPECT_NE(expected, sumColumn(tree));
   EXPECT_EQ(partial(2, 0), expected);
-  // Repeated call with the same state: same total, counter back at rest.
+  // Repeated calls with the same state give the same total.
   EXPECT_EQ(partial(2, 0), expected);
   EXPECT_EQ(partial(3, 1), expected);
 }
@@ -304,6 +288,31 @@ TEST_F(FourLeafTree, SingleRowLeavesOtherRowsAlone) {
   const double got = partial(5, 1);
   EXPECT_NEAR(got, expected + 1.0, 1e-12);
   EXPECT_EQ(got, sumColumn(tree));
+}
+
+TEST_F(FourLeafTree, KernelRecomputesTheListedRowsAndSumsAllInRowOrder) {
+  // Node 2's new alleles change its own term and those of its children.
+  tree[2][TMAT + 2] = 2;
+  tree[2][TMAT + 3] = 1;
+  tree[1][nodeLogLik] += 1.0; // not listed: stays stale
+  TreeMatrix fresh = tree;
+  full(fresh);
+  Chain &c = chains[0];
+  const int nodes[] = {6, 2, 5};
+  LikelihoodMemo memo;
+  const double got =
+      recomputeTerms(c.popHapFreqs, tree, mutLoc, pset.mapDist, root, c.MP1, nodes, 3, memo);
+  for (int r : {2, 5, 6})
+    EXPECT_EQ(tree[r][nodeLogLik], fresh[r][nodeLogLik]) << r;
+  EXPECT_EQ(tree[1][nodeLogLik], fresh[1][nodeLogLik] + 1.0);
+  EXPECT_EQ(got, sumColumn(tree));
+  // With no rows listed it only sums; recomputing every row repairs the
+  // stale one too.
+  EXPECT_EQ(recomputeTerms(c.popHapFreqs, tree, mutLoc, pset.mapDist, root, c.MP1, nodes, 0, memo),
+            got);
+  EXPECT_EQ(recomputeAllTerms(c.popHapFreqs, tree, mutLoc, pset.mapDist, root, c.MP1, memo),
+            sumColumn(fresh));
+  EXPECT_EQ(tree, fresh);
 }
 
 TEST_F(FourLeafTree, PairedLeafWithItsPartner) {
@@ -332,9 +341,9 @@ TEST_F(FourLeafTree, SingleNodeTermsSumToTheFullTotal) {
   const double expected = full(fresh);
   for (TreeRow &r : tree)
     r[nodeLogLik] = 0;
+  Chain &c = chains[0];
   for (int r = 6; r >= 0; r--)
-    tprob2(pset.popHapFreqs[0], tree, pset.mutLocStart[0], pset.mapDist, pset.rootLoci[0], r,
-           MP1[0]);
+    tprob2(c.popHapFreqs, tree, mutLoc, pset.mapDist, root, r, c.MP1, c.memo);
   for (int r = 0; r < 7; r++)
     EXPECT_EQ(tree[r][nodeLogLik], fresh[r][nodeLogLik]);
   EXPECT_EQ(sumColumn(tree), expected);
@@ -346,7 +355,7 @@ TEST_F(FourLeafTree, SubtreeRecomputation) {
     tree[r][branchLength] *= 1.5;
   tree[1][nodeLogLik] = 7.0; // outside the subtree: untouched
   int count = 0;
-  partialtprobs(pset.popHapFreqs[0], &count, 0, 2, tree, 0, MP1[0]);
+  subtree(&count, 0, 2);
   EXPECT_EQ(count, 1);
   EXPECT_EQ(tree[1][nodeLogLik], 7.0);
   TreeMatrix fresh = tree;
@@ -360,14 +369,14 @@ TEST_F(FourLeafTree, SubtreeFromTheRootAndTheEmptyCases) {
     r[branchLength] *= 0.5;
   const double expected = expectedTotal();
   int count = 0;
-  partialtprobs(pset.popHapFreqs[0], &count, -1, 0, tree, 0, MP1[0]);
+  subtree(&count, -1, 0);
   EXPECT_EQ(count, 3);
   EXPECT_EQ(sumColumn(tree), expected);
 
   tree[4][branchLength] = 2.0;
   tree[0][nodeLogLik] = 3.0;
   count = 0;
-  partialtprobs(pset.popHapFreqs[0], &count, 1, 4, tree, 0, MP1[0]);
+  subtree(&count, 1, 4);
   EXPECT_EQ(count, 0);
   EXPECT_EQ(tree[0][nodeLogLik], 3.0);
   TreeMatrix fresh = tree;
@@ -375,7 +384,7 @@ TEST_F(FourLeafTree, SubtreeFromTheRootAndTheEmptyCases) {
   EXPECT_EQ(tree[4][nodeLogLik], fresh[4][nodeLogLik]);
 
   const TreeMatrix before = tree;
-  partialtprobs(pset.popHapFreqs[0], &count, 0, -1, tree, 0, MP1[0]);
+  subtree(&count, 0, -1);
   EXPECT_EQ(tree, before);
   EXPECT_EQ(count, 0);
 }

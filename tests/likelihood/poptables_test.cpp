@@ -10,42 +10,42 @@
 namespace {
 
 // A run with the given allele counts per locus and normal haplotypes, every
-// chain's frequency table pre-filled with a value the build must overwrite.
-void prepare(const std::vector<int> &alleles, const std::vector<Haplotype> &haps, int chains) {
+// chain's tables pre-filled with values the build must replace, then built
+// with the haplotypes as the chain's own list and as the count list.
+void prepare(const std::vector<int> &alleles, const std::vector<Haplotype> &haps, int count) {
   const int loci = static_cast<int>(alleles.size());
-  setSmallRun(2, loci, chains);
+  setSmallRun(2, loci, count);
   maxall = alleles;
   maxAllele = 0;
   for (int a : alleles)
     maxAllele = std::max(maxAllele, a);
-  normalHaps.assign(chains, haps);
-  pset.popHapFreqs.assign(chains, Table(maxAllele + 1, std::vector<double>(loci, 9.0)));
-  MP1.clear();
-  answer.clear();
+  for (Chain &c : chains) {
+    c.normalHaps = haps;
+    c.popHapFreqs.assign(maxAllele + 1, std::vector<double>(loci, 9.0));
+    c.MP1.assign(3, Table(1, std::vector<double>(1, 9.0)));
+    buildPopulationTables(c, haps);
+  }
 }
 
 TEST(PopulationTables, CountsNormalisesAndSmoothsTransitionRows) {
   prepare({2, 4}, {{1, 1}, {1, 1}, {1, 1}, {1, 2}, {2, -1}, {-2, 3}}, 1);
-  buildPopulationTables();
-  ASSERT_EQ(MP1.size(), 1u);
-  ASSERT_EQ(MP1[0].size(), 1u);
-  ASSERT_EQ(MP1[0][0].size(), 2u);
-  ASSERT_EQ(MP1[0][0][0].size(), 4u);
+  const TransTable &trans = chains[0].MP1;
+  ASSERT_EQ(trans.size(), 1u);
+  ASSERT_EQ(trans[0].size(), 2u);
+  ASSERT_EQ(trans[0][0].size(), 4u);
   // Counts 3, 1, 0, 0.
-  EXPECT_DOUBLE_EQ(MP1[0][0][0][0], 0.75 * 0.999);
-  EXPECT_DOUBLE_EQ(MP1[0][0][0][1], 0.25 * 0.999);
-  EXPECT_DOUBLE_EQ(MP1[0][0][0][2], 0.0005);
-  EXPECT_DOUBLE_EQ(MP1[0][0][0][3], 0.0005);
+  EXPECT_DOUBLE_EQ(trans[0][0][0], 0.75 * 0.999);
+  EXPECT_DOUBLE_EQ(trans[0][0][1], 0.25 * 0.999);
+  EXPECT_DOUBLE_EQ(trans[0][0][2], 0.0005);
+  EXPECT_DOUBLE_EQ(trans[0][0][3], 0.0005);
   // Allele 2 is only ever followed by missing alleles: a uniform row.
   for (int b = 0; b < 4; b++)
-    EXPECT_EQ(MP1[0][0][1][b], 0.25);
-  EXPECT_EQ(answer.size(), 2u);
+    EXPECT_EQ(trans[0][1][b], 0.25);
 }
 
 TEST(PopulationTables, FirstLocusAndPropagation) {
   prepare({2, 4}, {{1, 1}, {1, 1}, {1, 1}, {1, 2}, {2, -1}, {-2, 3}}, 1);
-  buildPopulationTables();
-  const Table &f = pset.popHapFreqs[0];
+  const Table &f = chains[0].popHapFreqs;
   // The missing -2 counts as allele 2: 4 and 2 of 6, no zero to smooth.
   EXPECT_EQ(f[1][0], 4.0 / 6);
   EXPECT_EQ(f[2][0], 2.0 / 6);
@@ -64,40 +64,40 @@ TEST(PopulationTables, FirstLocusAndPropagation) {
 
 TEST(PopulationTables, FirstLocusSmoothingAndSingleLocus) {
   prepare({3}, {{1}, {1}, {2}, {1}}, 1);
-  buildPopulationTables();
-  EXPECT_TRUE(MP1[0].empty());
-  const Table &f = pset.popHapFreqs[0];
+  const TransTable &trans = chains[0].MP1;
+  EXPECT_TRUE(trans.empty());
+  const Table &f = chains[0].popHapFreqs;
   EXPECT_DOUBLE_EQ(f[1][0], 0.75 * 0.999);
   EXPECT_DOUBLE_EQ(f[2][0], 0.25 * 0.999);
   EXPECT_DOUBLE_EQ(f[3][0], 0.001);
 
   // With one locus every look-up is the single frequency.
   TreeMatrix t = makeTree({{0, -1, -1, -1, 0, 0, 0, -2}});
+  double out[1];
   for (int algorithm = 0; algorithm < 4; algorithm++) {
-    answer[0] = -1;
+    out[0] = -1;
     if (algorithm == 0)
-      allfreqright(t[0].data(), 0, answer.data(), f);
+      allfreqright(t[0].data(), 0, out, f);
     else if (algorithm == 1)
-      allfreqleft(t[0].data(), 0, answer.data(), f);
+      allfreqleft(t[0].data(), 0, out, f);
     else if (algorithm == 2)
-      hapfreqcountsright(t[0].data(), answer.data(), MP1[0], f);
+      hapfreqcountsright(t[0].data(), out, trans, f);
     else
-      hapfreqcountsleft(t[0].data(), answer.data(), MP1[0], f);
-    EXPECT_EQ(answer[0], f[2][0]);
+      hapfreqcountsleft(t[0].data(), out, trans, f);
+    EXPECT_EQ(out[0], f[2][0]);
   }
   const int hap[] = {3};
-  EXPECT_EQ(probhap2(f, MP1[0], hap), std::log(f[3][0]));
+  LikelihoodMemo memo;
+  EXPECT_EQ(probhap2(f, trans, hap, memo), std::log(f[3][0]));
 }
 
-TEST(PopulationTables, EveryChainGetsTheSameTables) {
+TEST(PopulationTables, ChainsWithTheSameHaplotypesGetTheSameTables) {
   prepare({2, 2, 3}, {{1, 2, 3}, {2, 2, 1}, {1, 1, 1}, {1, 2, 3}}, 3);
-  buildPopulationTables();
-  ASSERT_EQ(MP1.size(), 3u);
   for (int ch = 1; ch < 3; ch++) {
-    EXPECT_EQ(MP1[ch], MP1[0]);
-    EXPECT_EQ(pset.popHapFreqs[ch], pset.popHapFreqs[0]);
+    EXPECT_EQ(chains[ch].MP1, chains[0].MP1);
+    EXPECT_EQ(chains[ch].popHapFreqs, chains[0].popHapFreqs);
   }
-  for (const Table &pair : MP1[0])
+  for (const Table &pair : chains[0].MP1)
     for (const std::vector<double> &row : pair) {
       double s = 0;
       for (double c : row)
@@ -108,24 +108,41 @@ TEST(PopulationTables, EveryChainGetsTheSameTables) {
   for (int k = 0; k < 3; k++) {
     double s = 0;
     for (int a = 1; a <= maxall[k]; a++)
-      s += pset.popHapFreqs[0][a][k];
+      s += chains[0].popHapFreqs[a][k];
     EXPECT_NEAR(s, 1.0, 1e-12);
   }
 }
 
+TEST(PopulationTables, TransitionsFromTheCountListFirstLocusFromTheChainsOwnList) {
+  // The chain's own list has allele 2 at the first locus three times in
+  // four; in the count list allele 1 is never followed by allele 2.
+  prepare({2, 2}, {{1, 1}, {1, 1}, {2, 2}, {2, 1}}, 1);
+  Chain &c = chains[0];
+  c.normalHaps = {{2, 1}, {2, 2}, {1, 1}, {-2, 2}};
+  buildPopulationTables(c, {{1, 1}, {1, 1}, {2, 2}, {2, 1}});
+  EXPECT_DOUBLE_EQ(c.MP1[0][0][0], 0.999);
+  EXPECT_DOUBLE_EQ(c.MP1[0][0][1], 0.001);
+  EXPECT_DOUBLE_EQ(c.MP1[0][1][0], 0.5);
+  EXPECT_DOUBLE_EQ(c.MP1[0][1][1], 0.5);
+  EXPECT_DOUBLE_EQ(c.popHapFreqs[1][0], 0.25);
+  EXPECT_DOUBLE_EQ(c.popHapFreqs[2][0], 0.75);
+  EXPECT_DOUBLE_EQ(c.popHapFreqs[1][1], 0.25 * 0.999 + 0.75 * 0.5);
+  EXPECT_DOUBLE_EQ(c.popHapFreqs[2][1], 0.25 * 0.001 + 0.75 * 0.5);
+}
+
 TEST(PopulationTables, PropagationFollowsAChangedTransitionRow) {
   prepare({2, 2, 2}, {{1, 1, 1}, {2, 2, 2}, {1, 2, 1}}, 2);
-  buildPopulationTables();
-  const Table before = pset.popHapFreqs[1];
-  MP1[1][1][0] = {0.1, 0.9};
-  propagateFrequencies(1);
-  const Table &f = pset.popHapFreqs[1];
+  const Table before = chains[1].popHapFreqs;
+  TransTable &trans = chains[1].MP1;
+  trans[1][0] = {0.1, 0.9};
+  propagateFrequencies(chains[1].popHapFreqs, trans);
+  const Table &f = chains[1].popHapFreqs;
   EXPECT_EQ(f[1][0], before[1][0]);
   EXPECT_EQ(f[1][1], before[1][1]);
   EXPECT_EQ(f[2][1], before[2][1]);
-  EXPECT_DOUBLE_EQ(f[1][2], f[1][1] * 0.1 + f[2][1] * MP1[1][1][1][0]);
-  EXPECT_DOUBLE_EQ(f[2][2], f[1][1] * 0.9 + f[2][1] * MP1[1][1][1][1]);
-  EXPECT_EQ(pset.popHapFreqs[0], before);
+  EXPECT_DOUBLE_EQ(f[1][2], f[1][1] * 0.1 + f[2][1] * trans[1][1][0]);
+  EXPECT_DOUBLE_EQ(f[2][2], f[1][1] * 0.9 + f[2][1] * trans[1][1][1]);
+  EXPECT_EQ(chains[0].popHapFreqs, before);
 }
 
 // Hand-set three-locus tables for the look-ups.
@@ -147,6 +164,7 @@ protected:
   TransTable trans;
   TreeRow row;
   std::vector<double> out;
+  LikelihoodMemo memo;
 };
 
 TEST_F(Lookups, IndependentProducts) {
@@ -175,11 +193,12 @@ TEST_F(Lookups, MarkovProducts) {
 
 TEST_F(Lookups, WholeHaplotypeProbability) {
   const int hap[] = {-2, 1, 2};
-  EXPECT_DOUBLE_EQ(probhap2(freqs, trans, hap), std::log(0.4) + std::log(0.2) + std::log(0.5));
+  EXPECT_DOUBLE_EQ(probhap2(freqs, trans, hap, memo),
+                   std::log(0.4) + std::log(0.2) + std::log(0.5));
   hapfreqcountsleft(row.data(), out.data(), trans, freqs);
-  EXPECT_DOUBLE_EQ(std::exp(probhap2(freqs, trans, hap)), out[2]);
+  EXPECT_DOUBLE_EQ(std::exp(probhap2(freqs, trans, hap, memo)), out[2]);
   trans[1][0][1] = 0.0;
-  EXPECT_EQ(probhap2(freqs, trans, hap), -INFINITY);
+  EXPECT_EQ(probhap2(freqs, trans, hap, memo), -INFINITY);
 }
 
 } // namespace

@@ -41,28 +41,24 @@ TEST(MutationAgePrior, SwitchesFormAtTheGrowthThreshold) {
 
 TEST(TreePrior, NoGrowthForm) {
   setSmallRun(2, 1);
-  pset.curMutAge = 2.0;
   // Internal node at the mutation age: log 8 - log 2 - 2 log 4 = -2 log 2.
-  EXPECT_NEAR(tprior(2, {0, 0, 2.0}, 1.0, 0.0), -2 * log(2.0), 1e-14);
-  pset.curMutAge = 1.0;
+  EXPECT_NEAR(tprior(2, {0, 0, 2.0}, 2.0, 1.0, 0.0), -2 * log(2.0), 1e-14);
   const double expected =
       2 * log(2 * 0.5 * 1.0 + 4) - 2 * log(1.0) - 2 * log(0.5 * 0.8 + 2) - 2 * log(0.5 * 0.3 + 2);
-  EXPECT_NEAR(tprior(3, {0, 0, 0, 0.3, 0.8}, 0.5, 0.0), expected, 1e-14);
+  EXPECT_NEAR(tprior(3, {0, 0, 0, 0.3, 0.8}, 1.0, 0.5, 0.0), expected, 1e-14);
 }
 
 TEST(TreePrior, GrowthForm) {
   setSmallRun(2, 1);
-  pset.curMutAge = 2.0;
   const double q = 2 / (1 + exp(-1.0));
   const double expected = log(q * q / 2) - 1 - log((1 - exp(-2.0)) / (1 + exp(-2.0)));
-  EXPECT_NEAR(tprior(2, {0, 0, 1.0}, 1.0, 1.0), expected, 1e-14);
+  EXPECT_NEAR(tprior(2, {0, 0, 1.0}, 2.0, 1.0, 1.0), expected, 1e-14);
 }
 
 TEST(TreePrior, OneChromosomeLeavesOnlyTheEmptyAgeTerm) {
   setSmallRun(1, 1);
-  pset.curMutAge = 1.5;
-  EXPECT_EQ(tprior(1, {0}, 0.5, 1.0), 0.0);
-  EXPECT_EQ(tprior(1, {0}, 0.5, 0.0), 0.0);
+  EXPECT_EQ(tprior(1, {0}, 1.5, 0.5, 1.0), 0.0);
+  EXPECT_EQ(tprior(1, {0}, 1.5, 0.5, 0.0), 0.0);
 }
 
 // Boundaries 0, 1, 2, 3 with weights 0.5, 0 and 2; the last weight (7) is
@@ -73,12 +69,11 @@ protected:
     setSmallRun(2, 1);
     pset.segStart = {0, 1, 2, 3};
     pset.segWeight = {0.5, 0, 2, 7};
-    numsegs = 4;
-    segweights[0] = 0.5;
-    segweights[1] = 2;
-    segweights[2] = 0.25;
+    pset.numsegs = 4;
+    pset.segweights[0] = 0.5;
+    pset.segweights[1] = 2;
+    pset.segweights[2] = 0.25;
   }
-  void TearDown() override { numsegs = 0; }
 };
 
 TEST_F(LocationPrior, SegmentsAndTheirBoundaries) {
@@ -94,21 +89,21 @@ TEST_F(LocationPrior, SegmentsAndTheirBoundaries) {
 TEST_F(LocationPrior, ZeroWeightGivesTheMarker) {
   EXPECT_EQ(sequenceprob(1.5), 99.99);
   EXPECT_EQ(sequenceprob(2.0), 99.99);
-  segweights[2] = 0;
+  pset.segweights[2] = 0;
   EXPECT_EQ(sequenceprob(-5.0), 99.99);
 }
 
 TEST_F(LocationPrior, NoSegmentsGiveTheNonGeneWeight) {
-  numsegs = 0;
+  pset.numsegs = 0;
   pset.segStart.clear();
   pset.segWeight.clear();
   EXPECT_EQ(sequenceprob(0.5), log(0.25));
-  segweights[2] = 0;
+  pset.segweights[2] = 0;
   EXPECT_EQ(sequenceprob(0.5), 99.99);
 }
 
 TEST_F(LocationPrior, SingleBoundary) {
-  numsegs = 1;
+  pset.numsegs = 1;
   pset.segStart = {1};
   pset.segWeight = {0.5};
   EXPECT_EQ(sequenceprob(1.0), log(0.5));

@@ -129,6 +129,8 @@ TEST(ReplayLikelihood, RememberedExponentialsGiveTheDirectTermsWhateverChanges) 
       {4, 3, {0, 0, 0.5, 1.5}, 0.5},
   };
   int finite = 0, terms = 0;
+  // One memo for every evaluation, as one chain's likelihood keeps it.
+  LikelihoodMemo memo;
   for (int round = 0; round < 3; round++)
     for (size_t c = 0; c < cases.size(); c++) {
       const Case &cs = cases[c];
@@ -136,7 +138,6 @@ TEST(ReplayLikelihood, RememberedExponentialsGiveTheDirectTermsWhateverChanges) 
       pset.mapDist = cs.map;
       pset.algSwitch = 0.0;
       maxall.assign(cs.L, 2);
-      answer.assign(cs.L, 0.0);
       Table freqs(3, std::vector<double>(cs.L, 0.0));
       for (int k = 0; k < cs.L; k++) {
         freqs[1][k] = 0.2 + 0.15 * k;
@@ -148,7 +149,7 @@ TEST(ReplayLikelihood, RememberedExponentialsGiveTheDirectTermsWhateverChanges) 
       TreeMatrix tree =
           saltedTree(cs.n, round == 2 ? static_cast<int>(c) + 1 : static_cast<int>(c));
       double total = 0;
-      tprob(freqs, tree, cs.x, pset.mapDist, &total, root, -1, 0, trans);
+      tprob(freqs, tree, cs.x, pset.mapDist, &total, root, -1, 0, trans, memo);
       double sum = 0;
       for (int v = 0; v < 2 * cs.n - 1; v++) {
         const double direct = directTerm(tree, freqs, root, cs.x, v);
@@ -170,29 +171,29 @@ TEST(ReplayLikelihood, ATermTakenBetweenOthersIsTheSameNumber) {
   pset.mapDist = {0, 0, 0.4, 0.9};
   pset.algSwitch = 0.0;
   maxall.assign(3, 2);
-  answer.assign(3, 0.0);
   Table freqs(3, std::vector<double>(3, 0.0));
   freqs[1] = {0.3, 0.5, 0.6};
   freqs[2] = {0.7, 0.5, 0.4};
   const TransTable trans(2, Table(2, std::vector<double>(2, 0.5)));
   const Haplotype root(3, 1);
   TreeMatrix tree = saltedTree(3, 0);
-  const double first = nodeTerm(freqs, tree, 0.4, pset.mapDist, root, 1, trans);
+  LikelihoodMemo memo;
+  const double first = nodeTerm(freqs, tree, 0.4, pset.mapDist, root, 1, trans, memo);
   // Other locations, branch lengths and a larger genealogy in between.
   for (double x : {0.1, 0.65, 2.0, 0.4, -1.0})
-    nodeTerm(freqs, tree, x, pset.mapDist, root, 1, trans);
+    nodeTerm(freqs, tree, x, pset.mapDist, root, 1, trans, memo);
   for (double t : {0.01, 5.0, 0.3}) {
     tree[1][branchLength] = t;
-    nodeTerm(freqs, tree, 0.4, pset.mapDist, root, 1, trans);
+    nodeTerm(freqs, tree, 0.4, pset.mapDist, root, 1, trans, memo);
   }
   setSmallRun(5, 3);
   pset.mapDist = {0, 0, 0.4, 0.9};
   TreeMatrix bigger = saltedTree(5, 2);
   double total = 0;
-  tprob(freqs, bigger, 0.4, pset.mapDist, &total, root, -1, 0, trans);
+  tprob(freqs, bigger, 0.4, pset.mapDist, &total, root, -1, 0, trans, memo);
   setSmallRun(3, 3);
   pset.mapDist = {0, 0, 0.4, 0.9};
   tree = saltedTree(3, 0);
-  EXPECT_EQ(nodeTerm(freqs, tree, 0.4, pset.mapDist, root, 1, trans), first);
+  EXPECT_EQ(nodeTerm(freqs, tree, 0.4, pset.mapDist, root, 1, trans, memo), first);
   EXPECT_EQ(first, directTerm(tree, freqs, root, 0.4, 1));
 }

@@ -24,10 +24,9 @@ protected:
     Table f(3, std::vector<double>(2, 0.0));
     f[1] = {0.6, 0.3};
     f[2] = {0.4, 0.7};
-    pset.popHapFreqs = {f};
-    MP1 = {{{{0.5, 0.5}, {0.5, 0.5}}}};
+    chains[0].popHapFreqs = f;
+    chains[0].MP1 = {{{0.5, 0.5}, {0.5, 0.5}}};
     maxall = {2, 2};
-    answer.assign(2, 0.0);
     pset.algSwitch = 0.0;
     root = {1, 1};
     tree = makeTree({{0, 1, 2, -1, 1, 0.5, 0, 1, 1},
@@ -43,9 +42,10 @@ protected:
     return log(left * right);
   }
 
+  // The root's term as the chain's likelihood gives it, with everything the
+  // chain's memo holds from the evaluations before.
   double rootNow(double x) {
-    double total = 0;
-    tprob(pset.popHapFreqs[0], tree, x, pset.mapDist, &total, root, -1, 0, MP1[0]);
+    chainTprob(chains[0], tree, x, root);
     return tree[0][nodeLogLik];
   }
 
@@ -79,8 +79,7 @@ TEST_F(Remembered, GenealogiesSharingRowNumbersKeepTheirOwnTerms) {
     trees[g][0][branchLength] = branches[g];
   for (int round = 0; round < 3; round++)
     for (size_t g = 0; g < trees.size(); g++) {
-      double total = 0;
-      tprob(pset.popHapFreqs[0], trees[g], 0.5, pset.mapDist, &total, root, 0, 1, MP1[0]);
+      chainTprob(chains[0], trees[g], 0.5, root, 0, 1);
       EXPECT_NEAR(trees[g][0][nodeLogLik], rootTerm(branches[g], 0.5, 1), 1e-13);
     }
 }
@@ -102,25 +101,26 @@ TEST(RememberedLogs, ChangedEntriesAndTablesGiveTheirOwnLogs) {
   TransTable trans = {{{0.9, 0.1}, {0.2, 0.8}}, {{0.5, 0.5}, {0.25, 0.75}}};
   const int hap[] = {-2, 1, 2};
   const double alleles[] = {2, -1, 2};
+  LikelihoodMemo memo;
   const auto markov = [&] {
     return log(freqs[2][0]) + 0.0 + log(trans[0][1][0]) + log(trans[1][0][1]);
   };
   const auto independent = [&] { return log(freqs[2][0]) + log(freqs[1][1]) + log(freqs[2][2]); };
-  EXPECT_EQ(probhap2(freqs, trans, hap), markov());
-  EXPECT_EQ(allelesLogProb(freqs, alleles), independent());
+  EXPECT_EQ(probhap2(freqs, trans, hap, memo), markov());
+  EXPECT_EQ(allelesLogProb(freqs, alleles, memo), independent());
   trans[1][0][1] = 0.3;
   freqs[2][0] = 0.45;
   freqs[1][1] = 0.5;
-  EXPECT_EQ(probhap2(freqs, trans, hap), markov());
-  EXPECT_EQ(allelesLogProb(freqs, alleles), independent());
+  EXPECT_EQ(probhap2(freqs, trans, hap, memo), markov());
+  EXPECT_EQ(allelesLogProb(freqs, alleles, memo), independent());
   // Another shape in the same table objects: three alleles at locus 1.
   trans = {{{0.1, 0.2, 0.7}, {0.3, 0.3, 0.4}}, {{0.5, 0.5}, {0.9, 0.1}, {0.6, 0.4}}};
-  EXPECT_EQ(probhap2(freqs, trans, hap), markov());
+  EXPECT_EQ(probhap2(freqs, trans, hap, memo), markov());
   // A zero entry gives minus infinity, and a later non-zero value its log.
   trans[0][1][0] = 0.0;
-  EXPECT_EQ(probhap2(freqs, trans, hap), -INFINITY);
+  EXPECT_EQ(probhap2(freqs, trans, hap, memo), -INFINITY);
   trans[0][1][0] = 0.25;
-  EXPECT_EQ(probhap2(freqs, trans, hap), markov());
+  EXPECT_EQ(probhap2(freqs, trans, hap, memo), markov());
 }
 
 } // namespace

@@ -12,51 +12,49 @@
 
 namespace {
 
-// Chain state with distinct values in every field the records show.
-void setChainValues(int chains) {
-  pset.mutLocStart.assign(chains, 0.0);
-  pset.mutAgeStart.assign(chains, 0.0);
-  for (auto *v : {&chainLogLik, &chainTreePrior, &chainMutAgePrior, &chainRootHapProb,
-                  &chainLocPrior, &chainPartnerProb, &chainPopSampleProb})
-    v->assign(chains, 0.0);
-  props.assign(5, std::vector<double>(chains, 0.0));
-  for (int ch = 0; ch < chains; ch++) {
-    pset.mutLocStart[ch] = 0.0123456789 + ch;
-    pset.mutAgeStart[ch] = 47.5 + ch;
-    chainLogLik[ch] = -40.5;
-    chainPartnerProb[ch] = -1;
-    chainTreePrior[ch] = -20;
-    chainRootHapProb[ch] = -2;
-    chainLocPrior[ch] = -0.25;
-    chainMutAgePrior[ch] = -3;
-    chainPopSampleProb[ch] = -47.123456789;
-    for (int p = 0; p < 5; p++)
-      props[p][ch] = (p + 1) / 9.0;
+// Chain state with distinct values in every field the records show. The
+// settings' starting values are another location and age: the records show
+// the chains' current ones.
+void setChainValues() {
+  for (Chain &c : chains) {
+    pset.mutLocStart.push_back(-1);
+    pset.mutAgeStart.push_back(-1);
+    c.mutLoc = 0.0123456789 + c.index;
+    c.mutAge = 47.5 + c.index;
+    c.logLik = -40.5;
+    c.partnerProb = -1;
+    c.treePrior = -20;
+    c.rootHapProb = -2;
+    c.locPrior = -0.25;
+    c.mutAgePrior = -3;
+    c.popSampleProb = -47.123456789;
+    for (int p = 0; p < propCount; p++)
+      c.props[p] = (p + 1) / 9.0;
   }
 }
 
 // The .dat line of iteration i for the given number of chains with the
 // values above, the proportions saved or not, ended by the convergence value.
-std::string datLine(int chains, int saveAcceptProps, long i, double convergence) {
-  setSmallRun(4, 2, chains);
+std::string datLine(int count, int saveAcceptProps, long i, double convergence) {
+  setSmallRun(4, 2, count);
   pset.saveAcceptProps = saveAcceptProps;
-  setChainValues(chains);
+  setChainValues();
   std::ostringstream dat;
-  for (int ch = 0; ch < chains; ch++)
-    writeDatSegment(dat, ch, i);
+  for (const Chain &c : chains)
+    writeDatSegment(dat, c, i);
   endDatLine(dat, convergence);
   return dat.str();
 }
 
 // The screen lines of iteration i, one per chain, for the given number of
 // chains with the values above, printed to the given number of digits.
-std::string screenLines(int chains, std::streamsize digits, long i, double convergence) {
-  setSmallRun(4, 2, chains);
-  setChainValues(chains);
+std::string screenLines(int count, std::streamsize digits, long i, double convergence) {
+  setSmallRun(4, 2, count);
+  setChainValues();
   std::ostringstream screen;
   screen.precision(digits);
-  for (int ch = 0; ch < chains; ch++)
-    writeScreenLine(screen, ch, i, convergence);
+  for (const Chain &c : chains)
+    writeScreenLine(screen, c, i, convergence);
   return screen.str();
 }
 

@@ -26,37 +26,37 @@ constexpr double rejectAll = 1e6;
 // Log probability of the second allele blocks of all leaves (unpaired
 // genotypes) under the chain's current allele frequencies.
 inline double partnerSum(int ch) {
+  LikelihoodMemo memo;
   double sum = 0;
-  for (const TreeRow &row : chainTree[ch])
+  for (const TreeRow &row : chains[ch].tree)
     if (row[child1] == -1)
-      sum += partnerTerm(pset.popHapFreqs[ch], row.data() + TMAT + pset.numLoci);
+      sum += allelesLogProb(chains[ch].popHapFreqs, row.data() + TMAT + pset.numLoci, memo);
   return sum;
 }
 
 inline double sampleSum(int ch) {
+  LikelihoodMemo memo;
   double sum = 0;
-  for (const Haplotype &hap : normalHaps[ch])
-    sum += probhap2(pset.popHapFreqs[ch], MP1[ch], hap.data());
+  for (const Haplotype &hap : chains[ch].normalHaps)
+    sum += probhap2(chains[ch].popHapFreqs, chains[ch].MP1, hap.data(), memo);
   return sum;
 }
 
 // Sets every stored log term of chain 0 from its state, and its sorted node
 // ages.
 inline void computeTerms() {
+  Chain &c = chains[0];
   std::vector<double> times;
-  for (const TreeRow &row : chainTree[0])
+  for (const TreeRow &row : c.tree)
     times.push_back(row[nodeTime]);
   std::sort(times.begin(), times.end());
-  nodeTimes = {times};
-  pset.curMutAge = pset.mutAgeStart[0];
-  chainTreePrior = {tprior(pset.numChromosomes, times, pset.propSampled, pset.growthRate)};
-  chainMutAgePrior = {tpriormut(pset.numChromosomes, pset.mutAgeStart[0], pset.growthRate)};
-  double lik = 0;
-  tprob(pset.popHapFreqs[0], chainTree[0], pset.mutLocStart[0], pset.mapDist, &lik,
-        pset.rootLoci[0], -1, 0, MP1[0]);
-  chainLogLik = {lik};
-  chainPopSampleProb = {sampleSum(0)};
-  chainPartnerProb = {pset.dataAsGenotypes && !pset.geneticModel ? partnerSum(0) : 0.0};
+  c.nodeTimes = times;
+  c.propMutAge = c.mutAge;
+  c.treePrior = tprior(pset.numChromosomes, times, c.mutAge, pset.propSampled, pset.growthRate);
+  c.mutAgePrior = tpriormut(pset.numChromosomes, c.mutAge, pset.growthRate);
+  c.logLik = chainTprob(c, c.tree, c.mutLoc, c.rootLoci);
+  c.popSampleProb = sampleSum(0);
+  c.partnerProb = pset.dataAsGenotypes && !pset.geneticModel ? partnerSum(0) : 0.0;
 }
 
 // The three-marker run of chainfixture.h with propagated frequencies, five
@@ -75,44 +75,45 @@ inline void buildDataChain(DataKind kind, int flipAllLoci = 0) {
   pset.flipAllLoci = flipAllLoci;
   pset.alleleFreqAdjust = {0.05};
   maxAllele = 3;
-  propagateFrequencies(0);
-  normalHaps = {{{1, 2, 1}, {2, 3, 2}, {1, -1, 2}, {2, 1, -2}, {1, 3, 1}}};
+  Chain &c = chains[0];
+  propagateFrequencies(c.popHapFreqs, c.MP1);
+  c.normalHaps = {{1, 2, 1}, {2, 3, 2}, {1, -1, 2}, {2, 1, -2}, {1, 3, 1}};
   missingNormalLoci = {{1, 2, 1}, {1, 3, 2}};
   normalHasMissing = 1;
   switch (kind) {
   case DataKind::haplotypes:
-    chainTree[0][2][TMAT + 1] = -2;
-    chainTree[0][4][TMAT + 0] = -1;
-    chainTree[0][4][TMAT + 2] = -2;
-    missingLeaves = {{2, 4}};
-    missingLoci = {{{2, 1, 0, 1, 0, 0}, {4, 2, 0, 0, 2, 0}}};
+    c.tree[2][TMAT + 1] = -2;
+    c.tree[4][TMAT + 0] = -1;
+    c.tree[4][TMAT + 2] = -2;
+    c.missingLeaves = {2, 4};
+    c.missingLoci = {{2, 1, 0, 1, 0, 0}, {4, 2, 0, 0, 2, 0}};
     break;
   case DataKind::unpairedGenotypes:
     pset.dataAsGenotypes = 1;
     TOTLOCI = 6;
     maxall = {2, 3, 2, 2, 3, 2};
-    chainTree = {makeTree({{0, 1, 2, -1, 3, 2, 0, 1, 2, 1},
-                           {1, 3, 4, 0, 1, 2, 0, 1, 2, 2},
-                           {2, -1, -1, 0, 0, 3, 0, 2, 2, 1, 1, -3, 2},
-                           {3, -1, -1, 1, 0, 1, 0, 1, -2, 2, 2, 2, -1},
-                           {4, -1, -1, 1, 0, 1, 0, 1, 1, 2, 1, 1, 2}})};
-    missingLeaves = {{2, 3}};
-    missingLoci = {{{2, 0, 1, 4, 0, 0, 0, 0, 0}, {3, 1, 1, 1, 5, 0, 0, 0, 0}}};
+    c.tree = makeTree({{0, 1, 2, -1, 3, 2, 0, 1, 2, 1},
+                       {1, 3, 4, 0, 1, 2, 0, 1, 2, 2},
+                       {2, -1, -1, 0, 0, 3, 0, 2, 2, 1, 1, -3, 2},
+                       {3, -1, -1, 1, 0, 1, 0, 1, -2, 2, 2, 2, -1},
+                       {4, -1, -1, 1, 0, 1, 0, 1, 1, 2, 1, 1, 2}});
+    c.missingLeaves = {2, 3};
+    c.missingLoci = {{2, 0, 1, 4, 0, 0, 0, 0, 0}, {3, 1, 1, 1, 5, 0, 0, 0, 0}};
     break;
   case DataKind::pairedGenotypes:
     pset.dataAsGenotypes = 1;
     pset.geneticModel = 1;
     pset.numChromosomes = 4;
     TMAT = 8;
-    chainTree = {makeTree({{0, 1, 2, -1, 3, 2, 0, -1, 1, 2, 1},
-                           {1, 3, 4, 0, 1.5, 1.5, 0, -1, 1, 2, 1},
-                           {2, 5, 6, 0, 1, 2, 0, -1, 1, 2, 2},
-                           {3, -1, -1, 1, 0, 1.5, 0, 6, 1, 2, 1},
-                           {4, -1, -1, 1, 0, 1.5, 0, 5, 2, -3, 1},
-                           {5, -1, -1, 2, 0, 1, 0, 4, 1, 2, 2},
-                           {6, -1, -1, 2, 0, 1, 0, 3, 1, 2, 2}})};
-    missingLeaves = {{4}};
-    missingLoci = {{{4, 1, 0, 1, 0, 0}}};
+    c.tree = makeTree({{0, 1, 2, -1, 3, 2, 0, -1, 1, 2, 1},
+                       {1, 3, 4, 0, 1.5, 1.5, 0, -1, 1, 2, 1},
+                       {2, 5, 6, 0, 1, 2, 0, -1, 1, 2, 2},
+                       {3, -1, -1, 1, 0, 1.5, 0, 6, 1, 2, 1},
+                       {4, -1, -1, 1, 0, 1.5, 0, 5, 2, -3, 1},
+                       {5, -1, -1, 2, 0, 1, 0, 4, 1, 2, 2},
+                       {6, -1, -1, 2, 0, 1, 0, 3, 1, 2, 2}});
+    c.missingLeaves = {4};
+    c.missingLoci = {{4, 1, 0, 1, 0, 0}};
     break;
   }
   computeTerms();
@@ -130,32 +131,32 @@ inline testing::AssertionResult termsCurrent(double partnerBefore, const TreeMat
   testing::AssertionResult chain = chainMatchesRecomputation(0);
   if (!chain)
     return chain;
-  TreeMatrix fresh = chainTree[0];
+  Chain &c = chains[0];
+  TreeMatrix fresh = c.tree;
+  LikelihoodMemo memo;
   double lik = 0;
-  tprob(pset.popHapFreqs[0], fresh, pset.mutLocStart[0], pset.mapDist, &lik, pset.rootLoci[0], -1,
-        0, MP1[0]);
+  tprob(c.popHapFreqs, fresh, c.mutLoc, pset.mapDist, &lik, c.rootLoci, -1, 0, c.MP1, memo);
   for (size_t r = 0; r < fresh.size(); r++)
-    if (fresh[r][nodeLogLik] != chainTree[0][r][nodeLogLik])
-      return testing::AssertionFailure() << "row " << r << " term " << chainTree[0][r][nodeLogLik]
+    if (fresh[r][nodeLogLik] != c.tree[r][nodeLogLik])
+      return testing::AssertionFailure() << "row " << r << " term " << c.tree[r][nodeLogLik]
                                          << " recomputed " << fresh[r][nodeLogLik];
-  if (lik != chainLogLik[0])
-    return testing::AssertionFailure()
-           << "log-likelihood " << chainLogLik[0] << " recomputed " << lik;
+  if (lik != c.logLik)
+    return testing::AssertionFailure() << "log-likelihood " << c.logLik << " recomputed " << lik;
   const double sample = sampleSum(0);
-  if (std::fabs(sample - chainPopSampleProb[0]) > 1e-9)
+  if (std::fabs(sample - c.popSampleProb) > 1e-9)
     return testing::AssertionFailure()
-           << "sample term " << chainPopSampleProb[0] << " recomputed " << sample;
+           << "sample term " << c.popSampleProb << " recomputed " << sample;
   if (pset.dataAsGenotypes && !pset.geneticModel) {
-    const TreeMatrix now = chainTree[0];
-    chainTree[0] = before;
+    const TreeMatrix now = c.tree;
+    c.tree = before;
     const double old = partnerSum(0);
-    chainTree[0] = now;
+    c.tree = now;
     const double expected = partnerBefore + partnerSum(0) - old;
-    if (std::fabs(expected - chainPartnerProb[0]) > 1e-9)
+    if (std::fabs(expected - c.partnerProb) > 1e-9)
       return testing::AssertionFailure()
-             << "partner term " << chainPartnerProb[0] << " expected " << expected;
-  } else if (chainPartnerProb[0] != 0) {
-    return testing::AssertionFailure() << "partner term " << chainPartnerProb[0];
+             << "partner term " << c.partnerProb << " expected " << expected;
+  } else if (c.partnerProb != 0) {
+    return testing::AssertionFailure() << "partner term " << c.partnerProb;
   }
   return testing::AssertionSuccess();
 }

@@ -9,8 +9,8 @@
 namespace {
 
 void withoutMissingAlleles() {
-  missingLeaves = {{}};
-  missingLoci = {{}};
+  chains[0].missingLeaves.clear();
+  chains[0].missingLoci.clear();
   missingNormalLoci.clear();
   normalHasMissing = 0;
 }
@@ -20,7 +20,7 @@ double reflected(double v) {
 }
 
 // The chain of one marker with three alleles and no transition table.
-void buildOneLocusChain() {
+Chain &buildOneLocusChain() {
   setSmallRun(2, 1, 1);
   pset.mapDist = {0, 0};
   pset.algSwitch = 1;
@@ -32,15 +32,18 @@ void buildOneLocusChain() {
   pset.alleleFreqAdjust = {0.2};
   maxall = {3};
   maxAllele = 3;
-  answer.assign(1, 0.0);
-  pset.popHapFreqs = {{{0}, {0.5}, {0.3}, {0.2}}};
-  MP1 = {TransTable()};
-  normalHaps = {{{1}, {2}, {3}, {1}}};
-  chainTree = {makeTree(
-      {{0, 1, 2, -1, 1, 1, 0, 1}, {1, -1, -1, 0, 0, 1, 0, 2}, {2, -1, -1, 0, 0, 1, 0, 1}})};
+  Chain &c = chains[0];
+  c.mutLoc = 0.5;
+  c.mutAge = 2;
+  c.rootLoci = {1};
+  c.popHapFreqs = {{0}, {0.5}, {0.3}, {0.2}};
+  c.MP1 = TransTable();
+  c.normalHaps = {{1}, {2}, {3}, {1}};
+  c.tree =
+      makeTree({{0, 1, 2, -1, 1, 1, 0, 1}, {1, -1, -1, 0, 0, 1, 0, 2}, {2, -1, -1, 0, 0, 1, 0, 1}});
   withoutMissingAlleles();
   computeTerms();
-  accFreq = {0};
+  return c;
 }
 
 TEST(FrequencyMove, RejectionRestoresTablesNodeTermsAndLogTerms) {
@@ -48,23 +51,24 @@ TEST(FrequencyMove, RejectionRestoresTablesNodeTermsAndLogTerms) {
   for (Seed seed = -1; seed >= -30; seed--) {
     buildDataChain(DataKind::haplotypes);
     withoutMissingAlleles();
+    Chain &c = chains[0];
     pset.alleleFreqAdjust = {0.3};
-    chainLogLik = {rejectAll};
-    const Table freqs = pset.popHapFreqs[0];
-    const TransTable trans = MP1[0];
-    const TreeMatrix tree = chainTree[0];
-    const double sample = chainPopSampleProb[0];
+    c.logLik = rejectAll;
+    const Table freqs = c.popHapFreqs;
+    const TransTable trans = c.MP1;
+    const TreeMatrix tree = c.tree;
+    const double sample = c.popSampleProb;
     const Seed s = runFrom(seed, updateFrequenciesAndMissing);
     const int locus = static_cast<int>(firstDraws(seed, 1)[0] * 3);
     (locus == 0 ? firstLocus : transitionRow) = true;
     // Locus, allele or row and cell, the step, the acceptance number.
     EXPECT_EQ(drawsBetween(seed, s), locus == 0 ? 4 : 5);
-    EXPECT_EQ(pset.popHapFreqs[0], freqs);
-    EXPECT_EQ(MP1[0], trans);
-    EXPECT_EQ(chainTree[0], tree);
-    EXPECT_EQ(chainLogLik[0], rejectAll);
-    EXPECT_EQ(chainPopSampleProb[0], sample);
-    EXPECT_EQ(accFreq[0], 0);
+    EXPECT_EQ(c.popHapFreqs, freqs);
+    EXPECT_EQ(c.MP1, trans);
+    EXPECT_EQ(c.tree, tree);
+    EXPECT_EQ(c.logLik, rejectAll);
+    EXPECT_EQ(c.popSampleProb, sample);
+    EXPECT_EQ(c.accFreq, 0);
   }
   EXPECT_TRUE(firstLocus && transitionRow);
 }
@@ -73,22 +77,23 @@ TEST(FrequencyMove, AcceptedStepChangesOneDistributionAndRescalesTheRest) {
   for (Seed seed = -1; seed >= -30; seed--) {
     buildDataChain(DataKind::haplotypes);
     withoutMissingAlleles();
-    chainLogLik = {acceptAll};
-    const Table freqs = pset.popHapFreqs[0];
-    const TransTable trans = MP1[0];
+    Chain &c = chains[0];
+    c.logLik = acceptAll;
+    const Table freqs = c.popHapFreqs;
+    const TransTable trans = c.MP1;
     runFrom(seed, updateFrequenciesAndMissing);
     const std::vector<double> u = firstDraws(seed, 4);
     const int locus = static_cast<int>(u[0] * 3);
     if (locus == 0) {
       const int allele = static_cast<int>(u[1] * 2) + 1;
       const double f = reflected(freqs[allele][0] + (2 * u[2] - 1) * 0.05);
-      EXPECT_EQ(pset.popHapFreqs[0][allele][0], f);
-      EXPECT_NEAR(pset.popHapFreqs[0][1][0] + pset.popHapFreqs[0][2][0], 1.0, 1e-12);
-      EXPECT_EQ(MP1[0], trans);
+      EXPECT_EQ(c.popHapFreqs[allele][0], f);
+      EXPECT_NEAR(c.popHapFreqs[1][0] + c.popHapFreqs[2][0], 1.0, 1e-12);
+      EXPECT_EQ(c.MP1, trans);
     } else {
       const int row = static_cast<int>(u[1] * maxall[locus - 1]);
       const int cell = static_cast<int>(u[2] * maxall[locus]);
-      const std::vector<double> &cells = MP1[0][locus - 1][row];
+      const std::vector<double> &cells = c.MP1[locus - 1][row];
       const double v = reflected(trans[locus - 1][row][cell] + (2 * u[3] - 1) * 0.05);
       EXPECT_EQ(cells[cell], v);
       const double factor = (1 - v) / (1 - trans[locus - 1][row][cell]);
@@ -103,21 +108,21 @@ TEST(FrequencyMove, AcceptedStepChangesOneDistributionAndRescalesTheRest) {
       for (size_t k = 0; k < trans.size(); k++)
         for (size_t i = 0; i < trans[k].size(); i++)
           if (k != static_cast<size_t>(locus - 1) || i != static_cast<size_t>(row)) {
-            EXPECT_EQ(MP1[0][k][i], trans[k][i]);
+            EXPECT_EQ(c.MP1[k][i], trans[k][i]);
           }
-      EXPECT_EQ(pset.popHapFreqs[0][1][0], freqs[1][0]);
+      EXPECT_EQ(c.popHapFreqs[1][0], freqs[1][0]);
     }
     // Later loci hold the marginal frequencies of the changed chain.
     for (int k = 1; k < 3; k++)
       for (int b = 1; b <= maxall[k]; b++) {
         double m = 0;
         for (int a = 1; a <= maxall[k - 1]; a++)
-          m += pset.popHapFreqs[0][a][k - 1] * MP1[0][k - 1][a - 1][b - 1];
-        EXPECT_EQ(pset.popHapFreqs[0][b][k], m);
+          m += c.popHapFreqs[a][k - 1] * c.MP1[k - 1][a - 1][b - 1];
+        EXPECT_EQ(c.popHapFreqs[b][k], m);
       }
-    EXPECT_EQ(accFreq[0], 1);
-    EXPECT_EQ(chainPopSampleProb[0], sampleSum(0));
-    EXPECT_TRUE(termsCurrent(0, chainTree[0]));
+    EXPECT_EQ(c.accFreq, 1);
+    EXPECT_EQ(c.popSampleProb, sampleSum(0));
+    EXPECT_TRUE(termsCurrent(0, c.tree));
   }
 }
 
@@ -129,14 +134,14 @@ TEST(FrequencyMove, AcceptedStepChangesOneDistributionAndRescalesTheRest) {
 TEST(FrequencyMove, ReflectsTheSteppedValueOnce) {
   bool below = false, above = false, farBelow = false;
   for (Seed seed = -1; seed >= -200 && !(below && above && farBelow); seed--) {
-    buildOneLocusChain();
+    Chain &c = buildOneLocusChain();
     maxall = {1};
-    pset.popHapFreqs = {{{0}, {1.0}, {0}, {0}}};
-    normalHaps = {{{1}, {1}}};
-    chainTree[0][1][TMAT] = 1;
+    c.popHapFreqs = {{0}, {1.0}, {0}, {0}};
+    c.normalHaps = {{1}, {1}};
+    c.tree[1][TMAT] = 1;
     computeTerms();
     pset.alleleFreqAdjust = {3.0};
-    chainLogLik = {acceptAll};
+    c.logLik = acceptAll;
     runFrom(seed, updateFrequenciesAndMissing);
     const double v = 1.0 + (2 * firstDraws(seed, 3)[2] - 1) * 3.0;
     double expected = reflected(v);
@@ -148,20 +153,20 @@ TEST(FrequencyMove, ReflectsTheSteppedValueOnce) {
       above = true;
     if (expected < 0)
       expected = 1.0; // refused and restored
-    EXPECT_EQ(pset.popHapFreqs[0][1][0], expected) << "step to " << v;
+    EXPECT_EQ(c.popHapFreqs[1][0], expected) << "step to " << v;
   }
   EXPECT_TRUE(below && above && farBelow);
 }
 
 TEST(FrequencyMove, WithOneLocusOnlyTheFirstLocusChanges) {
   for (Seed seed = -1; seed >= -20; seed--) {
-    buildOneLocusChain();
+    const Chain &c = buildOneLocusChain();
     const Seed s = runFrom(seed, updateFrequenciesAndMissing);
     EXPECT_EQ(drawsBetween(seed, s), 4);
-    EXPECT_TRUE(MP1[0].empty());
-    const Table &f = pset.popHapFreqs[0];
+    EXPECT_TRUE(c.MP1.empty());
+    const Table &f = c.popHapFreqs;
     EXPECT_NEAR(f[1][0] + f[2][0] + f[3][0], 1.0, 1e-12);
-    EXPECT_TRUE(termsCurrent(0, chainTree[0]));
+    EXPECT_TRUE(termsCurrent(0, c.tree));
   }
 }
 
@@ -172,15 +177,16 @@ TEST(PatientMissing, SingleCellProposalOnOneListedColumn) {
   int evaluated = 0, unchanged = 0;
   for (Seed seed = -1; seed >= -60; seed--) {
     buildDataChain(DataKind::haplotypes);
-    missingLeaves = {{4}};
-    missingLoci = {{{4, 2, 0, 0, 2, 0}}};
-    const TreeMatrix before = chainTree[0];
-    const double likBefore = chainLogLik[0];
+    Chain &c = chains[0];
+    c.missingLeaves = {4};
+    c.missingLoci = {{4, 2, 0, 0, 2, 0}};
+    const TreeMatrix before = c.tree;
+    const double likBefore = c.logLik;
     const Seed s = runFrom(seed, updatePatientMissing);
     const std::vector<double> u = firstDraws(seed, 4);
     if (u[0] <= 0.5) {
       EXPECT_EQ(drawsBetween(seed, s), 1);
-      EXPECT_EQ(chainTree[0], before);
+      EXPECT_EQ(c.tree, before);
       continue;
     }
     const int column = u[1] < 0.5 ? 0 : 2;
@@ -188,19 +194,19 @@ TEST(PatientMissing, SingleCellProposalOnOneListedColumn) {
     if (proposed == before[4][TMAT + column]) {
       unchanged++;
       EXPECT_EQ(drawsBetween(seed, s), 3);
-      EXPECT_EQ(chainTree[0], before);
+      EXPECT_EQ(c.tree, before);
       continue;
     }
     evaluated++;
     EXPECT_EQ(drawsBetween(seed, s), 4);
     TreeMatrix changed = before;
     changed[4][TMAT + column] = proposed;
+    LikelihoodMemo memo;
     double lik = 0;
-    tprob(pset.popHapFreqs[0], changed, pset.mutLocStart[0], pset.mapDist, &lik, pset.rootLoci[0],
-          -1, 0, MP1[0]);
+    tprob(c.popHapFreqs, changed, c.mutLoc, pset.mapDist, &lik, c.rootLoci, -1, 0, c.MP1, memo);
     const bool accept = u[3] < acceptanceProbability(lik - likBefore);
-    EXPECT_EQ(chainTree[0], accept ? changed : before);
-    EXPECT_EQ(chainLogLik[0], accept ? lik : likBefore);
+    EXPECT_EQ(c.tree, accept ? changed : before);
+    EXPECT_EQ(c.logLik, accept ? lik : likBefore);
   }
   EXPECT_GT(evaluated, 0);
   EXPECT_GT(unchanged, 0);
@@ -213,9 +219,10 @@ TEST(PatientMissing, FlipAllRedrawsEachColumnAndSkipsUnchangedLeaves) {
   int skipped = 0;
   for (Seed seed = -1; seed >= -60; seed--) {
     buildDataChain(DataKind::haplotypes, 1);
-    missingLeaves = {{4}};
-    missingLoci = {{{4, 2, 0, 0, 2, 0}}};
-    const TreeMatrix before = chainTree[0];
+    Chain &c = chains[0];
+    c.missingLeaves = {4};
+    c.missingLoci = {{4, 2, 0, 0, 2, 0}};
+    const TreeMatrix before = c.tree;
     const Seed s = runFrom(seed, updatePatientMissing);
     const std::vector<double> u = firstDraws(seed, 5);
     int next = 0;
@@ -225,7 +232,7 @@ TEST(PatientMissing, FlipAllRedrawsEachColumnAndSkipsUnchangedLeaves) {
         changed = true;
     if (!changed) {
       skipped++;
-      EXPECT_EQ(chainTree[0], before);
+      EXPECT_EQ(c.tree, before);
     }
     EXPECT_EQ(drawsBetween(seed, s), next + (changed ? 1 : 0));
     EXPECT_TRUE(termsCurrent(0, before));
@@ -242,12 +249,13 @@ TEST(PatientMissing, UnpairedLeafWithMissingSecondBlockOnly) {
   for (int flip = 0; flip <= 1; flip++)
     for (Seed seed = -1; seed >= -40; seed--) {
       buildDataChain(DataKind::unpairedGenotypes, flip);
-      missingLeaves = {{2}};
-      missingLoci = {{{2, 0, 1, 4, 0, 0, 0, 0, 0}}};
+      Chain &c = chains[0];
+      c.missingLeaves = {2};
+      c.missingLoci = {{2, 0, 1, 4, 0, 0, 0, 0, 0}};
       maxall[4] = 2; // differs from maxall[1] to show which maximum is used
-      chainLogLik = {acceptAll};
-      const TreeMatrix before = chainTree[0];
-      const double partner = chainPartnerProb[0];
+      c.logLik = acceptAll;
+      const TreeMatrix before = c.tree;
+      const double partner = c.partnerProb;
       const Seed s = runFrom(seed, updatePatientMissing);
       const std::vector<double> u = firstDraws(seed, 8);
       int next = 0;
@@ -274,10 +282,10 @@ TEST(PatientMissing, UnpairedLeafWithMissingSecondBlockOnly) {
       }
       propose();
       EXPECT_EQ(drawsBetween(seed, s), next);
-      EXPECT_EQ(chainTree[0][2][TMAT + 4], cell);
-      for (int c = 0; c < 6; c++)
-        if (c != 4) {
-          EXPECT_EQ(chainTree[0][2][TMAT + c], before[2][TMAT + c]);
+      EXPECT_EQ(c.tree[2][TMAT + 4], cell);
+      for (int k = 0; k < 6; k++)
+        if (k != 4) {
+          EXPECT_EQ(c.tree[2][TMAT + k], before[2][TMAT + k]);
         }
       if (evaluated) {
         EXPECT_TRUE(termsCurrent(partner, before));
@@ -293,8 +301,9 @@ TEST(NormalMissing, ProposalsKeepTheSampleTermAndRefuseImpossibleLabels) {
   int refused = 0;
   for (Seed seed = -1; seed >= -40; seed--) {
     buildDataChain(DataKind::haplotypes);
+    Chain &c = chains[0];
     missingNormalLoci = {{1, 2, 1}};
-    MP1[0][0][0] = {1.0, 0.0, 0.0}; // after allele 1 at marker 1 only allele 1 at marker 2
+    c.MP1[0][0] = {1.0, 0.0, 0.0}; // after allele 1 at marker 1 only allele 1 at marker 2
     computeTerms();
     const Seed s = runFrom(seed, updateNormalMissing);
     const std::vector<double> u = firstDraws(seed, 3);
@@ -302,8 +311,8 @@ TEST(NormalMissing, ProposalsKeepTheSampleTermAndRefuseImpossibleLabels) {
     EXPECT_EQ(drawsBetween(seed, s), proposed == -1 ? 2 : 3);
     if (proposed != -1)
       refused++;
-    EXPECT_EQ(normalHaps[0][2], (Haplotype{1, -1, 2}));
-    EXPECT_TRUE(termsCurrent(0, chainTree[0]));
+    EXPECT_EQ(c.normalHaps[2], (Haplotype{1, -1, 2}));
+    EXPECT_TRUE(termsCurrent(0, c.tree));
   }
   EXPECT_GT(refused, 0);
 }
@@ -326,27 +335,27 @@ TEST(MissingMoves, TermsStayCurrentOverManyIterations) {
        {DataKind::haplotypes, DataKind::unpairedGenotypes, DataKind::pairedGenotypes})
     for (int flip = 0; flip <= 1; flip++) {
       buildDataChain(kind, flip);
-      resetRandomState();
-      Seed s = -7;
+      Chain &c = chains[0];
+      Rng rng = streamFrom(-7);
       for (int i = 0; i < 200; i++) {
-        TreeMatrix before = chainTree[0];
-        double partner = chainPartnerProb[0];
-        updateFrequenciesAndMissing(&s, 0);
+        TreeMatrix before = c.tree;
+        double partner = c.partnerProb;
+        updateFrequenciesAndMissing(rng, c);
         ASSERT_TRUE(termsCurrent(partner, before))
             << "kind " << static_cast<int>(kind) << " flip " << flip << " iteration " << i;
-        before = chainTree[0];
-        partner = chainPartnerProb[0];
-        updatePhase(&s, 0);
+        before = c.tree;
+        partner = c.partnerProb;
+        updatePhase(rng, c);
         ASSERT_TRUE(termsCurrent(partner, before))
             << "phase, kind " << static_cast<int>(kind) << " flip " << flip << " iteration " << i;
       }
-      EXPECT_GT(accFreq[0], 0);
+      EXPECT_GT(c.accFreq, 0);
       if (kind == DataKind::haplotypes) {
         // Observed alleles are never touched; imputed ones stay imputed.
-        EXPECT_EQ(chainTree[0][3][TMAT + 0], 1);
-        EXPECT_EQ(chainTree[0][4][TMAT + 1], 1);
-        EXPECT_LT(chainTree[0][2][TMAT + 1], 0);
-        EXPECT_LT(chainTree[0][4][TMAT + 2], 0);
+        EXPECT_EQ(c.tree[3][TMAT + 0], 1);
+        EXPECT_EQ(c.tree[4][TMAT + 1], 1);
+        EXPECT_LT(c.tree[2][TMAT + 1], 0);
+        EXPECT_LT(c.tree[4][TMAT + 2], 0);
       }
     }
 }

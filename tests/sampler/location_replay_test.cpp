@@ -30,9 +30,11 @@ struct LocationOutcome {
 
 // Log-likelihood of chain 0 with the mutation at x, on a copy of its tree.
 double likAt(double x) {
-  TreeMatrix copy = chainTree[0];
+  const Chain &c = chains[0];
+  TreeMatrix copy = c.tree;
+  LikelihoodMemo memo;
   double lik = 0;
-  tprob(pset.popHapFreqs[0], copy, x, pset.mapDist, &lik, pset.rootLoci[0], -1, 0, MP1[0]);
+  tprob(c.popHapFreqs, copy, x, pset.mapDist, &lik, c.rootLoci, -1, 0, c.MP1, memo);
   return lik;
 }
 
@@ -45,18 +47,18 @@ double slicePrior(double x) {
 
 // One Metropolis test of x as in the random walk and the independence
 // proposals; on acceptance the outcome takes x.
-bool replayTest(Seed *seed, double x, LocationOutcome *out) {
+bool replayTest(Rng &rng, double x, LocationOutcome *out) {
   const double lik = likAt(x);
-  double r = lik - chainLogLik[0];
+  double r = lik - chains[0].logLik;
   double p = 0;
   if (pset.useSeqWeights == 1) {
     p = sequenceprob(x);
-    r += p - chainLocPrior[0];
+    r += p - chains[0].locPrior;
   }
   double a = r >= 0 ? 1 : std::exp(r);
   if (pset.useSeqWeights == 1 && p > 99.98 && p < 99.991)
     a = 0;
-  if (!(ran1(seed) < a))
+  if (!(ran1(rng) < a))
     return false;
   out->x = x;
   out->lik = lik;
@@ -68,34 +70,34 @@ bool replayTest(Seed *seed, double x, LocationOutcome *out) {
 
 // The location update of chain 0, replayed from seed start on a copy.
 LocationOutcome replayLocation(Seed start) {
-  resetRandomState();
-  Seed s = start;
-  LocationOutcome out = {pset.mutLocStart[0], chainLogLik[0], chainLocPrior[0], accMutLoc[0], 0};
+  const Chain &c = chains[0];
+  Rng rng = streamFrom(start);
+  LocationOutcome out = {c.mutLoc, c.logLik, c.locPrior, c.accMutLoc, 0};
   const double low = pset.mutLocLow, high = pset.mutLocHigh;
-  const double x0 = pset.mutLocStart[0];
-  double w = pset.recDistAdjust[0];
+  const double x0 = c.mutLoc;
+  double w = c.recDistAdjust;
   if (pset.iterMutLocation == 1) {
     double x = x0;
     if (w <= high - low) {
-      x = x + (2 * ran1(&s) - 1) * w;
+      x = x + (2 * ran1(rng) - 1) * w;
       if (x < low)
         x = 2 * low - x;
       else if (x > high)
         x = 2 * high - x;
     }
-    replayTest(&s, x, &out);
+    replayTest(rng, x, &out);
   } else if (pset.iterMutLocation == 3) {
     for (int t = 0; t < 10; t++)
-      if (replayTest(&s, low + ran1(&s) * (high - low), &out))
+      if (replayTest(rng, low + ran1(rng) * (high - low), &out))
         break;
   } else if (pset.iterMutLocation == 2) {
     const bool weights = pset.useSeqWeights != 0;
     const auto f = [&](double x) { return likAt(x) + (weights ? slicePrior(x) : 0); };
     double count = 0;
-    double y = std::log(ran1(&s)) + chainLogLik[0];
+    double y = std::log(ran1(rng)) + c.logLik;
     if (weights)
       y += slicePrior(x0);
-    const double u2 = ran1(&s);
+    const double u2 = ran1(rng);
     double left, right;
     if (weights) {
       double lft = x0 - w * u2, rgt = lft + w;
@@ -143,19 +145,18 @@ LocationOutcome replayLocation(Seed start) {
       }
       right = std::min(high, rgt);
     }
-    double x1 = left + ran1(&s) * (right - left);
+    double x1 = left + ran1(rng) * (right - left);
     while (f(x1) < y) {
       count += 0.00001;
       if (x1 >= x0)
         right = x1;
       else
         left = x1;
-      x1 = left + ran1(&s) * (right - left);
+      x1 = left + ran1(rng) * (right - left);
     }
-    out = {x1, likAt(x1), weights ? slicePrior(x1) : chainLocPrior[0], count, 0};
+    out = {x1, likAt(x1), weights ? slicePrior(x1) : c.locPrior, count, 0};
   }
-  out.seed = s;
-  resetRandomState();
+  out.seed = rng.seed;
   return out;
 }
 
@@ -163,11 +164,12 @@ LocationOutcome replayLocation(Seed start) {
 void expectUpdateAsReplayed(Seed start) {
   const LocationOutcome want = replayLocation(start);
   const Seed seed = runFrom(start, updateLocation);
+  const Chain &c = chains[0];
   ASSERT_EQ(seed, want.seed) << "draws differ from seed " << start;
-  ASSERT_EQ(pset.mutLocStart[0], want.x) << "seed " << start;
-  ASSERT_EQ(chainLogLik[0], want.lik) << "seed " << start;
-  ASSERT_EQ(chainLocPrior[0], want.prior) << "seed " << start;
-  ASSERT_EQ(accMutLoc[0], want.count) << "seed " << start;
+  ASSERT_EQ(c.mutLoc, want.x) << "seed " << start;
+  ASSERT_EQ(c.logLik, want.lik) << "seed " << start;
+  ASSERT_EQ(c.locPrior, want.prior) << "seed " << start;
+  ASSERT_EQ(c.accMutLoc, want.count) << "seed " << start;
   ASSERT_TRUE(chainConsistent(0)) << "seed " << start;
 }
 
@@ -182,9 +184,10 @@ void expectUpdatesAsReplayed(Seed firstSeed) {
 }
 
 void buildLocationRun(double algSwitch, int mode, double width, double start) {
-  buildChain(algSwitch);
+  Chain &c = buildChain(algSwitch);
   pset.iterMutLocation = mode;
   pset.recDistAdjust = {width};
+  c.recDistAdjust = width;
   placeMutation(start);
 }
 
@@ -217,15 +220,16 @@ TEST(ReplaySlice, ZeroWeightStartGivesALevelOfMinusInfinity) {
   // in the zero-weight segment, is not widened.
   buildLocationRun(0, 2, 0.004, 0.015);
   useSegments(1, 0, 1);
-  accMutLoc = {2};
+  Chain &c = chains[0];
+  c.accMutLoc = 2;
   const Seed seed = runFrom(-7, updateLocation);
   const std::vector<double> u = firstDraws(-7, 3);
   EXPECT_EQ(drawsBetween(-7, seed), 3);
   const double left = 0.015 - 0.004 * u[1];
   const double x1 = left + u[2] * ((left + 0.004) - left);
-  EXPECT_EQ(pset.mutLocStart[0], x1);
-  EXPECT_EQ(chainLocPrior[0], minusInf);
-  EXPECT_EQ(accMutLoc[0], 0);
+  EXPECT_EQ(c.mutLoc, x1);
+  EXPECT_EQ(c.locPrior, minusInf);
+  EXPECT_EQ(c.accMutLoc, 0);
   EXPECT_TRUE(chainConsistent(0));
 }
 
@@ -248,30 +252,30 @@ TEST(ReplayIndependence, TriesUntilTheFirstAcceptance) {
   // accepted one.
   buildLocationRun(0, 3, 0.004, 0.025);
   useSegments(0, 0, 1);
-  resetRandomState();
+  const Chain &c = chains[0];
   for (Seed s = -500; s > -540; s--) {
     const std::vector<double> u = firstDraws(s, 20);
     int tries = 0;
     while (tries < 10 && u[2 * tries] * 0.03 <= 0.02)
       tries++;
-    const double before = pset.mutLocStart[0];
-    const double count = accMutLoc[0];
+    const double before = c.mutLoc;
+    const double count = c.accMutLoc;
     const Seed end = runFrom(s, updateLocation);
     if (tries == 10) {
       EXPECT_EQ(drawsBetween(s, end), 20);
-      EXPECT_EQ(pset.mutLocStart[0], before);
-      EXPECT_EQ(accMutLoc[0], count);
-    } else if (pset.mutLocStart[0] != before) {
+      EXPECT_EQ(c.mutLoc, before);
+      EXPECT_EQ(c.accMutLoc, count);
+    } else if (c.mutLoc != before) {
       // Accepted at a try outside the zero-weight part, which ended the
       // update.
       int accepted = tries;
-      while (accepted < 10 && u[2 * accepted] * 0.03 != pset.mutLocStart[0])
+      while (accepted < 10 && u[2 * accepted] * 0.03 != c.mutLoc)
         accepted++;
       ASSERT_LT(accepted, 10);
       EXPECT_EQ(drawsBetween(s, end), 2 * accepted + 2);
-      EXPECT_EQ(accMutLoc[0], count + 1);
+      EXPECT_EQ(c.accMutLoc, count + 1);
     } else {
-      EXPECT_EQ(accMutLoc[0], count);
+      EXPECT_EQ(c.accMutLoc, count);
     }
     ASSERT_TRUE(chainConsistent(0));
   }
@@ -301,10 +305,10 @@ TEST(ReplayRandomWalk, ReductionHappensOnceThenTheWalkDraws) {
   const Seed next = runFrom(-802, updateLocation);
   std::cout.rdbuf(real);
   EXPECT_EQ(drawsBetween(-801, first), 1);
-  EXPECT_EQ(accMutLoc[0], second.count);
+  EXPECT_EQ(chains[0].accMutLoc, second.count);
   EXPECT_EQ(next, second.seed);
   EXPECT_EQ(drawsBetween(-802, next), 2);
-  EXPECT_EQ(pset.mutLocStart[0], second.x);
+  EXPECT_EQ(chains[0].mutLoc, second.x);
   EXPECT_EQ(screen.str(), "Adjustment level for recdist is too large. It has been changed "
                           "to0.03, the size of the interval specified.\n");
 }
@@ -319,20 +323,20 @@ struct StatesOutcome {
 };
 
 // The allele-redraw proposal with level p.
-void replayRedraw(int *state, Seed *s, int *changed, int allLoci, double p) {
+void replayRedraw(int *state, Rng &rng, int *changed, int allLoci, double p) {
   *changed = 0;
   const auto redraw = [&](int k) {
-    const int allele = static_cast<int>(std::floor(ran1(s) * maxall[k])) + 1;
+    const int allele = static_cast<int>(std::floor(ran1(rng) * maxall[k])) + 1;
     if (allele != state[k])
       *changed = 1;
     state[k] = allele;
   };
   if (allLoci != 0) {
     for (int k = 0; k < pset.numLoci; k++)
-      if (ran1(s) < p)
+      if (ran1(rng) < p)
         redraw(k);
   } else {
-    const double u1 = ran1(s), u2 = ran1(s);
+    const double u1 = ran1(rng), u2 = ran1(rng);
     const int k = static_cast<int>(std::floor(u1 * pset.numLoci));
     if (u2 < p)
       redraw(k);
@@ -342,32 +346,26 @@ void replayRedraw(int *state, Seed *s, int *changed, int allLoci, double p) {
 // The ancestral and internal-state moves of chain 0, replayed from seed
 // start on a copy.
 StatesOutcome replayStates(Seed start) {
-  resetRandomState();
-  Seed s = start;
-  StatesOutcome out = {chainTree[0],
-                       pset.rootLoci[0],
-                       chainLogLik[0],
-                       chainRootHapProb[0],
-                       accRoot[0],
-                       accInternal[0],
-                       0};
+  const Chain &c = chains[0];
+  Rng rng = streamFrom(start);
+  LikelihoodMemo memo;
+  StatesOutcome out = {c.tree, c.rootLoci, c.logLik, c.rootHapProb, c.accRoot, c.accInternal, 0};
   TreeMatrix &t = out.tree;
-  const Table &freqs = pset.popHapFreqs[0];
+  const Table &freqs = c.popHapFreqs;
   if (pset.iterAncestral != 0) {
     Haplotype h = out.root;
     int changed;
-    replayRedraw(h.data(), &s, &changed, pset.flipAllLoci, pset.ancestralAdjust);
+    replayRedraw(h.data(), rng, &changed, pset.flipAllLoci, pset.ancestralAdjust);
     if (changed) {
       size_t root = 0;
       while (t[root][parent] != -1)
         root++;
       TreeMatrix trial = t;
       double lik = 0;
-      tprob(freqs, trial, pset.mutLocStart[0], pset.mapDist, &lik, h, static_cast<int>(root), 1,
-            MP1[0]);
-      const double hp = probhap2(freqs, MP1[0], h.data());
+      tprob(freqs, trial, c.mutLoc, pset.mapDist, &lik, h, static_cast<int>(root), 1, c.MP1, memo);
+      const double hp = probhap2(freqs, c.MP1, h.data(), memo);
       const double r = (lik + hp) - (out.lik + out.rootProb);
-      if (ran1(&s) < (r >= 0 ? 1 : std::exp(r))) {
+      if (ran1(rng) < (r >= 0 ? 1 : std::exp(r))) {
         t = trial;
         out.root = h;
         out.lik = lik;
@@ -385,37 +383,37 @@ StatesOutcome replayStates(Seed start) {
     for (int k = 0; k < pset.numLoci; k++)
       h[k] = static_cast<int>(t[v][TMAT + k]);
     int changed;
-    replayRedraw(h.data(), &s, &changed, pset.flipAllLoci, pset.internalAdjust);
+    replayRedraw(h.data(), rng, &changed, pset.flipAllLoci, pset.internalAdjust);
     if (!changed)
       continue;
     TreeMatrix trial = t;
     for (int k = 0; k < pset.numLoci; k++)
       trial[v][TMAT + k] = h[k];
     double lik = 0;
-    tprob(freqs, trial, pset.mutLocStart[0], pset.mapDist, &lik, out.root, static_cast<int>(v), 0,
-          MP1[0]);
+    tprob(freqs, trial, c.mutLoc, pset.mapDist, &lik, out.root, static_cast<int>(v), 0, c.MP1,
+          memo);
     const double r = lik - out.lik;
-    if (ran1(&s) <= (r >= 0 ? 1 : std::exp(r))) {
+    if (ran1(rng) <= (r >= 0 ? 1 : std::exp(r))) {
       t = trial;
       out.lik = lik;
       out.accInternal++;
     }
   }
-  out.seed = s;
-  resetRandomState();
+  out.seed = rng.seed;
   return out;
 }
 
 void expectStatesAsReplayed(Seed start) {
   const StatesOutcome want = replayStates(start);
   const Seed seed = runFrom(start, updateStates);
+  const Chain &c = chains[0];
   ASSERT_EQ(seed, want.seed) << "draws differ from seed " << start;
-  ASSERT_EQ(chainTree[0], want.tree) << "seed " << start;
-  ASSERT_EQ(pset.rootLoci[0], want.root) << "seed " << start;
-  ASSERT_EQ(chainLogLik[0], want.lik) << "seed " << start;
-  ASSERT_EQ(chainRootHapProb[0], want.rootProb) << "seed " << start;
-  ASSERT_EQ(accRoot[0], want.accRoot) << "seed " << start;
-  ASSERT_EQ(accInternal[0], want.accInternal) << "seed " << start;
+  ASSERT_EQ(c.tree, want.tree) << "seed " << start;
+  ASSERT_EQ(c.rootLoci, want.root) << "seed " << start;
+  ASSERT_EQ(c.logLik, want.lik) << "seed " << start;
+  ASSERT_EQ(c.rootHapProb, want.rootProb) << "seed " << start;
+  ASSERT_EQ(c.accRoot, want.accRoot) << "seed " << start;
+  ASSERT_EQ(c.accInternal, want.accInternal) << "seed " << start;
   ASSERT_TRUE(chainConsistent(0)) << "seed " << start;
 }
 
@@ -439,18 +437,18 @@ TEST(ReplayStates, FollowEveryRuleInEveryMode) {
 }
 
 TEST(ReplayStates, WithoutTheAncestralMoveTheRootNeverChanges) {
-  buildChain(1);
+  const Chain &c = buildChain(1);
   pset.iterAncestral = 0;
   pset.flipAllLoci = 1;
   pset.ancestralAdjust = 1;
   pset.internalAdjust = 0;
-  const Haplotype root = pset.rootLoci[0];
-  const TreeMatrix tree = chainTree[0];
+  const Haplotype root = c.rootLoci;
+  const TreeMatrix tree = c.tree;
   // Two internal nodes, one attempt number per locus each, nothing else.
   EXPECT_EQ(drawsBetween(-71, runFrom(-71, updateStates)), 2 * 3);
-  EXPECT_EQ(pset.rootLoci[0], root);
-  EXPECT_EQ(chainTree[0], tree);
-  EXPECT_EQ(accRoot[0], 0);
+  EXPECT_EQ(c.rootLoci, root);
+  EXPECT_EQ(c.tree, tree);
+  EXPECT_EQ(c.accRoot, 0);
 }
 
 // A stored term c for which exp(t - c) == u exactly, with t - c < 0, so that
@@ -493,56 +491,59 @@ Tie findTie(const Haplotype &from, double (*target)(const Haplotype &)) {
 }
 
 double rootSide(const Haplotype &h) {
-  TreeMatrix copy = chainTree[0];
+  const Chain &c = chains[0];
+  TreeMatrix copy = c.tree;
+  LikelihoodMemo memo;
   double lik = 0;
-  tprob(pset.popHapFreqs[0], copy, pset.mutLocStart[0], pset.mapDist, &lik, h, 0, 1, MP1[0]);
-  return lik + probhap2(pset.popHapFreqs[0], MP1[0], h.data());
+  tprob(c.popHapFreqs, copy, c.mutLoc, pset.mapDist, &lik, h, 0, 1, c.MP1, memo);
+  return lik + probhap2(c.popHapFreqs, c.MP1, h.data(), memo);
 }
 
 double firstInternalSide(const Haplotype &h) {
-  TreeMatrix copy = chainTree[0];
+  const Chain &c = chains[0];
+  TreeMatrix copy = c.tree;
   for (int k = 0; k < pset.numLoci; k++)
     copy[0][TMAT + k] = h[k];
+  LikelihoodMemo memo;
   double lik = 0;
-  tprob(pset.popHapFreqs[0], copy, pset.mutLocStart[0], pset.mapDist, &lik, pset.rootLoci[0], 0, 0,
-        MP1[0]);
+  tprob(c.popHapFreqs, copy, c.mutLoc, pset.mapDist, &lik, c.rootLoci, 0, 0, c.MP1, memo);
   return lik;
 }
 
 TEST(ReplayStates, AnInternalTieIsAccepted) {
-  buildChain(0);
+  Chain &c = buildChain(0);
   pset.iterAncestral = 0;
   pset.flipAllLoci = 0;
   pset.internalAdjust = 1;
   Haplotype first(3);
   for (int k = 0; k < 3; k++)
-    first[k] = static_cast<int>(chainTree[0][0][TMAT + k]);
+    first[k] = static_cast<int>(c.tree[0][TMAT + k]);
   const Tie tie = findTie(first, firstInternalSide);
   ASSERT_NE(tie.seed, 0) << "no tie found";
-  chainLogLik[0] = tie.stored;
+  c.logLik = tie.stored;
   runFrom(tie.seed, updateStates);
   for (int k = 0; k < 3; k++)
-    EXPECT_EQ(chainTree[0][0][TMAT + k], tie.state[k]);
-  EXPECT_GE(accInternal[0], 1);
+    EXPECT_EQ(c.tree[0][TMAT + k], tie.state[k]);
+  EXPECT_GE(c.accInternal, 1);
 }
 
 TEST(ReplayStates, ARootTieIsRejected) {
-  buildChain(0);
+  Chain &c = buildChain(0);
   pset.iterAncestral = 1;
   pset.flipAllLoci = 0;
   pset.ancestralAdjust = 1;
   pset.internalAdjust = 0;
-  const Tie tie = findTie(pset.rootLoci[0], rootSide);
+  const Tie tie = findTie(c.rootLoci, rootSide);
   ASSERT_NE(tie.seed, 0) << "no tie found";
-  const Haplotype root = pset.rootLoci[0];
-  const TreeMatrix tree = chainTree[0];
-  chainLogLik[0] = 0;
-  chainRootHapProb[0] = tie.stored;
+  const Haplotype root = c.rootLoci;
+  const TreeMatrix tree = c.tree;
+  c.logLik = 0;
+  c.rootHapProb = tie.stored;
   runFrom(tie.seed, updateStates);
-  EXPECT_EQ(pset.rootLoci[0], root);
-  EXPECT_EQ(chainTree[0], tree);
-  EXPECT_EQ(chainRootHapProb[0], tie.stored);
-  EXPECT_EQ(accRoot[0], 0);
+  EXPECT_EQ(c.rootLoci, root);
+  EXPECT_EQ(c.tree, tree);
+  EXPECT_EQ(c.rootHapProb, tie.stored);
+  EXPECT_EQ(c.accRoot, 0);
 }
 
 TEST(ReplayIndependence, ATieIsRejected) {
@@ -558,10 +559,10 @@ TEST(ReplayIndependence, ATieIsRejected) {
     stored = tieTerm(likAt(x), u[1]);
   }
   ASSERT_FALSE(std::isnan(stored)) << "no tie found";
-  chainLogLik[0] = stored;
+  chains[0].logLik = stored;
   const Seed end = runFrom(seed, updateLocation);
   EXPECT_GT(drawsBetween(seed, end), 2);
-  EXPECT_NE(pset.mutLocStart[0], x);
+  EXPECT_NE(chains[0].mutLoc, x);
 }
 
 } // namespace

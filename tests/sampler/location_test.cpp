@@ -29,7 +29,7 @@ void releaseScreen() {
 
 std::vector<double> termColumn() {
   std::vector<double> c;
-  for (const TreeRow &row : chainTree[0])
+  for (const TreeRow &row : chains[0].tree)
     c.push_back(row[nodeLogLik]);
   return c;
 }
@@ -48,62 +48,62 @@ bool insideBounds(double x) {
 
 // The chain of chainfixture.h with the given location move (1 random walk,
 // 2 slice sampling, 3 independence proposals) and proposal width.
-void buildLocationChain(double algSwitch, int mode, double width) {
-  buildChain(algSwitch);
+Chain &buildLocationChain(double algSwitch, int mode, double width) {
+  Chain &c = buildChain(algSwitch);
   pset.iterMutLocation = mode;
   pset.recDistAdjust = {width};
+  c.recDistAdjust = width;
+  return c;
 }
 
 // 300 location updates of chain 0 from a fresh stream at seed, none of which
 // may end at a location of zero weight, outside the bounds, or with the
 // chain's terms out of date.
 void expectWalkAvoidsZeroWeight(Seed seed) {
-  resetRandomState();
+  Rng rng = streamFrom(seed);
+  Chain &c = chains[0];
   for (int i = 0; i < 300; i++) {
-    updateLocation(&seed, 0);
-    ASSERT_NE(sequenceprob(pset.mutLocStart[0]), zeroWeightMarker);
-    ASSERT_TRUE(insideBounds(pset.mutLocStart[0]));
+    updateLocation(rng, c);
+    ASSERT_NE(sequenceprob(c.mutLoc), zeroWeightMarker);
+    ASSERT_TRUE(insideBounds(c.mutLoc));
     ASSERT_TRUE(chainConsistent(0)) << "iteration " << i;
   }
 }
 
 TEST(Adjrecrate, ReducesAnOversizedWidthOnceWithoutDrawing) {
-  buildChain(0);
-  pset.recDistAdjust = {0.05};
-  resetRandomState();
-  Seed seed = -11;
+  Chain &c = buildLocationChain(0, 1, 0.05);
+  Rng rng = streamFrom(-11);
   double x = 0.015;
   captureScreen();
-  adjrecrate(x, &seed, pset.mapDist, 0);
-  adjrecrate(x, &seed, pset.mapDist, 0);
+  adjrecrate(x, rng, pset.mapDist, c);
+  adjrecrate(x, rng, pset.mapDist, c);
   releaseScreen();
   EXPECT_EQ(screen.str(), "Adjustment level for recdist is too large. It has been changed "
                           "to0.03, the size of the interval specified.\n");
-  EXPECT_EQ(pset.recDistAdjust[0], 0.03);
+  EXPECT_EQ(c.recDistAdjust, 0.03);
+  // The chain's width is narrowed; the starting value read stays as it was.
+  EXPECT_EQ(pset.recDistAdjust[0], 0.05);
   // The first call leaves x alone; only the second one draws a step.
-  EXPECT_EQ(drawsBetween(-11, seed), 1);
+  EXPECT_EQ(drawsBetween(-11, rng.seed), 1);
   const double u = firstDraws(-11, 1)[0];
   EXPECT_EQ(x, reflectedStep(0.015, u, 0.03));
 }
 
 TEST(Adjrecrate, KeepsAWidthEqualToTheInterval) {
-  buildChain(0);
-  pset.recDistAdjust = {0.03};
-  resetRandomState();
-  Seed seed = -11;
+  Chain &c = buildLocationChain(0, 1, 0.03);
+  Rng rng = streamFrom(-11);
   double x = 0.015;
   captureScreen();
-  adjrecrate(x, &seed, pset.mapDist, 0);
+  adjrecrate(x, rng, pset.mapDist, c);
   releaseScreen();
   EXPECT_EQ(screen.str(), "");
-  EXPECT_EQ(pset.recDistAdjust[0], 0.03);
+  EXPECT_EQ(c.recDistAdjust, 0.03);
   const double u = firstDraws(-11, 1)[0];
   EXPECT_EQ(x, reflectedStep(0.015, u, 0.03));
 }
 
 TEST(Adjrecrate, ReflectsOnceAtEitherBound) {
-  buildChain(0);
-  pset.recDistAdjust = {0.01};
+  Chain &c = buildLocationChain(0, 1, 0.01);
   // Seeds whose first draw steps below the low bound, and above the high one.
   Seed below = -1, above = -1;
   while (firstDraws(below, 1)[0] >= 0.5)
@@ -112,51 +112,48 @@ TEST(Adjrecrate, ReflectsOnceAtEitherBound) {
     above--;
 
   double x = pset.mutLocLow;
-  resetRandomState();
-  Seed seed = below;
-  adjrecrate(x, &seed, pset.mapDist, 0);
+  Rng rng = streamFrom(below);
+  adjrecrate(x, rng, pset.mapDist, c);
   const double u = firstDraws(below, 1)[0];
   EXPECT_NEAR(x, pset.mutLocLow + (1 - 2 * u) * 0.01, 1e-15);
   EXPECT_GT(x, pset.mutLocLow);
 
   x = pset.mutLocHigh;
-  resetRandomState();
-  seed = above;
-  adjrecrate(x, &seed, pset.mapDist, 0);
+  rng = streamFrom(above);
+  adjrecrate(x, rng, pset.mapDist, c);
   const double v = firstDraws(above, 1)[0];
   EXPECT_NEAR(x, pset.mutLocHigh - (2 * v - 1) * 0.01, 1e-15);
   EXPECT_LT(x, pset.mutLocHigh);
 }
 
 TEST(RandomWalkLocation, AcceptsTheUnchangedLocationAfterTheReduction) {
-  buildLocationChain(1, 1, 0.5);
+  Chain &c = buildLocationChain(1, 1, 0.5);
   captureScreen();
   const Seed seed = runFrom(-5, updateLocation);
   releaseScreen();
   EXPECT_NE(screen.str(), "");
   EXPECT_EQ(drawsBetween(-5, seed), 1);
-  EXPECT_EQ(pset.mutLocStart[0], 0.015);
-  EXPECT_EQ(accMutLoc[0], 1);
-  EXPECT_EQ(pset.recDistAdjust[0], 0.03);
+  EXPECT_EQ(c.mutLoc, 0.015);
+  EXPECT_EQ(c.accMutLoc, 1);
+  EXPECT_EQ(c.recDistAdjust, 0.03);
   EXPECT_TRUE(chainConsistent(0));
 }
 
 TEST(RandomWalkLocation, KeepsTheChainConsistent) {
   for (double alg : {0.0, 1.0}) {
-    buildLocationChain(alg, 1, 0.01);
-    resetRandomState();
-    Seed seed = -17;
+    Chain &c = buildLocationChain(alg, 1, 0.01);
+    Rng rng = streamFrom(-17);
     int moved = 0;
     for (int i = 0; i < 300; i++) {
-      const double before = pset.mutLocStart[0];
-      updateLocation(&seed, 0);
-      moved += pset.mutLocStart[0] != before;
+      const double before = c.mutLoc;
+      updateLocation(rng, c);
+      moved += c.mutLoc != before;
       ASSERT_TRUE(chainConsistent(0)) << "iteration " << i;
-      ASSERT_TRUE(insideBounds(pset.mutLocStart[0]));
+      ASSERT_TRUE(insideBounds(c.mutLoc));
     }
-    EXPECT_EQ(accMutLoc[0], moved);
+    EXPECT_EQ(c.accMutLoc, moved);
     EXPECT_GT(moved, 0);
-    EXPECT_EQ(drawsBetween(-17, seed), 600);
+    EXPECT_EQ(drawsBetween(-17, rng.seed), 600);
   }
 }
 
@@ -168,82 +165,79 @@ TEST(RandomWalkLocation, RefusesAZeroWeightLocation) {
 }
 
 TEST(RandomWalkLocation, LeavesAnImpossibleStartForAPossibleLocation) {
-  buildLocationChain(0, 1, 0.01);
+  Chain &c = buildLocationChain(0, 1, 0.01);
   useSegments(1, 0, 1);
-  EXPECT_EQ(chainLocPrior[0], -std::numeric_limits<double>::infinity());
-  resetRandomState();
-  Seed seed = -23;
-  for (int i = 0; i < 50 && pset.mutLocStart[0] == 0.015; i++)
-    updateLocation(&seed, 0);
-  EXPECT_NE(sequenceprob(pset.mutLocStart[0]), zeroWeightMarker);
+  EXPECT_EQ(c.locPrior, -std::numeric_limits<double>::infinity());
+  Rng rng = streamFrom(-23);
+  for (int i = 0; i < 50 && c.mutLoc == 0.015; i++)
+    updateLocation(rng, c);
+  EXPECT_NE(sequenceprob(c.mutLoc), zeroWeightMarker);
   EXPECT_TRUE(chainConsistent(0));
 }
 
 TEST(IndependenceLocation, KeepsTheLocationAfterTenRejectedTries) {
-  buildLocationChain(0, 3, 0.004);
+  Chain &c = buildLocationChain(0, 3, 0.004);
   useSegments(0, 0, 0);
-  segweights[2] = 0;
+  pset.segweights[2] = 0;
   const std::vector<double> terms = termColumn();
-  const double lik = chainLogLik[0];
-  accMutLoc = {4};
+  const double lik = c.logLik;
+  c.accMutLoc = 4;
   EXPECT_EQ(drawsBetween(-29, runFrom(-29, updateLocation)), 20);
-  EXPECT_EQ(pset.mutLocStart[0], 0.015);
-  EXPECT_EQ(accMutLoc[0], 4);
-  EXPECT_EQ(chainLogLik[0], lik);
+  EXPECT_EQ(c.mutLoc, 0.015);
+  EXPECT_EQ(c.accMutLoc, 4);
+  EXPECT_EQ(c.logLik, lik);
   EXPECT_EQ(termColumn(), terms);
 }
 
 TEST(IndependenceLocation, StopsAtTheFirstAcceptedTry) {
   for (double alg : {0.0, 1.0}) {
-    buildLocationChain(alg, 3, 0.004);
-    resetRandomState();
-    Seed seed = -31;
+    Chain &c = buildLocationChain(alg, 3, 0.004);
+    Rng rng = streamFrom(-31);
     for (int i = 0; i < 200; i++) {
-      const double before = accMutLoc[0];
-      const double x = pset.mutLocStart[0];
-      updateLocation(&seed, 0);
-      const bool accepted = accMutLoc[0] == before + 1;
-      ASSERT_TRUE(accepted || accMutLoc[0] == before);
-      ASSERT_TRUE(accepted || pset.mutLocStart[0] == x);
+      const double before = c.accMutLoc;
+      const double x = c.mutLoc;
+      updateLocation(rng, c);
+      const bool accepted = c.accMutLoc == before + 1;
+      ASSERT_TRUE(accepted || c.accMutLoc == before);
+      ASSERT_TRUE(accepted || c.mutLoc == x);
       ASSERT_TRUE(chainConsistent(0));
-      ASSERT_TRUE(insideBounds(pset.mutLocStart[0]));
+      ASSERT_TRUE(insideBounds(c.mutLoc));
     }
-    EXPECT_GT(accMutLoc[0], 0);
+    EXPECT_GT(c.accMutLoc, 0);
   }
 }
 
 TEST(SliceLocation, EndsInsideTheBoundsWithConsistentTerms) {
   for (double alg : {0.0, 1.0}) {
-    buildLocationChain(alg, 2, 0.004);
-    resetRandomState();
-    Seed seed = -37;
+    Chain &c = buildLocationChain(alg, 2, 0.004);
+    Rng rng = streamFrom(-37);
     for (int i = 0; i < 300; i++) {
-      updateLocation(&seed, 0);
-      ASSERT_TRUE(insideBounds(pset.mutLocStart[0]));
+      updateLocation(rng, c);
+      ASSERT_TRUE(insideBounds(c.mutLoc));
       ASSERT_TRUE(chainConsistent(0)) << "iteration " << i;
       // The counter holds this update's work only: whole stepping-out steps
       // plus 0.00001 per rejected shrinkage point.
-      ASSERT_GE(accMutLoc[0], 0);
-      ASSERT_LT(accMutLoc[0], 0.03 / 0.004 + 2);
+      ASSERT_GE(c.accMutLoc, 0);
+      ASSERT_LT(c.accMutLoc, 0.03 / 0.004 + 2);
     }
-    EXPECT_EQ(chainLocPrior[0], 0);
+    EXPECT_EQ(c.locPrior, 0);
   }
 }
 
 TEST(SliceLocation, AWidthOfZeroKeepsEverythingAfterTwoDraws) {
   for (int weights : {0, 1}) {
-    buildLocationChain(0, 2, 0);
+    Chain &c = buildLocationChain(0, 2, 0);
     if (weights)
       useSegments(1, 2, 3);
-    accMutLoc = {3};
+    c.accMutLoc = 3;
     const std::vector<double> terms = termColumn();
-    const double lik = chainLogLik[0], prior = chainLocPrior[0];
+    const double lik = c.logLik, prior = c.locPrior;
     EXPECT_EQ(drawsBetween(-41, runFrom(-41, updateLocation)), 2);
-    EXPECT_EQ(pset.mutLocStart[0], 0.015);
-    EXPECT_EQ(chainLogLik[0], lik);
-    EXPECT_EQ(chainLocPrior[0], prior);
+    EXPECT_EQ(c.mutLoc, 0.015);
+    EXPECT_EQ(c.logLik, lik);
+    EXPECT_EQ(c.locPrior, prior);
     EXPECT_EQ(termColumn(), terms);
-    EXPECT_EQ(accMutLoc[0], 0);
+    EXPECT_EQ(c.accMutLoc, 0);
   }
 }
 
@@ -255,16 +249,15 @@ TEST(SliceLocation, WithWeightsAvoidsZeroWeightLocations) {
 }
 
 TEST(SliceLocation, WithWeightsLeavesAZeroWeightStart) {
-  buildLocationChain(1, 2, 0.004);
+  Chain &c = buildLocationChain(1, 2, 0.004);
   useSegments(1, 0, 1);
-  resetRandomState();
-  Seed seed = -47;
+  Rng rng = streamFrom(-47);
   bool left = false;
   for (int i = 0; i < 50; i++) {
-    updateLocation(&seed, 0);
+    updateLocation(rng, c);
     ASSERT_TRUE(chainConsistent(0));
-    ASSERT_NE(chainLocPrior[0], zeroWeightMarker);
-    left = left || sequenceprob(pset.mutLocStart[0]) != zeroWeightMarker;
+    ASSERT_NE(c.locPrior, zeroWeightMarker);
+    left = left || sequenceprob(c.mutLoc) != zeroWeightMarker;
   }
   EXPECT_TRUE(left);
 }
@@ -277,7 +270,7 @@ TEST(SliceLocation, EndsInsideTheBoundsFromAStartOutsideThem) {
         useSegments(1, 2, 1);
       placeMutation(start);
       runFrom(-53, updateLocation);
-      EXPECT_TRUE(insideBounds(pset.mutLocStart[0])) << start;
+      EXPECT_TRUE(insideBounds(chains[0].mutLoc)) << start;
       EXPECT_TRUE(chainConsistent(0));
     }
   }
@@ -286,12 +279,12 @@ TEST(SliceLocation, EndsInsideTheBoundsFromAStartOutsideThem) {
 TEST(SliceLocation, ClampedLeftEndDrawsOnlyTheShrinkagePoints) {
   // From the low bound the left end is the bound itself: the level, the
   // initial interval and one draw per shrinkage point, nothing else.
-  buildLocationChain(0, 2, 0.004);
+  Chain &c = buildLocationChain(0, 2, 0.004);
   placeMutation(0);
   const Seed seed = runFrom(-59, updateLocation);
-  const double rejected = std::round((accMutLoc[0] - std::floor(accMutLoc[0])) / 0.00001);
+  const double rejected = std::round((c.accMutLoc - std::floor(c.accMutLoc)) / 0.00001);
   EXPECT_EQ(drawsBetween(-59, seed), 3 + static_cast<int>(rejected));
-  EXPECT_TRUE(insideBounds(pset.mutLocStart[0]));
+  EXPECT_TRUE(insideBounds(c.mutLoc));
 }
 
 } // namespace

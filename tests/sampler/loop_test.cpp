@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -18,36 +19,34 @@
 
 TEST(AcceptProps, AreRealValuedSharesOfTheIterationsDone) {
   setSmallRun(10, 4, 2);
-  accTree = {0, 3};
-  accMutLoc = {0, 7};
-  accRoot = {0, 1};
-  accInternal = {0, 9};
-  accFreq = {0, 4};
-  props.assign(5, std::vector<double>(2, -1.0));
+  Chain &c = chains[1];
+  c.accTree = 3;
+  c.accMutLoc = 7;
+  c.accRoot = 1;
+  c.accInternal = 9;
+  c.accFreq = 4;
+  for (Chain &chain : chains)
+    std::fill(std::begin(chain.props), std::end(chain.props), -1.0);
   pset.iterMutLocation = 1;
-  refreshAcceptProps(1, 5); // six iterations done
-  EXPECT_DOUBLE_EQ(props[0][1], 0.5);
-  EXPECT_DOUBLE_EQ(props[1][1], 7.0 / 6);
-  EXPECT_DOUBLE_EQ(props[2][1], 1.0 / 6);
-  EXPECT_DOUBLE_EQ(props[3][1], 9.0 / (9 * 6)); // one proposal per internal node
-  EXPECT_DOUBLE_EQ(props[4][1], 4.0 / 6);
-  EXPECT_EQ(props[0][0], -1.0); // other chains untouched
+  refreshAcceptProps(c, 5); // six iterations done
+  EXPECT_DOUBLE_EQ(c.props[0], 0.5);
+  EXPECT_DOUBLE_EQ(c.props[1], 7.0 / 6);
+  EXPECT_DOUBLE_EQ(c.props[2], 1.0 / 6);
+  EXPECT_DOUBLE_EQ(c.props[3], 9.0 / (9 * 6)); // one proposal per internal node
+  EXPECT_DOUBLE_EQ(c.props[4], 4.0 / 6);
+  EXPECT_EQ(chains[0].props[0], -1.0); // other chains untouched
 }
 
 TEST(AcceptProps, SliceModeShowsTheWorkCountUndivided) {
   setSmallRun(10, 4, 1);
-  accTree = {0};
-  accMutLoc = {5};
-  accRoot = {0};
-  accInternal = {0};
-  accFreq = {0};
-  props.assign(5, std::vector<double>(1, 0.0));
+  Chain &c = chains[0];
+  c.accMutLoc = 5;
   pset.iterMutLocation = 2;
-  refreshAcceptProps(0, 99);
-  EXPECT_EQ(props[1][0], 5.0);
+  refreshAcceptProps(c, 99);
+  EXPECT_EQ(c.props[1], 5.0);
   pset.iterMutLocation = 3;
-  refreshAcceptProps(0, 99);
-  EXPECT_DOUBLE_EQ(props[1][0], 0.05);
+  refreshAcceptProps(c, 99);
+  EXPECT_DOUBLE_EQ(c.props[1], 0.05);
 }
 
 TEST(Convergence, EqualChainMeansGiveTheLengthRatio) {
@@ -108,15 +107,15 @@ Trace runInProcess(const Shape &s) {
   std::istringstream control(controlText(s));
   std::ostringstream log, dat, hpf, screen;
   patientData.assign(patientRows, std::vector<int>(patientCols, 0));
-  normalHaps.clear();
-  Seed seed = -1;
+  std::vector<std::vector<Haplotype>> normalHaps;
+  Rng rng = streamFrom(-1);
   int segCount = 0;
-  maxAllele = readdata3(&seed, &segCount, control, log, patientData, normalHaps);
-  setuprun();
-  initchains(&seed, log);
+  maxAllele = readdata3(rng, &segCount, control, log, patientData, normalHaps);
+  setuprun(normalHaps);
+  initchains(rng, log);
   std::streambuf *console = std::cout.rdbuf(screen.rdbuf());
   const auto precision = std::cout.precision(8);
-  runSampler(&seed, dat, hpf);
+  runSampler(rng, dat, hpf);
   std::cout.rdbuf(console);
   std::cout.precision(precision);
   EXPECT_EQ(hpf.str(), ""); // periodic tallies write nothing
@@ -284,10 +283,11 @@ TEST(SamplerLoop, SamplesAreTheSamplingIterationsLocationsSorted) {
     for (long i = s.burnIn; i < 17; i++)
       recorded.push_back(std::stod(fields(dat[i])[1 + 9 * ch]));
     std::sort(recorded.begin(), recorded.end());
-    ASSERT_EQ(locationSamples[ch].size(), recorded.size());
+    const Chain &c = chains[ch];
+    ASSERT_EQ(c.locationSamples.size(), recorded.size());
     for (size_t k = 0; k < recorded.size(); k++)
-      EXPECT_NEAR(locationSamples[ch][k], recorded[k], 5e-6 * recorded[k]); // six digits
-    EXPECT_TRUE(std::is_sorted(ageSamples[ch].begin(), ageSamples[ch].end()));
+      EXPECT_NEAR(c.locationSamples[k], recorded[k], 5e-6 * recorded[k]); // six digits
+    EXPECT_TRUE(std::is_sorted(c.ageSamples.begin(), c.ageSamples.end()));
   }
 }
 

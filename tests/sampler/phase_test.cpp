@@ -17,7 +17,7 @@ namespace {
 // The missing-allele record chain 0's leaf would get from its current cells.
 std::vector<int> recordOf(int leaf) {
   std::vector<int> record;
-  missingRecord(chainTree[0][leaf], record);
+  missingRecord(chains[0].tree[leaf], record);
   return record;
 }
 
@@ -33,14 +33,14 @@ double &otherCell(TreeMatrix &tree, int leaf, int k) {
 // the leaf's alleles.
 void makeHomozygous(int leaf) {
   for (int k = 0; k < pset.numLoci; k++)
-    otherCell(chainTree[0], leaf, k) = chainTree[0][leaf][TMAT + k];
+    otherCell(chains[0].tree, leaf, k) = chains[0].tree[leaf][TMAT + k];
 }
 
 // Recomputes chain 0's terms from its state, then stores a log-likelihood so
 // low that every exchange is accepted.
 void acceptEveryExchange() {
   computeTerms();
-  chainLogLik = {acceptAll};
+  chains[0].logLik = acceptAll;
 }
 
 // Exchanges, on leaf's individual in tree, the loci whose number in u exceeds
@@ -74,13 +74,13 @@ void expectAcceptedExchanges(DataKind kind, int homozygous, int leaf) {
     buildDataChain(kind);
     makeHomozygous(homozygous);
     acceptEveryExchange();
-    const TreeMatrix before = chainTree[0];
-    const double partner = chainPartnerProb[0];
+    const TreeMatrix before = chains[0].tree;
+    const double partner = chains[0].partnerProb;
     const Seed s = runFrom(seed, updatePhase);
     TreeMatrix expected = before;
     const bool any = exchangeLoci(expected, leaf, firstDraws(seed, 3));
     EXPECT_EQ(drawsBetween(seed, s), any ? 4 : 3) << "seed " << seed;
-    EXPECT_EQ(alleleCells(chainTree[0]), alleleCells(expected)) << "seed " << seed;
+    EXPECT_EQ(alleleCells(chains[0].tree), alleleCells(expected)) << "seed " << seed;
     if (any) {
       EXPECT_TRUE(termsCurrent(partner, before)) << "seed " << seed;
     }
@@ -89,9 +89,9 @@ void expectAcceptedExchanges(DataKind kind, int homozygous, int leaf) {
 
 TEST(Phase, HaplotypeDataDrawsNothing) {
   buildDataChain(DataKind::haplotypes);
-  const TreeMatrix before = chainTree[0];
+  const TreeMatrix before = chains[0].tree;
   EXPECT_EQ(runFrom(-3, updatePhase), -3);
-  EXPECT_EQ(chainTree[0], before);
+  EXPECT_EQ(chains[0].tree, before);
 }
 
 // Leaves 3 + 6 and 4 + 5 with paired genotypes, leaves 2, 3 and 4 with
@@ -103,9 +103,9 @@ TEST(Phase, HomozygousIndividualsDrawNothing) {
          kind == DataKind::pairedGenotypes ? std::vector<int>{3, 4} : std::vector<int>{2, 3, 4})
       makeHomozygous(leaf);
     computeTerms();
-    const TreeMatrix before = chainTree[0];
+    const TreeMatrix before = chains[0].tree;
     EXPECT_EQ(runFrom(-3, updatePhase), -3);
-    EXPECT_EQ(chainTree[0], before);
+    EXPECT_EQ(chains[0].tree, before);
   }
 }
 
@@ -118,13 +118,13 @@ TEST(Phase, PairedIndividualIsTreatedOnceFromItsHigherLabel) {
     buildDataChain(DataKind::pairedGenotypes);
     makeHomozygous(4);
     acceptEveryExchange();
-    const TreeMatrix before = chainTree[0];
+    const TreeMatrix before = chains[0].tree;
     const Seed s = runFrom(seed, updatePhase);
     const bool swap = firstDraws(seed, 1)[0] > 0.5;
     exchanged += swap;
     EXPECT_EQ(drawsBetween(seed, s), swap ? 2 : 1);
-    EXPECT_EQ(chainTree[0][3][TMAT + 2], swap ? 2 : 1);
-    EXPECT_EQ(chainTree[0][6][TMAT + 2], swap ? 1 : 2);
+    EXPECT_EQ(chains[0].tree[3][TMAT + 2], swap ? 2 : 1);
+    EXPECT_EQ(chains[0].tree[6][TMAT + 2], swap ? 1 : 2);
     if (swap) {
       EXPECT_TRUE(termsCurrent(0, before));
     }
@@ -145,13 +145,14 @@ TEST(Phase, RejectedExchangeRestoresBothChromosomesAndNodeTerms) {
   for (DataKind kind : {DataKind::pairedGenotypes, DataKind::unpairedGenotypes})
     for (Seed seed = -1; seed >= -20; seed--) {
       buildDataChain(kind);
-      chainLogLik = {rejectAll};
-      const TreeMatrix before = chainTree[0];
-      const double partner = chainPartnerProb[0];
+      Chain &c = chains[0];
+      c.logLik = rejectAll;
+      const TreeMatrix before = c.tree;
+      const double partner = c.partnerProb;
       proposals += drawsBetween(seed, runFrom(seed, updatePhase)) > 0;
-      EXPECT_EQ(chainTree[0], before);
-      EXPECT_EQ(chainLogLik[0], rejectAll);
-      EXPECT_EQ(chainPartnerProb[0], partner);
+      EXPECT_EQ(c.tree, before);
+      EXPECT_EQ(c.logLik, rejectAll);
+      EXPECT_EQ(c.partnerProb, partner);
     }
   EXPECT_GT(proposals, 0);
 }
@@ -171,7 +172,7 @@ TEST(Phase, UnpairedExchangesWithinTheRowAndKeepsThePartnerTerm) {
 // change what was observed.
 std::vector<std::vector<double>> observedGenotypes() {
   std::vector<std::vector<double>> genotypes;
-  const TreeMatrix &tree = chainTree[0];
+  const TreeMatrix &tree = chains[0].tree;
   for (const TreeRow &row : tree) {
     if (row[child1] != -1 || (pset.geneticModel && row[nodeLabel] < row[partnerLeaf]))
       continue;
@@ -190,19 +191,19 @@ std::vector<std::vector<double>> observedGenotypes() {
 // Chain 0's missing-allele lists name exactly the cells that hold imputed
 // alleles: one entry per leaf with any, each record built as at start-up.
 testing::AssertionResult listsFollowImputedCells() {
-  if (missingLeaves[0].size() != missingLoci[0].size())
+  const Chain &c = chains[0];
+  if (c.missingLeaves.size() != c.missingLoci.size())
     return testing::AssertionFailure() << "lists of different lengths";
-  for (size_t j = 0; j < missingLeaves[0].size(); j++) {
-    const int leaf = missingLeaves[0][j];
-    if (missingLoci[0][j] != recordOf(leaf))
+  for (size_t j = 0; j < c.missingLeaves.size(); j++) {
+    const int leaf = c.missingLeaves[j];
+    if (c.missingLoci[j] != recordOf(leaf))
       return testing::AssertionFailure() << "record of leaf " << leaf << " is stale";
   }
-  for (const TreeRow &row : chainTree[0]) {
+  for (const TreeRow &row : c.tree) {
     if (row[child1] != -1)
       continue;
     const bool imputed = std::any_of(row.begin() + TMAT, row.end(), [](double v) { return v < 0; });
-    const auto listed =
-        std::count(missingLeaves[0].begin(), missingLeaves[0].end(), row[nodeLabel]);
+    const auto listed = std::count(c.missingLeaves.begin(), c.missingLeaves.end(), row[nodeLabel]);
     if (listed != (imputed ? 1 : 0))
       return testing::AssertionFailure()
              << "leaf " << row[nodeLabel] << " listed " << listed << " times";
@@ -213,9 +214,10 @@ testing::AssertionResult listsFollowImputedCells() {
 // Cells of chain 0's leaves that hold imputed alleles, as (row, column).
 std::vector<std::pair<int, int>> imputedCells() {
   std::vector<std::pair<int, int>> cells;
-  for (size_t r = 0; r < chainTree[0].size(); r++)
+  const TreeMatrix &tree = chains[0].tree;
+  for (size_t r = 0; r < tree.size(); r++)
     for (int c = 0; c < TOTLOCI; c++)
-      if (chainTree[0][r][child1] == -1 && chainTree[0][r][TMAT + c] < 0)
+      if (tree[r][child1] == -1 && tree[r][TMAT + c] < 0)
         cells.emplace_back(static_cast<int>(r), c);
   return cells;
 }
@@ -230,18 +232,18 @@ TEST(Phase, ImputedAllelesCarriedByExchangesStayListedAndObservedOnesStay) {
   for (DataKind kind : {DataKind::unpairedGenotypes, DataKind::pairedGenotypes})
     for (int flipAll : {0, 1}) {
       buildDataChain(kind, flipAll);
+      Chain &c = chains[0];
       const std::vector<std::vector<double>> genotypes = observedGenotypes();
       ASSERT_TRUE(listsFollowImputedCells());
-      resetRandomState();
-      Seed s = -7;
+      Rng rng = streamFrom(-7);
       int carried = 0;
       for (int i = 0; i < 300; i++) {
-        updatePatientMissing(&s, 0);
+        updatePatientMissing(rng, c);
         ASSERT_EQ(observedGenotypes(), genotypes) << "missing-allele moves, round " << i;
         const std::vector<std::pair<int, int>> before = imputedCells();
-        const TreeMatrix tree = chainTree[0];
-        const double partner = chainPartnerProb[0];
-        updatePhase(&s, 0);
+        const TreeMatrix tree = c.tree;
+        const double partner = c.partnerProb;
+        updatePhase(rng, c);
         carried += imputedCells() != before;
         ASSERT_EQ(observedGenotypes(), genotypes) << "phase update, round " << i;
         ASSERT_TRUE(listsFollowImputedCells()) << "round " << i;
@@ -259,16 +261,17 @@ TEST(Phase, PairedExchangeMovesTheListEntryToTheLeafThatReceivesTheImputedAllele
   int exchanged = 0;
   for (Seed seed = -1; seed >= -20; seed--) {
     buildDataChain(DataKind::pairedGenotypes);
+    Chain &c = chains[0];
     makeHomozygous(3);
-    chainTree[0][5][TMAT + 0] = chainTree[0][4][TMAT + 0];
-    chainTree[0][5][TMAT + 2] = chainTree[0][4][TMAT + 2];
+    c.tree[5][TMAT + 0] = c.tree[4][TMAT + 0];
+    c.tree[5][TMAT + 2] = c.tree[4][TMAT + 2];
     acceptEveryExchange();
     runFrom(seed, updatePhase);
     const bool swap = firstDraws(seed, 1)[0] > 0.5;
     exchanged += swap;
-    EXPECT_EQ(chainTree[0][swap ? 5 : 4][TMAT + 1], -3);
-    EXPECT_EQ(missingLeaves[0], std::vector<int>{swap ? 5 : 4});
-    EXPECT_EQ(missingLoci[0], (std::vector<std::vector<int>>{{swap ? 5 : 4, 1, 0, 1, 0, 0}}));
+    EXPECT_EQ(c.tree[swap ? 5 : 4][TMAT + 1], -3);
+    EXPECT_EQ(c.missingLeaves, std::vector<int>{swap ? 5 : 4});
+    EXPECT_EQ(c.missingLoci, (std::vector<std::vector<int>>{{swap ? 5 : 4, 1, 0, 1, 0, 0}}));
   }
   EXPECT_GT(exchanged, 0);
 }
@@ -281,10 +284,11 @@ TEST(Phase, PairedExchangeMovesTheListEntryToTheLeafThatReceivesTheImputedAllele
 TEST(Phase, UnpairedRecordListsTheColumnsThatHoldTheImputedAlleles) {
   for (Seed seed = -1; seed >= -20; seed--) {
     buildDataChain(DataKind::unpairedGenotypes);
+    Chain &c = chains[0];
     for (int leaf : {2, 4})
       makeHomozygous(leaf);
-    missingLeaves = {{3}};
-    missingLoci = {{recordOf(3)}};
+    c.missingLeaves = {3};
+    c.missingLoci = {recordOf(3)};
     acceptEveryExchange();
     runFrom(seed, updatePhase);
     const std::vector<double> u = firstDraws(seed, 3);
@@ -297,8 +301,8 @@ TEST(Phase, UnpairedRecordListsTheColumnsThatHoldTheImputedAlleles) {
       expected[3 + i] = columns[i];
       expected[columns[i] < 3 ? 1 : 2]++;
     }
-    EXPECT_EQ(missingLeaves[0], std::vector<int>{3});
-    EXPECT_EQ(missingLoci[0], std::vector<std::vector<int>>{expected});
+    EXPECT_EQ(c.missingLeaves, std::vector<int>{3});
+    EXPECT_EQ(c.missingLoci, std::vector<std::vector<int>>{expected});
   }
 }
 

@@ -19,13 +19,11 @@ struct Proposal {
 
 // Proposes a new haplotype from state with adjY0 (the ancestral proposal) or
 // adjYi (the internal one), on a fresh stream from seed start.
-Proposal propose(void (*adjY)(int *, Seed *, int *, int), Haplotype state, Seed start,
-                 int allLoci) {
-  resetRandomState();
-  Seed seed = start;
+Proposal propose(void (*adjY)(int *, Rng &, int *, int), Haplotype state, Seed start, int allLoci) {
+  Rng rng = streamFrom(start);
   int changed = -1;
-  adjY(state.data(), &seed, &changed, allLoci);
-  return {state, changed, drawsBetween(start, seed)};
+  adjY(state.data(), rng, &changed, allLoci);
+  return {state, changed, drawsBetween(start, rng.seed)};
 }
 
 TEST(AdjY, OneLocusDrawsThreeNumbersWithARedraw) {
@@ -76,26 +74,25 @@ TEST(AdjY, ALocusWithOneAlleleNeverChanges) {
   buildChain(0);
   maxall = {1, 1, 1};
   pset.internalAdjust = 1;
-  resetRandomState();
-  Seed seed = -13;
+  Rng rng = streamFrom(-13);
   for (int i = 0; i < 50; i++) {
     Haplotype state = {1, 1, 1};
     int changed = -1;
-    adjYi(state.data(), &seed, &changed, i % 2);
+    adjYi(state.data(), rng, &changed, i % 2);
     ASSERT_EQ(changed, 0);
     ASSERT_EQ(state, Haplotype({1, 1, 1}));
   }
 }
 
 TEST(StateMoves, NoChangeMeansNoAcceptanceDraw) {
-  buildChain(0);
+  const Chain &c = buildChain(0);
   pset.iterAncestral = 1;
   pset.ancestralAdjust = 0;
   pset.internalAdjust = 0;
   // Root and two internal nodes: a locus and an attempt each.
   EXPECT_EQ(drawsBetween(-19, runFrom(-19, updateStates)), 6);
-  EXPECT_EQ(accRoot[0], 0);
-  EXPECT_EQ(accInternal[0], 0);
+  EXPECT_EQ(c.accRoot, 0);
+  EXPECT_EQ(c.accInternal, 0);
 
   pset.iterAncestral = 0;
   EXPECT_EQ(drawsBetween(-19, runFrom(-19, updateStates)), 4);
@@ -105,69 +102,68 @@ TEST(StateMoves, KeepTheChainConsistent) {
   for (double alg : {0.0, 1.0})
     for (int flip : {0, 1})
       for (int rootLabel : {0, 2}) {
-        buildChain(alg, rootLabel);
+        Chain &c = buildChain(alg, rootLabel);
         pset.iterAncestral = 1;
         pset.ancestralAdjust = 0.5;
         pset.internalAdjust = 0.5;
         pset.flipAllLoci = flip;
-        resetRandomState();
-        Seed seed = -61;
-        Haplotype firstRoot = pset.rootLoci[0];
+        Rng rng = streamFrom(-61);
+        const Haplotype firstRoot = c.rootLoci;
         bool rootMoved = false;
         for (int i = 0; i < 200; i++) {
-          updateStates(&seed, 0);
+          updateStates(rng, c);
           ASSERT_TRUE(chainConsistent(0)) << "iteration " << i;
-          rootMoved = rootMoved || pset.rootLoci[0] != firstRoot;
+          rootMoved = rootMoved || c.rootLoci != firstRoot;
         }
         EXPECT_TRUE(rootMoved);
-        EXPECT_GT(accRoot[0], 0);
-        EXPECT_GT(accInternal[0], 0);
-        EXPECT_LE(accInternal[0], 2 * 200);
+        // The settings keep the starting haplotype read.
+        EXPECT_EQ(pset.rootLoci[0], Haplotype({1, 2, 1}));
+        EXPECT_GT(c.accRoot, 0);
+        EXPECT_GT(c.accInternal, 0);
+        EXPECT_LE(c.accInternal, 2 * 200);
       }
 }
 
 TEST(StateMoves, ARejectedInternalChangeRestoresTheNode) {
   // Leaves 3 and 4 hang on branches of length 0, so any change of node 1's
   // alleles is impossible for them and must be refused.
-  buildChain(1, 0, 0);
-  chainTree[0][4][TMAT + 1] = 2;
+  Chain &c = buildChain(1, 0, 0);
+  c.tree[4][TMAT + 1] = 2;
   placeMutation(0.015);
-  ASSERT_GT(chainLogLik[0], -1e300);
+  ASSERT_GT(c.logLik, -1e300);
   pset.iterAncestral = 0;
   pset.internalAdjust = 1;
   pset.flipAllLoci = 1;
-  const TreeRow before = chainTree[0][1];
-  const TreeMatrix treeBefore = chainTree[0];
-  const double lik = chainLogLik[0];
-  resetRandomState();
-  Seed seed = -67;
+  const TreeRow before = c.tree[1];
+  const TreeMatrix treeBefore = c.tree;
+  const double lik = c.logLik;
+  Rng rng = streamFrom(-67);
   for (int i = 0; i < 30; i++) {
-    updateStates(&seed, 0);
-    ASSERT_EQ(chainTree[0][1], before);
+    updateStates(rng, c);
+    ASSERT_EQ(c.tree[1], before);
     ASSERT_TRUE(chainConsistent(0));
   }
-  EXPECT_EQ(chainLogLik[0], lik);
+  EXPECT_EQ(c.logLik, lik);
   for (int r : {0, 1, 3, 4})
-    EXPECT_EQ(chainTree[0][r], treeBefore[r]);
+    EXPECT_EQ(c.tree[r], treeBefore[r]);
 }
 
 TEST(StateMoves, RootMovesOnlyWhenTheProposalChangesIt) {
-  buildChain(0);
+  Chain &c = buildChain(0);
   pset.iterAncestral = 1;
   pset.ancestralAdjust = 1;
   pset.internalAdjust = 0;
   pset.flipAllLoci = 1;
-  resetRandomState();
-  Seed seed = -71;
+  Rng rng = streamFrom(-71);
   int changes = 0;
   for (int i = 0; i < 100; i++) {
-    const Haplotype old = pset.rootLoci[0];
-    const int acc = accRoot[0];
-    updateStates(&seed, 0);
-    changes += pset.rootLoci[0] != old;
-    ASSERT_TRUE(accRoot[0] == acc || pset.rootLoci[0] != old);
+    const Haplotype old = c.rootLoci;
+    const int acc = c.accRoot;
+    updateStates(rng, c);
+    changes += c.rootLoci != old;
+    ASSERT_TRUE(c.accRoot == acc || c.rootLoci != old);
   }
-  EXPECT_EQ(accRoot[0], changes);
+  EXPECT_EQ(c.accRoot, changes);
   EXPECT_TRUE(chainConsistent(0));
 }
 

@@ -113,76 +113,77 @@ Use sequence weights
 0
 )";
 
-// Reads the control file and starts both chains as the program does.
-Seed startRun() {
-  Seed seed = 0;
+// Reads the control file and starts both chains as the program does; returns
+// the stream the run goes on with.
+Rng startRun() {
+  Rng rng = streamFrom(0);
   std::istringstream control(controlText);
   std::ostringstream log;
   patientData.assign(patientRows, std::vector<int>(patientCols, 0));
-  normalHaps.clear();
+  std::vector<std::vector<Haplotype>> normalHaps;
   int segCount = 0;
-  maxAllele = readdata3(&seed, &segCount, control, log, patientData, normalHaps);
-  setuprun();
-  initchains(&seed, log);
-  return seed;
+  maxAllele = readdata3(rng, &segCount, control, log, patientData, normalHaps);
+  setuprun(normalHaps);
+  initchains(rng, log);
+  return rng;
 }
 
 // The sample probability from logs taken here: per haplotype the log of its
 // first-locus frequency, plus 0.0, plus the logs of its transitions, and the
 // haplotypes summed in list order.
-double freshSampleProbability(int ch) {
+double freshSampleProbability(const Chain &chain) {
   double sum = 0;
-  for (const Haplotype &h : normalHaps[ch]) {
-    double term = std::log(pset.popHapFreqs[ch][std::abs(h[0])][0]) + 0.0;
+  for (const Haplotype &h : chain.normalHaps) {
+    double term = std::log(chain.popHapFreqs[std::abs(h[0])][0]) + 0.0;
     for (int k = 1; k < pset.numLoci; k++)
-      term += std::log(MP1[ch][k - 1][std::abs(h[k - 1]) - 1][std::abs(h[k]) - 1]);
+      term += std::log(chain.MP1[k - 1][std::abs(h[k - 1]) - 1][std::abs(h[k]) - 1]);
     sum += term;
   }
   return sum;
 }
 
 TEST(SteadyState, AcceptedFrequencyMovesGiveTheFreshSampleProbability) {
-  Seed seed = startRun();
+  Rng rng = startRun();
   ASSERT_EQ(normalHasMissing, 1);
-  const std::vector<std::vector<Haplotype>> startHaps = normalHaps;
+  const std::vector<Haplotype> startHaps[2] = {chains[0].normalHaps, chains[1].normalHaps};
   int accepted = 0;
   for (int i = 0; i < 400; i++)
     for (int ch = 0; ch < 2; ch++) {
+      Chain &chain = chains[ch];
       // The normal haplotypes' missing alleles move first, so that the
       // frequency move meets terms the missing-allele move changed.
-      updateNormalMissing(&seed, ch);
+      updateNormalMissing(rng, chain);
       normalHasMissing = 0;
-      const int before = accFreq[ch];
-      updateFrequenciesAndMissing(&seed, ch);
+      const int before = chain.accFreq;
+      updateFrequenciesAndMissing(rng, chain);
       normalHasMissing = 1;
-      if (accFreq[ch] > before) {
+      if (chain.accFreq > before) {
         accepted++;
-        EXPECT_EQ(chainPopSampleProb[ch], freshSampleProbability(ch)) << i << " " << ch;
+        EXPECT_EQ(chain.popSampleProb, freshSampleProbability(chain)) << i << " " << ch;
       }
       // Now and then a transition row is changed from outside (its cells
       // exchanged), with the frequencies and log terms that follow from it.
       if (i % 37 == 0) {
-        std::vector<double> &row = MP1[ch][i % 3][0];
+        std::vector<double> &row = chain.MP1[i % 3][0];
         std::swap(row[0], row[1]);
-        propagateFrequencies(ch);
-        chainPopSampleProb[ch] = freshSampleProbability(ch);
-        tprob(pset.popHapFreqs[ch], chainTree[ch], pset.mutLocStart[ch], pset.mapDist,
-              &chainLogLik[ch], pset.rootLoci[ch], -1, 0, MP1[ch]);
+        propagateFrequencies(chain.popHapFreqs, chain.MP1);
+        chain.popSampleProb = freshSampleProbability(chain);
+        chain.logLik = chainTprob(chain, chain.tree, chain.mutLoc, chain.rootLoci);
       }
     }
   EXPECT_GT(accepted, 100);
-  EXPECT_NE(normalHaps, startHaps);
+  EXPECT_TRUE(chains[0].normalHaps != startHaps[0] || chains[1].normalHaps != startHaps[1]);
 }
 
 TEST(SteadyState, IterationsAllocateNothing) {
-  Seed seed = startRun();
+  Rng rng = startRun();
   const auto iterate = [&](int count) {
     for (int i = 0; i < count; i++)
-      for (int ch = 0; ch < 2; ch++) {
-        updateFrequenciesAndMissing(&seed, ch);
-        updateGenealogy(&seed, ch, 0);
-        updateLocation(&seed, ch);
-        updateStates(&seed, ch);
+      for (Chain &chain : chains) {
+        updateFrequenciesAndMissing(rng, chain);
+        updateGenealogy(rng, chain, 0);
+        updateLocation(rng, chain);
+        updateStates(rng, chain);
       }
   };
   // The first iterations size the moves' scratch and remembered values.

@@ -1,6 +1,7 @@
-// The uniform stream and its derived draws, the permutation shuffle over the
-// system generator, and the quicksort family. The pinned values were worked
-// out with an independent model of the generator and of the sort scheme.
+// The random stream record (the uniform stream and its derived draws, the
+// permutation shuffle over the feedback generator, and what each stream keeps
+// to itself) and the quicksort family. The pinned values were worked out with
+// an independent model of the generator and of the sort scheme.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,126 +17,122 @@ namespace {
 // Number of ran1 draws that take a fresh stream from start to the seed value
 // target (at most limit draws; -1 when it is never reached).
 int drawsToReach(Seed start, Seed target, int limit) {
-  resetRandomState();
-  Seed s = start;
+  Rng rng = streamFrom(start);
   for (int k = 1; k <= limit; k++) {
-    ran1(&s);
-    if (s == target)
+    ran1(rng);
+    if (rng.seed == target)
       return k;
   }
   return -1;
 }
 
+// The next count values of a feedback generator seeded as srandom(seed).
+std::vector<int32_t> feedbackValues(uint32_t seed, int count) {
+  FeedbackGenerator g;
+  seedFeedback(g, seed);
+  std::vector<int32_t> values(count);
+  for (int32_t &v : values)
+    v = nextFeedback(g);
+  return values;
+}
+
 } // namespace
 
 TEST(Ran1, FirstValuesOfSeedMinusFive) {
-  resetRandomState();
-  Seed s = -5;
-  EXPECT_EQ(ran1(&s), 0.17286055263730724);
-  EXPECT_EQ(ran1(&s), 0.6804094229267954);
-  EXPECT_EQ(ran1(&s), 0.9170782537744745);
-  EXPECT_EQ(ran1(&s), 0.9175103874492972);
-  EXPECT_EQ(ran1(&s), 0.766779174919603);
-  EXPECT_EQ(s, 553176484);
+  Rng rng = streamFrom(-5);
+  EXPECT_EQ(ran1(rng), 0.17286055263730724);
+  EXPECT_EQ(ran1(rng), 0.6804094229267954);
+  EXPECT_EQ(ran1(rng), 0.9170782537744745);
+  EXPECT_EQ(ran1(rng), 0.9175103874492972);
+  EXPECT_EQ(ran1(rng), 0.766779174919603);
+  EXPECT_EQ(rng.seed, 553176484);
 }
 
 TEST(Ran1, SeedsMinusOneOneAndZeroGiveTheSameStream) {
   for (Seed start : {-1, 0, 1}) {
-    resetRandomState();
-    Seed s = start;
-    EXPECT_EQ(ran1(&s), 0.41599935685098144) << start;
-    EXPECT_EQ(ran1(&s), 0.09196489075755929) << start;
-    EXPECT_EQ(ran1(&s), 0.7564104859514211) << start;
+    Rng rng = streamFrom(start);
+    EXPECT_EQ(ran1(rng), 0.41599935685098144) << start;
+    EXPECT_EQ(ran1(rng), 0.09196489075755929) << start;
+    EXPECT_EQ(ran1(rng), 0.7564104859514211) << start;
   }
 }
 
 TEST(Ran1, PositiveSeedOnlyContinuesOnceInitialised) {
-  resetRandomState();
-  Seed s = -12345;
-  EXPECT_EQ(ran1(&s), 0.9231205717302489);
+  Rng rng = streamFrom(-12345);
+  EXPECT_EQ(ran1(rng), 0.9231205717302489);
   // The seed is now positive and the table full: no restart.
-  EXPECT_EQ(ran1(&s), 0.3331466123150413);
-  EXPECT_EQ(ran1(&s), 0.19788841865858456);
+  EXPECT_EQ(ran1(rng), 0.3331466123150413);
+  EXPECT_EQ(ran1(rng), 0.19788841865858456);
 }
 
 TEST(Ran1, NegativeSeedRestartsTheStream) {
-  resetRandomState();
-  Seed s = -5;
+  Rng rng = streamFrom(-5);
   for (int k = 0; k < 7; k++)
-    ran1(&s);
-  s = -5;
-  EXPECT_EQ(ran1(&s), 0.17286055263730724);
-  EXPECT_EQ(ran1(&s), 0.6804094229267954);
+    ran1(rng);
+  rng.seed = -5;
+  EXPECT_EQ(ran1(rng), 0.17286055263730724);
+  EXPECT_EQ(ran1(rng), 0.6804094229267954);
 }
 
 TEST(Ran1, MostNegativeSeedRestartsFromOne) {
-  resetRandomState();
-  Seed s = INT32_MIN;
-  EXPECT_EQ(ran1(&s), 0.41599935685098144);
+  Rng rng = streamFrom(INT32_MIN);
+  EXPECT_EQ(ran1(rng), 0.41599935685098144);
 }
 
 TEST(Ran1, LargestValueIsCapped) {
   // This seed puts 2^31 - 2 in the table entry handed out first, whose
   // uncapped value (1 - 1/M) would exceed the cap.
-  resetRandomState();
-  Seed s = -1198190221;
-  EXPECT_EQ(ran1(&s), 0.99999988);
-  EXPECT_EQ(s, 2003941035);
-  EXPECT_EQ(ran1(&s), 0.6338760320254956);
+  Rng rng = streamFrom(-1198190221);
+  EXPECT_EQ(ran1(rng), 0.99999988);
+  EXPECT_EQ(rng.seed, 2003941035);
+  EXPECT_EQ(ran1(rng), 0.6338760320254956);
 }
 
 TEST(Random2, IsTheFloorOfOneDrawTimesN) {
-  resetRandomState();
-  Seed s = -5;
-  EXPECT_EQ(random2(10, &s), 1);   // 0.1728...
-  EXPECT_EQ(random2(10, &s), 6);   // 0.6804...
-  EXPECT_EQ(random2(100, &s), 91); // 0.9170...
+  Rng rng = streamFrom(-5);
+  EXPECT_EQ(random2(10, rng), 1);   // 0.1728...
+  EXPECT_EQ(random2(10, rng), 6);   // 0.6804...
+  EXPECT_EQ(random2(100, rng), 91); // 0.9170...
 }
 
 TEST(Random2, OfOneIsZeroButAdvancesTheStream) {
-  resetRandomState();
-  Seed s = -5;
-  EXPECT_EQ(random2(1, &s), 0);
-  EXPECT_EQ(ran1(&s), 0.6804094229267954);
+  Rng rng = streamFrom(-5);
+  EXPECT_EQ(random2(1, rng), 0);
+  EXPECT_EQ(ran1(rng), 0.6804094229267954);
 }
 
 TEST(Random2, NeverReachesN) {
-  resetRandomState();
-  Seed s = -1198190221; // first draw at the cap
-  EXPECT_EQ(random2(100000000, &s), 99999988);
-  resetRandomState();
-  s = -1198190221;
-  EXPECT_EQ(random2(3, &s), 2);
+  Rng rng = streamFrom(-1198190221); // first draw at the cap
+  EXPECT_EQ(random2(100000000, rng), 99999988);
+  rng = streamFrom(-1198190221);
+  EXPECT_EQ(random2(3, rng), 2);
 }
 
 TEST(Gasdev, PairFromOneAcceptedPoint) {
-  resetRandomState();
-  Seed s = -5;
-  EXPECT_DOUBLE_EQ(gasdev(&s), 0.521413893330717);
-  EXPECT_EQ(s, 1960118772); // two draws
-  EXPECT_DOUBLE_EQ(gasdev(&s), -0.9454886011173312);
-  EXPECT_EQ(s, 1960118772); // the cached deviate draws nothing
+  Rng rng = streamFrom(-5);
+  EXPECT_DOUBLE_EQ(gasdev(rng), 0.521413893330717);
+  EXPECT_EQ(rng.seed, 1960118772); // two draws
+  EXPECT_DOUBLE_EQ(gasdev(rng), -0.9454886011173312);
+  EXPECT_EQ(rng.seed, 1960118772); // the cached deviate draws nothing
 }
 
 TEST(Gasdev, RejectedPointsCostWholePairs) {
   // Seed -8 rejects two points before it accepts one: six draws.
-  resetRandomState();
-  Seed s = -8;
-  EXPECT_DOUBLE_EQ(gasdev(&s), 1.6287736037976674);
-  Seed afterFirst = s;
-  EXPECT_DOUBLE_EQ(gasdev(&s), -0.45348200132616134);
-  EXPECT_EQ(s, afterFirst);
+  Rng rng = streamFrom(-8);
+  EXPECT_DOUBLE_EQ(gasdev(rng), 1.6287736037976674);
+  const Seed afterFirst = rng.seed;
+  EXPECT_DOUBLE_EQ(gasdev(rng), -0.45348200132616134);
+  EXPECT_EQ(rng.seed, afterFirst);
   EXPECT_EQ(drawsToReach(-8, afterFirst, 50), 6);
 }
 
 TEST(Gasdev, EvenDrawCountOnFirstCallNoneOnSecond) {
   for (Seed start : {-1, -2, -3, -4, -6, -7, -9, -10, -11}) {
-    resetRandomState();
-    Seed s = start;
-    gasdev(&s);
-    Seed afterFirst = s;
-    gasdev(&s);
-    EXPECT_EQ(s, afterFirst) << start;
+    Rng rng = streamFrom(start);
+    gasdev(rng);
+    const Seed afterFirst = rng.seed;
+    gasdev(rng);
+    EXPECT_EQ(rng.seed, afterFirst) << start;
     int k = drawsToReach(start, afterFirst, 200);
     EXPECT_GE(k, 2) << start;
     EXPECT_EQ(k % 2, 0) << start;
@@ -143,12 +140,51 @@ TEST(Gasdev, EvenDrawCountOnFirstCallNoneOnSecond) {
 }
 
 TEST(Gasdev, CachedDeviateSurvivesARestart) {
-  resetRandomState();
-  Seed s = -5;
-  gasdev(&s);
-  s = -9;
-  EXPECT_DOUBLE_EQ(gasdev(&s), -0.9454886011173312);
-  EXPECT_EQ(s, -9); // no draw, so no restart yet
+  Rng rng = streamFrom(-5);
+  gasdev(rng);
+  rng.seed = -9;
+  EXPECT_DOUBLE_EQ(gasdev(rng), -0.9454886011173312);
+  EXPECT_EQ(rng.seed, -9); // no draw, so no restart yet
+}
+
+// Each stream keeps its own spare deviate and shuffle generator: streams
+// drawn from in turn give what each gives alone.
+TEST(RandomStream, SpareDeviatesAndShufflesStayWithTheirStream) {
+  std::vector<int> order(9);
+  std::iota(order.begin(), order.end(), 0);
+  Rng alone = streamFrom(-5);
+  std::vector<double> expected;
+  std::vector<int> expectedOrder = order;
+  for (int k = 0; k < 3; k++) {
+    expected.push_back(gasdev(alone));
+    systemShuffle(expectedOrder, alone);
+    expected.push_back(gasdev(alone));
+  }
+  Rng first = streamFrom(-5), other = streamFrom(-8);
+  seedFeedback(other.feedback, 7);
+  std::vector<double> got;
+  std::vector<int> gotOrder = order, otherOrder = order;
+  for (int k = 0; k < 3; k++) {
+    got.push_back(gasdev(first));
+    gasdev(other);
+    systemShuffle(otherOrder, other);
+    systemShuffle(gotOrder, first);
+    got.push_back(gasdev(first));
+  }
+  EXPECT_EQ(got, expected);
+  EXPECT_EQ(gotOrder, expectedOrder);
+}
+
+TEST(RandomStream, AFreshStreamForgetsTheTableAndTheSpareDeviate) {
+  Rng rng = streamFrom(-5);
+  ran1(rng);
+  gasdev(rng);
+  // A fresh stream from the same seed starts over: the first draws again,
+  // not the spare deviate of the stream before.
+  rng = streamFrom(-5);
+  EXPECT_EQ(rng.seed, -5);
+  EXPECT_FALSE(rng.hasSpare);
+  EXPECT_EQ(ran1(rng), 0.17286055263730724);
 }
 
 #pragma GCC diagnostic push
@@ -158,44 +194,42 @@ TEST(SystemShuffle, IsTheLibraryRandomShuffleOverRand) {
     std::vector<int> ours(12), library(12);
     std::iota(ours.begin(), ours.end(), 0);
     std::iota(library.begin(), library.end(), 0);
-    srandom(seed);
-    systemShuffle(ours);
-    int nextOurs = std::rand();
+    Rng rng = streamFrom(-5);
+    seedFeedback(rng.feedback, seed);
+    systemShuffle(ours, rng);
+    const int nextOurs = nextFeedback(rng.feedback);
     srandom(seed);
     std::random_shuffle(library.begin(), library.end());
-    int nextLibrary = std::rand();
+    const int nextLibrary = std::rand();
     EXPECT_EQ(ours, library) << seed;
-    EXPECT_EQ(nextOurs, nextLibrary) << seed; // same number of rand() draws
+    EXPECT_EQ(nextOurs, nextLibrary) << seed; // as many values drawn
   }
 }
 #pragma GCC diagnostic pop
 
-TEST(SystemShuffle, DrawsNMinusOneRandValuesAndNoUniformDraw) {
-  srandom(11);
-  std::vector<int> expectedDraws(6);
-  for (int &d : expectedDraws)
-    d = std::rand();
-  srandom(11);
-  resetRandomState();
-  Seed s = -5;
+TEST(SystemShuffle, DrawsNMinusOneFeedbackValuesAndNoUniformDraw) {
+  const std::vector<int32_t> expectedDraws = feedbackValues(11, 6);
+  Rng rng = streamFrom(-5);
+  seedFeedback(rng.feedback, 11);
   std::vector<int> a{0, 1, 2, 3, 4, 5};
-  systemShuffle(a);
-  EXPECT_EQ(std::rand(), expectedDraws[5]);
-  EXPECT_EQ(s, -5);
+  systemShuffle(a, rng);
+  EXPECT_EQ(nextFeedback(rng.feedback), expectedDraws[5]);
+  EXPECT_EQ(rng.seed, -5);
+  EXPECT_EQ(rng.iy, 0); // the uniform stream's table is still unfilled
   std::vector<int> sorted = a;
   std::sort(sorted.begin(), sorted.end());
   EXPECT_EQ(sorted, (std::vector<int>{0, 1, 2, 3, 4, 5}));
 }
 
 TEST(SystemShuffle, EmptyAndSingleDrawNothing) {
-  srandom(3);
-  int first = std::rand();
-  srandom(3);
+  const int32_t first = feedbackValues(3, 1)[0];
+  Rng rng = streamFrom(-5);
+  seedFeedback(rng.feedback, 3);
   std::vector<int> none, one{42};
-  systemShuffle(none);
-  systemShuffle(one);
+  systemShuffle(none, rng);
+  systemShuffle(one, rng);
   EXPECT_EQ(one, std::vector<int>{42});
-  EXPECT_EQ(std::rand(), first);
+  EXPECT_EQ(nextFeedback(rng.feedback), first);
 }
 
 TEST(Sort, ZeroAndOneEntryMoveNothing) {
@@ -263,13 +297,12 @@ TEST(Sort, AllKeysEqualKeepCompanionsAttached) {
 }
 
 TEST(Sort, Mysort2KeepsTriplesTogether) {
-  resetRandomState();
-  Seed s = -31;
+  Rng rng = streamFrom(-31);
   const int n = 200;
   std::vector<double> a(n), original(n);
   std::vector<int> b(n), c(n);
   for (int i = 0; i < n; i++) {
-    a[i] = original[i] = random2(40, &s); // many ties
+    a[i] = original[i] = random2(40, rng); // many ties
     b[i] = i;
     c[i] = -3 * i;
   }
@@ -348,4 +381,70 @@ TEST(SortTreeMatrix, CellsBeyondTheWidthStay) {
   mysorttreemat(t, 7, TMAT + TOTLOCI, 4);
   for (int r = 0; r < 7; r++)
     EXPECT_EQ(t[r].back(), 100 + r);
+}
+
+// Worked from the definition: x[0] = seed (as a signed word), x[i] = 16807
+// x[i - 1] mod 2^31 - 1 for i < 31, x[i] = x[i - 31] for i = 31..33, then
+// x[i] = x[i - 31] + x[i - 3] mod 2^32; the k-th output is x[344 + k] >> 1.
+TEST(FeedbackGenerator, FirstValuesForFixedSeeds) {
+  EXPECT_EQ(feedbackValues(1, 5),
+            (std::vector<int32_t>{1804289383, 846930886, 1681692777, 1714636915, 1957747793}));
+  EXPECT_EQ(feedbackValues(5, 5),
+            (std::vector<int32_t>{590011675, 99788765, 2131925610, 171864072, 317159276}));
+  // Negative control-file seeds reach the generator as their 32-bit pattern.
+  EXPECT_EQ(feedbackValues(static_cast<uint32_t>(-5), 5),
+            (std::vector<int32_t>{1469203335, 1952330421, 2063378439, 796694348, 1716641992}));
+  EXPECT_EQ(feedbackValues(static_cast<uint32_t>(-12345), 5),
+            (std::vector<int32_t>{1676114012, 1193818365, 1690052227, 513030169, 1900795347}));
+}
+
+TEST(FeedbackGenerator, SeedZeroActsAsOneAndAnUnseededGeneratorAsSeedOne) {
+  EXPECT_EQ(feedbackValues(0, 40), feedbackValues(1, 40));
+  FeedbackGenerator unseeded;
+  Rng plain;
+  Rng fresh = streamFrom(-3);
+  for (int32_t expected : feedbackValues(1, 40)) {
+    EXPECT_EQ(nextFeedback(unseeded), expected);
+    EXPECT_EQ(nextFeedback(plain.feedback), expected);
+    EXPECT_EQ(nextFeedback(fresh.feedback), expected);
+  }
+}
+
+TEST(FeedbackGenerator, ValuesStayInThirtyOneBits) {
+  for (int32_t v : feedbackValues(static_cast<uint32_t>(-2147483647), 10000))
+    ASSERT_GE(v, 0);
+}
+
+TEST(RandomStream, ShuffleOfFixedSeedIsPinned) {
+  // j = value % (i + 1) with the values of seed 1 above: 1804289383 % 2 = 1,
+  // 846930886 % 3 = 1, 1681692777 % 4 = 1, 1714636915 % 5 = 0; exchanging
+  // a[i] and a[j] for i = 1..4 leaves 4 3 1 2 0.
+  Rng rng = streamFrom(-1);
+  std::vector<int> a = {0, 1, 2, 3, 4};
+  systemShuffle(a, rng);
+  EXPECT_EQ(a, (std::vector<int>{4, 3, 1, 2, 0}));
+}
+
+TEST(RandomStream, ACopyContinuesTheSameDraws) {
+  Rng rng = streamFrom(-77);
+  for (int i = 0; i < 10; i++)
+    ran1(rng);
+  gasdev(rng); // leaves a spare deviate in the record
+  Rng copy = rng;
+  for (int i = 0; i < 100; i++) {
+    ASSERT_EQ(gasdev(rng), gasdev(copy)) << i;
+    ASSERT_EQ(ran1(rng), ran1(copy)) << i;
+  }
+}
+
+TEST(RandomStream, StreamsDoNotDisturbEachOther) {
+  Rng alone = streamFrom(-9);
+  std::vector<double> expected;
+  for (int i = 0; i < 50; i++)
+    expected.push_back(ran1(alone));
+  Rng a = streamFrom(-9), b = streamFrom(-9);
+  for (int i = 0; i < 50; i++) {
+    ran1(b);
+    ASSERT_EQ(ran1(a), expected[i]) << i;
+  }
 }

@@ -1,0 +1,45 @@
+// What a chain's likelihood remembers between evaluations: the population
+// look-up buffer, the exponentials of the crossover weights by row and branch
+// length, and the logarithms of the table entries. Every remembered value is
+// checked against its argument, so the memo only saves work: a fresh memo
+// gives the same results.
+#pragma once
+
+#include <limits>
+#include <vector>
+
+#include "remembered.h"
+
+// An exponential that depends on the location, remembered for the last two
+// arguments: a location move evaluates every node at a proposed location
+// between evaluations at the chain's own one.
+struct LocatedExp {
+  Remembered latest, earlier;
+};
+
+// The four of one branch length: the shift and the first weight of each side.
+struct LocatedExps {
+  LocatedExp shiftRight, firstRight, shiftLeft, firstLeft;
+};
+
+// The branch length a way of a row holds and when it was last used.
+struct WayKey {
+  double t = std::numeric_limits<double>::quiet_NaN();
+  unsigned long lastUse = 0;
+};
+
+// The remembered logs of the entries of one table object, found by its
+// address.
+struct TableLogs {
+  const void *table = nullptr;
+  std::vector<Remembered> logs;
+};
+
+struct LikelihoodMemo {
+  std::vector<double> popProb;          // segment look-up of one side of a row
+  std::vector<WayKey> wayKeys;          // a few ways per row place
+  std::vector<Remembered> markerExps;   // 2 (L + 1) per way: right, then left
+  std::vector<LocatedExps> locatedExps; // one per way
+  unsigned long wayUses = 0;
+  std::vector<TableLogs> frequencyLogs, transitionLogs;
+};
