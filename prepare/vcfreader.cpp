@@ -136,7 +136,8 @@ Callset readVcf(const Options &o) {
     Owned<hts_idx_t> idx(bcf_index_load3(path.c_str(), nullptr, HTS_IDX_SILENT_FAIL));
     if (idx) {
       int count = 0;
-      const std::string name = ownName(bcf_hdr_seqnames(hdr.get(), &count), count, r.chrom);
+      const char **names = bcf_hdr_seqnames(hdr.get(), &count);
+      const std::string name = ownName(names, count, r.chrom);
       const int rid = bcf_hdr_name2id(hdr.get(), name.c_str());
       if (rid < 0)
         return set;
@@ -152,7 +153,8 @@ Callset readVcf(const Options &o) {
     Owned<tbx_t> tbx(tbx_index_load3(path.c_str(), nullptr, HTS_IDX_SILENT_FAIL));
     if (tbx) {
       int count = 0;
-      const std::string name = ownName(tbx_seqnames(tbx.get(), &count), count, r.chrom);
+      const char **names = tbx_seqnames(tbx.get(), &count);
+      const std::string name = ownName(names, count, r.chrom);
       const int tid = tbx_name2id(tbx.get(), name.c_str());
       if (tid < 0)
         return set;
