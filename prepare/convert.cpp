@@ -8,6 +8,7 @@
 #include "failure.h"
 #include "geneticmap.h"
 #include "markers.h"
+#include "numbers.h"
 #include "plinkreader.h"
 #include "tables.h"
 #include "vcfreader.h"
@@ -23,7 +24,7 @@ std::string convert(const Options &o) {
     throw DataError("region " + regionText(o.region) + " of " + source + ": " +
                     std::to_string(counts.records) + " record(s), " +
                     std::to_string(counts.lowCallRate) + " below the call rate " +
-                    std::to_string(o.minCallRate).substr(0, 4) + ", " +
+                    shortest(o.minCallRate) + ", " +
                     std::to_string(counts.monomorphic) + " monomorphic; " +
                     std::to_string(markers.size()) + " marker(s) left, at least 2 are needed");
 

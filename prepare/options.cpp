@@ -72,12 +72,18 @@ std::vector<double> numberList(const std::string &name, const std::string &v, si
   return out;
 }
 
-// Text wrapped to lines of at most width characters, each line indented.
-std::string wrapped(const std::string &text, size_t width, const std::string &indent) {
+// Text wrapped to lines of at most width characters, each line indented;
+// tail (the default) is kept whole on the last line.
+std::string wrapped(const std::string &text, const std::string &tail, size_t width,
+                    const std::string &indent) {
+  std::vector<std::string> words;
+  std::istringstream in(text);
+  for (std::string w; in >> w;)
+    words.push_back(w);
+  if (!tail.empty())
+    words.push_back(tail);
   std::string out, line;
-  std::istringstream words(text);
-  std::string word;
-  while (words >> word) {
+  for (const auto &word : words) {
     if (!line.empty() && line.size() + 1 + word.size() > width) {
       out += indent + line + "\n";
       line.clear();
@@ -372,11 +378,9 @@ std::string helpText() {
        "population's haplotypes and must be phased.\n\n"
        "Options (each value may also be given as --option=VALUE):\n";
   for (const auto &s : optionTable()) {
-    std::string text = s.text;
-    if (*s.fallback)
-      text += std::string(" [default: ") + s.fallback + "]";
+    const std::string tail = *s.fallback ? std::string("[default: ") + s.fallback + "]" : "";
     h << "  " << s.name << (*s.arg ? std::string(" ") + s.arg : "") << "\n"
-      << wrapped(text, 72, "      ");
+      << wrapped(s.text, tail, 72, "      ");
   }
   h << "\nExit status: 0 the control file was written; 1 the data could not be converted; 2 the\n"
        "command line is wrong. On an error nothing is written.\n";
