@@ -110,7 +110,8 @@ std::string controlText(const ControlData &d, const std::vector<double> &morgans
   out << o.iterations << "\n";
   label(out, "Screen and file updates, save acceptance props, save haplotypes, save individual "
              "haplotypes...",
-        "");
+        "screen line and .dat line every so many iterations; acceptance proportions, pooled "
+        "haplotypes saved (0/1)");
   out << o.screenEvery << " " << o.fileEvery << " " << o.saveAccept << " " << o.saveHaplotypes
       << "\n";
   label(out, "Number of histogram bars", "location and age histograms");

@@ -9,17 +9,22 @@ std::vector<Marker> keepMarkers(const Callset &set, double minCallRate, MarkerCo
   counts = MarkerCounts{set.sites.size(), 0, 0};
   for (const Site &site : set.sites) {
     std::vector<size_t> carried(site.alleles.size(), 0);
-    size_t called = 0;
-    for (const Call &c : site.calls)
-      for (int a : c.allele)
+    // Called alleles of the cases [0] and of the controls [1].
+    size_t called[2] = {0, 0};
+    for (size_t s = 0; s < site.calls.size(); s++)
+      for (int a : site.calls[s].allele)
         if (a >= 0) {
           carried[a]++;
-          called++;
+          called[s < set.cases ? 0 : 1]++;
         }
     // The tolerance keeps a rate that equals the minimum, such as 18 of 20,
-    // from failing on the rounding of the product.
-    const double rate = site.calls.empty() ? 0 : called / (2.0 * site.calls.size());
-    if (called == 0 || rate + 1e-12 < minCallRate) {
+    // from failing on the rounding of the quotient. A marker needs called
+    // controls whatever the minimum: their alleles give its frequencies.
+    const size_t members[2] = {set.cases, site.calls.size() - set.cases};
+    bool low = called[1] == 0;
+    for (int g = 0; g < 2; g++)
+      low = low || called[g] / (2.0 * members[g]) + 1e-12 < minCallRate;
+    if (low) {
       counts.lowCallRate++;
       continue;
     }

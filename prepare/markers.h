@@ -22,9 +22,9 @@ struct MarkerCounts {
   size_t records = 0, lowCallRate = 0, monomorphic = 0;
 };
 
-// The kept markers in file order. The call rate of a site is its share of
-// called alleles over all chosen samples; a site below minCallRate is dropped
-// first, then one with fewer than two alleles carried. Labels follow the
+// The kept markers in file order. A site is dropped when the share of called
+// alleles of the cases, or of the controls, is below minCallRate, or when no
+// control allele is called; then when fewer than two alleles are carried. Labels follow the
 // order of the site's alleles (REF, ALT1, ... for VCF) over the alleles that
 // are carried. Two kept markers at one position, or positions out of order,
 // throw DataError.

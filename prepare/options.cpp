@@ -159,7 +159,8 @@ std::vector<OptionSpec> optionTable() {
            bad("--model", v, "recessive or dominant");
        }},
       {"--min-call-rate", "X", "0.9",
-       "markers whose share of called alleles over cases and controls is below X are dropped",
+       "markers whose share of called alleles is below X in the cases or in the controls are "
+       "dropped (so are markers without any called control allele)",
        [](Options &o, const std::string &v) {
          o.minCallRate = number("--min-call-rate", v, 0, true, "a number from 0 to 1");
          if (o.minCallRate > 1)

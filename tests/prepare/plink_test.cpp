@@ -25,7 +25,7 @@ PrepareRun run(const std::string &dir, const std::string &args) {
   writeFile(dir, "a.map", mapText);
   writeFile(dir, "a.ped", pedText);
   return runPrepare(dir, "--ped a.ped --map-plink a.map --region 1:1-10000 --out d.in "
-                         "--min-call-rate 0.8 " + args);
+                         "--min-call-rate 0.7 " + args);
 }
 
 TEST(PlinkConversion, AffectionChoosesTheGroupsAndTheMapGivesThePositions) {
@@ -63,7 +63,7 @@ TEST(PlinkConversion, WithoutPhaseControlsAreRefusedAndCasesGiveGenotypes) {
   ped.replace(ped.find("f5 k2 0 0 2 1 G A  C C  G T"), 27, "f5 k2 0 0 2 1 G G  C C  G G");
   writeFile(dir, "a.ped", ped);
   const PrepareRun k = runPrepare(dir, "--ped a.ped --map-plink a.map --region 1:1-10000 --out "
-                                       "d.in --cm-per-mb 1 --min-call-rate 0.8");
+                                       "d.in --cm-per-mb 1 --min-call-rate 0.7");
   ASSERT_EQ(k.status, 0) << k.err;
   EXPECT_NE(k.out.find("and 1 monomorphic"), std::string::npos) << k.out;
   const ReadBack b = readBack(dir + "/d.in");

@@ -11,14 +11,14 @@ namespace {
 
 const std::vector<std::string> samples = {"c1", "k1", "c2", "k2", "k3"};
 
-// Cases c1 and c2; k1..k3 are the controls. The site at 3000 is monomorphic,
-// the one at 5000 has 4 of 10 alleles called.
+// Cases c1 and c2; k1..k3 are the controls. The site at 3000 is monomorphic;
+// at 5000 2 of 4 case alleles and 4 of 6 control alleles are called.
 std::vector<Rec> records() {
   return {{1000, "A", "G", {"0|1", "0|0", "1|1", "0|1", "1|0"}},
           {2000, "C", "T,G", {"2|1", "0|0", "0|.", "0|2", "1|0"}},
           {3000, "C", "T", {"0|0", "0|0", "0|0", "0|0", "0|0"}},
           {4000, "C", "T", {"0|1", "0|0", "0|0", "0|0", "1|1"}},
-          {5000, "C", "T", {".|.", ".|.", ".|.", "0|1", "0|0"}}};
+          {5000, "C", "T", {".|.", ".|.", "0|1", "0|1", "0|0"}}};
 }
 
 struct Converted {
@@ -41,10 +41,10 @@ Converted convert(const std::vector<Rec> &recs, const std::string &args,
 using Rows = std::vector<std::vector<int>>;
 
 TEST(VcfConversion, PhasedCasesGiveHaplotypesAndTheControlsTheNormalTable) {
-  const auto c = convert(records(), "--region 1:1-10000 --cm-per-mb 2");
+  const auto c = convert(records(), "--region 1:1-10000 --cm-per-mb 2 --min-call-rate 0.7");
   ASSERT_EQ(c.run.status, 0) << c.run.err;
   EXPECT_NE(c.run.out.find("markers: 3 of 5 records in 1:1-10000; dropped 1 below the call rate "
-                           "0.9 and 1 monomorphic"),
+                           "0.7 and 1 monomorphic"),
             std::string::npos)
       << c.run.out;
   const ReadBack b = readBack(c.dir + "/d.in");
@@ -72,7 +72,9 @@ TEST(VcfConversion, UnphasedCasesGiveGenotypesUnderBothModels) {
   recs[0].gts[2] = "1/1"; // homozygous: its phase is known anyway
   recs[1].gts[0] = "2/1";
   for (const char *model : {"recessive", "dominant"}) {
-    const auto c = convert(recs, std::string("--region 1:1-10000 --cm-per-mb 1 --model ") + model);
+    const auto c =
+        convert(recs, std::string("--region 1:1-10000 --cm-per-mb 1 --min-call-rate 0.7 --model ") +
+                          model);
     ASSERT_EQ(c.run.status, 0) << c.run.err;
     const ReadBack b = readBack(c.dir + "/d.in");
     EXPECT_EQ(b.genotypes, 1);
@@ -99,12 +101,23 @@ TEST(VcfConversion, LabelsCountOnlyTheAllelesCarried) {
   EXPECT_EQ(b.patients, (Rows{{1, 2}, {1, 2}, {2, 1}, {2, 1}}));
 }
 
-TEST(VcfConversion, MinimumCallRateIsAnOption) {
-  const auto c = convert(records(), "--region 1:1-10000 --cm-per-mb 1 --min-call-rate 0.4");
+TEST(VcfConversion, TheCallRateIsTakenInCasesAndControlsEach) {
+  auto recs = records();
+  // Fully called cases, and one control allele of six.
+  recs.push_back({6000, "C", "T", {"0|1", ".|.", "1|1", "0|.", ".|."}});
+  const auto c = convert(recs, "--region 1:1-10000 --cm-per-mb 1 --min-call-rate 0.4");
   ASSERT_EQ(c.run.status, 0) << c.run.err;
   EXPECT_EQ(readBack(c.dir + "/d.in").loci, 4);
-  EXPECT_NE(c.run.out.find("dropped 0 below the call rate 0.4 and 1 monomorphic"),
-            std::string::npos);
+  EXPECT_NE(c.run.out.find("dropped 1 below the call rate 0.4 and 1 monomorphic"),
+            std::string::npos)
+      << c.run.out;
+  // Without any called control allele a marker has no frequencies.
+  recs.back().gts[3] = ".|.";
+  const auto z = convert(recs, "--region 1:1-10000 --cm-per-mb 1 --min-call-rate 0");
+  ASSERT_EQ(z.run.status, 0) << z.run.err;
+  EXPECT_NE(z.run.out.find("dropped 1 below the call rate 0 and 1 monomorphic"),
+            std::string::npos)
+      << z.run.out;
 }
 
 TEST(VcfConversion, EveryFormIndexedOrNotGivesTheSameFile) {
@@ -115,7 +128,7 @@ TEST(VcfConversion, EveryFormIndexedOrNotGivesTheSameFile) {
   std::sort(recs.begin(), recs.end(), [](const Rec &a, const Rec &b) {
     return a.chrom != b.chrom ? a.chrom < b.chrom : a.pos < b.pos;
   });
-  const std::string args = "--region chr1:950-5500 --cm-per-mb 1";
+  const std::string args = "--region chr1:950-5500 --cm-per-mb 1 --min-call-rate 0.7";
   const auto plain = convert(recs, args);
   ASSERT_EQ(plain.run.status, 0) << plain.run.err;
   EXPECT_EQ(readBack(plain.dir + "/d.in").loci, 3);
@@ -141,7 +154,7 @@ TEST(VcfConversion, MarkersAtOneGeneticPositionAreSeparatedAndCounted) {
   writeFile(dir, "g.txt", "chr pos rate cM\n1 500 1 0\n1 1500 0 1\n1 4500 0 1\n");
   Converted k;
   k.run = runPrepare(dir, "--vcf a.vcf --cases cases.txt --controls ctl.txt --out d.in "
-                          "--region 1:1-9000 --map g.txt");
+                          "--region 1:1-9000 --map g.txt --min-call-rate 0.7");
   k.dir = dir;
   ASSERT_EQ(k.run.status, 0) << k.run.err;
   EXPECT_NE(k.run.out.find("map: 1 marker(s) moved off an equal genetic position"),
