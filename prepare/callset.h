@@ -22,7 +22,7 @@ struct Site {
 };
 
 struct Callset {
-  std::vector<std::string> samples; // cases, then controls
+  std::vector<std::string> samples;     // cases, then controls
   std::vector<std::string> sampleWhere; // "sample ID", with its file and line where known
   size_t cases = 0;
   std::vector<Site> sites;

@@ -44,8 +44,8 @@ void haplotypeRows(std::ostringstream &out, const HaplotypeTable &t) {
 
 } // namespace
 
-std::string controlText(const ControlData &d, const std::vector<double> &morgans,
-                        const Options &o, const std::string &origin) {
+std::string controlText(const ControlData &d, const std::vector<double> &morgans, const Options &o,
+                        const std::string &origin) {
   const auto map = increasingTexts(morgans, mapDigits);
   std::string low = map.front(), high = map.back();
   if (o.locationBoundsGiven) {
@@ -67,8 +67,8 @@ std::string controlText(const ControlData &d, const std::vector<double> &morgans
   out << o.readOld << "\n";
   label(out, "Use fixed random seed", "negative: this seed, the same run again; 0: from the clock");
   out << -o.seed << "\n";
-  label(out, "# chromosomes", "disease chromosomes: " + std::to_string(d.cases) +
-                                  " cases, two chromosomes each");
+  label(out, "# chromosomes",
+        "disease chromosomes: " + std::to_string(d.cases) + " cases, two chromosomes each");
   out << d.chromosomes << "\n";
   label(out, "#loci per chromosome", "markers");
   out << morgans.size() << "\n";
@@ -99,7 +99,8 @@ std::string controlText(const ControlData &d, const std::vector<double> &morgans
   out << joined(std::vector<int>(o.iterate, o.iterate + 4), " ") << "\n";
   label(out, "Flip all Loci", "1: redraw all missing alleles of a chromosome at once");
   out << o.flipAllLoci << "\n";
-  label(out, "Adjustment level for tree, root, recdist, ancestral, internal states, alleles,algswitch",
+  label(out,
+        "Adjustment level for tree, root, recdist, ancestral, internal states, alleles,algswitch",
         "the last, 1: Markov population model, 0: independent markers");
   out << shortest(o.adjust[0]) << " " << shortest(o.adjust[1]) << " " << shortest(step) << " "
       << shortest(o.adjust[3]) << " " << shortest(o.adjust[4]) << " " << shortest(o.adjust[5])
@@ -108,8 +109,9 @@ std::string controlText(const ControlData &d, const std::vector<double> &morgans
   out << o.burnIn << "\n";
   label(out, "Iterations", "sampling iterations");
   out << o.iterations << "\n";
-  label(out, "Screen and file updates, save acceptance props, save haplotypes, save individual "
-             "haplotypes...",
+  label(out,
+        "Screen and file updates, save acceptance props, save haplotypes, save individual "
+        "haplotypes...",
         "screen line and .dat line every so many iterations; acceptance proportions, pooled "
         "haplotypes saved (0/1)");
   out << o.screenEvery << " " << o.fileEvery << " " << o.saveAccept << " " << o.saveHaplotypes
@@ -135,12 +137,12 @@ std::string controlText(const ControlData &d, const std::vector<double> &morgans
       out << "\n";
     }
   } else {
-    label(out, "Patient haplo- or genotypes:",
-          "count, then one allele per marker, -1 missing");
+    label(out, "Patient haplo- or genotypes:", "count, then one allele per marker, -1 missing");
     haplotypeRows(out, d.patientHaplotypes);
   }
-  label(out, "Use sequence weights", "1: weight the location by exon, intron and non-gene "
-                                     "segments");
+  label(out, "Use sequence weights",
+        "1: weight the location by exon, intron and non-gene "
+        "segments");
   out << 0 << "\n";
   return out.str();
 }

@@ -21,12 +21,11 @@ std::string convert(const Options &o) {
   MarkerCounts counts;
   const std::vector<Marker> markers = keepMarkers(set, o.minCallRate, counts);
   if (markers.size() < 2)
-    throw DataError("region " + regionText(o.region) + " of " + source + ": " +
-                    std::to_string(counts.records) + " record(s), " +
-                    std::to_string(counts.lowCallRate) + " below the call rate " +
-                    shortest(o.minCallRate) + ", " +
-                    std::to_string(counts.monomorphic) + " monomorphic; " +
-                    std::to_string(markers.size()) + " marker(s) left, at least 2 are needed");
+    throw DataError(
+        "region " + regionText(o.region) + " of " + source + ": " + std::to_string(counts.records) +
+        " record(s), " + std::to_string(counts.lowCallRate) + " below the call rate " +
+        shortest(o.minCallRate) + ", " + std::to_string(counts.monomorphic) + " monomorphic; " +
+        std::to_string(markers.size()) + " marker(s) left, at least 2 are needed");
 
   std::vector<long> bp;
   std::vector<std::string> where;

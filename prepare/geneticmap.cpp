@@ -99,10 +99,10 @@ GeneticMap readGeneticMap(const std::string &path, MapFormat format, const std::
     }
     first = false;
     if (!four)
-      throw DataError(where + ": 4 columns expected (" +
-                      (plink ? "chromosome, ID, cM, base position"
-                             : "chromosome, base position, rate, cM") +
-                      "), " + std::to_string(f.size()) + " found");
+      throw DataError(
+          where + ": 4 columns expected (" +
+          (plink ? "chromosome, ID, cM, base position" : "chromosome, base position, rate, cM") +
+          "), " + std::to_string(f.size()) + " found");
     if (!numeric)
       throw DataError(where + ": no base position and centimorgans in columns " +
                       (plink ? "4 and 3" : "2 and 4"));
@@ -113,16 +113,15 @@ GeneticMap readGeneticMap(const std::string &path, MapFormat format, const std::
   if (lines.empty())
     throw DataError("the genetic map " + path + " has no position on chromosome " + chrom);
 
-  std::stable_sort(lines.begin(), lines.end(), [](const MapLine &a, const MapLine &b) {
-    return a.point.bp < b.point.bp;
-  });
+  std::stable_sort(lines.begin(), lines.end(),
+                   [](const MapLine &a, const MapLine &b) { return a.point.bp < b.point.bp; });
   GeneticMap map{path, {}};
   for (size_t i = 0; i < lines.size(); i++) {
     const MapLine &l = lines[i];
     if (i > 0) {
       const MapLine &prev = lines[i - 1];
-      const std::string both = path + " lines " + std::to_string(prev.line) + " and " +
-                               std::to_string(l.line);
+      const std::string both =
+          path + " lines " + std::to_string(prev.line) + " and " + std::to_string(l.line);
       if (l.point.bp == prev.point.bp) {
         if (l.point.cm != prev.point.cm)
           throw DataError(both + ": two genetic positions for base " + std::to_string(l.point.bp));

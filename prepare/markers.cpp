@@ -1,8 +1,8 @@
 // Marker filtering and allele labelling.
 #include "markers.h"
 
-#include "failure.h"
 #include "capacity.h"
+#include "failure.h"
 
 std::vector<Marker> keepMarkers(const Callset &set, double minCallRate, MarkerCounts &counts) {
   std::vector<Marker> kept;
@@ -41,8 +41,8 @@ std::vector<Marker> keepMarkers(const Callset &set, double minCallRate, MarkerCo
     }
     if (labels > maxLabel)
       throw DataError(site.where + ": " + std::to_string(labels) +
-                      " alleles carried; a control file holds at most " +
-                      std::to_string(maxLabel) + " per marker");
+                      " alleles carried; a control file holds at most " + std::to_string(maxLabel) +
+                      " per marker");
     if (!kept.empty()) {
       const Marker &last = kept.back();
       if (site.pos == last.pos)

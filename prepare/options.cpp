@@ -170,8 +170,9 @@ std::vector<OptionSpec> optionTable() {
        "random seed, a whole number; written as -S so that a rerun repeats the run exactly; 0 "
        "takes the seed from the clock",
        [](Options &o, const std::string &v) { o.seed = whole("--seed", v, 0, "0 or more"); }},
-      {"--chains", "K", "2", "chains run as independent replicates (two or more give the "
-                             "convergence statistic)",
+      {"--chains", "K", "2",
+       "chains run as independent replicates (two or more give the "
+       "convergence statistic)",
        [](Options &o, const std::string &v) {
          o.chains = static_cast<int>(whole("--chains", v, 1, "1 or more"));
        }},
@@ -259,9 +260,7 @@ std::vector<OptionSpec> optionTable() {
       {"--save-accept", "0|1", "1", "acceptance proportions in the .dat file",
        [](Options &o, const std::string &v) { o.saveAccept = flag01("--save-accept", v); }},
       {"--save-haplotypes", "0|1", "1", "pooled disease-chromosome haplotypes in the .hpf file",
-       [](Options &o, const std::string &v) {
-         o.saveHaplotypes = flag01("--save-haplotypes", v);
-       }},
+       [](Options &o, const std::string &v) { o.saveHaplotypes = flag01("--save-haplotypes", v); }},
       {"--bars", "N", "50", "bars of the location and age histograms",
        [](Options &o, const std::string &v) {
          o.bars = static_cast<int>(whole("--bars", v, 1, "1 or more"));

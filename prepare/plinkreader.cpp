@@ -78,8 +78,8 @@ Callset readPed(const Options &o) {
       continue;
     const std::string where = o.ped + " line " + std::to_string(n);
     if (f.size() != columns)
-      throw DataError(where + " (sample " + (f.size() > 1 ? f[1] : f[0]) + "): " +
-                      std::to_string(columns) + " columns expected for " +
+      throw DataError(where + " (sample " + (f.size() > 1 ? f[1] : f[0]) +
+                      "): " + std::to_string(columns) + " columns expected for " +
                       std::to_string(markers.size()) + " markers of " + o.mapPlink + ", " +
                       std::to_string(f.size()) + " found");
     const auto [at, fresh] = lineOf.emplace(f[1], n);

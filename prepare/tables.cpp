@@ -28,8 +28,7 @@ void tally(HaplotypeTable &t, std::map<std::vector<int>, size_t> &index,
 
 // Samples first..last of set: the first of them with a call of unknown phase,
 // or -1 (and the marker in marker).
-long firstUnphased(const std::vector<Marker> &markers, size_t first, size_t last,
-                   size_t &marker) {
+long firstUnphased(const std::vector<Marker> &markers, size_t first, size_t last, size_t &marker) {
   for (size_t m = 0; m < markers.size(); m++)
     for (size_t s = first; s < last; s++)
       if (!markers[m].calls[s].phased) {
@@ -92,7 +91,9 @@ ControlData buildTables(const std::vector<Marker> &markers, const Callset &set,
   }
   const size_t rows = d.genotypes ? d.patientGenotypes.size() : d.patientHaplotypes.rows.size();
   if (rows > static_cast<size_t>(maxPatientRows))
-    throw DataError(std::to_string(rows) + " rows in the patient table; a control file holds "
-                    "at most " + std::to_string(maxPatientRows));
+    throw DataError(std::to_string(rows) +
+                    " rows in the patient table; a control file holds "
+                    "at most " +
+                    std::to_string(maxPatientRows));
   return d;
 }

@@ -20,7 +20,7 @@ struct ControlData {
   int geneticModel = 0; // with genotypes: 1 both chromosomes of a case are leaves
   int chromosomes = 0;  // the "# chromosomes" value: two per case
   HaplotypeTable normal;
-  HaplotypeTable patientHaplotypes;             // haplotype data
+  HaplotypeTable patientHaplotypes;               // haplotype data
   std::vector<std::vector<int>> patientGenotypes; // genotype data, two labels per marker
   size_t cases = 0, controls = 0;
 };
@@ -30,5 +30,4 @@ struct ControlData {
 // unphased case gives genotype data with both chromosomes as leaves, dominant
 // gives genotype data with one leaf per case. An unphased control, or tables
 // beyond what a control file holds, throw DataError.
-ControlData buildTables(const std::vector<Marker> &markers, const Callset &set,
-                        GeneticModel model);
+ControlData buildTables(const std::vector<Marker> &markers, const Callset &set, GeneticModel model);

@@ -142,10 +142,12 @@ Callset readVcf(const Options &o) {
       if (rid < 0)
         return set;
       Owned<hts_itr_t> itr(bcf_itr_queryi(idx.get(), rid, begin, end));
+      if (!itr)
+        throw DataError(path + ": the index cannot be queried for the region");
       int ret;
-      while (itr && (ret = bcf_itr_next(fp.get(), itr.get(), rec.get())) >= 0)
+      while ((ret = bcf_itr_next(fp.get(), itr.get(), rec.get())) >= 0)
         take();
-      if (itr && ret < -1)
+      if (ret < -1)
         throw readError();
       return set;
     }
@@ -159,14 +161,16 @@ Callset readVcf(const Options &o) {
       if (tid < 0)
         return set;
       Owned<hts_itr_t> itr(tbx_itr_queryi(tbx.get(), tid, begin, end));
+      if (!itr)
+        throw DataError(path + ": the index cannot be queried for the region");
       KString line;
       int ret;
-      while (itr && (ret = tbx_itr_next(fp.get(), tbx.get(), itr.get(), &line.s)) >= 0) {
+      while ((ret = tbx_itr_next(fp.get(), tbx.get(), itr.get(), &line.s)) >= 0) {
         if (vcf_parse(&line.s, hdr.get(), rec.get()) < 0)
           throw readError();
         take();
       }
-      if (itr && ret < -1)
+      if (ret < -1)
         throw readError();
       return set;
     }

@@ -94,10 +94,12 @@ TEST(Refusals, DataThatCannotBeConverted) {
                  "a.vcf, record 1:2000, control sample k2: an unphased genotype. Controls must "
                  "be phased"},
                 unphased);
-  expectRefusal({"too few markers", "--vcf a.vcf --region 1:1-2500 --cm-per-mb 1 --cases "
-                                    "cases.txt --min-call-rate 1",
-                 1, "region 1:1-2500 of a.vcf: 2 record(s), 1 below the call rate 1, 0 monomorphic; 1 "
-                    "marker(s) left"},
+  expectRefusal({"too few markers",
+                 "--vcf a.vcf --region 1:1-2500 --cm-per-mb 1 --cases "
+                 "cases.txt --min-call-rate 1",
+                 1,
+                 "region 1:1-2500 of a.vcf: 2 record(s), 1 below the call rate 1, 0 monomorphic; 1 "
+                 "marker(s) left"},
                 [] {
                   auto r = records();
                   r[0].gts[0] = ".|1";
@@ -109,9 +111,9 @@ TEST(Refusals, DataThatCannotBeConverted) {
                  "cannot open b.vcf"});
   auto haploid = records();
   haploid[2].gts[1] = "1";
-  expectRefusal({"haploid", vcf + "--cases cases.txt", 1,
-                 "a.vcf, record 1:3000, sample c2: a haploid call"},
-                haploid);
+  expectRefusal(
+      {"haploid", vcf + "--cases cases.txt", 1, "a.vcf, record 1:3000, sample c2: a haploid call"},
+      haploid);
   auto same = records();
   same.insert(same.begin() + 1, {1000, "A", "C", {"0|1", "1|1", "0|0", "0|1"}});
   expectRefusal({"two records at one position", vcf + "--cases cases.txt", 1,
@@ -125,8 +127,9 @@ TEST(Refusals, MoreMarkersThanAControlFileHolds) {
   std::vector<Rec> many;
   for (long k = 1; k <= 501; k++)
     many.push_back({k * 10, "A", "G", {"0|1", "1/0", "0|0", "0|1"}});
-  expectRefusal({"501 genotype markers", "--vcf a.vcf --region 1:1-9000 --cm-per-mb 1 --cases "
-                                         "cases.txt",
+  expectRefusal({"501 genotype markers",
+                 "--vcf a.vcf --region 1:1-9000 --cm-per-mb 1 --cases "
+                 "cases.txt",
                  1, "501 markers are left; a control file with genotype data holds at most 500"},
                 many);
 }

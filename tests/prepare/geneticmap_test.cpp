@@ -27,8 +27,9 @@ std::string errorOf(const std::function<void()> &f) {
 }
 
 TEST(GeneticMapFile, BothFormsGiveTheSamePointsOfTheChromosome) {
-  const auto rate = mapOf("g.txt", "Chromosome Position(bp) Rate(cM/Mb) Map(cM)\n"
-                                   "chr1 1000 1 0\nchr1 3000 2 0.2\nchr2 500 1 9\nchr1 2000 1 0.1\n");
+  const auto rate =
+      mapOf("g.txt", "Chromosome Position(bp) Rate(cM/Mb) Map(cM)\n"
+                     "chr1 1000 1 0\nchr1 3000 2 0.2\nchr2 500 1 9\nchr1 2000 1 0.1\n");
   const auto plink = mapOf("g.txt", "1 rs1 0 1000\n1 rs2 0.1 2000\n1 rs3 0.2 3000\n2 rs4 9 500\n");
   const auto named = mapOf("g.map", "1 7 0 1000\n1 8 0.1 2000\n1 9 0.2 3000\n");
   for (const auto *m : {&rate, &plink, &named}) {
@@ -41,17 +42,19 @@ TEST(GeneticMapFile, BothFormsGiveTheSamePointsOfTheChromosome) {
 }
 
 TEST(GeneticMapFile, RefusalsNameTheFileAndLines) {
-  EXPECT_NE(errorOf([] { mapOf("g.txt", "1 100 1 0\n1 200 1 0.5\n1 300 1 0.4\n"); })
-                .find("g.txt lines 2 and 3: the centimorgans decrease"),
+  EXPECT_NE(errorOf([] {
+              mapOf("g.txt", "1 100 1 0\n1 200 1 0.5\n1 300 1 0.4\n");
+            }).find("g.txt lines 2 and 3: the centimorgans decrease"),
             std::string::npos);
-  EXPECT_NE(errorOf([] { mapOf("g.txt", "1 100 1 0\n1 100 1 0.5\n"); })
-                .find("two genetic positions for base 100"),
+  EXPECT_NE(errorOf([] {
+              mapOf("g.txt", "1 100 1 0\n1 100 1 0.5\n");
+            }).find("two genetic positions for base 100"),
             std::string::npos);
-  EXPECT_NE(errorOf([] { mapOf("g.txt", "1 100 1 0\n1 200 x 0.5 9\n"); })
-                .find("g.txt line 2: 4 columns expected"),
+  EXPECT_NE(errorOf([] {
+              mapOf("g.txt", "1 100 1 0\n1 200 x 0.5 9\n");
+            }).find("g.txt line 2: 4 columns expected"),
             std::string::npos);
-  EXPECT_NE(errorOf([] { mapOf("g.txt", "2 100 1 0\n"); })
-                .find("no position on chromosome 1"),
+  EXPECT_NE(errorOf([] { mapOf("g.txt", "2 100 1 0\n"); }).find("no position on chromosome 1"),
             std::string::npos);
 }
 
@@ -64,7 +67,9 @@ TEST(Placement, InterpolatesLinearlyAndStartsAtZero) {
   EXPECT_NEAR(p.morgans[2], 0.01, 1e-15);
   EXPECT_NEAR(p.morgans[3], 0.015, 1e-15);
   EXPECT_EQ(p.separated, 0u);
-  EXPECT_NE(errorOf([&] { placeOnMap(m, {999, 2000}, {"1:999", "1:2000"}); })
+  EXPECT_NE(errorOf([&] {
+              placeOnMap(m, {999, 2000}, {"1:999", "1:2000"});
+            })
                 .find("1:999 lies outside the genetic map m, which covers base positions 1000 to "
                       "4000"),
             std::string::npos);
@@ -85,7 +90,9 @@ TEST(Placement, EqualPositionsAreSpreadAtTheNearestNonZeroRate) {
   EXPECT_NEAR(q.morgans[1], 1000 * (0.001 + 0.0005) / 2 / 100, 1e-14);
   // A map without any rate cannot separate them.
   const GeneticMap flat{"flat", {{1000, 2}, {5000, 2}}};
-  EXPECT_NE(errorOf([&] { placeOnMap(flat, {2000, 3000}, {"a", "b"}); })
+  EXPECT_NE(errorOf([&] {
+              placeOnMap(flat, {2000, 3000}, {"a", "b"});
+            })
                 .find("a and b lie at one genetic position, and the genetic map flat has no "
                       "non-zero rate"),
             std::string::npos);

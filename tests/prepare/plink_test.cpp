@@ -25,7 +25,8 @@ PrepareRun run(const std::string &dir, const std::string &args) {
   writeFile(dir, "a.map", mapText);
   writeFile(dir, "a.ped", pedText);
   return runPrepare(dir, "--ped a.ped --map-plink a.map --region 1:1-10000 --out d.in "
-                         "--min-call-rate 0.7 " + args);
+                         "--min-call-rate 0.7 " +
+                             args);
 }
 
 TEST(PlinkConversion, AffectionChoosesTheGroupsAndTheMapGivesThePositions) {

@@ -61,8 +61,7 @@ void writeVcf(const std::string &path, const std::string &text, VcfForm form, bo
 
 PrepareRun runPrepare(const std::string &dir, const std::string &args) {
   const std::string err = dir + "/.stderr";
-  const std::string cmd =
-      "cd '" + dir + "' && '" PREPARE_BINARY "' " + args + " 2> '" + err + "'";
+  const std::string cmd = "cd '" + dir + "' && '" PREPARE_BINARY "' " + args + " 2> '" + err + "'";
   PrepareRun r{-1, "", ""};
   FILE *p = popen(cmd.c_str(), "r");
   if (!p)

@@ -33,10 +33,10 @@ PrepareRun runPrepare(const std::string &dir, const std::string &args);
 struct ReadBack {
   int genotypes = 0, model = 0, chromosomes = 0, loci = 0, chains = 0;
   double locLow = 0, locHigh = 0;
-  std::vector<double> map;                  // one position per marker
-  std::vector<std::vector<int>> normal;     // every normal chromosome, sorted
-  std::vector<std::vector<int>> patients;   // haplotypes: one per chromosome, sorted;
-                                            // genotypes: one row per case, in order
+  std::vector<double> map;                // one position per marker
+  std::vector<std::vector<int>> normal;   // every normal chromosome, sorted
+  std::vector<std::vector<int>> patients; // haplotypes: one per chromosome, sorted;
+                                          // genotypes: one row per case, in order
   int maxAllele = 0;
 };
 // Reads path with mutloc's reader (a bad file ends the test program with the

@@ -30,7 +30,9 @@ Converted convert(const std::vector<Rec> &recs, const std::string &args,
                   VcfForm form = VcfForm::plain, bool index = false) {
   Converted c;
   c.dir = makeTempDir();
-  const char *name = form == VcfForm::plain ? "a.vcf" : form == VcfForm::bgzip ? "a.vcf.gz" : "a.bcf";
+  const char *name = form == VcfForm::plain   ? "a.vcf"
+                     : form == VcfForm::bgzip ? "a.vcf.gz"
+                                              : "a.bcf";
   writeVcf(c.dir + "/" + name, vcfText(samples, recs), form, index);
   writeFile(c.dir, "cases.txt", "c1\n\n# the second case\nc2\n");
   c.run = runPrepare(c.dir, std::string("--vcf ") + name + " --cases cases.txt --out d.in " + args);
@@ -72,9 +74,8 @@ TEST(VcfConversion, UnphasedCasesGiveGenotypesUnderBothModels) {
   recs[0].gts[2] = "1/1"; // homozygous: its phase is known anyway
   recs[1].gts[0] = "2/1";
   for (const char *model : {"recessive", "dominant"}) {
-    const auto c =
-        convert(recs, std::string("--region 1:1-10000 --cm-per-mb 1 --min-call-rate 0.7 --model ") +
-                          model);
+    const auto c = convert(
+        recs, std::string("--region 1:1-10000 --cm-per-mb 1 --min-call-rate 0.7 --model ") + model);
     ASSERT_EQ(c.run.status, 0) << c.run.err;
     const ReadBack b = readBack(c.dir + "/d.in");
     EXPECT_EQ(b.genotypes, 1);
@@ -115,14 +116,13 @@ TEST(VcfConversion, TheCallRateIsTakenInCasesAndControlsEach) {
   recs.back().gts[3] = ".|.";
   const auto z = convert(recs, "--region 1:1-10000 --cm-per-mb 1 --min-call-rate 0");
   ASSERT_EQ(z.run.status, 0) << z.run.err;
-  EXPECT_NE(z.run.out.find("dropped 1 below the call rate 0 and 1 monomorphic"),
-            std::string::npos)
+  EXPECT_NE(z.run.out.find("dropped 1 below the call rate 0 and 1 monomorphic"), std::string::npos)
       << z.run.out;
 }
 
 TEST(VcfConversion, EveryFormIndexedOrNotGivesTheSameFile) {
   auto recs = records();
-  recs.push_back({900, "A", "C", {"0|1", "0|0", "1|1", "0|1", "1|0"}}); // before the region
+  recs.push_back({900, "A", "C", {"0|1", "0|0", "1|1", "0|1", "1|0"}});  // before the region
   recs.push_back({6000, "A", "C", {"0|1", "0|0", "1|1", "0|1", "1|0"}}); // after it
   recs.push_back({1500, "A", "C", {"0|1", "0|0", "1|1", "0|1", "1|0"}, "2"});
   std::sort(recs.begin(), recs.end(), [](const Rec &a, const Rec &b) {
