@@ -11,6 +11,7 @@
 #include "messages.h"
 #include "mutloc.h"
 #include "output.h"
+#include "runreport.h"
 #include "sampler.h"
 #include "stop.h"
 
@@ -61,7 +62,9 @@ int main(int argc, char **argv) {
 
   setuprun();
   initchains(&seed, logFile);
-  runSampler(&seed, datFile, hpfFile);
+  RunRecord record;
+  openChainTraces(base, pset.numChains, record);
+  runSampler(&seed, datFile, hpfFile, &record);
 
   Histogram(locationSamples, pset.realIterations, pset.histogramBars, sigFile);
   Histogram(ageSamples, pset.realIterations, pset.histogramBars, treFile);
@@ -79,5 +82,8 @@ int main(int argc, char **argv) {
   treFile.close();
   controlFile.close();
   std::cout << "Finished" << std::endl;
+  // The summary and verdict come last, the verdict being the run's last words
+  // (on standard error, beside the unchanged screen text).
+  writeRunReport(base, record);
   return 0;
 }

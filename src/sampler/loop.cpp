@@ -5,6 +5,7 @@
 #include <cmath>
 #include <iostream>
 
+#include "chaintrace.h"
 #include "genealogy.h"
 #include "output.h"
 #include "sampler.h"
@@ -16,6 +17,24 @@ namespace {
 // asks for none.
 bool onSchedule(long i, int interval) {
   return interval != 0 && i % interval == 0;
+}
+
+// Chain ch's values after iteration i, for its trace file.
+TraceRow traceRow(int ch, long i) {
+  TraceRow row;
+  row.state = i;
+  row.logLik = chainLogLik[ch];
+  row.partnerProb = chainPartnerProb[ch];
+  row.treePrior = chainTreePrior[ch];
+  row.rootHapProb = chainRootHapProb[ch];
+  row.locPrior = chainLocPrior[ch];
+  row.agePrior = chainMutAgePrior[ch];
+  row.popSampleProb = chainPopSampleProb[ch];
+  row.location = pset.mutLocStart[ch];
+  row.age = pset.mutAgeStart[ch];
+  for (size_t p = 0; p < row.acceptance.size(); p++)
+    row.acceptance[p] = props[p][ch];
+  return row;
 }
 
 } // namespace
@@ -52,7 +71,7 @@ double convergenceStatistic(const std::vector<double> &locSum, const std::vector
   return std::sqrt((i / n * within + between / (k - 1)) / within);
 }
 
-void runSampler(Seed *seed, std::ostream &dat, std::ostream &hpf) {
+void runSampler(Seed *seed, std::ostream &dat, std::ostream &hpf, RunRecord *record) {
   const long burnIn = pset.burnInIterations;
   const long total = burnIn + pset.realIterations;
   const int chains = pset.numChains;
@@ -77,6 +96,8 @@ void runSampler(Seed *seed, std::ostream &dat, std::ostream &hpf) {
       if (fileRecord) {
         refreshAcceptProps(ch, i);
         writeDatSegment(dat, ch, i);
+        if (record)
+          writeTraceRow(*record->traces[ch], traceRow(ch, i));
       }
       // Between file records the screen shows the proportions last refreshed.
       if (screenRecord)
@@ -102,6 +123,10 @@ void runSampler(Seed *seed, std::ostream &dat, std::ostream &hpf) {
       haplosave1(chainTree[0], hpf, 0);
   }
 
+  if (record) {
+    record->locationDraws = locationSamples;
+    record->ageDraws = ageSamples;
+  }
   for (int ch = 0; ch < chains; ch++) {
     mysort(locationSamples[ch].data(), pset.realIterations);
     mysort(ageSamples[ch].data(), pset.realIterations);

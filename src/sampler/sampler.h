@@ -6,10 +6,13 @@
 #include <vector>
 
 #include "mutloc.h"
+#include "runrecord.h"
 
 // Runs burn-in and sampling iterations over all chains, writing the trace to
-// dat, progress to the screen and the periodic haplotype tallies.
-void runSampler(Seed *seed, std::ostream &dat, std::ostream &hpf);
+// dat, progress to the screen and the periodic haplotype tallies. With a
+// record, also writes each chain's trace row at every .dat record and keeps
+// the draws in sampling order.
+void runSampler(Seed *seed, std::ostream &dat, std::ostream &hpf, RunRecord *record = nullptr);
 // Recomputes props[0..4][ch] from the acceptance counters after iteration i.
 void refreshAcceptProps(int ch, long i);
 // Between-chain potential scale reduction of the mutation location after
