@@ -1,23 +1,31 @@
-# Two entry points: `make demo` builds mutloc and runs it on the bundled
-# example; `make test` builds everything and runs every test.
+# Two entry points: `make demo` builds mutloc and its report program, runs
+# them on the bundled example and prints where the report is; `make test`
+# builds everything and runs every test.
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps demo test clean format
+.PHONY: all configure deps demo test clean format
 
 # Installs the Debian packages the project needs when any is missing.
 deps:
 	setup/install-deps
 
-all: deps
+configure: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+
+all: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-demo: all
+# Builds only what the demo runs, not the test programs.
+demo: configure
+	cmake --build $(BUILD) -j $(JOBS) --target mutloc mutloc-report
 	mkdir -p $(BUILD)/demo
 	cp examples/demo.in $(BUILD)/demo/demo.in
 	cd $(BUILD)/demo && ../mutloc demo.in
+	cd $(BUILD)/demo && ../mutloc-report demo.in > /dev/null
 	@echo "Output files: $(BUILD)/demo/demo.in.{dat,log,sig,hap,hpf,mat,tre}"
+	@echo "Summary, traces, draws: $(BUILD)/demo/demo.in.{summary.tsv,chain1.tsv,chain2.tsv,draws.tsv}"
+	@echo "Report: $(BUILD)/demo/demo.in.report.html"
 
 test: all
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

@@ -13,6 +13,7 @@
 #include "mutloc.h"
 #include "output.h"
 #include "random.h"
+#include "runreport.h"
 #include "sampler.h"
 #include "stop.h"
 
@@ -64,7 +65,9 @@ int main(int argc, char **argv) {
 
   setuprun(normalHaps);
   initchains(stream, logFile);
-  runSampler(stream, datFile, hpfFile);
+  RunRecord record;
+  openChainTraces(base, pset.numChains, record);
+  runSampler(stream, datFile, hpfFile, &record);
 
   std::vector<std::vector<double>> locations, ages;
   for (const Chain &chain : chains) {
@@ -88,5 +91,8 @@ int main(int argc, char **argv) {
   treFile.close();
   controlFile.close();
   std::cout << "Finished" << std::endl;
+  // The summary and verdict come last, the verdict being the run's last words
+  // (on standard error, beside the unchanged screen text).
+  writeRunReport(base, record);
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <iostream>
 
+#include "chaintrace.h"
 #include "genealogy.h"
 #include "output.h"
 #include "sampler.h"
@@ -16,6 +17,24 @@ namespace {
 // asks for none.
 bool onSchedule(long i, int interval) {
   return interval != 0 && i % interval == 0;
+}
+
+// The chain's values after iteration i, for its trace file.
+TraceRow traceRow(const Chain &chain, long i) {
+  TraceRow row;
+  row.state = i;
+  row.logLik = chain.logLik;
+  row.partnerProb = chain.partnerProb;
+  row.treePrior = chain.treePrior;
+  row.rootHapProb = chain.rootHapProb;
+  row.locPrior = chain.locPrior;
+  row.agePrior = chain.mutAgePrior;
+  row.popSampleProb = chain.popSampleProb;
+  row.location = chain.mutLoc;
+  row.age = chain.mutAge;
+  for (size_t p = 0; p < row.acceptance.size(); p++)
+    row.acceptance[p] = chain.props[p];
+  return row;
 }
 
 } // namespace
@@ -52,7 +71,7 @@ double convergenceStatistic(const std::vector<double> &locSum, const std::vector
   return std::sqrt((i / n * within + between / (k - 1)) / within);
 }
 
-void runSampler(Rng &rng, std::ostream &dat, std::ostream &hpf) {
+void runSampler(Rng &rng, std::ostream &dat, std::ostream &hpf, RunRecord *record) {
   const long burnIn = pset.burnInIterations;
   const long total = burnIn + pset.realIterations;
   const int chainCount = pset.numChains;
@@ -77,6 +96,8 @@ void runSampler(Rng &rng, std::ostream &dat, std::ostream &hpf) {
       if (fileRecord) {
         refreshAcceptProps(chain, i);
         writeDatSegment(dat, chain, i);
+        if (record)
+          writeTraceRow(*record->traces[chain.index], traceRow(chain, i));
       }
       // Between file records the screen shows the proportions last refreshed.
       if (screenRecord)
@@ -102,6 +123,11 @@ void runSampler(Rng &rng, std::ostream &dat, std::ostream &hpf) {
       haplosave1(chains[0].tree, hpf, 0);
   }
 
+  if (record)
+    for (const Chain &chain : chains) {
+      record->locationDraws.push_back(chain.locationSamples);
+      record->ageDraws.push_back(chain.ageSamples);
+    }
   for (Chain &chain : chains) {
     mysort(chain.locationSamples.data(), pset.realIterations);
     mysort(chain.ageSamples.data(), pset.realIterations);

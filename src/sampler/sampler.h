@@ -8,10 +8,13 @@
 #include "chain.h"
 #include "mutloc.h"
 #include "random.h"
+#include "runrecord.h"
 
 // Runs burn-in and sampling iterations over all chains, writing the trace to
-// dat, progress to the screen and the periodic haplotype tallies.
-void runSampler(Rng &rng, std::ostream &dat, std::ostream &hpf);
+// dat, progress to the screen and the periodic haplotype tallies. With a
+// record, also writes each chain's trace row at every .dat record and keeps
+// the draws in sampling order.
+void runSampler(Rng &rng, std::ostream &dat, std::ostream &hpf, RunRecord *record = nullptr);
 // Recomputes the chain's acceptance proportions from its counters after
 // iteration i.
 void refreshAcceptProps(Chain &chain, long i);

@@ -1,0 +1,44 @@
+// Writes the per-chain trace files. Numbers carry ten significant digits, and
+// infinities and NaN are spelled as R reads them.
+#include "chaintrace.h"
+
+#include <cmath>
+#include <iomanip>
+#include <ostream>
+
+namespace {
+
+constexpr int tracePrecision = 10;
+
+void field(std::ostream &out, double v) {
+  out << '\t';
+  if (std::isnan(v))
+    out << "NaN";
+  else if (std::isinf(v))
+    out << (v > 0 ? "Inf" : "-Inf");
+  else
+    out << v;
+}
+
+} // namespace
+
+void writeTraceHeader(std::ostream &out) {
+  out << "state\tlog_posterior\tlog_likelihood\tlog_partner\tlog_tree_prior\tlog_root_haplotype"
+         "\tlog_location_prior\tlog_age_prior\tlog_population_sample\tlocation\tage"
+         "\taccept_genealogy\taccept_location\taccept_root\taccept_internal\taccept_frequencies\n";
+  out.flush();
+}
+
+void writeTraceRow(std::ostream &out, const TraceRow &r) {
+  // Summed in the order of the .dat trace, so the two files agree exactly.
+  const double logPosterior =
+      r.logLik + r.partnerProb + r.treePrior + r.rootHapProb + r.locPrior + r.agePrior;
+  out << std::setprecision(tracePrecision) << r.state;
+  for (double v : {logPosterior, r.logLik, r.partnerProb, r.treePrior, r.rootHapProb, r.locPrior,
+                   r.agePrior, r.popSampleProb, r.location, r.age})
+    field(out, v);
+  for (double a : r.acceptance)
+    field(out, a);
+  out << '\n';
+  out.flush();
+}

@@ -1,0 +1,20 @@
+// Per-chain traces in the tab-separated layout that trace viewers and R
+// (read.table, coda's mcmc) load unchanged: a header whose first column is
+// the iteration ("state"), then one row per recorded iteration.
+#pragma once
+
+#include <array>
+#include <iosfwd>
+
+// The values of one chain after one iteration's moves.
+struct TraceRow {
+  long state = 0; // iteration index from 0, burn-in included
+  double logLik = 0, partnerProb = 0, treePrior = 0, rootHapProb = 0, locPrior = 0,
+         agePrior = 0, popSampleProb = 0;
+  double location = 0, age = 0;
+  std::array<double, 5> acceptance{}; // genealogy, location, root, internal, frequencies
+};
+
+void writeTraceHeader(std::ostream &out);
+// One row; the log posterior is the sum of the six terms that make it up.
+void writeTraceRow(std::ostream &out, const TraceRow &row);

@@ -1,0 +1,16 @@
+// What a run keeps beside its seven files: an open trace per chain, written
+// at every .dat record, and every chain's draws in sampling order, kept for the
+// summary before the histograms sort them.
+#pragma once
+
+#include <memory>
+#include <ostream>
+#include <vector>
+
+#include "diagnostics.h"
+
+struct RunRecord {
+  std::vector<std::unique_ptr<std::ostream>> traces; // one per chain, in chain order
+  ChainDraws locationDraws;
+  ChainDraws ageDraws;
+};

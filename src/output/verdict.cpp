@@ -1,0 +1,142 @@
+// The verdict a user reads at the end of a run. It reports the pooled
+// estimates (posterior medians with highest-density intervals) and judges
+// convergence by the thresholds of Vehtari et al. (2021): rank-normalised
+// R-hat below 1.01 and bulk and tail effective sample sizes of at least 400.
+// A parameter that never moved (the age of a run that holds it fixed, say)
+// has no diagnostics and is left out of the judgement.
+#include "verdict.h"
+
+#include <cmath>
+#include <ostream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+constexpr double centimorgansPerMorgan = 100;
+
+std::string figure(double v, int digits = 4) {
+  if (std::isnan(v))
+    return "not available";
+  std::ostringstream s;
+  s.precision(digits);
+  s << v;
+  return s.str();
+}
+
+std::string whole(double v) {
+  return std::isnan(v) ? "not available" : std::to_string(std::lround(v));
+}
+
+const SummaryRow *pooledRow(const std::vector<SummaryRow> &rows, const std::string &parameter) {
+  for (const SummaryRow &r : rows)
+    if (r.parameter == parameter && r.chain == 0)
+      return &r;
+  return nullptr;
+}
+
+// A parameter that varied has a standard deviation above zero.
+bool varied(const SummaryRow &r) {
+  return r.draws > 1 && r.sd > 0;
+}
+
+bool converged(const SummaryRow &r) {
+  return r.rhat < rhatLimit && r.essBulk >= essNeeded && r.essTail >= essNeeded;
+}
+
+std::string diagnostics(const SummaryRow &r, bool withLimits) {
+  std::ostringstream s;
+  s << r.parameter << ": R-hat " << figure(r.rhat);
+  if (withLimits && !(r.rhat < rhatLimit))
+    s << " (should be below " << rhatLimit << ")";
+  s << ", bulk ESS " << whole(r.essBulk);
+  if (withLimits && !(r.essBulk >= essNeeded))
+    s << " (should be at least " << essNeeded << ")";
+  s << ", tail ESS " << whole(r.essTail);
+  if (withLimits && !(r.essTail >= essNeeded))
+    s << " (should be at least " << essNeeded << ")";
+  return s.str();
+}
+
+void writeLocation(std::ostream &out, const SummaryRow &r, const std::string &percent) {
+  out << "  Mutation location: " << figure(r.median) << " Morgans ("
+      << figure(r.median * centimorgansPerMorgan) << " cM), posterior median; " << percent
+      << " highest-density interval " << figure(r.hpdLow) << " to " << figure(r.hpdHigh)
+      << " Morgans (" << figure(r.hpdLow * centimorgansPerMorgan) << " to "
+      << figure(r.hpdHigh * centimorgansPerMorgan) << " cM)";
+  if (r.markerBelow > 0 && r.markerAbove > 0)
+    out << ", between markers " << r.markerBelow << " and " << r.markerAbove;
+  out << ".\n";
+}
+
+void writeAge(std::ostream &out, const SummaryRow &r, const std::string &percent,
+              bool ageSampled) {
+  if (!ageSampled) {
+    out << "  Mutation age: held fixed in this run, not estimated.\n";
+    return;
+  }
+  out << "  Mutation age: " << figure(r.median) << " generations, posterior median; " << percent
+      << " highest-density interval " << figure(r.hpdLow) << " to " << figure(r.hpdHigh)
+      << " generations.\n";
+}
+
+std::vector<const SummaryRow *> judged(const std::vector<SummaryRow> &rows, bool ageSampled) {
+  std::vector<const SummaryRow *> out;
+  for (const char *p : {"location", "age"}) {
+    const SummaryRow *r = pooledRow(rows, p);
+    if (r && varied(*r) && (ageSampled || r->parameter != "age"))
+      out.push_back(r);
+  }
+  return out;
+}
+
+} // namespace
+
+bool chainsAgree(const std::vector<SummaryRow> &rows, int chains, bool ageSampled) {
+  if (chains < 2)
+    return false;
+  for (const SummaryRow *r : judged(rows, ageSampled))
+    if (!converged(*r))
+      return false;
+  return true;
+}
+
+void writeVerdict(std::ostream &out, const std::vector<SummaryRow> &rows, int chains, double level,
+                  bool ageSampled) {
+  const SummaryRow *location = pooledRow(rows, "location");
+  const SummaryRow *age = pooledRow(rows, "age");
+  if (!location || !age || location->draws == 0) {
+    out << "Verdict: no draws were recorded (\"Iterations\" is 0), so there is nothing to "
+           "estimate.\n";
+    out.flush();
+    return;
+  }
+  const std::string percent = figure(level * 100) + "%";
+  out << "Verdict (" << chains << (chains == 1 ? " chain, " : " chains pooled, ")
+      << location->draws << " draws after burn-in):\n";
+  writeLocation(out, *location, percent);
+  writeAge(out, *age, percent, ageSampled);
+
+  const std::vector<const SummaryRow *> params = judged(rows, ageSampled);
+  if (params.empty()) {
+    out << "  Neither the location nor the age moved during the run, so there is no convergence "
+           "to judge.\n";
+  } else if (chains < 2) {
+    out << "  Convergence cannot be judged from one chain: run two or more chains (\"Simulation "
+           "runs\" in the control file) and check that they agree.\n";
+    for (const SummaryRow *r : params)
+      out << "  Within this chain, " << diagnostics(*r, false) << ".\n";
+  } else if (chainsAgree(rows, chains, ageSampled)) {
+    out << "  The chains agree (R-hat below " << rhatLimit << ", bulk and tail ESS at least "
+        << essNeeded << "):\n";
+    for (const SummaryRow *r : params)
+      out << "    " << diagnostics(*r, false) << "\n";
+  } else {
+    out << "  The chains do not agree, so these estimates cannot be trusted yet:\n";
+    for (const SummaryRow *r : params)
+      out << "    " << diagnostics(*r, true) << "\n";
+    out << "  What to do: run longer (raise \"Iterations\", and \"Burn-in iteration\" if the "
+           "traces still drift at the start), or use --sampler mixing.\n";
+  }
+  out.flush();
+}

@@ -1,0 +1,22 @@
+// The run's closing verdict in plain words: where the mutation lies and how
+// old it is, with intervals and units, and whether the chains agree enough for
+// those figures to be believed.
+#pragma once
+
+#include <iosfwd>
+#include <vector>
+
+#include "summary.h"
+
+// Chains agree when, for every parameter that varied, R-hat is below this
+// and both effective sample sizes reach essNeeded.
+inline constexpr double rhatLimit = 1.01;
+inline constexpr double essNeeded = 400;
+
+// True when the pooled rows show agreement as defined above (never with one
+// chain).
+bool chainsAgree(const std::vector<SummaryRow> &rows, int chains, bool ageSampled);
+// Writes the verdict from the summary rows of a run with the given number of
+// chains.
+void writeVerdict(std::ostream &out, const std::vector<SummaryRow> &rows, int chains, double level,
+                  bool ageSampled);

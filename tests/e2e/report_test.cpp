@@ -1,0 +1,162 @@
+// Whole runs with the companion outputs: the summary table and the verdict of
+// runs whose chains disagree and agree, the per-chain traces as R and coda
+// load them, and the report page built from a finished run.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <sstream>
+
+#include "testkit.h"
+
+namespace {
+
+const std::string reportData = MUTLOC_TEST_DATA "/report/";
+const std::string e2eDir = MUTLOC_TEST_DATA "/../e2e/";
+
+struct RunOutput {
+  std::string dir, screen, errors;
+  int status;
+};
+
+// Runs mutloc on a copy of a control file, keeping both output streams.
+RunOutput runWithErrors(const std::string &controlText) {
+  RunOutput r;
+  r.dir = makeTempDir();
+  writeFile(r.dir, "control.in", controlText);
+  const std::string cmd = "cd '" + r.dir + "' && '" MUTLOC_BINARY
+                          "' control.in > screen.txt 2> errors.txt";
+  const int st = std::system(cmd.c_str());
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  r.screen = readFile(r.dir + "/screen.txt");
+  r.errors = readFile(r.dir + "/errors.txt");
+  return r;
+}
+
+int shell(const std::string &cmd) {
+  const int st = std::system(cmd.c_str());
+  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+std::vector<std::string> split(const std::string &line) {
+  std::vector<std::string> out;
+  std::istringstream in(line);
+  for (std::string f; std::getline(in, f, '\t');)
+    out.push_back(f);
+  return out;
+}
+
+// The pooled row's value of a column of the summary table.
+double pooled(const std::string &dir, const std::string &parameter, const std::string &column) {
+  const std::vector<std::string> table = lines(readFile(dir + "/control.in.summary.tsv"));
+  EXPECT_FALSE(table.empty());
+  if (table.empty())
+    return 0;
+  const std::vector<std::string> header = split(table[0]);
+  const size_t at = std::find(header.begin(), header.end(), column) - header.begin();
+  for (const std::string &line : table) {
+    const std::vector<std::string> f = split(line);
+    if (f.size() == header.size() && f[0] == parameter && f[1] == "all")
+      return std::stod(f[at]);
+  }
+  ADD_FAILURE() << "no pooled " << parameter << " row";
+  return 0;
+}
+
+class DisagreeingRun : public testing::Test {
+protected:
+  static void SetUpTestSuite() { run = new RunOutput(runWithErrors(readFile(reportData + "disagree.in"))); }
+  static void TearDownTestSuite() { delete run; }
+  static RunOutput *run;
+};
+RunOutput *DisagreeingRun::run = nullptr;
+
+TEST_F(DisagreeingRun, EndsWithTheDisagreementVerdictAfterTheUnchangedScreenText) {
+  EXPECT_EQ(run->status, 0);
+  ASSERT_GE(run->screen.size(), 9u);
+  EXPECT_EQ(run->screen.substr(run->screen.size() - 9), "Finished\n");
+  EXPECT_EQ(run->screen.find("Verdict"), std::string::npos);
+  const std::string verdict = readFile(run->dir + "/control.in.verdict.txt");
+  EXPECT_EQ(run->errors, verdict);
+  EXPECT_NE(verdict.find("The chains do not agree"), std::string::npos) << verdict;
+  EXPECT_NE(verdict.find("--sampler mixing"), std::string::npos) << verdict;
+  EXPECT_GT(pooled(run->dir, "location", "rhat"), 1.1);
+}
+
+TEST_F(DisagreeingRun, TracesHoldOneRowPerDatRecordWithTheSameValues) {
+  const std::vector<std::string> dat = lines(readFile(run->dir + "/control.in.dat"));
+  for (int k = 1; k <= 2; k++) {
+    const std::vector<std::string> trace =
+        lines(readFile(run->dir + "/control.in.chain" + std::to_string(k) + ".tsv"));
+    ASSERT_EQ(trace.size(), dat.size() + 1) << k;
+    EXPECT_EQ(trace[0].substr(0, 6), "state\t");
+    for (size_t i = 0; i < dat.size(); i++) {
+      // A .dat segment is 14 fields: state, location, log posterior, age, ...
+      std::istringstream d(dat[i]);
+      std::vector<double> seg(28);
+      for (double &v : seg)
+        d >> v;
+      const std::vector<std::string> t = split(trace[i + 1]);
+      const size_t base = (k - 1) * 14;
+      EXPECT_EQ(std::stod(t[0]), seg[base]);
+      EXPECT_NEAR(std::stod(t[1]), seg[base + 2], 1e-5 * std::abs(seg[base + 2]));
+      EXPECT_NEAR(std::stod(t[9]), seg[base + 1], 1e-5 * std::abs(seg[base + 1]) + 1e-12);
+      EXPECT_NEAR(std::stod(t[10]), seg[base + 3], 1e-5 * std::abs(seg[base + 3]));
+    }
+  }
+}
+
+TEST_F(DisagreeingRun, TracesLoadInRWithCoda) {
+  EXPECT_EQ(shell("Rscript '" + e2eDir + "load_traces.R' '" + run->dir +
+                  "/control.in' 2 500 > /dev/null"),
+            0);
+}
+
+TEST_F(DisagreeingRun, ReportPageHoldsVerdictTablesAndEmbeddedImages) {
+  ASSERT_EQ(shell("cd '" + run->dir + "' && '" MUTLOC_REPORT "' control.in > report-out.txt"), 0);
+  EXPECT_EQ(readFile(run->dir + "/report-out.txt"), "control.in.report.html\n");
+  const std::string page = readFile(run->dir + "/control.in.report.html");
+  EXPECT_NE(page.find("The chains do not agree"), std::string::npos);
+  EXPECT_NE(page.find("<table id=\"diagnostics\">"), std::string::npos);
+  EXPECT_NE(page.find("R-hat (posterior)"), std::string::npos);
+  EXPECT_NE(page.find("<table id=\"estimates\">"), std::string::npos);
+  EXPECT_NE(page.find("<table id=\"acceptance\">"), std::string::npos);
+  size_t images = 0;
+  for (size_t at = 0; (at = page.find("src=\"data:image/png;base64,", at)) != std::string::npos;
+       at++)
+    images++;
+  EXPECT_EQ(images, 3u);
+  // Self-contained: nothing is fetched from elsewhere.
+  EXPECT_EQ(page.find("src=\"http"), std::string::npos);
+  EXPECT_EQ(page.find("href=\"http"), std::string::npos);
+}
+
+TEST(Report, StopsWithAMessageWhenTheRunHasNotFinished) {
+  const std::string dir = makeTempDir();
+  writeFile(dir, "control.in", "");
+  EXPECT_EQ(shell("cd '" + dir + "' && '" MUTLOC_REPORT "' control.in 2> errors.txt"), 1);
+  EXPECT_NE(readFile(dir + "/errors.txt").find("control.in.summary.tsv is missing"),
+            std::string::npos);
+  EXPECT_NE(shell("'" MUTLOC_REPORT "' 2> /dev/null"), 0);
+}
+
+TEST(ConvergingRun, TinyDataSetRunLongEnoughGetsTheAgreementVerdict) {
+  const RunOutput run = runWithErrors(readFile(reportData + "converge.in"));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.errors.find("The chains agree"), std::string::npos) << run.errors;
+  EXPECT_LT(pooled(run.dir, "location", "rhat"), 1.01);
+  EXPECT_GE(pooled(run.dir, "age", "ess_tail"), 400);
+}
+
+TEST(OneChainRun, SaysConvergenceCannotBeJudged) {
+  std::string control = readFile(reportData + "disagree.in");
+  const std::string chains = "# Simulation runs (number of chains)\n2";
+  control.replace(control.find(chains), chains.size(), "# Simulation runs (number of chains)\n1");
+  const RunOutput run = runWithErrors(control);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.errors.find("cannot be judged from one chain"), std::string::npos) << run.errors;
+  EXPECT_EQ(lines(readFile(run.dir + "/control.in.summary.tsv")).size(), 5u);
+  EXPECT_EQ(readFile(run.dir + "/control.in.chain2.tsv"), "");
+}
+
+} // namespace

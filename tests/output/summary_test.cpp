@@ -1,0 +1,185 @@
+// The summary table, the verdict and the per-chain trace rows, built from
+// plain draws and values.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <sstream>
+
+#include "chaintrace.h"
+#include "summary.h"
+#include "testkit.h"
+#include "verdict.h"
+
+namespace {
+
+// Independent normal draws per chain around the given centres.
+ChainDraws normalDraws(const std::vector<double> &centres, double sd, int n, unsigned seed) {
+  std::mt19937 engine(seed);
+  std::normal_distribution<double> noise(0.0, sd);
+  ChainDraws out;
+  for (double c : centres) {
+    out.emplace_back();
+    for (int i = 0; i < n; i++)
+      out.back().push_back(c + noise(engine));
+  }
+  return out;
+}
+
+SummaryInput input(const std::vector<double> &locCentres, const std::vector<double> &ageCentres,
+                   int n) {
+  SummaryInput in;
+  in.location = normalDraws(locCentres, 0.002, n, 1);
+  in.age = normalDraws(ageCentres, 5, n, 2);
+  in.markers = {0, 0.01, 0.02, 0.03, 0.04};
+  in.alpha = 0.1;
+  return in;
+}
+
+const SummaryRow &row(const std::vector<SummaryRow> &rows, const std::string &p, int chain) {
+  for (const SummaryRow &r : rows)
+    if (r.parameter == p && r.chain == chain)
+      return r;
+  ADD_FAILURE() << p << " " << chain;
+  return rows.front();
+}
+
+std::string verdictOf(const SummaryInput &in) {
+  std::ostringstream out;
+  writeVerdict(out, summarise(in), in.location.size(), 1 - in.alpha, in.ageSampled);
+  return out.str();
+}
+
+TEST(Summary, HasARowPerChainAndAPooledRowForEachParameter) {
+  const SummaryInput in = input({0.015, 0.016}, {50, 52}, 1000);
+  const std::vector<SummaryRow> rows = summarise(in);
+  ASSERT_EQ(rows.size(), 6u);
+  const SummaryRow &pooled = row(rows, "location", 0);
+  EXPECT_EQ(pooled.draws, 2000);
+  EXPECT_NEAR(pooled.mean, 0.0155, 0.0003);
+  EXPECT_LT(pooled.hpdLow, pooled.median);
+  EXPECT_GT(pooled.hpdHigh, pooled.median);
+  // A 90% interval of a normal law spans about 3.3 sd.
+  EXPECT_NEAR(row(rows, "location", 1).hpdHigh - row(rows, "location", 1).hpdLow, 3.29 * 0.002,
+              0.0007);
+  // The interval of about 0.012..0.019 lies between markers 2 (0.01) and 3 (0.02).
+  EXPECT_EQ(pooled.markerBelow, 2);
+  EXPECT_EQ(pooled.markerAbove, 3);
+  EXPECT_EQ(row(rows, "age", 0).markerBelow, 0);
+  EXPECT_EQ(row(rows, "age", 2).draws, 1000);
+  EXPECT_NEAR(row(rows, "age", 2).mean, 52, 0.5);
+}
+
+TEST(Summary, MarkersAtTheMapEndsAreNamedOrMissing) {
+  SummaryInput in = input({0.039}, {50}, 500);
+  const SummaryRow &r = row(summarise(in), "location", 0);
+  EXPECT_EQ(r.markerBelow, 4);
+  EXPECT_EQ(r.markerAbove, 0); // the interval passes the last marker at 0.04
+}
+
+TEST(Summary, TableHasOneHeaderAndNAForMissingFigures) {
+  SummaryInput in = input({0.02}, {50}, 200);
+  in.age = {std::vector<double>(200, 0.0)}; // an age held fixed records zeros
+  std::ostringstream out;
+  writeSummaryTable(out, summarise(in), 0.9);
+  const std::vector<std::string> text = lines(out.str());
+  ASSERT_EQ(text.size(), 5u);
+  EXPECT_EQ(text[0], "parameter\tchain\tdraws\tmean\tsd\tmedian\thpd_level\thpd_low\thpd_high\trhat"
+                     "\tess_bulk\tess_tail\tmarker_below\tmarker_above");
+  EXPECT_EQ(text[1].substr(0, 15), "location\t1\t200\t");
+  EXPECT_EQ(text[2].substr(0, 17), "location\tall\t200\t");
+  EXPECT_EQ(text[4], "age\tall\t200\t0\t0\t0\t0.9\t0\t0\tNA\tNA\tNA\tNA\tNA");
+  for (const std::string &line : text)
+    EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 13) << line;
+}
+
+TEST(Verdict, AgreeingChainsGiveEstimatesWithUnitsAndTheFigures) {
+  const SummaryInput in = input({0.015, 0.015, 0.015}, {50, 50, 50}, 1000);
+  EXPECT_TRUE(chainsAgree(summarise(in), 3, true));
+  const std::string v = verdictOf(in);
+  EXPECT_NE(v.find("Morgans"), std::string::npos) << v;
+  EXPECT_NE(v.find(" cM"), std::string::npos) << v;
+  EXPECT_NE(v.find("generations"), std::string::npos) << v;
+  EXPECT_NE(v.find("90% highest-density interval"), std::string::npos) << v;
+  EXPECT_NE(v.find("between markers 2 and 3"), std::string::npos) << v;
+  EXPECT_NE(v.find("The chains agree"), std::string::npos) << v;
+  EXPECT_EQ(v.find("do not agree"), std::string::npos) << v;
+}
+
+TEST(Verdict, DisagreeingChainsGetFiguresLimitsAndAdvice) {
+  const SummaryInput in = input({0.005, 0.03}, {50, 50}, 1000);
+  EXPECT_FALSE(chainsAgree(summarise(in), 2, true));
+  const std::string v = verdictOf(in);
+  EXPECT_NE(v.find("The chains do not agree"), std::string::npos) << v;
+  EXPECT_NE(v.find("location: R-hat"), std::string::npos) << v;
+  EXPECT_NE(v.find("(should be below 1.01)"), std::string::npos) << v;
+  EXPECT_NE(v.find("run longer"), std::string::npos) << v;
+  EXPECT_NE(v.find("--sampler mixing"), std::string::npos) << v;
+}
+
+TEST(Verdict, TooFewEffectiveDrawsIsNotAgreement) {
+  // Same centres, but 100 draws per chain cannot reach 400 effective draws.
+  const SummaryInput in = input({0.015, 0.015}, {50, 50}, 100);
+  EXPECT_FALSE(chainsAgree(summarise(in), 2, true));
+  const std::string v = verdictOf(in);
+  EXPECT_NE(v.find("do not agree"), std::string::npos) << v;
+  EXPECT_NE(v.find("(should be at least 400)"), std::string::npos) << v;
+  EXPECT_EQ(v.find("(should be below"), std::string::npos) << v;
+}
+
+TEST(Verdict, OneChainCannotBeJudged) {
+  const SummaryInput in = input({0.015}, {50}, 1000);
+  EXPECT_FALSE(chainsAgree(summarise(in), 1, true));
+  const std::string v = verdictOf(in);
+  EXPECT_NE(v.find("cannot be judged from one chain"), std::string::npos) << v;
+  EXPECT_EQ(v.find("chains agree"), std::string::npos) << v;
+  EXPECT_EQ(v.find("do not agree"), std::string::npos) << v;
+}
+
+TEST(Verdict, AFixedAgeIsNeitherEstimatedNorJudged) {
+  SummaryInput in = input({0.015, 0.015}, {50, 50}, 1000);
+  in.age = {std::vector<double>(1000, 0.0), std::vector<double>(1000, 0.0)};
+  in.ageSampled = false;
+  EXPECT_TRUE(chainsAgree(summarise(in), 2, false));
+  const std::string v = verdictOf(in);
+  EXPECT_NE(v.find("Mutation age: held fixed"), std::string::npos) << v;
+  EXPECT_EQ(v.find("age: R-hat"), std::string::npos) << v;
+}
+
+TEST(Verdict, ARunWithoutDrawsSaysSo) {
+  SummaryInput in;
+  in.location = in.age = {{}, {}};
+  const std::string v = verdictOf(in);
+  EXPECT_NE(v.find("no draws were recorded"), std::string::npos) << v;
+}
+
+TEST(ChainTrace, HeaderStartsWithStateAndRowsSumTheLogPosterior) {
+  std::ostringstream out;
+  writeTraceHeader(out);
+  TraceRow r;
+  r.state = 40;
+  r.logLik = -10;
+  r.partnerProb = -1;
+  r.treePrior = -2;
+  r.rootHapProb = -3;
+  r.locPrior = -0.5;
+  r.agePrior = -0.25;
+  r.popSampleProb = -99; // printed, not summed
+  r.location = 0.0125;
+  r.age = 37.5;
+  r.acceptance = {0.5, 0.25, 0, 1, 0.125};
+  writeTraceRow(out, r);
+  r.logLik = -HUGE_VAL;
+  r.age = std::nan("");
+  writeTraceRow(out, r);
+  const std::vector<std::string> text = lines(out.str());
+  ASSERT_EQ(text.size(), 3u);
+  EXPECT_EQ(text[0].substr(0, 20), "state\tlog_posterior\t");
+  EXPECT_EQ(std::count(text[0].begin(), text[0].end(), '\t'), 15);
+  EXPECT_EQ(text[1], "40\t-16.75\t-10\t-1\t-2\t-3\t-0.5\t-0.25\t-99\t0.0125\t37.5\t0.5\t0.25\t0\t1\t0.125");
+  EXPECT_EQ(text[2].substr(0, 13), "40\t-Inf\t-Inf\t");
+  EXPECT_NE(text[2].find("\t0.0125\tNaN\t"), std::string::npos);
+}
+
+} // namespace
