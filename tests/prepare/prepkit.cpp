@@ -81,12 +81,12 @@ ReadBack readBack(const std::string &path) {
   std::ifstream in(path);
   EXPECT_TRUE(in.good()) << path;
   std::ostringstream log;
-  Seed seed = -1;
+  Rng rng = streamFrom(-1);
   int segCount = 0;
   std::vector<std::vector<int>> patientData(patientRows, std::vector<int>(patientCols, 0));
   std::vector<std::vector<Haplotype>> normalHaps;
   ReadBack b;
-  b.maxAllele = readdata3(&seed, &segCount, in, log, patientData, normalHaps);
+  b.maxAllele = readdata3(rng, &segCount, in, log, patientData, normalHaps);
   b.genotypes = pset.dataAsGenotypes;
   b.model = pset.geneticModel;
   b.chromosomes = pset.numChromosomes;
