@@ -10,6 +10,7 @@
 #include "genealogy.h"
 #include "input.h"
 #include "messages.h"
+#include "mixing.h"
 #include "mutloc.h"
 #include "output.h"
 #include "random.h"
@@ -37,6 +38,10 @@ bool openControlFile(const char *path) {
 } // namespace
 
 int main(int argc, char **argv) {
+  // The sampler options; without them the run is the default one.
+  SamplerChoice sampler;
+  takeSamplerOptions(argc, argv, sampler);
+
   if (argc < 2 || !openControlFile(argv[1]))
     stop(msg::noInputFile);
 
@@ -64,7 +69,10 @@ int main(int argc, char **argv) {
 
   setuprun(normalHaps);
   initchains(stream, logFile);
-  runSampler(stream, datFile, hpfFile);
+  if (sampler.mixing)
+    runMixingSampler(stream, sampler.threads, datFile, hpfFile);
+  else
+    runSampler(stream, datFile, hpfFile);
 
   std::vector<std::vector<double>> locations, ages;
   for (const Chain &chain : chains) {

@@ -23,8 +23,16 @@ double convergenceStatistic(const std::vector<double> &locSum, const std::vector
 // Allele-frequency move, then the missing-allele moves of patient leaves and
 // normal-population haplotypes.
 void updateFrequenciesAndMissing(Rng &rng, Chain &chain);
+// The allele-frequency move alone. With wholeTarget its acceptance also holds
+// the ancestral haplotype's and the partner chromosomes' population terms and
+// the Jacobian of the rescaling, so that it leaves the whole posterior of the
+// trace invariant; without, it is the move the default sampler makes.
+void updateFrequencies(Rng &rng, Chain &chain, bool wholeTarget);
 // Mutation-location update in the mode iterMutLocation gives.
 void updateLocation(Rng &rng, Chain &chain);
+// One Metropolis test of location x against the chain's own (a symmetric
+// proposal): on acceptance x becomes the chain's location with its terms.
+bool tryLocation(Rng &rng, Chain &chain, double x);
 // Random-walk proposal of a location: x in, proposal out. The first call
 // with a step wider than the location interval narrows the chain's step to
 // the interval instead of proposing.
