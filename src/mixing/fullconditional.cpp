@@ -11,8 +11,6 @@
 #include "likelihood.h"
 #include "mixing.h"
 
-namespace {
-
 int rootRow(const TreeMatrix &tree) {
   int r = 0;
   while (tree[r][parent] != -1)
@@ -20,14 +18,14 @@ int rootRow(const TreeMatrix &tree) {
   return r;
 }
 
-// The chain's log-likelihood as the default sampler sums it: the stored node
-// terms in row order.
 double storedLikelihood(const TreeMatrix &tree) {
   double total = 0;
   for (const TreeRow &row : tree)
     total += row[nodeLogLik];
   return total;
 }
+
+namespace {
 
 // Picks candidate a (0-based) with probability proportional to
 // exp(logWeight(a)); -1 when no candidate has a finite positive weight.

@@ -40,6 +40,17 @@ void startFromLeaves(Chain &chain);
 bool drawNodeAllele(Rng &rng, Chain &chain, int node, int locus);
 bool drawRootAllele(Rng &rng, Chain &chain, int locus);
 
+// The row of the genealogy's root, and the chain's log-likelihood as the
+// default sampler sums it (the stored node terms in row order).
+int rootRow(const TreeMatrix &tree);
+double storedLikelihood(const TreeMatrix &tree);
+
+// Metropolis move of the mutation age alone, the genealogy held fixed: a
+// uniform step reflected into [max(mutAgeLow, root age), mutAgeHigh], scored
+// by the age prior, the genealogy's prior given the age and the root's branch
+// term.
+void updateAge(Rng &rng, Chain &chain);
+
 // One iteration i of the mixing sampler's moves on a chain, with its location
 // and age samples.
 void mixingIteration(Rng &rng, Chain &chain, long i);

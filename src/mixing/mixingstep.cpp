@@ -6,6 +6,7 @@
 //   tables change, and the Jacobian of its rescaling;
 // - the hidden haplotypes are drawn allele by allele from their exact
 //   conditionals instead of blind redraws that are almost always refused;
+// - the age moves alone, with a symmetric proposal (agemove.cpp);
 // - a location drawn uniformly over the allowed interval is tried besides
 //   the control file's move, so a chain can leave one marker interval for a
 //   distant one without walking through the valley between them.
@@ -49,7 +50,13 @@ void mixingIteration(Rng &rng, Chain &chain, long i) {
     updateFrequencies(rng, chain, true);
   updatePatientMissing(rng, chain);
   updateNormalMissing(rng, chain);
-  updateGenealogy(rng, chain, static_cast<int32_t>(i));
+  // The genealogy moves keep the age; the age has its own move.
+  updateGenealogy(rng, chain, static_cast<int32_t>(i), false);
+  if (pset.iterMutAge != 0 && pset.starGenealogy == 0) {
+    updateAge(rng, chain);
+    if (i >= pset.burnInIterations)
+      chain.ageSamples[i - pset.burnInIterations] = chain.mutAge;
+  }
   if (pset.iterMutLocation != 0) {
     updateLocation(rng, chain);
     jumpLocation(rng, chain);
