@@ -1,5 +1,5 @@
-# Two entry points: `make demo` builds mutloc and runs it on the bundled
-# example; `make test` builds everything and runs every test.
+# Two entry points: `make demo` builds mutloc and runs its mixing sampler on
+# the bundled example; `make test` builds everything and runs every test.
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
@@ -16,7 +16,7 @@ all: deps
 demo: all
 	mkdir -p $(BUILD)/demo
 	cp examples/demo.in $(BUILD)/demo/demo.in
-	cd $(BUILD)/demo && ../mutloc demo.in
+	cd $(BUILD)/demo && ../mutloc --sampler mixing demo.in
 	@echo "Output files: $(BUILD)/demo/demo.in.{dat,log,sig,hap,hpf,mat,tre}"
 
 test: all
