@@ -1,6 +1,6 @@
 # Two entry points: `make demo` builds mutloc and its report program, runs
-# them on the bundled example and prints where the report is; `make test`
-# builds everything and runs every test.
+# the mixing sampler on the bundled example, writes the report and prints
+# where it is; `make test` builds everything and runs every test.
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
@@ -21,7 +21,7 @@ demo: configure
 	cmake --build $(BUILD) -j $(JOBS) --target mutloc mutloc-report
 	mkdir -p $(BUILD)/demo
 	cp examples/demo.in $(BUILD)/demo/demo.in
-	cd $(BUILD)/demo && ../mutloc demo.in
+	cd $(BUILD)/demo && ../mutloc --sampler mixing demo.in
 	cd $(BUILD)/demo && ../mutloc-report demo.in > /dev/null
 	@echo "Output files: $(BUILD)/demo/demo.in.{dat,log,sig,hap,hpf,mat,tre}"
 	@echo "Summary, traces, draws: $(BUILD)/demo/demo.in.{summary.tsv,chain1.tsv,chain2.tsv,draws.tsv}"

@@ -38,6 +38,8 @@ struct MoveScratch {
   Haplotype proposedState, savedState, hapBuffer;
   // A leaf's missing-allele record being rebuilt.
   std::vector<int> record;
+  // The terms of each candidate allele of a full-conditional draw.
+  std::vector<double> candidateTerms;
 };
 
 // Acceptance proportions shown in the trace: genealogy, location, root

@@ -10,6 +10,7 @@
 #include "genealogy.h"
 #include "input.h"
 #include "messages.h"
+#include "mixing.h"
 #include "mutloc.h"
 #include "output.h"
 #include "random.h"
@@ -38,6 +39,10 @@ bool openControlFile(const char *path) {
 } // namespace
 
 int main(int argc, char **argv) {
+  // The sampler options; without them the run is the default one.
+  SamplerChoice sampler;
+  takeSamplerOptions(argc, argv, sampler);
+
   if (argc < 2 || !openControlFile(argv[1]))
     stop(msg::noInputFile);
 
@@ -67,7 +72,10 @@ int main(int argc, char **argv) {
   initchains(stream, logFile);
   RunRecord record;
   openChainTraces(base, pset.numChains, record);
-  runSampler(stream, datFile, hpfFile, &record);
+  if (sampler.mixing)
+    runMixingSampler(stream, sampler.threads, datFile, hpfFile, &record);
+  else
+    runSampler(stream, datFile, hpfFile, &record);
 
   std::vector<std::vector<double>> locations, ages;
   for (const Chain &chain : chains) {

@@ -40,7 +40,8 @@ void missingRecord(const TreeRow &leaf, std::vector<int> &record);
 
 // One genealogy move of the chain in iteration i (node-time or regraft move,
 // with the mutation-age proposal and the age sample of sampling iterations).
-void updateGenealogy(Rng &rng, Chain &chain, int32_t i);
+// Without withAge the mutation age stays as it is and no age sample is taken.
+void updateGenealogy(Rng &rng, Chain &chain, int32_t i, bool withAge = true);
 void rotate_nodes(TreeMatrix &tree, int n, Rng &rng);
 // Steps every positive age by a uniform of half-width step, reflected into
 // [0, age].

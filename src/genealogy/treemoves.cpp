@@ -141,10 +141,10 @@ void acceptOrReject(Rng &rng, Chain &chain, double logLik, double hastings) {
 // Node-time move: every internal age takes a uniform step (reflected into
 // [0, age]) and the topology is rebuilt by merging the nodes of the in-order
 // sequence of the rotated genealogy in the order of their new ages.
-void nodeTimeMove(Rng &rng, Chain &chain, int32_t i) {
+void nodeTimeMove(Rng &rng, Chain &chain, int32_t i, bool withAge) {
   const int n = pset.numChromosomes;
   chain.propMutAge = chain.mutAge;
-  if (ageIsProposed()) {
+  if (withAge && ageIsProposed()) {
     proposeMutAge(rng, chain);
     recordAgeSample(chain, i);
   }
@@ -250,12 +250,12 @@ void attachAbove(Rng &rng, TreeMatrix &tree, int j, int p, int x, double t1, dou
 
 // Regraft move: a random subtree with its parent node is cut out and
 // reattached a normal distance away, walking through the remaining tree.
-void regraftMove(Rng &rng, Chain &chain, int32_t i) {
+void regraftMove(Rng &rng, Chain &chain, int32_t i, bool withAge) {
   const int rows = 2 * pset.numChromosomes - 1;
   const int root = rotateAndCopy(rng, chain);
   TreeMatrix &tree = chain.prop;
   chain.propMutAge = chain.mutAge;
-  if (ageIsProposed()) {
+  if (withAge && ageIsProposed()) {
     proposeMutAge(rng, chain);
     // The origin of the mutation cannot be younger than the root.
     if (tree[root][nodeTime] > chain.propMutAge)
@@ -324,11 +324,11 @@ bool regraftSubtree(TreeMatrix &tree, int j, double g, double age, Rng &rng) {
   return placed;
 }
 
-void updateGenealogy(Rng &rng, Chain &chain, int32_t i) {
+void updateGenealogy(Rng &rng, Chain &chain, int32_t i, bool withAge) {
   if (ran1(rng) < nodeTimeMoveShare)
-    nodeTimeMove(rng, chain, i);
+    nodeTimeMove(rng, chain, i, withAge);
   else
-    regraftMove(rng, chain, i);
+    regraftMove(rng, chain, i, withAge);
 }
 
 void rotate_nodes(TreeMatrix &tree, int n, Rng &rng) {

@@ -4,6 +4,7 @@
 // imputed missing alleles of its patient leaves and normal haplotypes. The
 // tables enter both the likelihood of the genealogy and the probability of the
 // normal-population sample, so the move is scored by both.
+#include <cmath>
 #include <cstdlib>
 
 #include "likelihood.h"
@@ -25,9 +26,9 @@ double reflectIntoUnit(double v) {
 // Moves the probability at position chosen of a distribution over count
 // cells (cell(i) for i = first..first + count - 1) by a uniform step of the
 // given width, reflected into [0, 1], and scales the other cells by one common
-// factor so that the distribution again sums to one.
+// factor so that the distribution again sums to one. Returns that factor.
 template <class Cell>
-void stepAndRescale(Cell cell, int first, int count, int chosen, double width, Rng &rng) {
+double stepAndRescale(Cell cell, int first, int count, int chosen, double width, Rng &rng) {
   const double value = reflectIntoUnit(cell(chosen) + (2 * ran1(rng) - 1) * width);
   cell(chosen) = value;
   double others = 0;
@@ -38,6 +39,7 @@ void stepAndRescale(Cell cell, int first, int count, int chosen, double width, R
   for (int i = first; i < first + count; i++)
     if (i != chosen)
       cell(i) *= factor;
+  return factor;
 }
 
 // Log probability of the chain's normal-population sample under its tables
@@ -72,7 +74,19 @@ void keepProposedTerms(Chain &chain) {
   recordTables(chain);
 }
 
-void updateFrequencies(Rng &rng, Chain &chain) {
+// Log population probability of the second chromosomes of all leaves
+// (unpaired genotypes) under the chain's current frequencies.
+double allPartnerTerms(Chain &chain) {
+  double sum = 0;
+  for (const TreeRow &row : chain.tree)
+    if (row[child1] == -1)
+      sum += partnerTerm(chain, row.data() + TMAT + pset.numLoci);
+  return sum;
+}
+
+} // namespace
+
+void updateFrequencies(Rng &rng, Chain &chain, bool wholeTarget) {
   Table &freqs = chain.popHapFreqs;
   Table &savedFreqs = chain.scratch.freqs;
   const double width = pset.alleleFreqAdjust[chain.index];
@@ -84,11 +98,17 @@ void updateFrequencies(Rng &rng, Chain &chain) {
   for (int a = 1; a <= maxAllele; a++)
     savedFreqs[a] = freqs[a];
 
+  // A distribution over one allele has nothing to move; stepping its one cell
+  // would break the sum to one.
+  const int alleleCount = maxall[locus];
+  if (wholeTarget && alleleCount < 2)
+    return;
   int row = 0;
+  double factor;
   if (locus == 0) {
     const int allele = random2(maxall[0], rng) + 1;
-    stepAndRescale([&](int a) -> double & { return freqs[a][0]; }, 1, maxall[0], allele, width,
-                   rng);
+    factor = stepAndRescale([&](int a) -> double & { return freqs[a][0]; }, 1, maxall[0], allele,
+                            width, rng);
   } else {
     // Row i of the table from locus - 1 to locus: the distribution of the
     // allele at locus given allele i + 1 at locus - 1.
@@ -96,7 +116,8 @@ void updateFrequencies(Rng &rng, Chain &chain) {
     const int cell = random2(maxall[locus], rng);
     std::vector<double> &cells = chain.MP1[locus - 1][row];
     chain.scratch.transRow = cells;
-    stepAndRescale([&](int j) -> double & { return cells[j]; }, 0, maxall[locus], cell, width, rng);
+    factor = stepAndRescale([&](int j) -> double & { return cells[j]; }, 0, maxall[locus], cell,
+                            width, rng);
   }
   // The marginal frequencies of every later locus follow from the changed
   // table.
@@ -106,8 +127,23 @@ void updateFrequencies(Rng &rng, Chain &chain) {
   const double sampleProb = sampleProbability(chain, fitted, locus, row);
   // Flat prior on the tables and a symmetric step: the ratio is that of the
   // likelihood and of the normal-population sample only.
-  const double r = (logLik + sampleProb) - (chain.logLik + chain.popSampleProb);
+  double r = (logLik + sampleProb) - (chain.logLik + chain.popSampleProb);
+  // The whole posterior also holds the ancestral haplotype's and the partner
+  // chromosomes' population terms, which follow the tables. Scaling the
+  // alleleCount - 2 free coordinates of the simplex besides the stepped one by
+  // one factor makes the step asymmetric in volume: the Jacobian of that
+  // scaling, factor^(alleleCount - 2), enters the ratio.
+  double rootHapProb = chain.rootHapProb, partnerProb = chain.partnerProb;
+  if (wholeTarget) {
+    rootHapProb = probhap2(freqs, chain.MP1, chain.rootLoci.data(), chain.memo);
+    if (unpairedGenotypes())
+      partnerProb = allPartnerTerms(chain);
+    r += (rootHapProb + partnerProb) - (chain.rootHapProb + chain.partnerProb) +
+         (alleleCount - 2) * std::log(factor);
+  }
   if (ran1(rng) < acceptanceProbability(r)) {
+    chain.rootHapProb = rootHapProb;
+    chain.partnerProb = partnerProb;
     chain.popSampleProb = sampleProb;
     chain.logLik = logLik;
     chain.accFreq++;
@@ -121,10 +157,8 @@ void updateFrequencies(Rng &rng, Chain &chain) {
     freqs[a] = savedFreqs[a];
 }
 
-} // namespace
-
 void updateFrequenciesAndMissing(Rng &rng, Chain &chain) {
-  updateFrequencies(rng, chain);
+  updateFrequencies(rng, chain, false);
   updatePatientMissing(rng, chain);
   updateNormalMissing(rng, chain);
 }

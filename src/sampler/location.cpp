@@ -42,36 +42,6 @@ double locationPrior(double x) {
   return isZeroWeight(prior) ? minusInf : prior;
 }
 
-// One Metropolis test of the proposed location x against the chain's current
-// one (the proposals of modes 1 and 3 are symmetric). On acceptance x becomes
-// the chain's location with its log terms; on rejection the genealogy's node
-// terms are put back. Returns whether x was accepted.
-bool tryLocation(Rng &rng, Chain &chain, double x) {
-  saveNodeTerms(chain);
-  const bool weights = pset.useSeqWeights != 0;
-  const double lik = locationLik(chain, x);
-  double logRatio = lik - chain.logLik;
-  double prior = 0;
-  if (weights) {
-    prior = sequenceprob(x);
-    logRatio += prior - chain.locPrior;
-  }
-  double accept = acceptanceProbability(logRatio);
-  if (weights && isZeroWeight(prior))
-    accept = 0;
-
-  if (ran1(rng) < accept) {
-    chain.mutLoc = x;
-    chain.logLik = lik;
-    if (weights)
-      chain.locPrior = prior;
-    chain.accMutLoc += 1;
-    return true;
-  }
-  restoreNodeTerms(chain);
-  return false;
-}
-
 // Log target of the slice sampler at x: the likelihood, plus the location
 // prior when sequence weights are used. The likelihood part goes to *lik and
 // the prior part to *prior, so that the final point's terms can be stored.
@@ -152,6 +122,34 @@ void sliceLocation(Rng &rng, Chain &chain) {
 }
 
 } // namespace
+
+// The proposals of modes 1 and 3 are symmetric. On rejection the genealogy's
+// node terms are put back. Returns whether x was accepted.
+bool tryLocation(Rng &rng, Chain &chain, double x) {
+  saveNodeTerms(chain);
+  const bool weights = pset.useSeqWeights != 0;
+  const double lik = locationLik(chain, x);
+  double logRatio = lik - chain.logLik;
+  double prior = 0;
+  if (weights) {
+    prior = sequenceprob(x);
+    logRatio += prior - chain.locPrior;
+  }
+  double accept = acceptanceProbability(logRatio);
+  if (weights && isZeroWeight(prior))
+    accept = 0;
+
+  if (ran1(rng) < accept) {
+    chain.mutLoc = x;
+    chain.logLik = lik;
+    if (weights)
+      chain.locPrior = prior;
+    chain.accMutLoc += 1;
+    return true;
+  }
+  restoreNodeTerms(chain);
+  return false;
+}
 
 void adjrecrate(double &x, Rng &rng, const std::vector<double> &, Chain &chain) {
   const double width = pset.mutLocHigh - pset.mutLocLow;

@@ -19,7 +19,8 @@ bool onSchedule(long i, int interval) {
   return interval != 0 && i % interval == 0;
 }
 
-// The chain's values after iteration i, for its trace file.
+} // namespace
+
 TraceRow traceRow(const Chain &chain, long i) {
   TraceRow row;
   row.state = i;
@@ -37,7 +38,17 @@ TraceRow traceRow(const Chain &chain, long i) {
   return row;
 }
 
-} // namespace
+void finishSamples(RunRecord *record) {
+  if (record)
+    for (const Chain &chain : chains) {
+      record->locationDraws.push_back(chain.locationSamples);
+      record->ageDraws.push_back(chain.ageSamples);
+    }
+  for (Chain &chain : chains) {
+    mysort(chain.locationSamples.data(), pset.realIterations);
+    mysort(chain.ageSamples.data(), pset.realIterations);
+  }
+}
 
 void refreshAcceptProps(Chain &chain, long i) {
   const double n = i + 1.0;
@@ -123,13 +134,5 @@ void runSampler(Rng &rng, std::ostream &dat, std::ostream &hpf, RunRecord *recor
       haplosave1(chains[0].tree, hpf, 0);
   }
 
-  if (record)
-    for (const Chain &chain : chains) {
-      record->locationDraws.push_back(chain.locationSamples);
-      record->ageDraws.push_back(chain.ageSamples);
-    }
-  for (Chain &chain : chains) {
-    mysort(chain.locationSamples.data(), pset.realIterations);
-    mysort(chain.ageSamples.data(), pset.realIterations);
-  }
+  finishSamples(record);
 }

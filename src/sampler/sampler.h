@@ -8,6 +8,7 @@
 #include "chain.h"
 #include "mutloc.h"
 #include "random.h"
+#include "chaintrace.h"
 #include "runrecord.h"
 
 // Runs burn-in and sampling iterations over all chains, writing the trace to
@@ -15,6 +16,12 @@
 // record, also writes each chain's trace row at every .dat record and keeps
 // the draws in sampling order.
 void runSampler(Rng &rng, std::ostream &dat, std::ostream &hpf, RunRecord *record = nullptr);
+// The chain's values after iteration i, for its trace file.
+TraceRow traceRow(const Chain &chain, long i);
+// At the end of sampling: copies every chain's draws in sampling order into
+// the record (when there is one), then sorts the chain's samples for the
+// histograms.
+void finishSamples(RunRecord *record);
 // Recomputes the chain's acceptance proportions from its counters after
 // iteration i.
 void refreshAcceptProps(Chain &chain, long i);
@@ -26,8 +33,16 @@ double convergenceStatistic(const std::vector<double> &locSum, const std::vector
 // Allele-frequency move, then the missing-allele moves of patient leaves and
 // normal-population haplotypes.
 void updateFrequenciesAndMissing(Rng &rng, Chain &chain);
+// The allele-frequency move alone. With wholeTarget its acceptance also holds
+// the ancestral haplotype's and the partner chromosomes' population terms and
+// the Jacobian of the rescaling, so that it leaves the whole posterior of the
+// trace invariant; without, it is the move the default sampler makes.
+void updateFrequencies(Rng &rng, Chain &chain, bool wholeTarget);
 // Mutation-location update in the mode iterMutLocation gives.
 void updateLocation(Rng &rng, Chain &chain);
+// One Metropolis test of location x against the chain's own (a symmetric
+// proposal): on acceptance x becomes the chain's location with its terms.
+bool tryLocation(Rng &rng, Chain &chain, double x);
 // Random-walk proposal of a location: x in, proposal out. The first call
 // with a step wider than the location interval narrows the chain's step to
 // the interval instead of proposing.

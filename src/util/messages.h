@@ -8,6 +8,11 @@ namespace msg {
 inline constexpr const char *noInputFile = "You haven't opened the input file yet.";
 inline constexpr const char *cantBeOpened = " can't be opened.";
 
+// Sampler options.
+inline constexpr const char *badSampler = "--sampler takes exact or mixing, not: ";
+inline constexpr const char *badThreads = "--threads takes a whole number from 1 to 1024, not: ";
+inline constexpr const char *missingValue = " needs a value.";
+
 // Control file.
 // Item labels as the messages name them.
 inline constexpr const char *itemDataAsGenotypes = "Data as genotypes";

@@ -1,0 +1,64 @@
+// The mixing sampler, chosen with --sampler mixing: the same model, data,
+// settings and output files as the default sampler, with moves that reach the
+// posterior in runs of ordinary length, every chain on its own random stream
+// and the chains spread over threads (--threads).
+#pragma once
+
+#include <iosfwd>
+
+#include "chain.h"
+#include "random.h"
+#include "runrecord.h"
+
+// The sampler a run uses and the threads it may take (0: one per core).
+struct SamplerChoice {
+  bool mixing = false;
+  int threads = 0;
+};
+// Takes "--sampler exact|mixing" and "--threads N" out of the argument list,
+// shortening argc and argv to the rest, and records them in choice. A bad
+// value stops the run with a message.
+void takeSamplerOptions(int &argc, char **argv, SamplerChoice &choice);
+// The threads a run of chainCount chains takes when requested threads were
+// asked for (0: the machine's cores): at least 1, at most chainCount.
+int workerCount(int requested, int chainCount);
+
+// The random stream of chain index, derived from the state of the run's
+// stream after set-up: the same seed gives the same chain streams.
+Rng chainStream(const Rng &runStream, int index);
+
+// Gives every internal node the majority alleles of the leaves below it (and,
+// when the ancestral haplotype is sampled, the root the majority of all
+// leaves) and recomputes the chain's likelihood and ancestral term: a start
+// close to the haplotypes the data support, instead of random ones.
+void startFromLeaves(Chain &chain);
+
+// Full-conditional (Gibbs) draws of one allele: of internal node `node` at
+// locus, from its own branch term and those of its two children; of the
+// ancestral haplotype at locus, from the root's term and the haplotype's
+// population probability. Both keep the chain's terms current and return
+// whether the allele changed.
+bool drawNodeAllele(Rng &rng, Chain &chain, int node, int locus);
+bool drawRootAllele(Rng &rng, Chain &chain, int locus);
+
+// The row of the genealogy's root, and the chain's log-likelihood as the
+// default sampler sums it (the stored node terms in row order).
+int rootRow(const TreeMatrix &tree);
+double storedLikelihood(const TreeMatrix &tree);
+
+// Metropolis move of the mutation age alone, the genealogy held fixed: a
+// uniform step reflected into [max(mutAgeLow, root age), mutAgeHigh], scored
+// by the age prior, the genealogy's prior given the age and the root's branch
+// term.
+void updateAge(Rng &rng, Chain &chain);
+
+// One iteration i of the mixing sampler's moves on a chain, with its location
+// and age samples.
+void mixingIteration(Rng &rng, Chain &chain, long i);
+
+// Runs every iteration of every chain on the given threads; the trace and
+// screen records are written in chain order as the default sampler writes
+// them, whatever the thread count. runStream is the run's stream after
+// set-up. With a record, also writes the per-chain traces and keeps the draws.
+void runMixingSampler(const Rng &runStream, int threads, std::ostream &dat, std::ostream &hpf,
+                      RunRecord *record = nullptr);

@@ -1,0 +1,178 @@
+// The mixing sampler's run: the chains start from their leaves' haplotypes on
+// streams of their own and go through their iterations on worker threads, a
+// block of iterations at a time. Each worker keeps, per chain and iteration,
+// the location and the fields of the chain's trace and screen records; after
+// each block the main thread writes them in iteration and chain order, with
+// the between-chain statistic, exactly as the default sampler's loop writes
+// its records. So the files are the same whatever the number of threads.
+#include <cmath>
+#include <iostream>
+#include <thread>
+#include <vector>
+
+#include "mixing.h"
+#include "output.h"
+#include "sampler.h"
+
+namespace {
+
+// Iterations run between two hand-overs to the main thread: long enough that
+// starting the workers costs nothing measurable, short enough that the screen
+// follows the run.
+constexpr long blockLength = 500;
+
+bool onSchedule(long i, int interval) {
+  return interval != 0 && i % interval == 0;
+}
+
+// What a chain's records of one iteration show.
+struct TraceFields {
+  double mutLoc, logLik, mutAge, treePrior, popSampleProb, mutAgePrior, rootHapProb, partnerProb,
+      locPrior;
+  double props[propCount];
+};
+
+// One chain's part of a block: its locations and, at record iterations, its
+// record fields, in iteration order.
+struct ChainBlock {
+  std::vector<double> locations;
+  std::vector<TraceFields> records;
+};
+
+TraceFields fieldsOf(const Chain &c) {
+  TraceFields f = {c.mutLoc,      c.logLik,      c.mutAge,   c.treePrior, c.popSampleProb,
+                   c.mutAgePrior, c.rootHapProb, c.partnerProb, c.locPrior, {}};
+  for (int p = 0; p < propCount; p++)
+    f.props[p] = c.props[p];
+  return f;
+}
+
+// A record view: a chain record holding only the fields the writers read.
+void showFields(const TraceFields &f, Chain &view) {
+  view.mutLoc = f.mutLoc;
+  view.logLik = f.logLik;
+  view.mutAge = f.mutAge;
+  view.treePrior = f.treePrior;
+  view.popSampleProb = f.popSampleProb;
+  view.mutAgePrior = f.mutAgePrior;
+  view.rootHapProb = f.rootHapProb;
+  view.partnerProb = f.partnerProb;
+  view.locPrior = f.locPrior;
+  for (int p = 0; p < propCount; p++)
+    view.props[p] = f.props[p];
+}
+
+struct Schedule {
+  long total;
+  bool file(long i) const { return onSchedule(i, pset.fileUpdateInterval) || i == total - 1; }
+  bool screen(long i) const { return onSchedule(i, pset.screenUpdateInterval) || i == total - 1; }
+};
+
+// Runs iterations from..to-1 of one chain, keeping its block, and (chain 0)
+// the periodic haplotype tallies.
+void runChainBlock(Rng &rng, Chain &chain, long from, long to, const Schedule &schedule,
+                   ChainBlock &block, std::ostream &hpf) {
+  block.locations.clear();
+  block.records.clear();
+  for (long i = from; i < to; i++) {
+    mixingIteration(rng, chain, i);
+    block.locations.push_back(chain.mutLoc);
+    if (schedule.file(i))
+      refreshAcceptProps(chain, i);
+    if (schedule.file(i) || schedule.screen(i))
+      block.records.push_back(fieldsOf(chain));
+    if (chain.index == 0 && i > pset.burnInIterations &&
+        onSchedule(i, pset.fileUpdateInterval) && pset.saveHaplotypes)
+      haplosave1(chain.tree, hpf, 0);
+  }
+}
+
+// The main thread's share of the default loop's bookkeeping: the convergence
+// sums and statistic, kept across blocks.
+struct Convergence {
+  std::vector<double> locSum, locSumSq;
+  double r = 0;
+};
+
+void writeBlock(long from, long to, const Schedule &schedule, std::vector<ChainBlock> &blocks,
+                std::vector<Chain> &views, Convergence &conv, std::ostream &dat,
+                RunRecord *record) {
+  const int chainCount = pset.numChains;
+  std::vector<size_t> next(chainCount, 0);
+  for (long i = from; i < to; i++) {
+    const bool fileRecord = schedule.file(i), screenRecord = schedule.screen(i);
+    for (int ch = 0; ch < chainCount; ch++) {
+      if (!fileRecord && !screenRecord)
+        continue;
+      Chain &view = views[ch];
+      showFields(blocks[ch].records[next[ch]++], view);
+      if (fileRecord) {
+        writeDatSegment(dat, view, i);
+        if (record)
+          writeTraceRow(*record->traces[ch], traceRow(view, i));
+      }
+      if (screenRecord)
+        writeScreenLine(std::cout, view, i, conv.r);
+    }
+    if (fileRecord)
+      endDatLine(dat, conv.r);
+    if (chainCount >= 2 && i >= 1) {
+      for (int ch = 0; ch < chainCount; ch++) {
+        const double x = blocks[ch].locations[i - from];
+        conv.locSum[ch] += x;
+        conv.locSumSq[ch] += x * x;
+      }
+      if (onSchedule(i, pset.fileUpdateInterval) || i == 1)
+        conv.r = convergenceStatistic(conv.locSum, conv.locSumSq, i);
+    }
+    if (onSchedule(i, pset.screenUpdateInterval))
+      std::cout << std::endl;
+  }
+}
+
+} // namespace
+
+void runMixingSampler(const Rng &runStream, int threads, std::ostream &dat, std::ostream &hpf,
+                      RunRecord *record) {
+  const int chainCount = pset.numChains;
+  const Schedule schedule = {static_cast<long>(pset.burnInIterations) + pset.realIterations};
+  std::vector<Rng> streams;
+  for (Chain &chain : chains) {
+    streams.push_back(chainStream(runStream, chain.index));
+    // A chain read from a stored genealogy keeps its stored haplotypes.
+    if (!(pset.readOldFile && chain.index == 0))
+      startFromLeaves(chain);
+    // A random-walk step wider than the interval is narrowed (with its
+    // notice) here, before the chains run apart.
+    if (pset.iterMutLocation == 1 && chain.recDistAdjust > pset.mutLocHigh - pset.mutLocLow) {
+      double x = chain.mutLoc;
+      adjrecrate(x, streams.back(), pset.mapDist, chain);
+    }
+  }
+
+  const int workers = workerCount(threads, chainCount);
+  std::vector<ChainBlock> blocks(chainCount);
+  std::vector<Chain> views(chainCount);
+  for (int ch = 0; ch < chainCount; ch++)
+    views[ch].index = ch;
+  Convergence conv;
+  conv.locSum.assign(chainCount, 0.0);
+  conv.locSumSq.assign(chainCount, 0.0);
+
+  for (long from = 0; from < schedule.total; from += blockLength) {
+    const long to = std::min(schedule.total, from + blockLength);
+    // Worker w runs chains w, w + workers, ...; the main thread is worker 0.
+    const auto work = [&](int w) {
+      for (int ch = w; ch < chainCount; ch += workers)
+        runChainBlock(streams[ch], chains[ch], from, to, schedule, blocks[ch], hpf);
+    };
+    std::vector<std::thread> pool;
+    for (int w = 1; w < workers; w++)
+      pool.emplace_back(work, w);
+    work(0);
+    for (std::thread &t : pool)
+      t.join();
+    writeBlock(from, to, schedule, blocks, views, conv, dat, record);
+  }
+  finishSamples(record);
+}

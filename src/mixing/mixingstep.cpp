@@ -1,0 +1,69 @@
+// One iteration of the mixing sampler on one chain. It keeps the default
+// sampler's moves where they leave the whole posterior of the trace invariant
+// (genealogy, missing alleles, phase, the location mode of the control file)
+// and replaces or adds the ones that stall it:
+// - the frequency move also scores the ancestral and partner terms, which the
+//   tables change, and the Jacobian of its rescaling;
+// - the hidden haplotypes are drawn allele by allele from their exact
+//   conditionals instead of blind redraws that are almost always refused;
+// - the age moves alone, with a symmetric proposal (agemove.cpp);
+// - a location drawn uniformly over the allowed interval is tried besides
+//   the control file's move, so a chain can leave one marker interval for a
+//   distant one without walking through the valley between them.
+#include "genealogy.h"
+#include "mixing.h"
+#include "movesupport.h"
+#include "sampler.h"
+
+namespace {
+
+// An independence proposal uniform over the location interval: symmetric, so
+// the plain Metropolis test of the location move applies. The acceptance
+// counter keeps counting the control file's move only.
+void jumpLocation(Rng &rng, Chain &chain) {
+  const double counted = chain.accMutLoc;
+  const double x = pset.mutLocLow + ran1(rng) * (pset.mutLocHigh - pset.mutLocLow);
+  tryLocation(rng, chain, x);
+  chain.accMutLoc = counted;
+}
+
+// Every internal node draws the allele at one random locus; the root draws
+// its whole ancestral haplotype, which is cheap. The counters of the state
+// moves count the draws that changed a haplotype.
+void drawHiddenHaplotypes(Rng &rng, Chain &chain) {
+  if (pset.iterAncestral) {
+    bool changed = false;
+    for (int k = 0; k < pset.numLoci; k++)
+      changed = drawRootAllele(rng, chain, k) || changed;
+    chain.accRoot += changed;
+  }
+  for (size_t v = 0; v < chain.tree.size(); v++)
+    if (chain.tree[v][child1] != -1)
+      chain.accInternal +=
+          drawNodeAllele(rng, chain, static_cast<int>(v), random2(pset.numLoci, rng));
+}
+
+} // namespace
+
+void mixingIteration(Rng &rng, Chain &chain, long i) {
+  if (pset.iterAlleleFreq)
+    updateFrequencies(rng, chain, true);
+  updatePatientMissing(rng, chain);
+  updateNormalMissing(rng, chain);
+  // The genealogy moves keep the age; the age has its own move.
+  updateGenealogy(rng, chain, static_cast<int32_t>(i), false);
+  if (pset.iterMutAge != 0 && pset.starGenealogy == 0) {
+    updateAge(rng, chain);
+    if (i >= pset.burnInIterations)
+      chain.ageSamples[i - pset.burnInIterations] = chain.mutAge;
+  }
+  if (pset.iterMutLocation != 0) {
+    updateLocation(rng, chain);
+    jumpLocation(rng, chain);
+  }
+  if (i >= pset.burnInIterations)
+    chain.locationSamples[i - pset.burnInIterations] = chain.mutLoc;
+  drawHiddenHaplotypes(rng, chain);
+  if (pset.dataAsGenotypes)
+    updatePhase(rng, chain);
+}

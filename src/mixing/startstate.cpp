@@ -1,0 +1,94 @@
+// What a chain of the mixing sampler starts from: its own random stream, and
+// hidden haplotypes built from the leaves instead of drawn at random. A random
+// internal haplotype disagrees with its leaves almost everywhere, and the
+// sampler would first have to find haplotypes that the data support; the
+// majority of the leaves below a node is such a haplotype near the mutation,
+// where the leaves share their ancestor's alleles.
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "likelihood.h"
+#include "mixing.h"
+
+namespace {
+
+// SplitMix64's finaliser: spreads nearby inputs over all 64 bits.
+uint64_t mixBits(uint64_t z) {
+  z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+  z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+  return z ^ (z >> 31);
+}
+
+// Adds the first-block alleles of the leaves below node to counts
+// [locus][allele].
+void countLeafAlleles(const TreeMatrix &tree, int node, std::vector<std::vector<int>> &counts) {
+  std::vector<int> stack = {node};
+  while (!stack.empty()) {
+    const int v = stack.back();
+    stack.pop_back();
+    const TreeRow &row = tree[v];
+    if (row[child1] != -1) {
+      stack.push_back(static_cast<int>(row[child1]));
+      stack.push_back(static_cast<int>(row[child2]));
+      continue;
+    }
+    for (int k = 0; k < pset.numLoci; k++) {
+      const int a = static_cast<int>(std::fabs(row[TMAT + k]));
+      if (a >= 1 && a <= maxall[k])
+        counts[k][a]++;
+    }
+  }
+}
+
+// The most frequent allele of each locus (the lowest label among ties).
+template <class Store>
+void storeMajority(const std::vector<std::vector<int>> &counts, Store store) {
+  for (int k = 0; k < pset.numLoci; k++) {
+    int best = 1;
+    for (int a = 2; a <= maxall[k]; a++)
+      if (counts[k][a] > counts[k][best])
+        best = a;
+    store(k, best);
+  }
+}
+
+std::vector<std::vector<int>> emptyCounts() {
+  std::vector<std::vector<int>> counts(pset.numLoci);
+  for (int k = 0; k < pset.numLoci; k++)
+    counts[k].assign(maxall[k] + 1, 0);
+  return counts;
+}
+
+} // namespace
+
+Rng chainStream(const Rng &runStream, int index) {
+  const uint64_t key = static_cast<uint32_t>(runStream.seed) ^
+                       (static_cast<uint64_t>(index + 1) << 32);
+  const uint64_t bits = mixBits(key + 0x9e3779b97f4a7c15ULL);
+  // A negative seed makes ran1 fill its shuffle table afresh.
+  const Seed seed = -static_cast<Seed>(1 + bits % 2147483646ULL);
+  Rng stream = streamFrom(seed);
+  seedFeedback(stream.feedback, static_cast<uint32_t>(bits >> 32));
+  return stream;
+}
+
+void startFromLeaves(Chain &chain) {
+  TreeMatrix &tree = chain.tree;
+  for (size_t v = 0; v < tree.size(); v++) {
+    if (tree[v][child1] == -1)
+      continue;
+    std::vector<std::vector<int>> counts = emptyCounts();
+    countLeafAlleles(tree, static_cast<int>(v), counts);
+    storeMajority(counts, [&](int k, int a) { tree[v][TMAT + k] = a; });
+  }
+  if (pset.iterAncestral) {
+    std::vector<std::vector<int>> counts = emptyCounts();
+    for (size_t v = 0; v < tree.size(); v++)
+      if (tree[v][parent] == -1)
+        countLeafAlleles(tree, static_cast<int>(v), counts);
+    storeMajority(counts, [&](int k, int a) { chain.rootLoci[k] = a; });
+  }
+  chain.logLik = chainTprob(chain, tree, chain.mutLoc, chain.rootLoci);
+  chain.rootHapProb = probhap2(chain.popHapFreqs, chain.MP1, chain.rootLoci.data(), chain.memo);
+}

@@ -1,0 +1,162 @@
+// The mixing sampler's own moves on the three-leaf chain: the full-conditional
+// allele draws against the conditional computed from whole-likelihood
+// evaluations, the frequency move on the whole posterior, the start built
+// from the leaves, and the chains' streams.
+#include <cmath>
+#include <vector>
+
+#include "mixing.h"
+#include "sampler.h"
+#include "sampler/chainfixture.h"
+
+namespace {
+
+// The conditional of one allele by brute force: the whole likelihood (plus
+// the ancestral haplotype's term when rootTerm) for every allele of the
+// locus, normalised.
+template <class Set>
+std::vector<double> bruteConditional(Chain &c, int count, Set setAllele, bool rootTerm) {
+  std::vector<double> logp(count);
+  double top = -1e300;
+  for (int a = 0; a < count; a++) {
+    setAllele(a + 1);
+    TreeMatrix copy = c.tree;
+    LikelihoodMemo memo;
+    double lik = 0;
+    tprob(c.popHapFreqs, copy, c.mutLoc, pset.mapDist, &lik, c.rootLoci, -1, 0, c.MP1, memo);
+    logp[a] = lik + (rootTerm ? probhap2(c.popHapFreqs, c.MP1, c.rootLoci.data(), memo) : 0);
+    top = std::max(top, logp[a]);
+  }
+  double total = 0;
+  for (double &v : logp)
+    total += (v = std::exp(v - top));
+  for (double &v : logp)
+    v /= total;
+  return logp;
+}
+
+// Every count within 5 binomial standard deviations of its expectation.
+void expectFrequencies(const std::vector<int> &counts, const std::vector<double> &p, int draws) {
+  for (size_t a = 0; a < p.size(); a++) {
+    const double expected = p[a] * draws;
+    const double sd = std::sqrt(draws * p[a] * (1 - p[a]));
+    EXPECT_NEAR(counts[a], expected, 5 * sd + 1) << "allele " << a + 1;
+  }
+}
+
+} // namespace
+
+TEST(FullConditional, InternalAlleleFollowsItsConditionalAndKeepsTermsCurrent) {
+  Chain &c = buildChain(1);
+  const int node = 1, locus = 1, count = maxall[locus];
+  const std::vector<double> p =
+      bruteConditional(c, count, [&](int a) { c.tree[node][TMAT + locus] = a; }, false);
+  Rng rng = streamFrom(-17);
+  const int draws = 20000;
+  std::vector<int> counts(count, 0);
+  for (int d = 0; d < draws; d++) {
+    drawNodeAllele(rng, c, node, locus);
+    counts[static_cast<int>(c.tree[node][TMAT + locus]) - 1]++;
+    if (d < 50) {
+      ASSERT_TRUE(chainConsistent(0));
+    }
+  }
+  expectFrequencies(counts, p, draws);
+}
+
+TEST(FullConditional, RootAlleleFollowsItsConditionalWithItsPopulationTerm) {
+  Chain &c = buildChain(0);
+  const int locus = 1, count = maxall[locus];
+  const std::vector<double> p =
+      bruteConditional(c, count, [&](int a) { c.rootLoci[locus] = a; }, true);
+  Rng rng = streamFrom(-29);
+  const int draws = 20000;
+  std::vector<int> counts(count, 0);
+  for (int d = 0; d < draws; d++) {
+    drawRootAllele(rng, c, locus);
+    counts[c.rootLoci[locus] - 1]++;
+    if (d < 50) {
+      ASSERT_TRUE(chainConsistent(0));
+    }
+  }
+  expectFrequencies(counts, p, draws);
+}
+
+TEST(FullConditional, LeavesAndSingleAlleleLociAreLeftAlone) {
+  Chain &c = buildChain(1);
+  maxall[0] = 1;
+  const TreeMatrix before = c.tree;
+  Rng rng = streamFrom(-3);
+  EXPECT_FALSE(drawNodeAllele(rng, c, 1, 0));
+  EXPECT_FALSE(drawNodeAllele(rng, c, 3, 1));
+  EXPECT_FALSE(drawRootAllele(rng, c, 0));
+  EXPECT_EQ(c.tree, before);
+}
+
+TEST(WholeTargetFrequencyMove, KeepsTheAncestralTermAndTheTablesValid) {
+  Chain &c = buildChain(1);
+  pset.alleleFreqAdjust = {0.2};
+  maxAllele = 3;
+  Rng rng = streamFrom(-41);
+  for (int m = 0; m < 300; m++) {
+    updateFrequencies(rng, c, true);
+    ASSERT_TRUE(chainConsistent(0)) << "after move " << m;
+    for (int k = 0; k < pset.numLoci; k++) {
+      double sum = 0;
+      for (int a = 1; a <= maxall[k]; a++)
+        sum += c.popHapFreqs[a][k];
+      ASSERT_NEAR(sum, 1.0, 1e-9) << "locus " << k;
+    }
+  }
+  EXPECT_GT(c.accFreq, 30);
+}
+
+TEST(MixingStart, InternalNodesAndRootTakeTheirLeavesMajority) {
+  Chain &c = buildChain(1);
+  pset.iterAncestral = 1;
+  startFromLeaves(c);
+  // Node 1 over leaves (1,2,2) and (1,1,2): a tie at locus 1 takes allele 1.
+  EXPECT_EQ(c.tree[1][TMAT], 1);
+  EXPECT_EQ(c.tree[1][TMAT + 1], 1);
+  EXPECT_EQ(c.tree[1][TMAT + 2], 2);
+  // All leaves: (2,2,1), (1,2,2), (1,1,2).
+  EXPECT_EQ(c.rootLoci, (Haplotype{1, 2, 2}));
+  EXPECT_EQ(c.tree[0][TMAT + 1], 2);
+  EXPECT_TRUE(chainConsistent(0));
+}
+
+TEST(MixingStart, FixedAncestralHaplotypeStays) {
+  Chain &c = buildChain(1);
+  pset.iterAncestral = 0;
+  startFromLeaves(c);
+  EXPECT_EQ(c.rootLoci, (Haplotype{1, 2, 1}));
+  EXPECT_TRUE(chainConsistent(0));
+}
+
+TEST(ChainStreams, DependOnTheRunStreamAndTheChainOnly) {
+  const Rng run = streamFrom(-1234);
+  Rng a0 = chainStream(run, 0), a0again = chainStream(run, 0), a1 = chainStream(run, 1);
+  Rng b0 = chainStream(streamFrom(-1235), 0);
+  const double u = ran1(a0);
+  EXPECT_EQ(u, ran1(a0again));
+  EXPECT_NE(u, ran1(a1));
+  EXPECT_NE(u, ran1(b0));
+}
+
+TEST(SamplerOptions, AreTakenOutOfTheArgumentsWherePlaced) {
+  std::vector<std::string> words = {"mutloc", "--sampler", "mixing", "data.in", "--threads=3"};
+  std::vector<char *> argv;
+  for (std::string &w : words)
+    argv.push_back(w.data());
+  argv.push_back(nullptr);
+  int argc = 5;
+  SamplerChoice choice;
+  takeSamplerOptions(argc, argv.data(), choice);
+  EXPECT_EQ(argc, 2);
+  EXPECT_STREQ(argv[1], "data.in");
+  EXPECT_TRUE(choice.mixing);
+  EXPECT_EQ(choice.threads, 3);
+  EXPECT_EQ(workerCount(3, 2), 2);
+  EXPECT_EQ(workerCount(1, 4), 1);
+  EXPECT_GE(workerCount(0, 4), 1);
+}

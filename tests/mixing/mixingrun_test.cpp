@@ -1,0 +1,217 @@
+// The mixing sampler run end to end by the built program: the same output
+// whatever the thread count, the options' checks, and its target: with a
+// likelihood that does not depend on the state it returns the prior of
+// location and age, and on a small data set whose target both samplers share
+// its location and age agree with the default sampler's within sampling error.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "controltext.h"
+#include "likelihood.h"
+#include "testkit.h"
+
+namespace {
+
+const char *const suffixes[] = {".dat", ".log", ".sig", ".hap", ".hpf", ".mat", ".tre"};
+
+RunResult runIn(const std::string &dir, const std::string &control, const std::string &args) {
+  writeFile(dir, "data.in", control);
+  return runMutloc(dir, args + " data.in");
+}
+
+// A run's location and age samples of every chain, read from a trace written
+// at every iteration without acceptance proportions (nine fields per chain),
+// burn-in left out, chains one after another.
+struct Trace {
+  std::vector<double> locations, ages;
+};
+
+Trace readTrace(const std::string &datPath, int chainCount, long burnIn) {
+  Trace t;
+  std::vector<std::vector<double>> loc(chainCount), age(chainCount);
+  for (const std::string &line : lines(readFile(datPath))) {
+    std::istringstream in(line);
+    std::vector<double> f;
+    double v;
+    while (in >> v)
+      f.push_back(v);
+    if (f.size() < static_cast<size_t>(9 * chainCount) || f[0] < burnIn)
+      continue;
+    for (int ch = 0; ch < chainCount; ch++) {
+      loc[ch].push_back(f[9 * ch + 1]);
+      age[ch].push_back(f[9 * ch + 3]);
+    }
+  }
+  for (int ch = 0; ch < chainCount; ch++) {
+    t.locations.insert(t.locations.end(), loc[ch].begin(), loc[ch].end());
+    t.ages.insert(t.ages.end(), age[ch].begin(), age[ch].end());
+  }
+  return t;
+}
+
+// Mean of a function of the samples with its standard error from batch means
+// (correlated draws): 40 consecutive batches, each within one chain when the
+// chains' sample counts are multiples of the batch length.
+struct Estimate {
+  double mean, se;
+};
+
+template <class F> Estimate batchMeans(const std::vector<double> &x, F f) {
+  const size_t batches = 40, length = x.size() / batches;
+  std::vector<double> means(batches, 0.0);
+  for (size_t b = 0; b < batches; b++) {
+    for (size_t j = 0; j < length; j++)
+      means[b] += f(x[b * length + j]);
+    means[b] /= length;
+  }
+  double mean = 0, var = 0;
+  for (double m : means)
+    mean += m / batches;
+  for (double m : means)
+    var += (m - mean) * (m - mean) / (batches - 1);
+  return {mean, std::sqrt(var / batches)};
+}
+
+double identity(double v) {
+  return v;
+}
+
+// Two estimates agree when they differ by less than 4.5 combined standard
+// errors (a false alarm about once in 150,000 comparisons).
+void expectAgree(const Estimate &a, const Estimate &b, const char *what) {
+  const double se = std::sqrt(a.se * a.se + b.se * b.se);
+  EXPECT_LT(std::fabs(a.mean - b.mean), 4.5 * se)
+      << what << ": " << a.mean << " +- " << a.se << " against " << b.mean << " +- " << b.se;
+}
+
+std::string longRun(const std::string &control, int burnIn, int iterations) {
+  return edited(control,
+                {{"Burn-in iteration\n10\n", "Burn-in iteration\n" + std::to_string(burnIn) + "\n"},
+                 {"Iterations\n20\n", "Iterations\n" + std::to_string(iterations) + "\n"},
+                 {"haplotypes...\n10 5 1 1\n", "haplotypes...\n1000000 1 0 0\n"}});
+}
+
+} // namespace
+
+TEST(MixingRun, OutputIsTheSameWhateverTheThreadCount) {
+  const std::string one = makeTempDir(), two = makeTempDir();
+  const std::string control = edited(baseControl(), {{"Iterations\n20\n", "Iterations\n700\n"}});
+  const RunResult a = runIn(one, control, "--sampler mixing --threads 1");
+  const RunResult b = runIn(two, control, "--threads 2 --sampler=mixing");
+  ASSERT_EQ(a.status, 0) << a.out;
+  ASSERT_EQ(b.status, 0) << b.out;
+  EXPECT_EQ(a.out, b.out);
+  for (const char *s : suffixes)
+    EXPECT_EQ(readFile(one + "/data.in" + s), readFile(two + "/data.in" + s)) << s;
+  // The trace has the default sampler's layout: one line per record
+  // iteration (every fifth, and the last), 14 fields per chain and R.
+  const std::vector<std::string> dat = lines(readFile(one + "/data.in.dat"));
+  ASSERT_EQ(dat.size(), 143u);
+  std::istringstream last(dat.back());
+  std::vector<std::string> fields;
+  std::string f;
+  while (last >> f)
+    fields.push_back(f);
+  EXPECT_EQ(fields.size(), 29u);
+  EXPECT_EQ(fields[0], "709");
+}
+
+TEST(MixingRun, ExactSamplerOptionIsTheDefaultRun) {
+  const std::string plain = makeTempDir(), named = makeTempDir();
+  const RunResult a = runIn(plain, baseControl(), "");
+  const RunResult b = runIn(named, baseControl(), "--sampler exact");
+  ASSERT_EQ(a.status, 0);
+  EXPECT_EQ(a.out, b.out);
+  EXPECT_EQ(b.status, 0);
+  for (const char *s : suffixes)
+    EXPECT_EQ(readFile(plain + "/data.in" + s), readFile(named + "/data.in" + s)) << s;
+}
+
+TEST(MixingRun, BadOptionsStopWithAMessage) {
+  const std::string dir = makeTempDir();
+  writeFile(dir, "data.in", baseControl());
+  const struct {
+    const char *args, *says;
+  } cases[] = {{"--sampler fast data.in", "--sampler takes exact or mixing, not: fast"},
+               {"--threads 0 data.in", "--threads takes a whole number"},
+               {"--threads 2x data.in", "--threads takes a whole number"},
+               {"--threads 99999999999 data.in", "--threads takes a whole number"},
+               {"data.in --sampler", "--sampler needs a value."}};
+  for (const auto &c : cases) {
+    const RunResult r = runMutloc(dir, c.args);
+    EXPECT_NE(r.status, 0) << c.args;
+    EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << ": " << r.out;
+  }
+}
+
+// With one allele at every marker every haplotype has probability 1, so the
+// posterior is the prior: the location uniform over its interval, the age
+// distributed by its prior density over its bounds.
+TEST(MixingTarget, WithoutInformativeDataItReturnsThePrior) {
+  const std::string dir = makeTempDir();
+  const std::string control = edited(
+      longRun(baseControl(), 1000, 40000),
+      {{"5 1 2 1 2\n3 2 1 1 1\n4 1 1 2 2\n2 2 2 2 1\n6 1 2 2 2\n", "20 1 1 1 1\n"},
+       {"Loci for the root\n1 2 1 1\n", "Loci for the root\n1 1 1 1\n"},
+       {"5 1 2 1 1\n5 2 2 1 2\n", "10 1 1 1 1\n"}});
+  const RunResult r = runIn(dir, control, "--sampler mixing");
+  ASSERT_EQ(r.status, 0) << r.out;
+  const Trace t = readTrace(dir + "/data.in.dat", 2, 1000);
+  ASSERT_EQ(t.locations.size(), 80000u);
+
+  const double high = 0.035;
+  expectAgree(batchMeans(t.locations, identity), {high / 2, 0}, "location mean");
+  expectAgree(batchMeans(t.locations, [&](double x) { return x < high / 4 ? 1.0 : 0.0; }),
+              {0.25, 0}, "location in the first quarter");
+
+  // The age prior's mean and median by quadrature over [10, 200]
+  // (n = 10, growth 0.5, sampled proportion 0.1).
+  pset.propSampled = 0.1;
+  const int steps = 200000;
+  const double low = 10, top = 200, h = (top - low) / steps;
+  std::vector<double> cdf(steps + 1, 0.0);
+  double mass = 0, moment = 0;
+  for (int s = 0; s < steps; s++) {
+    const double T = low + (s + 0.5) * h;
+    const double w = std::exp(tpriormut(10, T, 0.5)) * h;
+    mass += w;
+    moment += w * T;
+    cdf[s + 1] = mass;
+  }
+  int s = 0;
+  while (cdf[s] < mass / 2)
+    s++;
+  const double median = low + s * h;
+  expectAgree(batchMeans(t.ages, identity), {moment / mass, 0}, "age mean");
+  expectAgree(batchMeans(t.ages, [&](double a) { return a < median ? 1.0 : 0.0; }), {0.5, 0},
+              "age below the prior median");
+}
+
+// Haplotype data with the frequencies held fixed (step width 0): there the
+// default sampler's moves also leave the whole posterior invariant, so the two
+// samplers must agree in distribution.
+TEST(MixingTarget, AgreesWithTheDefaultSamplerOnASmallDataSet) {
+  const std::string exactDir = makeTempDir(), mixingDir = makeTempDir();
+  const std::string control =
+      edited(longRun(baseControl(), 2000, 60000),
+             {{"alleles,algswitch\n5 10 0.005 0.3 0.3 0.05 1\n",
+               "alleles,algswitch\n5 10 0.005 0.3 0.3 0 1\n"}});
+  const RunResult e = runIn(exactDir, control, "");
+  const RunResult m = runIn(mixingDir, control, "--sampler mixing");
+  ASSERT_EQ(e.status, 0) << e.out;
+  ASSERT_EQ(m.status, 0) << m.out;
+  const Trace te = readTrace(exactDir + "/data.in.dat", 2, 2000);
+  const Trace tm = readTrace(mixingDir + "/data.in.dat", 2, 2000);
+  const auto firstHalf = [](double x) { return x < 0.0175 ? 1.0 : 0.0; };
+  const auto young = [](double a) { return a < 40 ? 1.0 : 0.0; };
+  expectAgree(batchMeans(te.locations, identity), batchMeans(tm.locations, identity),
+              "location mean");
+  expectAgree(batchMeans(te.locations, firstHalf), batchMeans(tm.locations, firstHalf),
+              "location in the first half");
+  expectAgree(batchMeans(te.ages, identity), batchMeans(tm.ages, identity), "age mean");
+  expectAgree(batchMeans(te.ages, young), batchMeans(tm.ages, young), "age below 40");
+}
