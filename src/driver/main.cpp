@@ -1,83 +1,147 @@
-// Entry point: opens the control file and the seven output files named after
-// it, then runs the phases of a run in order: reading, set-up, the chains'
-// starting states, sampling, the final summaries, and closing.
+// Entry point: reads the command line, opens the control file and the seven
+// output files named after it, then runs the phases of a run in order:
+// reading, set-up, the chains' starting states, sampling, the final
+// summaries, and closing.
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
+#include <unistd.h>
 
 #include "driver.h"
 #include "genealogy.h"
 #include "input.h"
+#include "interrupt.h"
 #include "messages.h"
 #include "mutloc.h"
+#include "options.h"
 #include "output.h"
+#include "outputfiles.h"
+#include "progress.h"
 #include "sampler.h"
 #include "stop.h"
 
 namespace {
 
-// Output files in their opening order. They have static storage so that an
+// The output files and the control file have static storage so that an
 // error stop (which ends the process through exit) still flushes and closes
 // them.
-std::ofstream datFile, logFile, sigFile, hapFile, hpfFile, matFile, treFile;
+OutputFiles outputs;
 std::ifstream controlFile;
 
 // A path that opens but cannot be read from (a folder, say) counts as not
-// opened.
-bool openControlFile(const char *path) {
+// opened. Returns 0, or the system's reason.
+int openControlFile(const std::string &path) {
+  errno = 0;
   controlFile.open(path);
   if (!controlFile.is_open())
-    return false;
+    return errno != 0 ? errno : ENOENT;
+  errno = 0;
   controlFile.peek();
-  return !controlFile.bad();
+  if (!controlFile.bad())
+    return 0;
+  return errno != 0 ? errno : EIO;
+}
+
+// The command line: help, version and usage errors end here.
+Options readCommandLine(int argc, char **argv) {
+  const Options options = parseOptions(argc, argv);
+  switch (options.action) {
+  case Options::Action::help:
+    std::cout << usageText() << std::flush;
+    std::exit(0);
+  case Options::Action::version:
+    std::cout << versionText() << std::flush;
+    std::exit(0);
+  case Options::Action::usageError:
+    stopWithNote(options.error + "\n" + msg::seeHelp, "", msg::usageStatus);
+  case Options::Action::run:
+    break;
+  }
+  if (options.controlFile.empty())
+    stopWithNote(msg::seeHelp, msg::noInputFile, 1);
+  if (const int reason = openControlFile(options.controlFile))
+    stopWithNote(msg::cannotOpenBefore + options.controlFile + msg::cannotOpenAfter +
+                     std::strerror(reason),
+                 msg::noInputFile, 1);
+  return options;
+}
+
+// The interruption note on standard error.
+void reportInterruption(int signal, long done, long total, long sampled) {
+  std::cerr << "mutloc: interrupted by " << (signal == SIGTERM ? "SIGTERM" : "SIGINT")
+            << " after iteration " << done << " of " << total << "; the final files hold "
+            << sampled << " sampling iteration" << (sampled == 1 ? "" : "s")
+            << (sampled == 0 ? " (no histograms in the .sig and .tre files)" : "") << std::endl;
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
-  if (argc < 2 || !openControlFile(argv[1]))
-    stop(msg::noInputFile);
+  const Options options = readCommandLine(argc, argv);
+  const std::string base = options.outPrefix.empty() ? options.controlFile : options.outPrefix;
+  const std::string unopened = openOutputs(outputs, base);
+  if (!unopened.empty())
+    stop(unopened + msg::cantBeOpened);
 
-  const std::string base = argv[1];
-  const struct {
-    std::ofstream *stream;
-    const char *suffix;
-  } outputs[] = {{&datFile, ".dat"}, {&logFile, ".log"}, {&sigFile, ".sig"}, {&hapFile, ".hap"},
-                 {&hpfFile, ".hpf"}, {&matFile, ".mat"}, {&treFile, ".tre"}};
-  for (const auto &o : outputs) {
-    o.stream->open(base + o.suffix, std::ios::out | std::ios::trunc);
-    if (!o.stream->is_open())
-      stop(base + o.suffix + msg::cantBeOpened);
-  }
+  // Every later stop says where the reader was (while it reads) and leaves
+  // earlier results as they were (until the sampler starts).
+  bool reading = false;
+  setStopHandler([&](const std::string &, int) {
+    if (reading)
+      std::cerr << msg::stoppedAtBefore << '"' << options.controlFile << '"'
+                << msg::stoppedAtMiddle << lineNumberAt(controlFile) << std::endl;
+    abandonOutputs(outputs);
+  });
+  watchInterrupts();
 
   std::cout.precision(8);
   patientData.assign(patientRows, std::vector<int>(patientCols, 0));
   normalHaps.clear();
   Seed seed = -std::rand();
   int segCount = 0;
-  maxAllele = readdata3(&seed, &segCount, controlFile, logFile, patientData, normalHaps);
+  reading = true;
+  maxAllele = readdata3(&seed, &segCount, controlFile, outputs.log, patientData, normalHaps);
+  reading = false;
   if (maxAllele == 0)
     stopAfterReport();
 
   setuprun();
-  initchains(&seed, logFile);
-  runSampler(&seed, datFile, hpfFile);
+  initchains(&seed, outputs.log);
+  commitOutputs(outputs);
 
-  Histogram(locationSamples, pset.realIterations, pset.histogramBars, sigFile);
-  Histogram(ageSamples, pset.realIterations, pset.histogramBars, treFile);
+  const long total = static_cast<long>(pset.burnInIterations) + pset.realIterations;
+  Progress progress = startProgress(total, isatty(STDOUT_FILENO) ? pset.screenUpdateInterval : 0,
+                                    isatty(STDERR_FILENO));
+  long done = 0;
+  const long sampled = runSampler(&seed, outputs.dat, outputs.hpf, [&](long iterations) {
+    done = iterations;
+    showProgress(progress, iterations, std::cerr);
+    return interruptSignal() == 0;
+  });
+  endProgress(progress, std::cerr);
+
+  Histogram(locationSamples, sampled, pset.histogramBars, outputs.sig, sampled);
+  Histogram(ageSamples, sampled, pset.histogramBars, outputs.tre, sampled);
   if (pset.saveHaplotypes)
-    haplosave1(chainTree[0], hpfFile, 1);
-  haplosave3(chainTree[0], hapFile);
-  storemat(chainTree[0], matFile);
+    haplosave1(chainTree[0], outputs.hpf, 1);
+  haplosave3(chainTree[0], outputs.hap);
+  storemat(chainTree[0], outputs.mat);
 
-  datFile.close();
-  logFile.close();
-  sigFile.close();
-  hapFile.close();
-  matFile.close();
-  hpfFile.close();
-  treFile.close();
+  outputs.dat.close();
+  outputs.log.close();
+  outputs.sig.close();
+  outputs.hap.close();
+  outputs.mat.close();
+  outputs.hpf.close();
+  outputs.tre.close();
   controlFile.close();
+  if (done < total) {
+    reportInterruption(interruptSignal(), done, total, sampled);
+    return 128 + interruptSignal();
+  }
   std::cout << "Finished" << std::endl;
   return 0;
 }

@@ -167,7 +167,11 @@ void readSequenceFile(std::istream &in) {
 
 } // namespace
 
-void readNormalTable(std::istream &in) {
+size_t normalChromosomeCount() {
+  return normalList.size();
+}
+
+void readNormalTable(std::istream &in, const MemoryBudget &budget) {
   const int loci = pset.numLoci;
   alleleCounts.assign(countRows, std::vector<double>(loci, 0.0));
   normalList.clear();
@@ -185,6 +189,8 @@ void readNormalTable(std::istream &in) {
       stop(msg::normalCountTotal);
     const int n = static_cast<int>(count);
     chromosomes += n;
+    requireMemory(budget, msg::itemNormalPop,
+                  chromosomes * (40.0 + sizeof(int) * static_cast<double>(loci)));
     if (!readNormalRow(in, n, hap))
       break;
     normalList.insert(normalList.end(), n, hap);

@@ -2,8 +2,10 @@
 // chain going once through its moves per iteration, with the location sample,
 // the acceptance proportions, the between-chain convergence statistic, the
 // .dat and screen records and the periodic haplotype tallies of chain 0.
+#include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <sstream>
 
 #include "genealogy.h"
 #include "output.h"
@@ -52,17 +54,21 @@ double convergenceStatistic(const std::vector<double> &locSum, const std::vector
   return std::sqrt((i / n * within + between / (k - 1)) / within);
 }
 
-void runSampler(Seed *seed, std::ostream &dat, std::ostream &hpf) {
+long runSampler(Seed *seed, std::ostream &dat, std::ostream &hpf,
+                const std::function<bool(long done)> &afterIteration) {
   const long burnIn = pset.burnInIterations;
   const long total = burnIn + pset.realIterations;
   const int chains = pset.numChains;
   std::vector<double> locSum(chains, 0.0), locSumSq(chains, 0.0);
   double convergenceR = 0;
+  long done = total;
 
   for (long i = 0; i < total; i++) {
     const bool last = i == total - 1;
     const bool fileRecord = onSchedule(i, pset.fileUpdateInterval) || last;
     const bool screenRecord = onSchedule(i, pset.screenUpdateInterval) || last;
+    // The .dat line is written whole, so a killed run leaves no partial line.
+    std::ostringstream datLine;
     for (int ch = 0; ch < chains; ch++) {
       updateFrequenciesAndMissing(seed, ch);
       // The genealogy move also proposes the mutation age and stores the age
@@ -76,14 +82,16 @@ void runSampler(Seed *seed, std::ostream &dat, std::ostream &hpf) {
         updatePhase(seed, ch);
       if (fileRecord) {
         refreshAcceptProps(ch, i);
-        writeDatSegment(dat, ch, i);
+        writeDatSegment(datLine, ch, i);
       }
       // Between file records the screen shows the proportions last refreshed.
       if (screenRecord)
         writeScreenLine(std::cout, ch, i, convergenceR);
     }
-    if (fileRecord)
-      endDatLine(dat, convergenceR);
+    if (fileRecord) {
+      endDatLine(datLine, convergenceR);
+      dat << datLine.str() << std::flush;
+    }
 
     // The statistic is refreshed after this iteration's records, so every
     // record shows the value of an earlier refresh.
@@ -100,10 +108,16 @@ void runSampler(Seed *seed, std::ostream &dat, std::ostream &hpf) {
       std::cout << std::endl;
     if (i > burnIn && onSchedule(i, pset.fileUpdateInterval) && pset.saveHaplotypes)
       haplosave1(chainTree[0], hpf, 0);
+    if (afterIteration && !afterIteration(i + 1)) {
+      done = i + 1;
+      break;
+    }
   }
 
+  const long sampled = std::max(0L, done - burnIn);
   for (int ch = 0; ch < chains; ch++) {
-    mysort(locationSamples[ch].data(), pset.realIterations);
-    mysort(ageSamples[ch].data(), pset.realIterations);
+    mysort(locationSamples[ch].data(), sampled);
+    mysort(ageSamples[ch].data(), sampled);
   }
+  return sampled;
 }

@@ -2,6 +2,7 @@
 // genealogy move, in the order each chain goes through them.
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <vector>
 
@@ -9,7 +10,11 @@
 
 // Runs burn-in and sampling iterations over all chains, writing the trace to
 // dat, progress to the screen and the periodic haplotype tallies.
-void runSampler(Seed *seed, std::ostream &dat, std::ostream &hpf);
+// afterIteration, when given, is called with the number of iterations done
+// after each one; when it returns false the loop ends there. Returns the
+// number of sampling iterations whose samples are stored (and sorted).
+long runSampler(Seed *seed, std::ostream &dat, std::ostream &hpf,
+                const std::function<bool(long done)> &afterIteration = nullptr);
 // Recomputes props[0..4][ch] from the acceptance counters after iteration i.
 void refreshAcceptProps(int ch, long i);
 // Between-chain potential scale reduction of the mutation location after
