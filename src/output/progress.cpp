@@ -45,8 +45,8 @@ std::string progressText(long done, long total, double seconds) {
     return text;
   }
   const double rate = done / seconds;
-  std::snprintf(text, sizeof text, "iteration %ld of %ld (%.1f%%), %.4g iterations/s, %s left",
-                done, total, share, rate, clockText((total - done) / rate).c_str());
+  std::snprintf(text, sizeof text, "iteration %ld of %ld (%.1f%%), %.*f iterations/s, %s left",
+                done, total, share, rate < 10 ? 2 : 0, rate, clockText((total - done) / rate).c_str());
   return text;
 }
 
