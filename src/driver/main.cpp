@@ -69,10 +69,15 @@ Options readCommandLine(int argc, char **argv) {
   return options;
 }
 
-// The interruption note on standard error.
+// The interruption note on standard error
+// (total 0: before the first iteration).
 void reportInterruption(int signal, long done, long total, long sampled) {
-  std::cerr << "mutloc: interrupted by " << (signal == SIGTERM ? "SIGTERM" : "SIGINT")
-            << " after iteration " << done << " of " << total << "; the final files hold "
+  std::cerr << "mutloc: interrupted by " << (signal == SIGTERM ? "SIGTERM" : "SIGINT");
+  if (total == 0) {
+    std::cerr << " before the first iteration; no final files were written" << std::endl;
+    return;
+  }
+  std::cerr << " after iteration " << done << " of " << total << "; the final files hold "
             << sampled << " sampling iteration" << (sampled == 1 ? "" : "s")
             << (sampled == 0 ? " (no histograms in the .sig and .tre files)" : "") << std::endl;
 }
@@ -110,6 +115,13 @@ int main(int argc, char **argv) {
 
   setuprun();
   initchains(&seed, outputs.log);
+  // Interrupted before sampling: there is nothing to write, and earlier
+  // results stay.
+  if (const int signal = interruptSignal()) {
+    abandonOutputs(outputs);
+    reportInterruption(signal, 0, 0, 0);
+    return 128 + signal;
+  }
   commitOutputs(outputs);
 
   const long total = static_cast<long>(pset.burnInIterations) + pset.realIterations;

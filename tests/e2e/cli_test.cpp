@@ -295,6 +295,21 @@ TEST(Interruption, SigintAndSigtermMidRunWriteCompleteFilesAndExitWith130And143)
   }
 }
 
+TEST(Interruption, DuringBurnInTheFilesHoldNoSamplesButTheGenealogyAndHaplotypes) {
+  const std::string dir =
+      folderWith(edited(longRun(), {{"Burn-in iteration\n10", "Burn-in iteration\n1000000"}}));
+  const Child child = startMutloc(dir, {"c.in"});
+  ASSERT_TRUE(waitForLines(dir + "/c.in.dat", 2));
+  kill(child.pid, SIGINT);
+  const Finished f = waitFor(child, dir);
+  EXPECT_EQ(f.status, 130);
+  EXPECT_TRUE(contains(f.err, "; the final files hold 0 sampling iterations")) << f.err;
+  EXPECT_EQ(readFile(dir + "/c.in.sig"), "");
+  EXPECT_EQ(readFile(dir + "/c.in.tre"), "");
+  EXPECT_EQ(lines(readFile(dir + "/c.in.mat")).size(), 19u + 1);
+  EXPECT_FALSE(readFile(dir + "/c.in.hap").empty());
+}
+
 TEST(Interruption, EveryDatLineIsCompleteAfterAHardKill) {
   // Many chains make lines longer than a stream buffer (about 11 kB).
   const std::string dir = folderWith(edited(
