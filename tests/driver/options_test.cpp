@@ -59,12 +59,6 @@ TEST(Options, UsageErrorsSayWhatWasWrong) {
   }
 }
 
-TEST(Options, HelpNamesEveryOption) {
-  for (const char *option : {"--out", "--help", "--version", "--"})
-    EXPECT_NE(usageText().find(option), std::string::npos) << option;
-  EXPECT_EQ(versionText().rfind("mutloc ", 0), 0u);
-}
-
 // ---------------------------------------------------------------------------
 // Output files
 
@@ -75,17 +69,6 @@ void fill(OutputFiles &files, const std::string &text) {
 }
 
 const char *const suffixes[] = {".dat", ".log", ".sig", ".hap", ".hpf", ".mat", ".tre"};
-
-TEST(OutputFilesTest, WithoutEarlierOutputsTheFilesAreWrittenInPlaceAndKeptAfterAStop) {
-  const std::string dir = makeTempDir();
-  OutputFiles files;
-  ASSERT_EQ(openOutputs(files, dir + "/r"), "");
-  EXPECT_FALSE(files.staged);
-  fill(files, "new");
-  abandonOutputs(files);
-  for (const char *s : suffixes)
-    EXPECT_EQ(readFile(dir + "/r" + s), "new") << s;
-}
 
 TEST(OutputFilesTest, EarlierOutputsSurviveAnAbandonedRunAndAreReplacedByACommittedOne) {
   const std::string dir = makeTempDir();

@@ -92,14 +92,6 @@ TEST(ReaderWarnings, SkippedTextIsNamedWithItsLineAndTheResultIsUnchanged) {
   EXPECT_EQ(comment.log, plain.log);
 }
 
-TEST(ReaderWarnings, MapsWiderThanOneMorganAreFlagged) {
-  const Reading wide = read(edited(baseControl(), {{"0 0.01 0.02 0.035", "0 0.01 0.02 1.5"}}));
-  EXPECT_NE(wide.warnings.find("the map spans 1.5 Morgans; positions are in Morgans: 1 cM is 0.01"),
-            std::string::npos)
-      << wide.warnings;
-  EXPECT_EQ(read(edited(baseControl(), {{"0 0.01 0.02 0.035", "0 0.01 0.02 1"}})).warnings, "");
-}
-
 TEST(LineNumbers, CountLineFeedsUpToThePositionAndKeepTheStream) {
   std::istringstream in("a\nbb\n\nccc");
   EXPECT_EQ(lineNumberAt(in), 1);

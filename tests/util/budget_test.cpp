@@ -56,12 +56,6 @@ TEST(StopHandler, WithoutAHandlerAStopEndsTheProcessWithItsStatusAndText) {
   EXPECT_EXIT(stop("plain", 4), testing::ExitedWithCode(4), "");
 }
 
-TEST(MemoryBudget, MachineBudgetIsPhysicalMemoryOrLess) {
-  const double bytes = machineMemoryBudget().bytes;
-  EXPECT_GT(bytes, 64e6);
-  EXPECT_LT(bytes, 1e15);
-}
-
 TEST(MemoryBudget, RequestsBeyondTheBudgetStopNamingItemAndAmounts) {
   ThrowingStops guard;
   const MemoryBudget budget{2e9};
