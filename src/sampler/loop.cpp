@@ -62,13 +62,13 @@ long runSampler(Seed *seed, std::ostream &dat, std::ostream &hpf,
   std::vector<double> locSum(chains, 0.0), locSumSq(chains, 0.0);
   double convergenceR = 0;
   long done = total;
+  // The .dat line is written whole, so a killed run leaves no partial line.
+  std::ostringstream datLine;
 
   for (long i = 0; i < total; i++) {
     const bool last = i == total - 1;
     const bool fileRecord = onSchedule(i, pset.fileUpdateInterval) || last;
     const bool screenRecord = onSchedule(i, pset.screenUpdateInterval) || last;
-    // The .dat line is written whole, so a killed run leaves no partial line.
-    std::ostringstream datLine;
     for (int ch = 0; ch < chains; ch++) {
       updateFrequenciesAndMissing(seed, ch);
       // The genealogy move also proposes the mutation age and stores the age
@@ -91,6 +91,7 @@ long runSampler(Seed *seed, std::ostream &dat, std::ostream &hpf,
     if (fileRecord) {
       endDatLine(datLine, convergenceR);
       dat << datLine.str() << std::flush;
+      datLine.str("");
     }
 
     // The statistic is refreshed after this iteration's records, so every
