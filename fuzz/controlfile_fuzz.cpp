@@ -19,8 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   normalHaps.clear();
   Seed seed = -1;
   int segCount = 0;
-  untilStopped([&] {
-    readdata3(&seed, &segCount, in, log, patientData, normalHaps, MemoryBudget{256e6});
-  });
+  untilStopped(
+      [&] { readdata3(&seed, &segCount, in, log, patientData, normalHaps, MemoryBudget{256e6}); });
   return 0;
 }

@@ -96,8 +96,8 @@ int main(int argc, char **argv) {
   bool reading = false;
   setStopHandler([&](const std::string &, int) {
     if (reading)
-      std::cerr << msg::stoppedAtBefore << '"' << options.controlFile << '"'
-                << msg::stoppedAtMiddle << lineNumberAt(controlFile) << std::endl;
+      std::cerr << msg::stoppedAtBefore << '"' << options.controlFile << '"' << msg::stoppedAtMiddle
+                << lineNumberAt(controlFile) << std::endl;
     abandonOutputs(outputs);
   });
   watchInterrupts();

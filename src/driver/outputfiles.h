@@ -10,7 +10,7 @@
 #include <string>
 
 struct OutputFiles {
-  std::string base;   // the files are base + ".dat", base + ".log", ...
+  std::string base;    // the files are base + ".dat", base + ".log", ...
   bool staged = false; // written under temporary names until committed
   bool committed = false;
   std::ofstream dat, log, sig, hap, hpf, mat, tre;

@@ -475,8 +475,7 @@ void echoSettings(std::ostream &log, Seed *seed, int maxAlleleRead,
 
 int readControlFile(Seed *seed, int *segCount, std::istream &in, std::ostream &log,
                     std::vector<std::vector<int>> &patientData,
-                    std::vector<std::vector<Haplotype>> &normalHaps,
-                    const MemoryBudget &budget) {
+                    std::vector<std::vector<Haplotype>> &normalHaps, const MemoryBudget &budget) {
   pset = Settings();
   numsegs = 0;
   std::fill(std::begin(segweights), std::end(segweights), 0.0);

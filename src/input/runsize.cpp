@@ -29,8 +29,7 @@ double chainTreeBytes() {
   const double rows = 2.0 * pset.numChromosomes - 1;
   // The current genealogy, a sorted copy and a proposal, the node ages and
   // one missing-allele record per leaf at most.
-  return 3 * rows * rowBytes(8 + alleleColumns(), sizeof(double)) +
-         rowBytes(rows, sizeof(double)) +
+  return 3 * rows * rowBytes(8 + alleleColumns(), sizeof(double)) + rowBytes(rows, sizeof(double)) +
          pset.numChromosomes * rowBytes(alleleColumns() + 3, sizeof(int));
 }
 

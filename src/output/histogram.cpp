@@ -41,8 +41,8 @@ double samplesOutside(double q, double r) {
 
 } // namespace
 
-void Histogram(const std::vector<std::vector<double>> &samples, long n, int bars,
-               std::ostream &out, long levelBase) {
+void Histogram(const std::vector<std::vector<double>> &samples, long n, int bars, std::ostream &out,
+               long levelBase) {
   if (n < 1 || bars < 1)
     return;
   const double r = levelBase > 0 ? levelBase : pset.realIterations;

@@ -46,7 +46,8 @@ std::string progressText(long done, long total, double seconds) {
   }
   const double rate = done / seconds;
   std::snprintf(text, sizeof text, "iteration %ld of %ld (%.1f%%), %.*f iterations/s, %s left",
-                done, total, share, rate < 10 ? 2 : 0, rate, clockText((total - done) / rate).c_str());
+                done, total, share, rate < 10 ? 2 : 0, rate,
+                clockText((total - done) / rate).c_str());
   return text;
 }
 
@@ -55,8 +56,9 @@ void showProgress(Progress &p, long done, std::ostream &err) {
     return;
   // The iteration after this one (index done) writes to the screen: clear
   // the line so that the record starts on an empty one.
-  const bool screenNext = done < p.total && ((p.screenInterval != 0 && done % p.screenInterval == 0) ||
-                                             done == p.total - 1);
+  const bool screenNext =
+      done < p.total &&
+      ((p.screenInterval != 0 && done % p.screenInterval == 0) || done == p.total - 1);
   if (screenNext) {
     if (p.shown)
       err << clearLine << std::flush;

@@ -9,9 +9,9 @@
 
 struct Progress {
   bool enabled = false;
-  long total = 0;           // iterations of the run
-  int screenInterval = 0;   // iterations between screen records (0: none)
-  bool shown = false;       // a line is on the terminal now
+  long total = 0;         // iterations of the run
+  int screenInterval = 0; // iterations between screen records (0: none)
+  bool shown = false;     // a line is on the terminal now
   std::chrono::steady_clock::time_point start, lastDrawn;
 };
 

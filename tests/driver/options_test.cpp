@@ -63,8 +63,8 @@ TEST(Options, UsageErrorsSayWhatWasWrong) {
 // Output files
 
 void fill(OutputFiles &files, const std::string &text) {
-  for (std::ofstream *s : {&files.dat, &files.log, &files.sig, &files.hap, &files.hpf, &files.mat,
-                           &files.tre})
+  for (std::ofstream *s :
+       {&files.dat, &files.log, &files.sig, &files.hap, &files.hpf, &files.mat, &files.tre})
     *s << text << std::flush;
 }
 

@@ -154,12 +154,11 @@ TEST(ControlFileMessages, SkippedTextAndAWideMapAreWarnedAboutWithoutChangingThe
   EXPECT_TRUE(contains(f.err, "warning: line 44: the text \"O000\" was skipped")) << f.err;
   EXPECT_TRUE(contains(f.err, "\"Screen and file updates")) << f.err;
 
-  const std::string cm =
-      folderWith(edited(baseControl(), {{"0 0.01 0.02 0.035", "0 1 2 3.5"},
-                                        {"0 0.035\n", "0 3.5\n"},
-                                        {"Starting value(s) for mutation\n0.015",
-                                         "Starting value(s) for mutation\n1.5"},
-                                        {"0.005 0.3", "0.3 0.3"}}));
+  const std::string cm = folderWith(edited(baseControl(), {{"0 0.01 0.02 0.035", "0 1 2 3.5"},
+                                                           {"0 0.035\n", "0 3.5\n"},
+                                                           {"Starting value(s) for mutation\n0.015",
+                                                            "Starting value(s) for mutation\n1.5"},
+                                                           {"0.005 0.3", "0.3 0.3"}}));
   const Finished wide = runToEnd(cm, {"c.in"});
   EXPECT_EQ(wide.status, 0) << wide.out;
   EXPECT_TRUE(contains(wide.err, "the map spans 3.5 Morgans")) << wide.err;
@@ -179,11 +178,10 @@ TEST(ControlFileMessages, SkippedTextAndAWideMapAreWarnedAboutWithoutChangingThe
 // Huge requests
 
 TEST(HugeRequests, TwoBillionChainsOrIterationsAreRefusedAtOnceInLittleMemory) {
-  const std::string chains =
-      cutAfter(baseControl(), "# Simulation runs (chains)\n") + "2147483647";
+  const std::string chains = cutAfter(baseControl(), "# Simulation runs (chains)\n") + "2147483647";
   const std::string iterations = cutAfter(baseControl(), "Iterations\n") + "2147483647\n";
-  for (const auto &[text, item] : {std::pair{chains, msg::itemChains},
-                                   std::pair{iterations, msg::itemIterations}}) {
+  for (const auto &[text, item] :
+       {std::pair{chains, msg::itemChains}, std::pair{iterations, msg::itemIterations}}) {
     const std::string dir = folderWith(text);
     const Finished f = runToEnd(dir, {"c.in"});
     EXPECT_EQ(f.status, 1) << item;
@@ -207,9 +205,9 @@ TEST(EarlierResults, AStopBeforeTheFirstIterationLeavesThePreviousOutputsAsTheyW
     before.push_back(readFile(dir + "/c.in" + s));
 
   // Errors in the reader, in the start-up checks and a huge request.
-  for (const Edits &typo : {Edits{{"Alpha level\n0.05", "Alpha level\n1.5"}},
-                            Edits{{"5 10 0.005 0.3", "5 10 0.9 0.3"}},
-                            Edits{{"Iterations\n20", "Iterations\n2000000000"}}}) {
+  for (const Edits &typo :
+       {Edits{{"Alpha level\n0.05", "Alpha level\n1.5"}}, Edits{{"5 10 0.005 0.3", "5 10 0.9 0.3"}},
+        Edits{{"Iterations\n20", "Iterations\n2000000000"}}}) {
     writeFile(dir, "c.in", edited(baseControl(), typo));
     const Finished f = runToEnd(dir, {"c.in"});
     EXPECT_NE(f.status, 0) << typo[0].second;
@@ -219,14 +217,16 @@ TEST(EarlierResults, AStopBeforeTheFirstIterationLeavesThePreviousOutputsAsTheyW
     }
   }
   // A good run replaces them.
-  writeFile(dir, "c.in", edited(baseControl(), {{"Use fixed random seed\n-5", "Use fixed random seed\n-6"}}));
+  writeFile(dir, "c.in",
+            edited(baseControl(), {{"Use fixed random seed\n-5", "Use fixed random seed\n-6"}}));
   ASSERT_EQ(runToEnd(dir, {"c.in"}).status, 0);
   EXPECT_NE(readFile(dir + "/c.in.dat"), before[0]);
   EXPECT_EQ(lines(readFile(dir + "/c.in.log"))[0], "-6");
 }
 
 TEST(EarlierResults, WithoutEarlierOutputsAStopLeavesTheFilesAsSpecified) {
-  const std::string dir = folderWith(edited(baseControl(), {{"Alpha level\n0.05", "Alpha level\n1.5"}}));
+  const std::string dir =
+      folderWith(edited(baseControl(), {{"Alpha level\n0.05", "Alpha level\n1.5"}}));
   const Finished f = runToEnd(dir, {"c.in"});
   EXPECT_EQ(f.out, std::string(msg::alphaLevelRange) + "\n");
   EXPECT_EQ(readFile(dir + "/c.in.log"), "-5\n");
@@ -312,8 +312,8 @@ TEST(Interruption, DuringBurnInTheFilesHoldNoSamplesButTheGenealogyAndHaplotypes
 
 TEST(Interruption, EveryDatLineIsCompleteAfterAHardKill) {
   // Many chains make lines longer than a stream buffer (about 11 kB).
-  const std::string dir = folderWith(edited(
-      longRun(80), {{"10 5 1 1\n", "10 1 1 1\n"}, {"\n1000000\n", "\n50000\n"}}));
+  const std::string dir =
+      folderWith(edited(longRun(80), {{"10 5 1 1\n", "10 1 1 1\n"}, {"\n1000000\n", "\n50000\n"}}));
   const Child child = startMutloc(dir, {"c.in"});
   ASSERT_TRUE(waitForLines(dir + "/c.in.dat", 30));
   kill(child.pid, SIGKILL);
@@ -334,8 +334,8 @@ TEST(Interruption, EveryDatLineIsCompleteAfterAHardKill) {
 // Progress
 
 TEST(Progress, ShownOnlyWhenStandardErrorIsATerminal) {
-  const std::string text = edited(baseControl(), {{"Iterations\n20\n", "Iterations\n40000\n"},
-                                                  {"10 5 1 1\n", "0 1000 1 1\n"}});
+  const std::string text = edited(
+      baseControl(), {{"Iterations\n20\n", "Iterations\n40000\n"}, {"10 5 1 1\n", "0 1000 1 1\n"}});
   const std::string onTerminal = folderWith(text);
   const Finished t = runToEnd(onTerminal, {"c.in"}, true);
   EXPECT_EQ(t.status, 0);

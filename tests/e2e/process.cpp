@@ -66,7 +66,8 @@ Finished waitFor(const Child &child, const std::string &dir) {
     if (done < 0)
       return f;
   }
-  f.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - child.started).count();
+  f.seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - child.started).count();
   f.peakKb = usage.ru_maxrss;
   f.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
   if (child.terminal >= 0) {

@@ -6,8 +6,8 @@
 
 #include <chrono>
 #include <string>
-#include <vector>
 #include <sys/types.h>
+#include <vector>
 
 struct Child {
   pid_t pid = -1;

@@ -24,8 +24,7 @@ struct Reading {
 };
 
 Reading read(const std::string &text, double budget = 1e12) {
-  const StopHandler previous =
-      setStopHandler([](const std::string &t, int) { throw Stopped{t}; });
+  const StopHandler previous = setStopHandler([](const std::string &t, int) { throw Stopped{t}; });
   std::ostringstream warnings;
   std::streambuf *const cerrBuffer = std::cerr.rdbuf(warnings.rdbuf());
   std::istringstream in(text);

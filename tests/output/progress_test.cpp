@@ -11,7 +11,8 @@ TEST(ProgressLine, TextShowsIterationShareRateAndTimeLeft) {
   EXPECT_EQ(progressText(0, 200, 0), "iteration 0 of 200 (0.0%)");
   EXPECT_EQ(progressText(1000, 11000, 2),
             "iteration 1000 of 11000 (9.1%), 500 iterations/s, 0:20 left");
-  EXPECT_EQ(progressText(3, 10003, 2), "iteration 3 of 10003 (0.0%), 1.50 iterations/s, 1:51:07 left");
+  EXPECT_EQ(progressText(3, 10003, 2),
+            "iteration 3 of 10003 (0.0%), 1.50 iterations/s, 1:51:07 left");
 }
 
 TEST(ProgressLine, DisabledWritesNothing) {
