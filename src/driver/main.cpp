@@ -1,18 +1,27 @@
-// Entry point: opens the control file and the seven output files named after
-// it, then runs the phases of a run in order: reading, set-up, the chains'
-// starting states, sampling, the final summaries, and closing.
+// Entry point: reads the command line, opens the control file and the seven
+// output files named after it, then runs the phases of a run in order:
+// reading, set-up, the chains' starting states, sampling, the final
+// summaries, and closing.
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
+#include <unistd.h>
 
 #include "chain.h"
 #include "driver.h"
 #include "genealogy.h"
 #include "input.h"
+#include "interrupt.h"
 #include "messages.h"
 #include "mixing.h"
 #include "mutloc.h"
+#include "options.h"
 #include "output.h"
+#include "outputfiles.h"
+#include "progress.h"
 #include "random.h"
 #include "runreport.h"
 #include "sampler.h"
@@ -20,43 +29,82 @@
 
 namespace {
 
-// Output files in their opening order. They have static storage so that an
+// The output files and the control file have static storage so that an
 // error stop (which ends the process through exit) still flushes and closes
 // them.
-std::ofstream datFile, logFile, sigFile, hapFile, hpfFile, matFile, treFile;
+OutputFiles outputs;
 std::ifstream controlFile;
 
 // A path that opens but cannot be read from (a folder, say) counts as not
-// opened.
-bool openControlFile(const char *path) {
+// opened. Returns 0, or the system's reason.
+int openControlFile(const std::string &path) {
+  errno = 0;
   controlFile.open(path);
   if (!controlFile.is_open())
-    return false;
+    return errno != 0 ? errno : ENOENT;
+  errno = 0;
   controlFile.peek();
-  return !controlFile.bad();
+  if (!controlFile.bad())
+    return 0;
+  return errno != 0 ? errno : EIO;
+}
+
+// The command line: help, version and usage errors end here.
+Options readCommandLine(int argc, char **argv) {
+  const Options options = parseOptions(argc, argv);
+  switch (options.action) {
+  case Options::Action::help:
+    std::cout << usageText() << std::flush;
+    std::exit(0);
+  case Options::Action::version:
+    std::cout << versionText() << std::flush;
+    std::exit(0);
+  case Options::Action::usageError:
+    stopWithNote(options.error + "\n" + msg::seeHelp, "", msg::usageStatus);
+  case Options::Action::run:
+    break;
+  }
+  if (options.controlFile.empty())
+    stopWithNote(msg::seeHelp, msg::noInputFile, 1);
+  if (const int reason = openControlFile(options.controlFile))
+    stopWithNote(msg::cannotOpenBefore + options.controlFile + msg::cannotOpenAfter +
+                     std::strerror(reason),
+                 msg::noInputFile, 1);
+  return options;
+}
+
+// The interruption note on standard error
+// (total 0: before the first iteration).
+void reportInterruption(int signal, long done, long total, long sampled) {
+  std::cerr << "mutloc: interrupted by " << (signal == SIGTERM ? "SIGTERM" : "SIGINT");
+  if (total == 0) {
+    std::cerr << " before the first iteration; no final files were written" << std::endl;
+    return;
+  }
+  std::cerr << " after iteration " << done << " of " << total << "; the final files hold "
+            << sampled << " sampling iteration" << (sampled == 1 ? "" : "s")
+            << (sampled == 0 ? " (no histograms in the .sig and .tre files)" : "") << std::endl;
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
-  // The sampler options; without them the run is the default one.
-  SamplerChoice sampler;
-  takeSamplerOptions(argc, argv, sampler);
+  const Options options = readCommandLine(argc, argv);
+  const std::string base = options.outPrefix.empty() ? options.controlFile : options.outPrefix;
+  const std::string unopened = openOutputs(outputs, base);
+  if (!unopened.empty())
+    stop(unopened + msg::cantBeOpened);
 
-  if (argc < 2 || !openControlFile(argv[1]))
-    stop(msg::noInputFile);
-
-  const std::string base = argv[1];
-  const struct {
-    std::ofstream *stream;
-    const char *suffix;
-  } outputs[] = {{&datFile, ".dat"}, {&logFile, ".log"}, {&sigFile, ".sig"}, {&hapFile, ".hap"},
-                 {&hpfFile, ".hpf"}, {&matFile, ".mat"}, {&treFile, ".tre"}};
-  for (const auto &o : outputs) {
-    o.stream->open(base + o.suffix, std::ios::out | std::ios::trunc);
-    if (!o.stream->is_open())
-      stop(base + o.suffix + msg::cantBeOpened);
-  }
+  // Every later stop says where the reader was (while it reads) and leaves
+  // earlier results as they were (until the sampler starts).
+  bool reading = false;
+  setStopHandler([&](const std::string &, int) {
+    if (reading)
+      std::cerr << msg::stoppedAtBefore << '"' << options.controlFile << '"' << msg::stoppedAtMiddle
+                << lineNumberAt(controlFile) << std::endl;
+    abandonOutputs(outputs);
+  });
+  watchInterrupts();
 
   std::cout.precision(8);
   patientData.assign(patientRows, std::vector<int>(patientCols, 0));
@@ -64,40 +112,66 @@ int main(int argc, char **argv) {
   Rng stream = streamFrom(0);
   std::vector<std::vector<Haplotype>> normalHaps;
   int segCount = 0;
-  maxAllele = readdata3(stream, &segCount, controlFile, logFile, patientData, normalHaps);
+  reading = true;
+  maxAllele = readdata3(stream, &segCount, controlFile, outputs.log, patientData, normalHaps);
+  reading = false;
   if (maxAllele == 0)
     stopAfterReport();
 
   setuprun(normalHaps);
-  initchains(stream, logFile);
+  initchains(stream, outputs.log);
+  // Interrupted before sampling: there is nothing to write, and earlier
+  // results stay.
+  if (const int signal = interruptSignal()) {
+    abandonOutputs(outputs);
+    reportInterruption(signal, 0, 0, 0);
+    return 128 + signal;
+  }
+  commitOutputs(outputs);
   RunRecord record;
   openChainTraces(base, pset.numChains, record);
-  if (sampler.mixing)
-    runMixingSampler(stream, sampler.threads, datFile, hpfFile, &record);
-  else
-    runSampler(stream, datFile, hpfFile, &record);
+
+  const long total = static_cast<long>(pset.burnInIterations) + pset.realIterations;
+  Progress progress = startProgress(total, isatty(STDOUT_FILENO) ? pset.screenUpdateInterval : 0,
+                                    isatty(STDERR_FILENO));
+  long done = 0;
+  const auto afterIteration = [&](long iterations) {
+    done = iterations;
+    showProgress(progress, iterations, std::cerr);
+    return interruptSignal() == 0;
+  };
+  const long sampled =
+      options.mixing ? runMixingSampler(stream, options.threads, outputs.dat, outputs.hpf, &record,
+                                        afterIteration)
+                     : runSampler(stream, outputs.dat, outputs.hpf, &record, afterIteration);
+  endProgress(progress, std::cerr);
 
   std::vector<std::vector<double>> locations, ages;
   for (const Chain &chain : chains) {
     locations.push_back(chain.locationSamples);
     ages.push_back(chain.ageSamples);
   }
-  Histogram(locations, pset.realIterations, pset.histogramBars, sigFile);
-  Histogram(ages, pset.realIterations, pset.histogramBars, treFile);
+  Histogram(locations, sampled, pset.histogramBars, outputs.sig, sampled);
+  Histogram(ages, sampled, pset.histogramBars, outputs.tre, sampled);
   const Chain &first = chains[0];
   if (pset.saveHaplotypes)
-    haplosave1(first.tree, hpfFile, 1);
-  haplosave3(first.tree, hapFile);
-  storemat(first.tree, first.rootLoci, matFile);
+    haplosave1(first.tree, outputs.hpf, 1);
+  haplosave3(first.tree, outputs.hap);
+  storemat(first.tree, first.rootLoci, outputs.mat);
 
-  datFile.close();
-  logFile.close();
-  sigFile.close();
-  hapFile.close();
-  matFile.close();
-  hpfFile.close();
-  treFile.close();
+  outputs.dat.close();
+  outputs.log.close();
+  outputs.sig.close();
+  outputs.hap.close();
+  outputs.mat.close();
+  outputs.hpf.close();
+  outputs.tre.close();
   controlFile.close();
+  if (done < total) {
+    writeRunReport(base, record);
+    reportInterruption(interruptSignal(), done, total, sampled);
+    return 128 + interruptSignal();
+  }
   std::cout << "Finished" << std::endl;
   // The summary and verdict come last, the verdict being the run's last words
   // (on standard error, beside the unchanged screen text).

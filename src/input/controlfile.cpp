@@ -99,7 +99,10 @@ namespace {
 
 // A label found by its first letter: the search, then the rest of its line.
 void findLabel(std::istream &in, char letter, const char *item) {
+  // Where the search starts, for the warning about text it passes over.
+  const std::streampos from = in.good() ? in.tellg() : std::streampos(-1);
   eatWhite(in, letter, item);
+  warnSkippedText(in, from, item);
   skipLine(in);
 }
 
@@ -112,7 +115,8 @@ int readSwitch(std::istream &in, const char *item, const char *message) {
 }
 
 // Items 1 to 6: the data kind, the seed and the sizes.
-void readDataKindAndSizes(std::istream &in, std::ostream &log, Rng &rng) {
+void readDataKindAndSizes(std::istream &in, std::ostream &log, Rng &rng,
+                          const MemoryBudget &budget) {
   in.clear();
   in.seekg(0);
   skipLine(in);
@@ -165,6 +169,7 @@ void readDataKindAndSizes(std::istream &in, std::ostream &log, Rng &rng) {
   // locus, in at most patientCols columns.
   if (pset.numLoci > (pset.dataAsGenotypes == 1 ? patientCols / 2 : patientCols - 1))
     stop(msg::lociLimit);
+  requireMemory(budget, msg::itemChromosomes, chainTreeBytes());
   pset.mapDist.assign(pset.numLoci + 1, 0.0);
 }
 
@@ -183,12 +188,14 @@ void readMapDistances(std::istream &in) {
   if (pset.mapDist[1] != 0)
     stop(msg::mapStart);
   pset.mapDist[0] = 0;
+  warnMapSpan();
 }
 
 // Items 9 to 12: simulation, the mutation interval and the number of chains,
 // which sizes every per-chain array.
 void readSimulationAndChains(ReadTables &t, std::istream &in,
-                             std::vector<std::vector<Haplotype>> &normalHaps) {
+                             std::vector<std::vector<Haplotype>> &normalHaps,
+                             const MemoryBudget &budget) {
   pset.runSimulation = readSwitch(in, msg::itemRunSimulation, msg::runSimulation01);
   findLabel(in, 'M', msg::itemMutLocation);
   pset.simMutLocation = readDouble(in, msg::itemMutLocation);
@@ -210,6 +217,7 @@ void readSimulationAndChains(ReadTables &t, std::istream &in,
   if (pset.numChains <= 0)
     stop(msg::chainsPositive);
   const int chains = pset.numChains;
+  requireMemory(budget, msg::itemChains, chains * chainStateBytes(t));
   pset.treeAdjust.assign(chains, 0.0);
   pset.rootDepthAdjust.assign(chains, 0.0);
   pset.recDistAdjust.assign(chains, 0.0);
@@ -222,7 +230,7 @@ void readSimulationAndChains(ReadTables &t, std::istream &in,
 
 // Items 13 to 23: the location start, the population model, the move
 // switches, the proposal widths, the iterations and the output schedule.
-void readModelAndSchedule(std::istream &in) {
+void readModelAndSchedule(const ReadTables &t, std::istream &in, const MemoryBudget &budget) {
   findLabel(in, 'S', msg::itemMutLocStart);
   pset.mutLocStart.assign(pset.numChains, readDouble(in, msg::itemMutLocStart));
   findLabel(in, 'P', msg::itemGrowthRate);
@@ -275,6 +283,8 @@ void readModelAndSchedule(std::istream &in) {
   pset.realIterations = readInt(in, msg::itemIterations);
   if (pset.realIterations <= 0)
     stop(msg::iterationsPositive);
+  requireMemory(budget, msg::itemIterations,
+                pset.numChains * (chainStateBytes(t) + chainSampleBytes(pset.realIterations)));
 
   findLabel(in, 'S', msg::itemUpdates);
   int *const schedule[4] = {&pset.screenUpdateInterval, &pset.fileUpdateInterval,
@@ -467,19 +477,22 @@ void echoSettings(const ReadTables &t, std::ostream &log, Rng &rng, int maxAllel
 
 int readControlFile(Rng &rng, int *segCount, std::istream &in, std::ostream &log,
                     std::vector<std::vector<int>> &patientData,
-                    std::vector<std::vector<Haplotype>> &normalHaps) {
+                    std::vector<std::vector<Haplotype>> &normalHaps, const MemoryBudget &budget) {
   pset = Settings();
   ReadTables t;
-  readDataKindAndSizes(in, log, rng);
+  readDataKindAndSizes(in, log, rng, budget);
   findLabel(in, 'N', msg::itemNormalPop);
-  readNormalTable(t, in);
+  readNormalTable(t, in, budget);
   readMapDistances(in);
-  readSimulationAndChains(t, in, normalHaps);
-  readModelAndSchedule(in);
+  readSimulationAndChains(t, in, normalHaps, budget);
+  readModelAndSchedule(t, in, budget);
   readMutationAge(in, rng);
   readRootLoci(in, rng);
   readPatientTable(t, in, patientData);
   const int maxAlleleRead = buildAlleleTables(t, patientData);
+  // Patient labels can widen the transition tables the set-up builds.
+  requireMemory(budget, msg::itemChains,
+                pset.numChains * (chainStateBytes(t) + chainSampleBytes(pset.realIterations)));
   pset.useSeqWeights = readSwitch(in, msg::itemUseSeqWeights, msg::useSeqWeights01);
   if (pset.useSeqWeights == 1)
     readSequenceWeights(t, in);
@@ -492,11 +505,11 @@ int readControlFile(Rng &rng, int *segCount, std::istream &in, std::ostream &log
 
 int readdata3(Rng &rng, int *segCount, std::istream &in, std::ostream &log,
               std::vector<std::vector<int>> &patientData,
-              std::vector<std::vector<Haplotype>> &normalHaps) {
+              std::vector<std::vector<Haplotype>> &normalHaps, const MemoryBudget &budget) {
   // Sizes come from the file; one beyond what memory holds ends the run with
   // a message rather than an abort.
   try {
-    return readControlFile(rng, segCount, in, log, patientData, normalHaps);
+    return readControlFile(rng, segCount, in, log, patientData, normalHaps, budget);
   } catch (const std::bad_alloc &) {
     stop(msg::outOfMemory);
   }

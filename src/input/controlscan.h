@@ -10,6 +10,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "memorybudget.h"
 #include "mutloc.h"
 
 // Skips everything up to and including the first character whose upper-case
@@ -77,7 +78,8 @@ struct ReadTables {
 // Data sections, in the order the reader meets them.
 // Item 7: the normal-population table, up to and including the "Map distance"
 // label line; fills the allele counts, the haplotype list and maxall.
-void readNormalTable(ReadTables &t, std::istream &in);
+// Every row is checked against budget before it is stored.
+void readNormalTable(ReadTables &t, std::istream &in, const MemoryBudget &budget);
 // Item 12: every chain's copy of the normal-population haplotype list.
 void copyNormalHaplotypes(ReadTables &t, std::vector<std::vector<Haplotype>> &normalHaps);
 // Item 28: the patient table, up to and including the "Use sequence weights"
@@ -98,3 +100,17 @@ void echoSegments(const ReadTables &t, std::ostream &log);
 // Reports every allele label of 1..maxall[l] found nowhere in the data; true
 // when there was none.
 bool checkMissingAlleles(const std::vector<std::vector<int>> &patientData);
+
+// Memory estimates from the sizes read so far (runsize.cpp): one chain's
+// genealogies; everything one chain holds but its sample stores; one chain's
+// sample stores for the given number of sampling iterations.
+double chainTreeBytes();
+double chainStateBytes(const ReadTables &t);
+double chainSampleBytes(long iterations);
+
+// Warnings on standard error (readerwarnings.cpp). Non-white-space text
+// between from and the letter just found by a search for item's label was
+// passed over; the stream's state and position are kept.
+void warnSkippedText(std::istream &in, std::streampos from, const char *item);
+// The map spans more than one unit (Morgan).
+void warnMapSpan();

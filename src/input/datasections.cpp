@@ -159,7 +159,7 @@ void readSequenceFile(ReadTables &t, std::istream &in) {
 
 } // namespace
 
-void readNormalTable(ReadTables &t, std::istream &in) {
+void readNormalTable(ReadTables &t, std::istream &in, const MemoryBudget &budget) {
   const int loci = pset.numLoci;
   t.alleleCounts.assign(countRows, std::vector<double>(loci, 0.0));
   t.normalList.clear();
@@ -177,6 +177,8 @@ void readNormalTable(ReadTables &t, std::istream &in) {
       stop(msg::normalCountTotal);
     const int n = static_cast<int>(count);
     chromosomes += n;
+    requireMemory(budget, msg::itemNormalPop,
+                  chromosomes * (40.0 + sizeof(int) * static_cast<double>(loci)));
     if (!readNormalRow(t, in, n, hap))
       break;
     t.normalList.insert(t.normalList.end(), n, hap);

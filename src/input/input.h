@@ -6,16 +6,24 @@
 #include <string>
 #include <vector>
 
+#include "memorybudget.h"
 #include "mutloc.h"
 #include "random.h"
 
 // Reads and checks the whole control file from its first byte, fills pset and
 // the data tables, draws the random starting values it asks for and echoes the
 // settings into log. Returns the largest allele label (0 after a missing-allele
-// report). Stops the run with a message on the first bad item.
+// report). Stops the run with a message on the first bad item, and on a size
+// whose tables would not fit into budget.
 int readdata3(Rng &rng, int *segCount, std::istream &in, std::ostream &log,
               std::vector<std::vector<int>> &patientData,
-              std::vector<std::vector<Haplotype>> &normalHaps);
+              std::vector<std::vector<Haplotype>> &normalHaps,
+              const MemoryBudget &budget = machineMemoryBudget());
+
+// The 1-based line of in that holds position at (-1: the current read
+// position; past the end: the last line). Keeps the stream's state and
+// position.
+long lineNumberAt(std::istream &in, std::streampos at = -1);
 
 // Reads the annotated sequence file fileName into 2 * count - 1 segment
 // entries (positions and kinds e/i/n) and writes them to "exons.txt".

@@ -4,21 +4,13 @@
 // and the chains spread over threads (--threads).
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 
 #include "chain.h"
 #include "random.h"
 #include "runrecord.h"
 
-// The sampler a run uses and the threads it may take (0: one per core).
-struct SamplerChoice {
-  bool mixing = false;
-  int threads = 0;
-};
-// Takes "--sampler exact|mixing" and "--threads N" out of the argument list,
-// shortening argc and argv to the rest, and records them in choice. A bad
-// value stops the run with a message.
-void takeSamplerOptions(int &argc, char **argv, SamplerChoice &choice);
 // The threads a run of chainCount chains takes when requested threads were
 // asked for (0: the machine's cores): at least 1, at most chainCount.
 int workerCount(int requested, int chainCount);
@@ -60,5 +52,9 @@ void mixingIteration(Rng &rng, Chain &chain, long i);
 // screen records are written in chain order as the default sampler writes
 // them, whatever the thread count. runStream is the run's stream after
 // set-up. With a record, also writes the per-chain traces and keeps the draws.
-void runMixingSampler(const Rng &runStream, int threads, std::ostream &dat, std::ostream &hpf,
-                      RunRecord *record = nullptr);
+// afterIteration, when given, is called with the number of iterations done
+// after each block of iterations; when it returns false the run ends there.
+// Returns the number of sampling iterations whose samples are stored.
+long runMixingSampler(const Rng &runStream, int threads, std::ostream &dat, std::ostream &hpf,
+                      RunRecord *record = nullptr,
+                      const std::function<bool(long done)> &afterIteration = nullptr);

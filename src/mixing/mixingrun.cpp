@@ -6,7 +6,9 @@
 // the between-chain statistic, exactly as the default sampler's loop writes
 // its records. So the files are the same whatever the number of threads.
 #include <cmath>
+#include <algorithm>
 #include <iostream>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -99,6 +101,8 @@ void writeBlock(long from, long to, const Schedule &schedule, std::vector<ChainB
                 RunRecord *record) {
   const int chainCount = pset.numChains;
   std::vector<size_t> next(chainCount, 0);
+  // Each .dat line is written whole, so a killed run leaves no partial line.
+  std::ostringstream datLine;
   for (long i = from; i < to; i++) {
     const bool fileRecord = schedule.file(i), screenRecord = schedule.screen(i);
     for (int ch = 0; ch < chainCount; ch++) {
@@ -107,15 +111,18 @@ void writeBlock(long from, long to, const Schedule &schedule, std::vector<ChainB
       Chain &view = views[ch];
       showFields(blocks[ch].records[next[ch]++], view);
       if (fileRecord) {
-        writeDatSegment(dat, view, i);
+        writeDatSegment(datLine, view, i);
         if (record)
           writeTraceRow(*record->traces[ch], traceRow(view, i));
       }
       if (screenRecord)
         writeScreenLine(std::cout, view, i, conv.r);
     }
-    if (fileRecord)
-      endDatLine(dat, conv.r);
+    if (fileRecord) {
+      endDatLine(datLine, conv.r);
+      dat << datLine.str() << std::flush;
+      datLine.str("");
+    }
     if (chainCount >= 2 && i >= 1) {
       for (int ch = 0; ch < chainCount; ch++) {
         const double x = blocks[ch].locations[i - from];
@@ -132,8 +139,8 @@ void writeBlock(long from, long to, const Schedule &schedule, std::vector<ChainB
 
 } // namespace
 
-void runMixingSampler(const Rng &runStream, int threads, std::ostream &dat, std::ostream &hpf,
-                      RunRecord *record) {
+long runMixingSampler(const Rng &runStream, int threads, std::ostream &dat, std::ostream &hpf,
+                      RunRecord *record, const std::function<bool(long done)> &afterIteration) {
   const int chainCount = pset.numChains;
   const Schedule schedule = {static_cast<long>(pset.burnInIterations) + pset.realIterations};
   std::vector<Rng> streams;
@@ -159,6 +166,7 @@ void runMixingSampler(const Rng &runStream, int threads, std::ostream &dat, std:
   conv.locSum.assign(chainCount, 0.0);
   conv.locSumSq.assign(chainCount, 0.0);
 
+  long done = 0;
   for (long from = 0; from < schedule.total; from += blockLength) {
     const long to = std::min(schedule.total, from + blockLength);
     // Worker w runs chains w, w + workers, ...; the main thread is worker 0.
@@ -173,6 +181,11 @@ void runMixingSampler(const Rng &runStream, int threads, std::ostream &dat, std:
     for (std::thread &t : pool)
       t.join();
     writeBlock(from, to, schedule, blocks, views, conv, dat, record);
+    done = to;
+    if (afterIteration && !afterIteration(done))
+      break;
   }
-  finishSamples(record);
+  const long sampled = std::max(0L, done - static_cast<long>(pset.burnInIterations));
+  finishSamples(record, sampled);
+  return sampled;
 }

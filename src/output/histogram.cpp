@@ -33,18 +33,19 @@ int flagDensityRegion(std::vector<double> &pos, std::vector<int> &count, std::ve
   return kept;
 }
 
-// Samples a region of coverage q must hold; the rest may be dropped.
-double samplesOutside(double q) {
-  const double r = pset.realIterations;
+// Samples a region of coverage q must hold, of r samples; the rest may be
+// dropped.
+double samplesOutside(double q, double r) {
   return r - std::floor(r * q);
 }
 
 } // namespace
 
-void Histogram(const std::vector<std::vector<double>> &samples, long n, int bars,
-               std::ostream &out) {
+void Histogram(const std::vector<std::vector<double>> &samples, long n, int bars, std::ostream &out,
+               long levelBase) {
   if (n < 1 || bars < 1)
     return;
+  const double r = levelBase > 0 ? levelBase : pset.realIterations;
   std::vector<double> barPos(bars);
   std::vector<int> barCount(bars), barFlag(bars);
   for (const std::vector<double> &x : samples) {
@@ -65,13 +66,13 @@ void Histogram(const std::vector<std::vector<double>> &samples, long n, int bars
     for (int k = 0; k < bars; k++)
       barPos[k] += width / 2;
 
-    flagDensityRegion(barPos, barCount, barFlag, samplesOutside(1 - pset.alphaLevel));
+    flagDensityRegion(barPos, barCount, barFlag, samplesOutside(1 - pset.alphaLevel, r));
     for (int k = 0; k < bars; k++)
       out << barPos[k] << " " << static_cast<double>(barCount[k]) / n << " " << barCount[k] << " "
           << barFlag[k] << std::endl;
 
     for (double q : coverageLevels) {
-      const int kept = flagDensityRegion(barPos, barCount, barFlag, samplesOutside(q));
+      const int kept = flagDensityRegion(barPos, barCount, barFlag, samplesOutside(q, r));
       out << q * 100 << "% = " << (barPos[bars - 1] - barPos[0]) / bars * kept << " ";
     }
     out << std::endl;

@@ -8,9 +8,11 @@
 #include "chain.h"
 #include "mutloc.h"
 
-// For every chain: a histogram of bars lines and one interval line.
-void Histogram(const std::vector<std::vector<double>> &samples, long n, int bars,
-               std::ostream &out);
+// For every chain: a histogram of bars lines and one interval line. The
+// interval levels count from levelBase samples (0: realIterations, which is n
+// in a complete run; an interrupted run passes the n samples it has).
+void Histogram(const std::vector<std::vector<double>> &samples, long n, int bars, std::ostream &out,
+               long levelBase = 0);
 // Tallies chain 0's tip haplotypes; with final set, sorts and writes them.
 void haplosave1(const TreeMatrix &tree, std::ostream &out, int final);
 // Writes the distinct tip haplotypes of tree with their counts.

@@ -2,8 +2,10 @@
 // chain going once through its moves per iteration, with the location sample,
 // the acceptance proportions, the between-chain convergence statistic, the
 // .dat and screen records and the periodic haplotype tallies of chain 0.
+#include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <sstream>
 
 #include "chaintrace.h"
 #include "genealogy.h"
@@ -38,15 +40,16 @@ TraceRow traceRow(const Chain &chain, long i) {
   return row;
 }
 
-void finishSamples(RunRecord *record) {
+void finishSamples(RunRecord *record, long sampled) {
   if (record)
     for (const Chain &chain : chains) {
-      record->locationDraws.push_back(chain.locationSamples);
-      record->ageDraws.push_back(chain.ageSamples);
+      record->locationDraws.emplace_back(chain.locationSamples.begin(),
+                                         chain.locationSamples.begin() + sampled);
+      record->ageDraws.emplace_back(chain.ageSamples.begin(), chain.ageSamples.begin() + sampled);
     }
   for (Chain &chain : chains) {
-    mysort(chain.locationSamples.data(), pset.realIterations);
-    mysort(chain.ageSamples.data(), pset.realIterations);
+    mysort(chain.locationSamples.data(), sampled);
+    mysort(chain.ageSamples.data(), sampled);
   }
 }
 
@@ -82,12 +85,16 @@ double convergenceStatistic(const std::vector<double> &locSum, const std::vector
   return std::sqrt((i / n * within + between / (k - 1)) / within);
 }
 
-void runSampler(Rng &rng, std::ostream &dat, std::ostream &hpf, RunRecord *record) {
+long runSampler(Rng &rng, std::ostream &dat, std::ostream &hpf, RunRecord *record,
+                const std::function<bool(long done)> &afterIteration) {
   const long burnIn = pset.burnInIterations;
   const long total = burnIn + pset.realIterations;
   const int chainCount = pset.numChains;
   std::vector<double> locSum(chainCount, 0.0), locSumSq(chainCount, 0.0);
   double convergenceR = 0;
+  long done = total;
+  // The .dat line is written whole, so a killed run leaves no partial line.
+  std::ostringstream datLine;
 
   for (long i = 0; i < total; i++) {
     const bool last = i == total - 1;
@@ -106,7 +113,7 @@ void runSampler(Rng &rng, std::ostream &dat, std::ostream &hpf, RunRecord *recor
         updatePhase(rng, chain);
       if (fileRecord) {
         refreshAcceptProps(chain, i);
-        writeDatSegment(dat, chain, i);
+        writeDatSegment(datLine, chain, i);
         if (record)
           writeTraceRow(*record->traces[chain.index], traceRow(chain, i));
       }
@@ -114,8 +121,11 @@ void runSampler(Rng &rng, std::ostream &dat, std::ostream &hpf, RunRecord *recor
       if (screenRecord)
         writeScreenLine(std::cout, chain, i, convergenceR);
     }
-    if (fileRecord)
-      endDatLine(dat, convergenceR);
+    if (fileRecord) {
+      endDatLine(datLine, convergenceR);
+      dat << datLine.str() << std::flush;
+      datLine.str("");
+    }
 
     // The statistic is refreshed after this iteration's records, so every
     // record shows the value of an earlier refresh.
@@ -132,7 +142,13 @@ void runSampler(Rng &rng, std::ostream &dat, std::ostream &hpf, RunRecord *recor
       std::cout << std::endl;
     if (i > burnIn && onSchedule(i, pset.fileUpdateInterval) && pset.saveHaplotypes)
       haplosave1(chains[0].tree, hpf, 0);
+    if (afterIteration && !afterIteration(i + 1)) {
+      done = i + 1;
+      break;
+    }
   }
 
-  finishSamples(record);
+  const long sampled = std::max(0L, done - burnIn);
+  finishSamples(record, sampled);
+  return sampled;
 }

@@ -2,6 +2,7 @@
 // genealogy move, in the order each chain goes through them.
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <vector>
 
@@ -14,14 +15,18 @@
 // Runs burn-in and sampling iterations over all chains, writing the trace to
 // dat, progress to the screen and the periodic haplotype tallies. With a
 // record, also writes each chain's trace row at every .dat record and keeps
-// the draws in sampling order.
-void runSampler(Rng &rng, std::ostream &dat, std::ostream &hpf, RunRecord *record = nullptr);
+// the draws in sampling order. afterIteration, when given, is called with the
+// number of iterations done after each one; when it returns false the loop
+// ends there. Returns the number of sampling iterations whose samples are
+// stored (and sorted).
+long runSampler(Rng &rng, std::ostream &dat, std::ostream &hpf, RunRecord *record = nullptr,
+                const std::function<bool(long done)> &afterIteration = nullptr);
 // The chain's values after iteration i, for its trace file.
 TraceRow traceRow(const Chain &chain, long i);
-// At the end of sampling: copies every chain's draws in sampling order into
-// the record (when there is one), then sorts the chain's samples for the
-// histograms.
-void finishSamples(RunRecord *record);
+// At the end of sampling: copies every chain's first `sampled` draws, in
+// sampling order, into the record (when there is one), then sorts them for
+// the histograms.
+void finishSamples(RunRecord *record, long sampled);
 // Recomputes the chain's acceptance proportions from its counters after
 // iteration i.
 void refreshAcceptProps(Chain &chain, long i);

@@ -7,11 +7,27 @@ namespace msg {
 // Entry and output files.
 inline constexpr const char *noInputFile = "You haven't opened the input file yet.";
 inline constexpr const char *cantBeOpened = " can't be opened.";
+// Command line (standard error; a usage error ends with usageStatus).
+inline constexpr int usageStatus = 2;
+inline constexpr const char *unknownOption = "mutloc: unknown option ";
+inline constexpr const char *missingOptionValue = "mutloc: the option needs a value: ";
+inline constexpr const char *extraArgument = "mutloc: only one control file can be given; extra: ";
+inline constexpr const char *seeHelp = "Try 'mutloc --help' for the options.";
+inline constexpr const char *cannotOpenBefore = "mutloc: cannot open the control file \"";
+inline constexpr const char *cannotOpenAfter = "\": ";
+// Where the control-file reader was when it stopped (standard error).
+inline constexpr const char *stoppedAtBefore = "mutloc: the control file ";
+inline constexpr const char *stoppedAtMiddle = " was being read at line ";
+// A size in the control file beyond the run's memory budget.
+inline constexpr const char *memoryBefore = "\"";
+inline constexpr const char *memoryMiddle = "\" asks for about ";
+inline constexpr const char *memoryAfter = " of memory, more than the ";
+inline constexpr const char *memoryEnd = " this run may use.";
 
 // Sampler options.
-inline constexpr const char *badSampler = "--sampler takes exact or mixing, not: ";
-inline constexpr const char *badThreads = "--threads takes a whole number from 1 to 1024, not: ";
-inline constexpr const char *missingValue = " needs a value.";
+inline constexpr const char *badSampler = "mutloc: --sampler takes exact or mixing, not: ";
+inline constexpr const char *badThreads =
+    "mutloc: --threads takes a whole number from 1 to 1024, not: ";
 
 // Control file.
 // Item labels as the messages name them.

@@ -143,19 +143,7 @@ TEST(ChainStreams, DependOnTheRunStreamAndTheChainOnly) {
   EXPECT_NE(u, ran1(b0));
 }
 
-TEST(SamplerOptions, AreTakenOutOfTheArgumentsWherePlaced) {
-  std::vector<std::string> words = {"mutloc", "--sampler", "mixing", "data.in", "--threads=3"};
-  std::vector<char *> argv;
-  for (std::string &w : words)
-    argv.push_back(w.data());
-  argv.push_back(nullptr);
-  int argc = 5;
-  SamplerChoice choice;
-  takeSamplerOptions(argc, argv.data(), choice);
-  EXPECT_EQ(argc, 2);
-  EXPECT_STREQ(argv[1], "data.in");
-  EXPECT_TRUE(choice.mixing);
-  EXPECT_EQ(choice.threads, 3);
+TEST(SamplerThreads, AtLeastOneAtMostOnePerChain) {
   EXPECT_EQ(workerCount(3, 2), 2);
   EXPECT_EQ(workerCount(1, 4), 1);
   EXPECT_GE(workerCount(0, 4), 1);

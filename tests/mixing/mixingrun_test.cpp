@@ -131,23 +131,6 @@ TEST(MixingRun, ExactSamplerOptionIsTheDefaultRun) {
     EXPECT_EQ(readFile(plain + "/data.in" + s), readFile(named + "/data.in" + s)) << s;
 }
 
-TEST(MixingRun, BadOptionsStopWithAMessage) {
-  const std::string dir = makeTempDir();
-  writeFile(dir, "data.in", baseControl());
-  const struct {
-    const char *args, *says;
-  } cases[] = {{"--sampler fast data.in", "--sampler takes exact or mixing, not: fast"},
-               {"--threads 0 data.in", "--threads takes a whole number"},
-               {"--threads 2x data.in", "--threads takes a whole number"},
-               {"--threads 99999999999 data.in", "--threads takes a whole number"},
-               {"data.in --sampler", "--sampler needs a value."}};
-  for (const auto &c : cases) {
-    const RunResult r = runMutloc(dir, c.args);
-    EXPECT_NE(r.status, 0) << c.args;
-    EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << ": " << r.out;
-  }
-}
-
 // With one allele at every marker every haplotype has probability 1, so the
 // posterior is the prior: the location uniform over its interval, the age
 // distributed by its prior density over its bounds.

@@ -1,0 +1,159 @@
+// The command line: `mutloc [--out PREFIX] CONTROL_FILE`, --help and
+// --version. A run without options is the plain run of the control file.
+#include "options.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "messages.h"
+
+#ifndef MUTLOC_VERSION
+#define MUTLOC_VERSION "unknown"
+#endif
+#ifndef MUTLOC_BUILD_TYPE
+#define MUTLOC_BUILD_TYPE "unknown"
+#endif
+
+namespace {
+
+bool isOption(const char *arg) {
+  return arg[0] == '-' && arg[1] != '\0';
+}
+
+constexpr long maxThreads = 1024;
+
+// The value of an option written "--name VALUE" or "--name=VALUE" at
+// argv[k] (k is moved past a separate value); false when it has none.
+bool optionValue(const char *name, int argc, const char *const *argv, int &k, std::string &value) {
+  const size_t length = std::strlen(name);
+  const char *arg = argv[k];
+  if (std::strncmp(arg, name, length) != 0)
+    return false;
+  if (arg[length] == '=') {
+    value = arg + length + 1;
+    return true;
+  }
+  if (arg[length] != '\0' || k + 1 >= argc)
+    return false;
+  value = argv[++k];
+  return true;
+}
+
+bool named(const char *arg, const char *name) {
+  const size_t length = std::strlen(name);
+  return std::strncmp(arg, name, length) == 0 && (arg[length] == '\0' || arg[length] == '=');
+}
+
+} // namespace
+
+Options parseOptions(int argc, const char *const *argv) {
+  Options o;
+  bool optionsEnded = false;
+  auto fail = [&o](const std::string &error) {
+    o.action = Options::Action::usageError;
+    o.error = error;
+    return o;
+  };
+  for (int k = 1; k < argc; k++) {
+    const char *arg = argv[k];
+    if (!optionsEnded && isOption(arg)) {
+      if (std::strcmp(arg, "--") == 0) {
+        optionsEnded = true;
+      } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+        o.action = Options::Action::help;
+        return o;
+      } else if (std::strcmp(arg, "--version") == 0 || std::strcmp(arg, "-V") == 0) {
+        o.action = Options::Action::version;
+        return o;
+      } else if (std::strncmp(arg, "--out=", 6) == 0) {
+        o.outPrefix = arg + 6;
+        if (o.outPrefix.empty())
+          return fail(msg::missingOptionValue + std::string("--out"));
+      } else if (std::strcmp(arg, "--out") == 0 || std::strcmp(arg, "-o") == 0) {
+        if (k + 1 >= argc || argv[k + 1][0] == '\0')
+          return fail(msg::missingOptionValue + std::string(arg));
+        o.outPrefix = argv[++k];
+      } else if (named(arg, "--sampler")) {
+        std::string value;
+        if (!optionValue("--sampler", argc, argv, k, value))
+          return fail(msg::missingOptionValue + std::string("--sampler"));
+        if (value != "exact" && value != "mixing")
+          return fail(msg::badSampler + value);
+        o.mixing = value == "mixing";
+      } else if (named(arg, "--threads")) {
+        std::string value;
+        if (!optionValue("--threads", argc, argv, k, value))
+          return fail(msg::missingOptionValue + std::string("--threads"));
+        char *end = nullptr;
+        const long n = std::strtol(value.c_str(), &end, 10);
+        if (value.empty() || *end != '\0' || n < 1 || n > maxThreads)
+          return fail(msg::badThreads + value);
+        o.threads = static_cast<int>(n);
+      } else {
+        return fail(msg::unknownOption + std::string(arg));
+      }
+      continue;
+    }
+    if (!o.controlFile.empty())
+      return fail(msg::extraArgument + std::string(arg));
+    o.controlFile = arg;
+  }
+  return o;
+}
+
+std::string usageText() {
+  return "Usage: mutloc [OPTIONS] CONTROL_FILE\n"
+         "\n"
+         "Locates a disease mutation on a map of markers by linkage disequilibrium, with\n"
+         "the settings and data of CONTROL_FILE. Writes seven files named after it:\n"
+         "CONTROL_FILE.dat (trace), .log (settings), .sig and .tre (location and age\n"
+         "histograms), .hap and .hpf (haplotypes), .mat (final genealogy).\n"
+         "\n"
+         "Options:\n"
+         "  -o, --out PREFIX  write the seven files as PREFIX.dat, PREFIX.log, ... instead;\n"
+         "                    exons.txt and inmat.txt stay in the working folder\n"
+         "  --sampler exact   the default: the sampler whose every draw the program has\n"
+         "                    always made (a fixed seed repeats a run byte for byte)\n"
+         "  --sampler mixing  a sampler that reaches the posterior in runs of ordinary\n"
+         "                    length: haplotypes drawn from their full conditionals,\n"
+         "                    chains on streams of their own and on several cores\n"
+         "  --threads N       with --sampler mixing, run the chains on N threads\n"
+         "                    (default: one per core, at most one per chain); the\n"
+         "                    output does not depend on N\n"
+         "  -h, --help        show this help and exit\n"
+         "  -V, --version     show the version and the build options and exit\n"
+         "  --                end of options (for a control file whose name starts with -)\n"
+         "\n"
+         "While it runs:\n"
+         "  Standard output shows a record every \"screen update\" iterations. Standard\n"
+         "  error shows warnings and, when it is a terminal, a progress line.\n"
+         "  Ctrl-C (SIGINT) or SIGTERM stops the run after the current iteration and\n"
+         "  writes the final files from the samples taken so far.\n"
+         "  If the control file has an error, earlier output files of the same name are\n"
+         "  left as they were.\n"
+         "\n"
+         "Exit status:\n"
+         "  0    finished\n"
+         "  1    an error stopped the run (its message says which): an error in the\n"
+         "       control file, a file that cannot be opened, a run larger than memory\n"
+         "  255  a wrong number of adjustment levels in the control file\n"
+         "  2    a wrong command line\n"
+         "  130  interrupted by SIGINT, 143 by SIGTERM\n";
+}
+
+std::string versionText() {
+  std::string text = "mutloc " MUTLOC_VERSION "\n";
+  text += "build: " MUTLOC_BUILD_TYPE ", compiler " __VERSION__;
+#ifdef MUTLOC_TRACE_DRAWS
+  text += ", draw tracing on";
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+  text += ", AddressSanitizer";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  text += ", AddressSanitizer";
+#endif
+#endif
+  text += ", -ffp-contract=off\n";
+  return text;
+}

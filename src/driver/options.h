@@ -1,0 +1,22 @@
+// The command line: the control file and the options around it.
+#pragma once
+
+#include <string>
+
+struct Options {
+  enum class Action { run, help, version, usageError };
+  Action action = Action::run;
+  std::string controlFile; // empty when none was given
+  std::string outPrefix;   // output names are outPrefix + suffix; empty: the control file's path
+  bool mixing = false;     // --sampler mixing; the default is the exact sampler
+  int threads = 0;         // --threads N; 0: one per core
+  std::string error;       // what was wrong, for a usage error
+};
+
+// Reads the arguments after the program name. Options may come before or
+// after the control file; "--" ends them.
+Options parseOptions(int argc, const char *const *argv);
+
+// The --help and --version texts.
+std::string usageText();
+std::string versionText();

@@ -1,0 +1,93 @@
+// Opening, committing and abandoning the seven output files.
+#include "outputfiles.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct Slot {
+  std::ofstream OutputFiles::*stream;
+  const char *suffix;
+};
+
+// Opening order of the files.
+constexpr Slot slots[] = {{&OutputFiles::dat, ".dat"}, {&OutputFiles::log, ".log"},
+                          {&OutputFiles::sig, ".sig"}, {&OutputFiles::hap, ".hap"},
+                          {&OutputFiles::hpf, ".hpf"}, {&OutputFiles::mat, ".mat"},
+                          {&OutputFiles::tre, ".tre"}};
+
+// An earlier output: a file of that name (a folder of that name is an
+// obstacle, not a result).
+bool isEarlierOutput(const std::string &path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// A staged file can later take the place of path.
+bool replaceable(const std::string &path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0)
+    return true;
+  return S_ISREG(st.st_mode) && access(path.c_str(), W_OK) == 0;
+}
+
+void removeStaged(OutputFiles &files) {
+  for (const Slot &s : slots) {
+    (files.*s.stream).close();
+    std::remove(stagedName(files.base + s.suffix).c_str());
+  }
+}
+
+} // namespace
+
+std::string stagedName(const std::string &finalName) {
+  return finalName + ".partial";
+}
+
+std::string openOutputs(OutputFiles &files, const std::string &base) {
+  files.base = base;
+  files.committed = false;
+  files.staged = false;
+  for (const Slot &s : slots)
+    files.staged = files.staged || isEarlierOutput(base + s.suffix);
+  if (files.staged)
+    for (const Slot &s : slots)
+      if (!replaceable(base + s.suffix))
+        return base + s.suffix;
+  for (const Slot &s : slots) {
+    const std::string name = base + s.suffix;
+    std::ofstream &stream = files.*s.stream;
+    stream.open(files.staged ? stagedName(name) : name, std::ios::out | std::ios::trunc);
+    if (!stream.is_open()) {
+      if (files.staged)
+        removeStaged(files);
+      return name;
+    }
+  }
+  return "";
+}
+
+void commitOutputs(OutputFiles &files) {
+  if (files.committed)
+    return;
+  files.committed = true;
+  if (!files.staged)
+    return;
+  for (const Slot &s : slots) {
+    const std::string name = files.base + s.suffix;
+    (files.*s.stream).flush();
+    if (std::rename(stagedName(name).c_str(), name.c_str()) != 0)
+      std::cerr << "mutloc: could not replace " << name << " (" << std::strerror(errno)
+                << "); this run's file is " << stagedName(name) << std::endl;
+  }
+}
+
+void abandonOutputs(OutputFiles &files) {
+  if (files.staged && !files.committed)
+    removeStaged(files);
+}

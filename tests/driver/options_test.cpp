@@ -1,0 +1,136 @@
+// The command-line parser and the output files that keep earlier results.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+#include <vector>
+
+#include "options.h"
+#include "outputfiles.h"
+#include "testkit.h"
+
+namespace {
+
+Options parse(std::vector<const char *> args) {
+  args.insert(args.begin(), "mutloc");
+  return parseOptions(static_cast<int>(args.size()), args.data());
+}
+
+TEST(Options, ControlFileAndOutPrefixInEveryForm) {
+  const Options plain = parse({"data.in"});
+  EXPECT_EQ(plain.action, Options::Action::run);
+  EXPECT_EQ(plain.controlFile, "data.in");
+  EXPECT_EQ(plain.outPrefix, "");
+  for (const auto &args : {std::vector<const char *>{"--out", "r/x", "data.in"},
+                           std::vector<const char *>{"data.in", "-o", "r/x"},
+                           std::vector<const char *>{"--out=r/x", "data.in"}}) {
+    const Options o = parse(args);
+    EXPECT_EQ(o.action, Options::Action::run);
+    EXPECT_EQ(o.controlFile, "data.in");
+    EXPECT_EQ(o.outPrefix, "r/x");
+  }
+  // After "--" a name may start with a dash; a lone "-" is a name anyway.
+  EXPECT_EQ(parse({"--", "-odd.in"}).controlFile, "-odd.in");
+  EXPECT_EQ(parse({"-"}).controlFile, "-");
+  EXPECT_EQ(parse({}).controlFile, "");
+  EXPECT_EQ(parse({}).action, Options::Action::run);
+}
+
+TEST(Options, SamplerAndThreadsInEveryForm) {
+  const Options plain = parse({"data.in"});
+  EXPECT_FALSE(plain.mixing);
+  EXPECT_EQ(plain.threads, 0);
+  const Options o = parse({"--sampler", "mixing", "data.in", "--threads=3"});
+  EXPECT_EQ(o.action, Options::Action::run);
+  EXPECT_EQ(o.controlFile, "data.in");
+  EXPECT_TRUE(o.mixing);
+  EXPECT_EQ(o.threads, 3);
+  EXPECT_FALSE(parse({"--sampler=exact", "data.in"}).mixing);
+  const struct {
+    std::vector<const char *> args;
+    const char *says;
+  } bad[] = {{{"--sampler", "fast", "data.in"}, "--sampler takes exact or mixing, not: fast"},
+             {{"--threads", "0", "data.in"}, "--threads takes a whole number"},
+             {{"--threads=2x", "data.in"}, "--threads takes a whole number"},
+             {{"--threads", "99999999999", "data.in"}, "--threads takes a whole number"},
+             {{"data.in", "--sampler"}, "the option needs a value: --sampler"},
+             {{"--samplers", "mixing", "data.in"}, "unknown option --samplers"}};
+  for (const auto &c : bad) {
+    const Options b = parse(c.args);
+    EXPECT_EQ(b.action, Options::Action::usageError) << c.says;
+    EXPECT_NE(b.error.find(c.says), std::string::npos) << b.error;
+  }
+}
+
+TEST(Options, HelpAndVersionWinWhereverTheyStand) {
+  EXPECT_EQ(parse({"data.in", "--help"}).action, Options::Action::help);
+  EXPECT_EQ(parse({"-h"}).action, Options::Action::help);
+  EXPECT_EQ(parse({"--version", "x", "y"}).action, Options::Action::version);
+  EXPECT_EQ(parse({"-V"}).action, Options::Action::version);
+}
+
+TEST(Options, UsageErrorsSayWhatWasWrong) {
+  struct {
+    std::vector<const char *> args;
+    const char *says;
+  } cases[] = {{{"--verbose", "a.in"}, "--verbose"},
+               {{"a.in", "b.in"}, "b.in"},
+               {{"a.in", "--out"}, "--out"},
+               {{"--out=", "a.in"}, "--out"},
+               {{"-o", "", "a.in"}, "-o"}};
+  for (const auto &c : cases) {
+    const Options o = parse(c.args);
+    EXPECT_EQ(o.action, Options::Action::usageError) << c.says;
+    EXPECT_NE(o.error.find(c.says), std::string::npos) << o.error;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Output files
+
+void fill(OutputFiles &files, const std::string &text) {
+  for (std::ofstream *s :
+       {&files.dat, &files.log, &files.sig, &files.hap, &files.hpf, &files.mat, &files.tre})
+    *s << text << std::flush;
+}
+
+const char *const suffixes[] = {".dat", ".log", ".sig", ".hap", ".hpf", ".mat", ".tre"};
+
+TEST(OutputFilesTest, EarlierOutputsSurviveAnAbandonedRunAndAreReplacedByACommittedOne) {
+  const std::string dir = makeTempDir();
+  writeFile(dir, "r.log", "old log");
+  for (bool commit : {false, true}) {
+    OutputFiles files;
+    ASSERT_EQ(openOutputs(files, dir + "/r"), "");
+    EXPECT_TRUE(files.staged);
+    fill(files, "new");
+    if (commit) {
+      commitOutputs(files);
+      // The streams go on writing to the files now in place.
+      files.dat << " more" << std::flush;
+    }
+    abandonOutputs(files);
+    EXPECT_EQ(readFile(dir + "/r.log"), commit ? "new" : "old log");
+    EXPECT_EQ(std::filesystem::exists(dir + "/r.dat"), commit);
+    for (const char *s : suffixes)
+      EXPECT_FALSE(std::filesystem::exists(stagedName(dir + "/r" + s))) << s;
+  }
+  EXPECT_EQ(readFile(dir + "/r.dat"), "new more");
+}
+
+TEST(OutputFilesTest, AFolderInTheWayOfAnOutputIsReportedInBothModes) {
+  for (bool earlier : {false, true}) {
+    const std::string dir = makeTempDir();
+    if (earlier)
+      writeFile(dir, "r.dat", "old");
+    ASSERT_EQ(mkdir((dir + "/r.sig").c_str(), 0755), 0);
+    OutputFiles files;
+    EXPECT_EQ(openOutputs(files, dir + "/r"), dir + "/r.sig");
+    EXPECT_FALSE(std::filesystem::exists(stagedName(dir + "/r.dat")));
+    if (earlier) {
+      EXPECT_EQ(readFile(dir + "/r.dat"), "old");
+    }
+  }
+}
+
+} // namespace

@@ -1,0 +1,359 @@
+// End-to-end checks of the command line and of the run's behaviour around
+// it: options and their statuses, where a control-file stop happened, the
+// reader's warnings, huge requests refused at once, earlier outputs kept
+// after an error, interruption by signals, and the progress line that only a
+// terminal gets.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "controltext.h"
+#include "messages.h"
+#include "process.h"
+#include "testkit.h"
+
+namespace {
+
+const char *const suffixes[] = {".dat", ".log", ".sig", ".hap", ".hpf", ".mat", ".tre"};
+
+bool exists(const std::string &path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+bool contains(const std::string &text, const std::string &part) {
+  return text.find(part) != std::string::npos;
+}
+
+// A fresh folder holding the control file c.in with text.
+std::string folderWith(const std::string &text) {
+  const std::string dir = makeTempDir();
+  writeFile(dir, "c.in", text);
+  return dir;
+}
+
+// The base control file, sampling for a minute or more.
+std::string longRun(int chains = 2) {
+  return edited(baseControl(), {{"(chains)\n2\n", "(chains)\n" + std::to_string(chains) + "\n"},
+                                {"Iterations\n20\n", "Iterations\n1000000\n"}});
+}
+
+// Waits until path holds at least n lines (at most 20 s).
+bool waitForLines(const std::string &path, size_t n) {
+  for (int k = 0; k < 2000; k++) {
+    if (lines(readFile(path)).size() >= n)
+      return true;
+    usleep(10000);
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+// Options
+
+TEST(CommandLine, HelpAndVersionPrintAndExitZeroWithoutTouchingFiles) {
+  const std::string dir = folderWith(baseControl());
+  for (const char *option : {"--help", "-h"}) {
+    const Finished f = runToEnd(dir, {option, "c.in"});
+    EXPECT_EQ(f.status, 0);
+    for (const char *part : {"Usage: mutloc", "--out PREFIX", "--help", "--version", "SIGINT"})
+      EXPECT_TRUE(contains(f.out, part)) << part;
+  }
+  const Finished v = runToEnd(dir, {"--version"});
+  EXPECT_EQ(v.status, 0);
+  EXPECT_EQ(v.out.rfind("mutloc ", 0), 0u) << v.out;
+  EXPECT_TRUE(contains(v.out, "build: "));
+  EXPECT_FALSE(exists(dir + "/c.in.dat"));
+}
+
+TEST(CommandLine, UsageErrorsExitTwoWithAMessageOnStandardError) {
+  const std::string dir = folderWith(baseControl());
+  struct {
+    std::vector<std::string> args;
+    std::string says;
+  } cases[] = {{{"--frobnicate", "c.in"}, "unknown option --frobnicate"},
+               {{"c.in", "other.in"}, "extra: other.in"},
+               {{"c.in", "--out"}, "needs a value: --out"},
+               {{"--out=", "c.in"}, "needs a value: --out"}};
+  for (const auto &c : cases) {
+    const Finished f = runToEnd(dir, c.args);
+    EXPECT_EQ(f.status, 2) << c.says;
+    EXPECT_EQ(f.out, "") << c.says;
+    EXPECT_TRUE(contains(f.err, c.says)) << f.err;
+    EXPECT_TRUE(contains(f.err, "mutloc --help")) << f.err;
+  }
+  EXPECT_FALSE(exists(dir + "/c.in.dat"));
+}
+
+TEST(CommandLine, UnopenableControlFileNamesThePathAndTheReason) {
+  const std::string dir = makeTempDir();
+  const Finished f = runToEnd(dir, {"no/such.in"});
+  EXPECT_EQ(f.status, 1);
+  EXPECT_EQ(f.out, std::string(msg::noInputFile) + "\n");
+  EXPECT_TRUE(contains(f.err, "\"no/such.in\": No such file or directory")) << f.err;
+
+  const Finished none = runToEnd(dir, {});
+  EXPECT_EQ(none.status, 1);
+  EXPECT_EQ(none.out, std::string(msg::noInputFile) + "\n");
+}
+
+TEST(CommandLine, OutPrefixPutsTheSevenFilesThereAndTheControlFolderStaysUntouched) {
+  const std::string dir = folderWith(baseControl());
+  const std::string results = makeTempDir();
+  const Finished plain = runToEnd(dir, {"c.in"});
+  ASSERT_EQ(plain.status, 0);
+  std::vector<std::string> expected;
+  for (const char *s : suffixes) {
+    expected.push_back(readFile(dir + "/c.in" + s));
+    std::filesystem::remove(dir + "/c.in" + s);
+  }
+
+  const Finished f = runToEnd(dir, {"--out", results + "/run1", "c.in"});
+  ASSERT_EQ(f.status, 0) << f.out;
+  EXPECT_EQ(f.out, plain.out);
+  for (size_t k = 0; k < expected.size(); k++) {
+    EXPECT_EQ(readFile(results + "/run1" + suffixes[k]), expected[k]) << suffixes[k];
+    EXPECT_FALSE(exists(dir + "/c.in" + suffixes[k])) << suffixes[k];
+  }
+  // The option may also follow the file, in its --out=PREFIX form.
+  EXPECT_EQ(runToEnd(dir, {"c.in", "--out=" + results + "/run2"}).status, 0);
+  EXPECT_EQ(readFile(results + "/run2.dat"), expected[0]);
+}
+
+// ---------------------------------------------------------------------------
+// Messages that help
+
+TEST(ControlFileMessages, AStopNamesTheFileAndLineOnStandardErrorAndKeepsItsScreenText) {
+  // Line 20 holds the map distance that is not increasing.
+  const std::string dir =
+      folderWith(edited(baseControl(), {{"0 0.01 0.02 0.035", "0 0.01 0.005 0.035"}}));
+  const Finished f = runToEnd(dir, {"c.in"});
+  EXPECT_EQ(f.out, std::string(msg::mapIncreasing) + "\n");
+  EXPECT_EQ(f.status, 1);
+  EXPECT_TRUE(contains(f.err, "\"c.in\" was being read at line 20")) << f.err;
+}
+
+TEST(ControlFileMessages, SkippedTextAndAWideMapAreWarnedAboutWithoutChangingTheRun) {
+  const std::string clean = folderWith(baseControl());
+  const Finished plain = runToEnd(clean, {"c.in"});
+  ASSERT_EQ(plain.status, 0);
+  // Standard error holds the verdict alone.
+  EXPECT_EQ(plain.err.rfind("Verdict", 0), 0u) << plain.err;
+  EXPECT_FALSE(contains(plain.err, "warning")) << plain.err;
+
+  // "2O000" reads as 2 and passes over "O000"; a centimorgan map spans 3.5.
+  const std::string dir =
+      folderWith(edited(baseControl(), {{"Iterations\n20\n", "Iterations\n2O000\n"}}));
+  const Finished f = runToEnd(dir, {"c.in"});
+  EXPECT_EQ(f.status, 0);
+  EXPECT_TRUE(contains(f.err, "warning: line 44: the text \"O000\" was skipped")) << f.err;
+  EXPECT_TRUE(contains(f.err, "\"Screen and file updates")) << f.err;
+
+  const std::string cm = folderWith(edited(baseControl(), {{"0 0.01 0.02 0.035", "0 1 2 3.5"},
+                                                           {"0 0.035\n", "0 3.5\n"},
+                                                           {"Starting value(s) for mutation\n0.015",
+                                                            "Starting value(s) for mutation\n1.5"},
+                                                           {"0.005 0.3", "0.3 0.3"}}));
+  const Finished wide = runToEnd(cm, {"c.in"});
+  EXPECT_EQ(wide.status, 0) << wide.out;
+  EXPECT_TRUE(contains(wide.err, "the map spans 3.5 Morgans")) << wide.err;
+  EXPECT_TRUE(contains(wide.err, "1 cM is 0.01")) << wide.err;
+
+  // A comment after a value is warned about but changes no output byte.
+  const std::string commented = folderWith(
+      edited(baseControl(), {{"Flip all Loci\n0\n", "Flip all Loci\n0   (no flips)\n"}}));
+  const Finished c = runToEnd(commented, {"c.in"});
+  EXPECT_TRUE(contains(c.err, "the text \"(no flips)\" was skipped")) << c.err;
+  EXPECT_EQ(c.out, plain.out);
+  for (const char *s : suffixes)
+    EXPECT_EQ(readFile(commented + "/c.in" + s), readFile(clean + "/c.in" + s)) << s;
+}
+
+// ---------------------------------------------------------------------------
+// Huge requests
+
+TEST(HugeRequests, TwoBillionChainsOrIterationsAreRefusedAtOnceInLittleMemory) {
+  const std::string chains = cutAfter(baseControl(), "# Simulation runs (chains)\n") + "2147483647";
+  const std::string iterations = cutAfter(baseControl(), "Iterations\n") + "2147483647\n";
+  for (const auto &[text, item] :
+       {std::pair{chains, msg::itemChains}, std::pair{iterations, msg::itemIterations}}) {
+    const std::string dir = folderWith(text);
+    const Finished f = runToEnd(dir, {"c.in"});
+    EXPECT_EQ(f.status, 1) << item;
+    EXPECT_LT(f.seconds, 1.0) << item;
+    EXPECT_LT(f.peakKb, 100 * 1024) << item;
+    EXPECT_EQ(f.out.rfind(std::string("\"") + item + "\" asks for about ", 0), 0u) << f.out;
+    EXPECT_TRUE(contains(f.out, "GB of memory, more than the ") ||
+                contains(f.out, "TB of memory, more than the "))
+        << f.out;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Earlier results
+
+TEST(EarlierResults, AStopBeforeTheFirstIterationLeavesThePreviousOutputsAsTheyWere) {
+  const std::string dir = folderWith(baseControl());
+  ASSERT_EQ(runToEnd(dir, {"c.in"}).status, 0);
+  std::vector<std::string> before;
+  for (const char *s : suffixes)
+    before.push_back(readFile(dir + "/c.in" + s));
+
+  // Errors in the reader, in the start-up checks and a huge request.
+  for (const Edits &typo :
+       {Edits{{"Alpha level\n0.05", "Alpha level\n1.5"}}, Edits{{"5 10 0.005 0.3", "5 10 0.9 0.3"}},
+        Edits{{"Iterations\n20", "Iterations\n2000000000"}}}) {
+    writeFile(dir, "c.in", edited(baseControl(), typo));
+    const Finished f = runToEnd(dir, {"c.in"});
+    EXPECT_NE(f.status, 0) << typo[0].second;
+    for (size_t k = 0; k < before.size(); k++) {
+      EXPECT_EQ(readFile(dir + "/c.in" + suffixes[k]), before[k]) << suffixes[k];
+      EXPECT_FALSE(exists(dir + "/c.in" + suffixes[k] + ".partial")) << suffixes[k];
+    }
+  }
+  // A good run replaces them.
+  writeFile(dir, "c.in",
+            edited(baseControl(), {{"Use fixed random seed\n-5", "Use fixed random seed\n-6"}}));
+  ASSERT_EQ(runToEnd(dir, {"c.in"}).status, 0);
+  EXPECT_NE(readFile(dir + "/c.in.dat"), before[0]);
+  EXPECT_EQ(lines(readFile(dir + "/c.in.log"))[0], "-6");
+}
+
+TEST(EarlierResults, WithoutEarlierOutputsAStopLeavesTheFilesAsSpecified) {
+  const std::string dir =
+      folderWith(edited(baseControl(), {{"Alpha level\n0.05", "Alpha level\n1.5"}}));
+  const Finished f = runToEnd(dir, {"c.in"});
+  EXPECT_EQ(f.out, std::string(msg::alphaLevelRange) + "\n");
+  EXPECT_EQ(readFile(dir + "/c.in.log"), "-5\n");
+  for (const char *s : suffixes) {
+    if (std::string(s) != ".log") {
+      EXPECT_EQ(readFile(dir + "/c.in" + s), "") << s;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Interruption
+
+// Consistency of the files an interrupted run of the base file (2 chains, 20
+// bars, 10 chromosomes, 4 loci, proportions saved) leaves.
+void expectCompleteFiles(const std::string &base, long sampled) {
+  for (const std::string &line : lines(readFile(base + ".dat"))) {
+    std::istringstream fields(line);
+    int n = 0;
+    for (std::string w; fields >> w;)
+      n++;
+    EXPECT_EQ(n, 29) << line;
+  }
+  for (const char *histogram : {".sig", ".tre"}) {
+    const auto l = lines(readFile(base + histogram));
+    ASSERT_EQ(l.size(), 2u * 21) << histogram;
+    for (int chain = 0; chain < 2; chain++) {
+      long counted = 0;
+      for (int bar = 0; bar < 20; bar++) {
+        std::istringstream f(l[chain * 21 + bar]);
+        double pos, share;
+        long count;
+        f >> pos >> share >> count;
+        counted += count;
+      }
+      EXPECT_EQ(counted, sampled) << histogram;
+    }
+  }
+  EXPECT_EQ(lines(readFile(base + ".mat")).size(), 19u + 1);
+  EXPECT_FALSE(readFile(base + ".hap").empty());
+  EXPECT_FALSE(readFile(base + ".hpf").empty());
+}
+
+TEST(Interruption, SigintAndSigtermMidRunWriteCompleteFilesAndExitWith130And143) {
+  for (const auto &[signal, status, name] :
+       {std::tuple{SIGINT, 130, "SIGINT"}, std::tuple{SIGTERM, 143, "SIGTERM"}}) {
+    const std::string dir = folderWith(longRun());
+    const Child child = startMutloc(dir, {"c.in"});
+    // Four .dat lines: iteration 15 is done, so samples have been stored.
+    ASSERT_TRUE(waitForLines(dir + "/c.in.dat", 4));
+    kill(child.pid, signal);
+    const Finished f = waitFor(child, dir);
+    EXPECT_EQ(f.status, status) << name;
+    EXPECT_FALSE(contains(f.out, "Finished"));
+    const std::string says = std::string("interrupted by ") + name + " after iteration ";
+    ASSERT_TRUE(contains(f.err, says)) << f.err;
+    long done = 0, total = 0, sampled = 0;
+    ASSERT_EQ(std::sscanf(f.err.c_str() + f.err.find(says) + says.size(),
+                          "%ld of %ld; the final files hold %ld", &done, &total, &sampled),
+              3)
+        << f.err;
+    EXPECT_EQ(total, 1000010);
+    EXPECT_EQ(sampled, done - 10);
+    EXPECT_GT(sampled, 5);
+    expectCompleteFiles(dir + "/c.in", sampled);
+  }
+}
+
+TEST(Interruption, DuringBurnInTheFilesHoldNoSamplesButTheGenealogyAndHaplotypes) {
+  const std::string dir =
+      folderWith(edited(longRun(), {{"Burn-in iteration\n10", "Burn-in iteration\n1000000"}}));
+  const Child child = startMutloc(dir, {"c.in"});
+  ASSERT_TRUE(waitForLines(dir + "/c.in.dat", 2));
+  kill(child.pid, SIGINT);
+  const Finished f = waitFor(child, dir);
+  EXPECT_EQ(f.status, 130);
+  EXPECT_TRUE(contains(f.err, "; the final files hold 0 sampling iterations")) << f.err;
+  EXPECT_EQ(readFile(dir + "/c.in.sig"), "");
+  EXPECT_EQ(readFile(dir + "/c.in.tre"), "");
+  EXPECT_EQ(lines(readFile(dir + "/c.in.mat")).size(), 19u + 1);
+  EXPECT_FALSE(readFile(dir + "/c.in.hap").empty());
+}
+
+TEST(Interruption, EveryDatLineIsCompleteAfterAHardKill) {
+  // Many chains make lines longer than a stream buffer (about 11 kB).
+  const std::string dir =
+      folderWith(edited(longRun(80), {{"10 5 1 1\n", "10 1 1 1\n"}, {"\n1000000\n", "\n50000\n"}}));
+  const Child child = startMutloc(dir, {"c.in"});
+  ASSERT_TRUE(waitForLines(dir + "/c.in.dat", 30));
+  kill(child.pid, SIGKILL);
+  EXPECT_EQ(waitFor(child, dir).status, 128 + SIGKILL);
+  const std::string dat = readFile(dir + "/c.in.dat");
+  ASSERT_FALSE(dat.empty());
+  EXPECT_EQ(dat.back(), '\n');
+  for (const std::string &line : lines(dat)) {
+    std::istringstream fields(line);
+    int n = 0;
+    for (std::string w; fields >> w;)
+      n++;
+    EXPECT_EQ(n, 80 * 14 + 1);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Progress
+
+TEST(Progress, ShownOnlyWhenStandardErrorIsATerminal) {
+  const std::string text = edited(
+      baseControl(), {{"Iterations\n20\n", "Iterations\n40000\n"}, {"10 5 1 1\n", "0 1000 1 1\n"}});
+  const std::string onTerminal = folderWith(text);
+  const Finished t = runToEnd(onTerminal, {"c.in"}, true);
+  EXPECT_EQ(t.status, 0);
+  EXPECT_TRUE(contains(t.err, "iteration ")) << t.err;
+  EXPECT_TRUE(contains(t.err, "%)")) << t.err;
+  EXPECT_TRUE(contains(t.err, "iterations/s")) << t.err;
+  EXPECT_TRUE(contains(t.err, " left")) << t.err;
+
+  const std::string redirected = folderWith(text);
+  const Finished r = runToEnd(redirected, {"c.in"});
+  // No progress line: standard error holds the verdict alone.
+  EXPECT_EQ(r.err.rfind("Verdict", 0), 0u) << r.err;
+  EXPECT_FALSE(contains(r.err, "iterations/s")) << r.err;
+  // Standard output is the same either way.
+  EXPECT_EQ(r.out, t.out);
+  EXPECT_EQ(readFile(redirected + "/c.in.dat"), readFile(onTerminal + "/c.in.dat"));
+}
+
+} // namespace
