@@ -140,10 +140,10 @@ int main(int argc, char **argv) {
     showProgress(progress, iterations, std::cerr);
     return interruptSignal() == 0;
   };
-  const long sampled =
-      options.mixing ? runMixingSampler(stream, options.threads, outputs.dat, outputs.hpf, &record,
-                                        afterIteration)
-                     : runSampler(stream, outputs.dat, outputs.hpf, &record, afterIteration);
+  const long sampled = options.mixing
+                           ? runMixingSampler(stream, options.threads, outputs.dat, outputs.hpf,
+                                              &record, afterIteration)
+                           : runSampler(stream, outputs.dat, outputs.hpf, &record, afterIteration);
   endProgress(progress, std::cerr);
 
   std::vector<std::vector<double>> locations, ages;

@@ -33,11 +33,11 @@ double chainTreeBytes() {
          pset.numChromosomes * rowBytes(alleleColumns() + 3, sizeof(int));
 }
 
-// The likelihood memo of a chain: a few ways of remembered exponentials per
+// The likelihood memo of a chain: two ways of remembered exponentials per
 // genealogy row, within the memo's own cap, and the logs of its tables.
 double likelihoodMemoBytes() {
   const double rows = 2.0 * pset.numChromosomes - 1;
-  const double perRow = 4 * (2 * (pset.numLoci + 1.0) * 16 + 8 * 16 + 16);
+  const double perRow = 2 * (2 * (pset.numLoci + 1.0) * 16 + 8 * 16 + 16);
   return std::min(rows * perRow, 16.0 * (1 << 20) + perRow);
 }
 

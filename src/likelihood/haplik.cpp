@@ -58,15 +58,15 @@ double expOf(LocatedExp &memo, double arg) {
 // The exponentials of a node term for one branch length t: exp(-d[j] t) and
 // exp(d[j] t) by marker j, and the four that depend on the location too. Only
 // a node's branch length and the location change between most evaluations of
-// its term, so each row keeps the exponentials of a few branch lengths (of its
-// current genealogy and of a proposal, for each chain) in as many ways.
+// its term, so each row keeps the exponentials of two branch lengths (of the
+// chain's current genealogy and of a proposal) in as many ways.
 struct BranchExps {
   Remembered *right; // [j]
   Remembered *left;  // [j]
   LocatedExps &located;
 };
 
-constexpr size_t waysPerRow = 4;
+constexpr size_t waysPerRow = 2;
 // Memory the remembered exponentials may take: the rows of a genealogy too
 // large for it share places (and find fewer values to reuse).
 constexpr size_t expMemory = 16 << 20;
@@ -221,13 +221,17 @@ double recomputeTerms(const Table &freqs, TreeMatrix &tree, double x,
   return storedTotal(tree);
 }
 
+// The stored total of every row, summed as the rows are recomputed.
 double recomputeAllTerms(const Table &freqs, TreeMatrix &tree, double x,
                          const std::vector<double> &mapDist, const Haplotype &rootHap,
                          const TransTable &trans, LikelihoodMemo &memo) {
   const int rows = 2 * pset.numChromosomes - 1;
-  for (int r = 0; r < rows; r++)
+  double total = 0.0;
+  for (int r = 0; r < rows; r++) {
     tree[r][nodeLogLik] = nodeTerm(freqs, tree, x, mapDist, rootHap, r, trans, memo);
-  return storedTotal(tree);
+    total += tree[r][nodeLogLik];
+  }
+  return total;
 }
 
 // start < 0 recomputes every row. start >= 0 recomputes that row and, with

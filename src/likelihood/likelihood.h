@@ -20,7 +20,7 @@ void propagateFrequencies(Table &freqs, const TransTable &trans);
 // Segment look-ups over the allele cells of a tree row (row points at the
 // row's first cell; alleles from TMAT on). out receives numLoci values: a
 // right look-up fills out[from..numLoci-1], a left look-up out[0..upTo] (all
-// entries by default), and the other entries are set to 0.
+// entries by default); the other entries are left as they were.
 void allfreqright(const double *row, int unused, double *out, const Table &freqs, int from = 0);
 void allfreqleft(const double *row, int unused, double *out, const Table &freqs,
                  int upTo = pset.numLoci - 1);

@@ -85,18 +85,6 @@ void firstLocusFrequencies(Table &freqs, const std::vector<Haplotype> &haps) {
       freqs[a][0] = 0.001 / zeros;
 }
 
-// Each look-up fills only the part of out its caller reads: a right look-up
-// out[from..L-1], computed from the last locus down, a left look-up
-// out[0..upTo], computed from the first locus up; every entry filled has the
-// value a look-up over all loci gives it. The other entries are set to 0.
-void zeroOutside(double *out, int first, int last) {
-  const int loci = pset.numLoci;
-  for (int k = 0; k < first; k++)
-    out[k] = 0.0;
-  for (int k = last + 1; k < loci; k++)
-    out[k] = 0.0;
-}
-
 } // namespace
 
 void propagateFrequencies(Table &freqs, const TransTable &trans) {
@@ -123,16 +111,20 @@ void buildPopulationTables(Chain &chain, const std::vector<Haplotype> &countList
   propagateFrequencies(chain.popHapFreqs, trans);
 }
 
+// Each look-up fills only the part of out its caller reads: a right look-up
+// out[from..L-1], computed from the last locus down, a left look-up
+// out[0..upTo], computed from the first locus up; every entry filled has the
+// value a look-up over all loci gives it. The other entries are left as they
+// were: no caller reads them.
+
 void allfreqright(const double *row, int, double *out, const Table &freqs, int from) {
   const int loci = pset.numLoci;
-  zeroOutside(out, from, loci - 1);
   out[loci - 1] = freqs[rowAllele(row, loci - 1)][loci - 1];
   for (int k = loci - 2; k >= from; k--)
     out[k] = out[k + 1] * freqs[rowAllele(row, k)][k];
 }
 
 void allfreqleft(const double *row, int, double *out, const Table &freqs, int upTo) {
-  zeroOutside(out, 0, upTo);
   out[0] = freqs[rowAllele(row, 0)][0];
   for (int k = 1; k <= upTo; k++)
     out[k] = out[k - 1] * freqs[rowAllele(row, k)][k];
@@ -140,7 +132,6 @@ void allfreqleft(const double *row, int, double *out, const Table &freqs, int up
 
 void hapfreqcountsleft(const double *row, double *out, const TransTable &trans, const Table &freqs,
                        int upTo) {
-  zeroOutside(out, 0, upTo);
   int before = rowAllele(row, 0);
   out[0] = freqs[before][0];
   for (int k = 1; k <= upTo; k++) {
@@ -156,7 +147,6 @@ void hapfreqcountsleft(const double *row, double *out, const TransTable &trans, 
 void hapfreqcountsright(const double *row, double *out, const TransTable &trans, const Table &freqs,
                         int from) {
   const int loci = pset.numLoci;
-  zeroOutside(out, from, loci - 1);
   int after = rowAllele(row, loci - 1);
   out[loci - 1] = freqs[after][loci - 1];
   for (int k = loci - 2; k >= from; k--) {

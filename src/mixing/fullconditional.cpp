@@ -71,9 +71,8 @@ bool drawNodeAllele(Rng &rng, Chain &chain, int node, int locus) {
       terms[3 * a + j] = nodeTerm(chain.popHapFreqs, tree, chain.mutLoc, pset.mapDist,
                                   chain.rootLoci, rows[j], chain.MP1, chain.memo);
   }
-  const int pick = drawCandidate(rng, count, [&](int a) {
-    return terms[3 * a] + terms[3 * a + 1] + terms[3 * a + 2];
-  });
+  const int pick = drawCandidate(
+      rng, count, [&](int a) { return terms[3 * a] + terms[3 * a + 1] + terms[3 * a + 2]; });
   if (pick < 0) {
     row[TMAT + locus] = old;
     return false;

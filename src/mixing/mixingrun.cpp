@@ -5,8 +5,8 @@
 // each block the main thread writes them in iteration and chain order, with
 // the between-chain statistic, exactly as the default sampler's loop writes
 // its records. So the files are the same whatever the number of threads.
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <iostream>
 #include <sstream>
 #include <thread>
@@ -42,8 +42,8 @@ struct ChainBlock {
 };
 
 TraceFields fieldsOf(const Chain &c) {
-  TraceFields f = {c.mutLoc,      c.logLik,      c.mutAge,   c.treePrior, c.popSampleProb,
-                   c.mutAgePrior, c.rootHapProb, c.partnerProb, c.locPrior, {}};
+  TraceFields f = {c.mutLoc,      c.logLik,      c.mutAge,      c.treePrior, c.popSampleProb,
+                   c.mutAgePrior, c.rootHapProb, c.partnerProb, c.locPrior,  {}};
   for (int p = 0; p < propCount; p++)
     f.props[p] = c.props[p];
   return f;
@@ -83,8 +83,8 @@ void runChainBlock(Rng &rng, Chain &chain, long from, long to, const Schedule &s
       refreshAcceptProps(chain, i);
     if (schedule.file(i) || schedule.screen(i))
       block.records.push_back(fieldsOf(chain));
-    if (chain.index == 0 && i > pset.burnInIterations &&
-        onSchedule(i, pset.fileUpdateInterval) && pset.saveHaplotypes)
+    if (chain.index == 0 && i > pset.burnInIterations && onSchedule(i, pset.fileUpdateInterval) &&
+        pset.saveHaplotypes)
       haplosave1(chain.tree, hpf, 0);
   }
 }

@@ -63,8 +63,8 @@ std::vector<std::vector<int>> emptyCounts() {
 } // namespace
 
 Rng chainStream(const Rng &runStream, int index) {
-  const uint64_t key = static_cast<uint32_t>(runStream.seed) ^
-                       (static_cast<uint64_t>(index + 1) << 32);
+  const uint64_t key =
+      static_cast<uint32_t>(runStream.seed) ^ (static_cast<uint64_t>(index + 1) << 32);
   const uint64_t bits = mixBits(key + 0x9e3779b97f4a7c15ULL);
   // A negative seed makes ran1 fill its shuffle table afresh.
   const Seed seed = -static_cast<Seed>(1 + bits % 2147483646ULL);

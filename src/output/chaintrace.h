@@ -9,8 +9,8 @@
 // The values of one chain after one iteration's moves.
 struct TraceRow {
   long state = 0; // iteration index from 0, burn-in included
-  double logLik = 0, partnerProb = 0, treePrior = 0, rootHapProb = 0, locPrior = 0,
-         agePrior = 0, popSampleProb = 0;
+  double logLik = 0, partnerProb = 0, treePrior = 0, rootHapProb = 0, locPrior = 0, agePrior = 0,
+         popSampleProb = 0;
   double location = 0, age = 0;
   std::array<double, 5> acceptance{}; // genealogy, location, root, internal, frequencies
 };

@@ -93,8 +93,8 @@ void writeSummaryTable(std::ostream &out, const std::vector<SummaryRow> &rows, d
     else
       out << r.chain;
     out << '\t' << r.draws;
-    for (double v : {r.mean, r.sd, r.median, level, r.hpdLow, r.hpdHigh, r.rhat, r.essBulk,
-                     r.essTail}) {
+    for (double v :
+         {r.mean, r.sd, r.median, level, r.hpdLow, r.hpdHigh, r.rhat, r.essBulk, r.essTail}) {
       out << '\t';
       writeNumber(out, v);
     }

@@ -11,8 +11,8 @@
 
 // What the summary is made from, all plain values.
 struct SummaryInput {
-  ChainDraws location;        // Morgans, [chain][draw] in sampling order
-  ChainDraws age;             // generations, likewise
+  ChainDraws location;         // Morgans, [chain][draw] in sampling order
+  ChainDraws age;              // generations, likewise
   std::vector<double> markers; // map position of marker k + 1 at index k
   double alpha = 0.05;         // intervals cover 1 - alpha
   bool ageSampled = true;      // false when the run holds the age fixed

@@ -69,8 +69,7 @@ void writeLocation(std::ostream &out, const SummaryRow &r, const std::string &pe
   out << ".\n";
 }
 
-void writeAge(std::ostream &out, const SummaryRow &r, const std::string &percent,
-              bool ageSampled) {
+void writeAge(std::ostream &out, const SummaryRow &r, const std::string &percent, bool ageSampled) {
   if (!ageSampled) {
     out << "  Mutation age: held fixed in this run, not estimated.\n";
     return;
@@ -112,8 +111,8 @@ void writeVerdict(std::ostream &out, const std::vector<SummaryRow> &rows, int ch
     return;
   }
   const std::string percent = figure(level * 100) + "%";
-  out << "Verdict (" << chains << (chains == 1 ? " chain, " : " chains pooled, ")
-      << location->draws << " draws after burn-in):\n";
+  out << "Verdict (" << chains << (chains == 1 ? " chain, " : " chains pooled, ") << location->draws
+      << " draws after burn-in):\n";
   writeLocation(out, *location, percent);
   writeAge(out, *age, percent, ageSampled);
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "chain.h"
+#include "chaintrace.h"
 #include "mutloc.h"
 #include "random.h"
-#include "chaintrace.h"
 #include "runrecord.h"
 
 // Runs burn-in and sampling iterations over all chains, writing the trace to

@@ -24,8 +24,8 @@ RunOutput runWithErrors(const std::string &controlText) {
   RunOutput r;
   r.dir = makeTempDir();
   writeFile(r.dir, "control.in", controlText);
-  const std::string cmd = "cd '" + r.dir + "' && '" MUTLOC_BINARY
-                          "' control.in > screen.txt 2> errors.txt";
+  const std::string cmd =
+      "cd '" + r.dir + "' && '" MUTLOC_BINARY "' control.in > screen.txt 2> errors.txt";
   const int st = std::system(cmd.c_str());
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
   r.screen = readFile(r.dir + "/screen.txt");
@@ -65,7 +65,9 @@ double pooled(const std::string &dir, const std::string &parameter, const std::s
 
 class DisagreeingRun : public testing::Test {
 protected:
-  static void SetUpTestSuite() { run = new RunOutput(runWithErrors(readFile(reportData + "disagree.in"))); }
+  static void SetUpTestSuite() {
+    run = new RunOutput(runWithErrors(readFile(reportData + "disagree.in")));
+  }
   static void TearDownTestSuite() { delete run; }
   static RunOutput *run;
 };

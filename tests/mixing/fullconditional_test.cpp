@@ -49,8 +49,8 @@ void expectFrequencies(const std::vector<int> &counts, const std::vector<double>
 TEST(FullConditional, InternalAlleleFollowsItsConditionalAndKeepsTermsCurrent) {
   Chain &c = buildChain(1);
   const int node = 1, locus = 1, count = maxall[locus];
-  const std::vector<double> p =
-      bruteConditional(c, count, [&](int a) { c.tree[node][TMAT + locus] = a; }, false);
+  const std::vector<double> p = bruteConditional(
+      c, count, [&](int a) { c.tree[node][TMAT + locus] = a; }, false);
   Rng rng = streamFrom(-17);
   const int draws = 20000;
   std::vector<int> counts(count, 0);
@@ -67,8 +67,8 @@ TEST(FullConditional, InternalAlleleFollowsItsConditionalAndKeepsTermsCurrent) {
 TEST(FullConditional, RootAlleleFollowsItsConditionalWithItsPopulationTerm) {
   Chain &c = buildChain(0);
   const int locus = 1, count = maxall[locus];
-  const std::vector<double> p =
-      bruteConditional(c, count, [&](int a) { c.rootLoci[locus] = a; }, true);
+  const std::vector<double> p = bruteConditional(
+      c, count, [&](int a) { c.rootLoci[locus] = a; }, true);
   Rng rng = streamFrom(-29);
   const int draws = 20000;
   std::vector<int> counts(count, 0);

@@ -136,11 +136,11 @@ TEST(MixingRun, ExactSamplerOptionIsTheDefaultRun) {
 // distributed by its prior density over its bounds.
 TEST(MixingTarget, WithoutInformativeDataItReturnsThePrior) {
   const std::string dir = makeTempDir();
-  const std::string control = edited(
-      longRun(baseControl(), 1000, 40000),
-      {{"5 1 2 1 2\n3 2 1 1 1\n4 1 1 2 2\n2 2 2 2 1\n6 1 2 2 2\n", "20 1 1 1 1\n"},
-       {"Loci for the root\n1 2 1 1\n", "Loci for the root\n1 1 1 1\n"},
-       {"5 1 2 1 1\n5 2 2 1 2\n", "10 1 1 1 1\n"}});
+  const std::string control =
+      edited(longRun(baseControl(), 1000, 40000),
+             {{"5 1 2 1 2\n3 2 1 1 1\n4 1 1 2 2\n2 2 2 2 1\n6 1 2 2 2\n", "20 1 1 1 1\n"},
+              {"Loci for the root\n1 2 1 1\n", "Loci for the root\n1 1 1 1\n"},
+              {"5 1 2 1 1\n5 2 2 1 2\n", "10 1 1 1 1\n"}});
   const RunResult r = runIn(dir, control, "--sampler mixing");
   ASSERT_EQ(r.status, 0) << r.out;
   const Trace t = readTrace(dir + "/data.in.dat", 2, 1000);
@@ -179,10 +179,9 @@ TEST(MixingTarget, WithoutInformativeDataItReturnsThePrior) {
 // samplers must agree in distribution.
 TEST(MixingTarget, AgreesWithTheDefaultSamplerOnASmallDataSet) {
   const std::string exactDir = makeTempDir(), mixingDir = makeTempDir();
-  const std::string control =
-      edited(longRun(baseControl(), 2000, 60000),
-             {{"alleles,algswitch\n5 10 0.005 0.3 0.3 0.05 1\n",
-               "alleles,algswitch\n5 10 0.005 0.3 0.3 0 1\n"}});
+  const std::string control = edited(longRun(baseControl(), 2000, 60000),
+                                     {{"alleles,algswitch\n5 10 0.005 0.3 0.3 0.05 1\n",
+                                       "alleles,algswitch\n5 10 0.005 0.3 0.3 0 1\n"}});
   const RunResult e = runIn(exactDir, control, "");
   const RunResult m = runIn(mixingDir, control, "--sampler mixing");
   ASSERT_EQ(e.status, 0) << e.out;

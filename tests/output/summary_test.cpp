@@ -177,7 +177,8 @@ TEST(ChainTrace, HeaderStartsWithStateAndRowsSumTheLogPosterior) {
   ASSERT_EQ(text.size(), 3u);
   EXPECT_EQ(text[0].substr(0, 20), "state\tlog_posterior\t");
   EXPECT_EQ(std::count(text[0].begin(), text[0].end(), '\t'), 15);
-  EXPECT_EQ(text[1], "40\t-16.75\t-10\t-1\t-2\t-3\t-0.5\t-0.25\t-99\t0.0125\t37.5\t0.5\t0.25\t0\t1\t0.125");
+  EXPECT_EQ(text[1],
+            "40\t-16.75\t-10\t-1\t-2\t-3\t-0.5\t-0.25\t-99\t0.0125\t37.5\t0.5\t0.25\t0\t1\t0.125");
   EXPECT_EQ(text[2].substr(0, 13), "40\t-Inf\t-Inf\t");
   EXPECT_NE(text[2].find("\t0.0125\tNaN\t"), std::string::npos);
 }
