@@ -107,7 +107,10 @@ std::vector<std::string> lines(const std::string &text) {
 }
 
 RunResult runMutloc(const std::string &dir, const std::string &args) {
-  std::string cmd = "cd '" + dir + "' && '" MUTLOC_BINARY "' " + args + " 2>/dev/null";
+  return runShell("cd '" + dir + "' && '" MUTLOC_BINARY "' " + args + " 2>/dev/null");
+}
+
+RunResult runShell(const std::string &cmd) {
   RunResult r{-1, ""};
   FILE *p = popen(cmd.c_str(), "r");
   if (!p)

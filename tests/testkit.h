@@ -43,3 +43,5 @@ std::string readFile(const std::string &path);
 std::vector<std::string> lines(const std::string &text);
 // Runs mutloc with arguments args (already quoted as needed) inside dir.
 RunResult runMutloc(const std::string &dir, const std::string &args);
+// Runs a shell command; its standard output and exit status.
+RunResult runShell(const std::string &command);

@@ -5,7 +5,6 @@
 #include <htslib/hts.h>
 #include <htslib/tbx.h>
 #include <htslib/vcf.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <fstream>
@@ -61,18 +60,9 @@ void writeVcf(const std::string &path, const std::string &text, VcfForm form, bo
 
 PrepareRun runPrepare(const std::string &dir, const std::string &args) {
   const std::string err = dir + "/.stderr";
-  const std::string cmd = "cd '" + dir + "' && '" PREPARE_BINARY "' " + args + " 2> '" + err + "'";
-  PrepareRun r{-1, "", ""};
-  FILE *p = popen(cmd.c_str(), "r");
-  if (!p)
-    return r;
-  char buf[4096];
-  size_t got;
-  while ((got = fread(buf, 1, sizeof buf, p)) > 0)
-    r.out.append(buf, got);
-  const int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  r.err = readFile(err);
+  const RunResult run =
+      runShell("cd '" + dir + "' && '" PREPARE_BINARY "' " + args + " 2> '" + err + "'");
+  PrepareRun r{run.status, run.out, readFile(err)};
   std::remove(err.c_str());
   return r;
 }
