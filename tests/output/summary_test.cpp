@@ -73,7 +73,8 @@ TEST(Summary, HasARowPerChainAndAPooledRowForEachParameter) {
 
 TEST(Summary, MarkersAtTheMapEndsAreNamedOrMissing) {
   SummaryInput in = input({0.039}, {50}, 500);
-  const SummaryRow &r = row(summarise(in), "location", 0);
+  const std::vector<SummaryRow> rows = summarise(in);
+  const SummaryRow &r = row(rows, "location", 0);
   EXPECT_EQ(r.markerBelow, 4);
   EXPECT_EQ(r.markerAbove, 0); // the interval passes the last marker at 0.04
 }
