@@ -52,6 +52,13 @@ double storedLikelihood(const TreeMatrix &tree);
 // term.
 void updateAge(Rng &rng, Chain &chain);
 
+// Metropolis move of the mutation age with every node age scaled by the same
+// factor, a step uniform on the log scale: the genealogy keeps its shape and
+// the age its room above the root, so the two move together as the data
+// allow, where the age alone is held by the root and the prior of the node
+// ages given the age.
+void scaleGenealogy(Rng &rng, Chain &chain);
+
 // One iteration i of the mixing sampler's moves on a chain, with its location
 // and age samples.
 void mixingIteration(Rng &rng, Chain &chain, long i);
