@@ -10,10 +10,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
+#include "genealogy/chaincheck.h"
 #include "genealogy.h"
 #include "likelihood.h"
+#include "mixing.h"
 #include "testkit.h"
 
 namespace {
@@ -22,12 +25,12 @@ constexpr double growth = 0.08, sampled = 0.02, age = 100;
 
 // CDF of one internal age on [0, T]: the integral of exp(-r t) / D(t)^2,
 // D(t) = s + (2r - s) exp(-r t), is proportional to (1 - exp(-r t)) / D(t).
-double ageCdf(double t) {
+double ageCdf(double t, double T = age) {
   const auto integral = [](double v) {
     const double e = std::exp(-growth * v);
     return (1 - e) / (sampled + (2 * growth - sampled) * e);
   };
-  return integral(t) / integral(age);
+  return integral(t) / integral(T);
 }
 
 // A four-leaf chain with flat data: root 0 over nodes 1 and 2, which hold the
@@ -37,8 +40,8 @@ Chain &flatChain() {
   pset.mapDist = {0, 0, 0.01};
   pset.growthRate = growth;
   pset.propSampled = sampled;
-  pset.mutAgeLow = 1;
-  pset.mutAgeHigh = 500;
+  pset.mutAgeLow = 20;
+  pset.mutAgeHigh = 250;
   pset.iterMutAge = 1;
   pset.treeAdjust = {15};
   pset.rootDepthAdjust = {20};
@@ -84,12 +87,11 @@ Estimate batchMeans(const std::vector<double> &x) {
   return {mean, std::sqrt(var / batches)};
 }
 
-void expectNear(const std::vector<double> &series, double expected, const char *what,
-                double share) {
+// The long-run mean agrees with its expected value within 4.5 standard errors.
+void expectNear(const std::vector<double> &series, double expected, const std::string &what) {
   const Estimate e = batchMeans(series);
   EXPECT_LT(std::fabs(e.mean - expected), 4.5 * e.se + 1e-3)
-      << what << " with node-time share " << share << ": " << e.mean << " +- " << e.se
-      << ", expected " << expected;
+      << what << ": " << e.mean << " +- " << e.se << ", expected " << expected;
 }
 
 // Runs the genealogy moves with the given share of node-time moves and
@@ -120,11 +122,12 @@ void checkPrior(double share, int iterations) {
     const int a = static_cast<int>(c.tree[root][child1]), b = static_cast<int>(c.tree[root][child2]);
     balanced.push_back(c.tree[a][child1] != -1 && c.tree[b][child1] != -1 ? 1.0 : 0.0);
   }
-  expectNear(youngest, 0.5, "youngest age's transform", share);
-  expectNear(middle, 0.5, "middle age's transform", share);
-  expectNear(oldest, 0.5, "root age's transform", share);
-  expectNear(below, 0.2, "root age in its prior's lowest fifth", share);
-  expectNear(balanced, 1.0 / 3, "balanced genealogies", share);
+  const std::string moves = " (node-time share " + std::to_string(share) + ")";
+  expectNear(youngest, 0.5, "youngest age's transform" + moves);
+  expectNear(middle, 0.5, "middle age's transform" + moves);
+  expectNear(oldest, 0.5, "root age's transform" + moves);
+  expectNear(below, 0.2, "root age in its prior's lowest fifth" + moves);
+  expectNear(balanced, 1.0 / 3, "balanced genealogies" + moves);
 }
 
 } // namespace
@@ -139,4 +142,40 @@ TEST(GenealogyPrior, RegraftMovesAloneKeepTheCoalescentPrior) {
 
 TEST(GenealogyPrior, MixedMovesKeepTheCoalescentPrior) {
   checkPrior(nodeTimeMoveShare, 200000);
+}
+
+// The mixing sampler's age moves (the age alone, and the age with every node
+// age scaled) with the genealogy moves: the age follows its prior truncated
+// to its bounds, and the root's age its prior given the age.
+TEST(GenealogyPrior, AgeMovesKeepTheJointPriorOfAgeAndGenealogy) {
+  Chain &c = flatChain();
+  // The age prior's CDF on a grid over its bounds, by the midpoint rule.
+  const int steps = 20000;
+  const double low = pset.mutAgeLow, h = (pset.mutAgeHigh - low) / steps;
+  std::vector<double> cdf(steps + 1, 0.0);
+  for (int s = 0; s < steps; s++)
+    cdf[s + 1] = cdf[s] + std::exp(tpriormut(4, low + (s + 0.5) * h, growth));
+  const auto ageTransform = [&](double T) {
+    const double at = (T - low) / h;
+    const int s = std::min(steps - 1, static_cast<int>(at));
+    return (cdf[s] + (at - s) * (cdf[s + 1] - cdf[s])) / cdf[steps];
+  };
+  Rng rng = streamFrom(-815);
+  std::vector<double> agePit, ageLow, rootPit;
+  for (int i = 0; i < 300000; i++) {
+    updateGenealogy(rng, c, i, false);
+    updateAge(rng, c);
+    scaleGenealogy(rng, c);
+    const double u = ageTransform(c.mutAge);
+    agePit.push_back(u);
+    ageLow.push_back(u < 0.2 ? 1.0 : 0.0);
+    double root = 0;
+    for (const TreeRow &row : c.tree)
+      root = std::max(root, row[nodeTime]);
+    rootPit.push_back(std::pow(ageCdf(root, c.mutAge), 3));
+  }
+  ASSERT_TRUE(genealogyIsConsistent(c.tree, c.mutAge));
+  expectNear(agePit, 0.5, "age's transform");
+  expectNear(ageLow, 0.2, "age in its prior's lowest fifth");
+  expectNear(rootPit, 0.5, "root age's transform given the age");
 }
