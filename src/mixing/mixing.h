@@ -27,6 +27,12 @@ int workerCount(int requested, int chainCount);
 // stream after set-up: the same seed gives the same chain streams.
 Rng chainStream(const Rng &runStream, int index);
 
+// When the control file asks for random starting locations, chain k of K
+// starts at a uniform point (from its stream) of the k-th of K equal parts of
+// the location interval instead of anywhere. The chain's terms are not
+// recomputed (startFromLeaves does that).
+void spreadStart(Rng &stream, Chain &chain);
+
 // Gives every internal node the majority alleles of the leaves below it (and,
 // when the ancestral haplotype is sampled, the root the majority of all
 // leaves) and recomputes the chain's likelihood and ancestral term: a start
