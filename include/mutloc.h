@@ -72,8 +72,9 @@ struct Settings {
   double mutAgeHigh = 0;
   double mutLocLow = 0;
   double mutLocHigh = 0;
-  // starting values per chain
+  // starting values per chain; whether the locations were drawn (-99)
   std::vector<double> mutLocStart;
+  bool mutLocStartDrawn = false;
   std::vector<double> mutAgeStart;
   std::vector<Haplotype> rootLoci; // [chain][locus]
   // tables

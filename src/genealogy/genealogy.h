@@ -41,7 +41,11 @@ void missingRecord(const TreeRow &leaf, std::vector<int> &record);
 // One genealogy move of the chain in iteration i (node-time or regraft move,
 // with the mutation-age proposal and the age sample of sampling iterations).
 // Without withAge the mutation age stays as it is and no age sample is taken.
-void updateGenealogy(Rng &rng, Chain &chain, int32_t i, bool withAge = true);
+// nodeTimeShare is the probability of a node-time move (the default sampler's
+// share is 0.1; 0 or 1 makes one kind alone).
+constexpr double nodeTimeMoveShare = 0.1;
+void updateGenealogy(Rng &rng, Chain &chain, int32_t i, bool withAge = true,
+                     double nodeTimeShare = nodeTimeMoveShare);
 void rotate_nodes(TreeMatrix &tree, int n, Rng &rng);
 // Steps every positive age by a uniform of half-width step, reflected into
 // [0, age].

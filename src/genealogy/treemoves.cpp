@@ -14,9 +14,6 @@
 
 namespace {
 
-// Share of node-time moves among the genealogy moves.
-constexpr double nodeTimeMoveShare = 0.1;
-
 // A regraft walk gives up after passing this many branches, and its proposal
 // is refused. A displacement of ordinary size passes a handful of branches; a
 // distance far beyond the genealogy's ages passes about one branch per branch
@@ -324,8 +321,8 @@ bool regraftSubtree(TreeMatrix &tree, int j, double g, double age, Rng &rng) {
   return placed;
 }
 
-void updateGenealogy(Rng &rng, Chain &chain, int32_t i, bool withAge) {
-  if (ran1(rng) < nodeTimeMoveShare)
+void updateGenealogy(Rng &rng, Chain &chain, int32_t i, bool withAge, double nodeTimeShare) {
+  if (ran1(rng) < nodeTimeShare)
     nodeTimeMove(rng, chain, i, withAge);
   else
     regraftMove(rng, chain, i, withAge);

@@ -430,6 +430,7 @@ void echoSettings(const ReadTables &t, std::ostream &log, Rng &rng, int maxAllel
     const double width = pset.mutLocHigh - pset.mutLocLow;
     for (int c = 0; c < pset.numChains; c++)
       pset.mutLocStart[c] = pset.mutLocLow + ran1(rng) * width;
+    pset.mutLocStartDrawn = true;
     log << "-99 " << std::endl;
   } else {
     echoEach(log, pset.mutLocStart, 0);

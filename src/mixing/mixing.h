@@ -19,6 +19,12 @@ int workerCount(int requested, int chainCount);
 // stream after set-up: the same seed gives the same chain streams.
 Rng chainStream(const Rng &runStream, int index);
 
+// When the control file asks for random starting locations, chain k of K
+// starts at a uniform point (from its stream) of the k-th of K equal parts of
+// the location interval instead of anywhere. The chain's terms are not
+// recomputed (startFromLeaves does that).
+void spreadStart(Rng &stream, Chain &chain);
+
 // Gives every internal node the majority alleles of the leaves below it (and,
 // when the ancestral haplotype is sampled, the root the majority of all
 // leaves) and recomputes the chain's likelihood and ancestral term: a start
@@ -43,6 +49,13 @@ double storedLikelihood(const TreeMatrix &tree);
 // by the age prior, the genealogy's prior given the age and the root's branch
 // term.
 void updateAge(Rng &rng, Chain &chain);
+
+// Metropolis move of the mutation age with every node age scaled by the same
+// factor, a step uniform on the log scale: the genealogy keeps its shape and
+// the age its room above the root, so the two move together as the data
+// allow, where the age alone is held by the root and the prior of the node
+// ages given the age.
+void scaleGenealogy(Rng &rng, Chain &chain);
 
 // One iteration i of the mixing sampler's moves on a chain, with its location
 // and age samples.

@@ -139,6 +139,18 @@ void writeBlock(long from, long to, const Schedule &schedule, std::vector<ChainB
 
 } // namespace
 
+// Chains that start apart and then agree have found the same posterior, not
+// the same corner of it. With sequence weights the drawn start is kept, as
+// the default sampler keeps it (a zero-weight part would trap the chain), and
+// so is that of a chain read from a stored genealogy.
+void spreadStart(Rng &stream, Chain &chain) {
+  if (!pset.mutLocStartDrawn || pset.iterMutLocation == 0 || pset.useSeqWeights != 0 ||
+      (pset.readOldFile && chain.index == 0))
+    return;
+  const double part = (pset.mutLocHigh - pset.mutLocLow) / pset.numChains;
+  chain.mutLoc = pset.mutLocLow + (chain.index + ran1(stream)) * part;
+}
+
 long runMixingSampler(const Rng &runStream, int threads, std::ostream &dat, std::ostream &hpf,
                       RunRecord *record, const std::function<bool(long done)> &afterIteration) {
   const int chainCount = pset.numChains;
@@ -146,7 +158,9 @@ long runMixingSampler(const Rng &runStream, int threads, std::ostream &dat, std:
   std::vector<Rng> streams;
   for (Chain &chain : chains) {
     streams.push_back(chainStream(runStream, chain.index));
-    // A chain read from a stored genealogy keeps its stored haplotypes.
+    spreadStart(streams.back(), chain);
+    // A chain read from a stored genealogy keeps its stored haplotypes and
+    // start.
     if (!(pset.readOldFile && chain.index == 0))
       startFromLeaves(chain);
     // A random-walk step wider than the interval is narrowed (with its

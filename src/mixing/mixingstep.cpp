@@ -6,7 +6,9 @@
 //   tables change, and the Jacobian of its rescaling;
 // - the hidden haplotypes are drawn allele by allele from their exact
 //   conditionals instead of blind redraws that are almost always refused;
-// - the age moves alone, with a symmetric proposal (agemove.cpp);
+// - the age moves alone, with a symmetric proposal, and together with every
+//   node age scaled by one factor (agemove.cpp);
+// - every hidden allele is drawn in every iteration;
 // - a location drawn uniformly over the allowed interval is tried besides
 //   the control file's move, so a chain can leave one marker interval for a
 //   distant one without walking through the valley between them.
@@ -27,9 +29,13 @@ void jumpLocation(Rng &rng, Chain &chain) {
   chain.accMutLoc = counted;
 }
 
-// Every internal node draws the allele at one random locus; the root draws
-// its whole ancestral haplotype, which is cheap. The counters of the state
-// moves count the draws that changed a haplotype.
+// Every internal node draws its alleles at every locus, and the root its
+// whole ancestral haplotype. The hidden alleles decide which marker intervals
+// the location can enter and which regrafts fit the data: drawn one random
+// locus at a time, they hold the location in one place for thousands of
+// iterations, while a sweep over every locus costs a few likelihood passes
+// and lets it move freely. The counters of the state moves count the draws
+// that changed a haplotype.
 void drawHiddenHaplotypes(Rng &rng, Chain &chain) {
   if (pset.iterAncestral) {
     bool changed = false;
@@ -39,8 +45,8 @@ void drawHiddenHaplotypes(Rng &rng, Chain &chain) {
   }
   for (size_t v = 0; v < chain.tree.size(); v++)
     if (chain.tree[v][child1] != -1)
-      chain.accInternal +=
-          drawNodeAllele(rng, chain, static_cast<int>(v), random2(pset.numLoci, rng));
+      for (int k = 0; k < pset.numLoci; k++)
+        chain.accInternal += drawNodeAllele(rng, chain, static_cast<int>(v), k);
 }
 
 } // namespace
@@ -50,10 +56,11 @@ void mixingIteration(Rng &rng, Chain &chain, long i) {
     updateFrequencies(rng, chain, true);
   updatePatientMissing(rng, chain);
   updateNormalMissing(rng, chain);
-  // The genealogy moves keep the age; the age has its own move.
+  // The genealogy moves keep the age; the age has its own moves.
   updateGenealogy(rng, chain, static_cast<int32_t>(i), false);
   if (pset.iterMutAge != 0 && pset.starGenealogy == 0) {
     updateAge(rng, chain);
+    scaleGenealogy(rng, chain);
     if (i >= pset.burnInIterations)
       chain.ageSamples[i - pset.burnInIterations] = chain.mutAge;
   }

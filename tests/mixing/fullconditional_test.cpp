@@ -148,3 +148,35 @@ TEST(SamplerThreads, AtLeastOneAtMostOnePerChain) {
   EXPECT_EQ(workerCount(1, 4), 1);
   EXPECT_GE(workerCount(0, 4), 1);
 }
+
+// Drawn starting locations are spread: chain k of four starts in the k-th
+// quarter of the interval. Given starts, and drawn ones with sequence
+// weights, stay as they are.
+TEST(MixingStart, DrawnLocationsAreSpreadOverTheInterval) {
+  setSmallRun(3, 3, 4);
+  pset.mutLocLow = 0.01;
+  pset.mutLocHigh = 0.05;
+  pset.iterMutLocation = 1;
+  for (bool drawn : {true, false}) {
+    pset.mutLocStartDrawn = drawn;
+    for (int trial = 0; trial < 50; trial++) {
+      Rng stream = streamFrom(-1 - trial);
+      for (Chain &c : chains) {
+        c.mutLoc = 0.0123;
+        spreadStart(stream, c);
+        if (drawn) {
+          EXPECT_GE(c.mutLoc, 0.01 + 0.01 * c.index);
+          EXPECT_LT(c.mutLoc, 0.01 + 0.01 * (c.index + 1));
+        } else {
+          EXPECT_EQ(c.mutLoc, 0.0123);
+        }
+      }
+    }
+  }
+  pset.mutLocStartDrawn = true;
+  pset.useSeqWeights = 1;
+  Rng stream = streamFrom(-5);
+  chains[3].mutLoc = 0.0123;
+  spreadStart(stream, chains[3]);
+  EXPECT_EQ(chains[3].mutLoc, 0.0123);
+}

@@ -1,0 +1,181 @@
+// The genealogy moves against the coalescent prior they must keep when the
+// data say nothing (one allele at every marker, so every node term is 0).
+// With the mutation age held, the n - 1 internal ages are independent draws
+// of the growth-coalescent density truncated to [0, T], and the ranked
+// topology is uniform over ranked histories: for four leaves, one in three
+// genealogies joins two pairs under the root. Each kind of move alone and
+// the two mixed must reproduce the order statistics of the ages and that
+// share, within sampling error of long runs on fixed seeds.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "genealogy/chaincheck.h"
+#include "genealogy.h"
+#include "likelihood.h"
+#include "mixing.h"
+#include "testkit.h"
+
+namespace {
+
+constexpr double growth = 0.08, sampled = 0.02, age = 100;
+
+// CDF of one internal age on [0, T]: the integral of exp(-r t) / D(t)^2,
+// D(t) = s + (2r - s) exp(-r t), is proportional to (1 - exp(-r t)) / D(t).
+double ageCdf(double t, double T = age) {
+  const auto integral = [](double v) {
+    const double e = std::exp(-growth * v);
+    return (1 - e) / (sampled + (2 * growth - sampled) * e);
+  };
+  return integral(t) / integral(T);
+}
+
+// A four-leaf chain with flat data: root 0 over nodes 1 and 2, which hold the
+// leaf pairs (3, 4) and (5, 6); two markers with one allele each.
+Chain &flatChain() {
+  setSmallRun(4, 2, 1);
+  pset.mapDist = {0, 0, 0.01};
+  pset.growthRate = growth;
+  pset.propSampled = sampled;
+  pset.mutAgeLow = 20;
+  pset.mutAgeHigh = 250;
+  pset.iterMutAge = 1;
+  pset.treeAdjust = {15};
+  pset.rootDepthAdjust = {20};
+  maxall = {1, 1};
+  Chain &c = chains[0];
+  c.mutLoc = 0.004;
+  c.mutAge = c.propMutAge = age;
+  c.rootLoci = {1, 1};
+  c.popHapFreqs = Table(2, std::vector<double>(2, 1.0));
+  c.MP1 = {{{1.0}}};
+  c.tree = makeTree({{0, 1, 2, -1, 60, 40, 0, 1, 1},
+                     {1, 3, 4, 0, 20, 40, 0, 1, 1},
+                     {2, 5, 6, 0, 30, 30, 0, 1, 1},
+                     {3, -1, -1, 1, 0, 20, 0, 1, 1},
+                     {4, -1, -1, 1, 0, 20, 0, 1, 1},
+                     {5, -1, -1, 2, 0, 30, 0, 1, 1},
+                     {6, -1, -1, 2, 0, 30, 0, 1, 1}});
+  c.prop = c.sorted = c.tree;
+  c.nodeTimes = c.propTimes = {0, 0, 0, 0, 20, 30, 60};
+  c.logLik = chainTprob(c, c.tree, c.mutLoc, c.rootLoci);
+  c.treePrior = tprior(4, c.nodeTimes, age, sampled, growth);
+  c.mutAgePrior = tpriormut(4, age, growth);
+  return c;
+}
+
+// Batch means of a series (40 batches) and the standard error of their mean.
+struct Estimate {
+  double mean, se;
+};
+
+Estimate batchMeans(const std::vector<double> &x) {
+  const size_t batches = 40, length = x.size() / batches;
+  std::vector<double> means(batches, 0.0);
+  for (size_t b = 0; b < batches; b++) {
+    for (size_t j = 0; j < length; j++)
+      means[b] += x[b * length + j] / length;
+  }
+  double mean = 0, var = 0;
+  for (double m : means)
+    mean += m / batches;
+  for (double m : means)
+    var += (m - mean) * (m - mean) / (batches - 1);
+  return {mean, std::sqrt(var / batches)};
+}
+
+// The long-run mean agrees with its expected value within 4.5 standard errors.
+void expectNear(const std::vector<double> &series, double expected, const std::string &what) {
+  const Estimate e = batchMeans(series);
+  EXPECT_LT(std::fabs(e.mean - expected), 4.5 * e.se + 1e-3)
+      << what << ": " << e.mean << " +- " << e.se << ", expected " << expected;
+}
+
+// Runs the genealogy moves with the given share of node-time moves and
+// compares the probability-integral transforms of the three ordered ages
+// (uniform under the prior) and the share of balanced genealogies with the
+// prior's.
+void checkPrior(double share, int iterations) {
+  Chain &c = flatChain();
+  Rng rng = streamFrom(-4711);
+  std::vector<double> youngest, middle, oldest, below, balanced;
+  for (int i = 0; i < iterations; i++) {
+    updateGenealogy(rng, c, i, false, share);
+    ASSERT_EQ(c.mutAge, age);
+    std::vector<double> t;
+    int root = 0;
+    for (const TreeRow &row : c.tree)
+      if (row[child1] != -1)
+        t.push_back(row[nodeTime]);
+    while (c.tree[root][parent] != -1)
+      root++;
+    std::sort(t.begin(), t.end());
+    ASSERT_EQ(t.size(), 3u);
+    const double f0 = ageCdf(t[0]), f1 = ageCdf(t[1]), f2 = ageCdf(t[2]);
+    youngest.push_back(1 - std::pow(1 - f0, 3));
+    middle.push_back(3 * f1 * f1 - 2 * f1 * f1 * f1);
+    oldest.push_back(std::pow(f2, 3));
+    below.push_back(std::pow(f2, 3) < 0.2 ? 1.0 : 0.0);
+    const int a = static_cast<int>(c.tree[root][child1]), b = static_cast<int>(c.tree[root][child2]);
+    balanced.push_back(c.tree[a][child1] != -1 && c.tree[b][child1] != -1 ? 1.0 : 0.0);
+  }
+  const std::string moves = " (node-time share " + std::to_string(share) + ")";
+  expectNear(youngest, 0.5, "youngest age's transform" + moves);
+  expectNear(middle, 0.5, "middle age's transform" + moves);
+  expectNear(oldest, 0.5, "root age's transform" + moves);
+  expectNear(below, 0.2, "root age in its prior's lowest fifth" + moves);
+  expectNear(balanced, 1.0 / 3, "balanced genealogies" + moves);
+}
+
+} // namespace
+
+TEST(GenealogyPrior, NodeTimeMovesAloneKeepTheCoalescentPrior) {
+  checkPrior(1.0, 200000);
+}
+
+TEST(GenealogyPrior, RegraftMovesAloneKeepTheCoalescentPrior) {
+  checkPrior(0.0, 200000);
+}
+
+TEST(GenealogyPrior, MixedMovesKeepTheCoalescentPrior) {
+  checkPrior(nodeTimeMoveShare, 200000);
+}
+
+// The mixing sampler's age moves (the age alone, and the age with every node
+// age scaled) with the genealogy moves: the age follows its prior truncated
+// to its bounds, and the root's age its prior given the age.
+TEST(GenealogyPrior, AgeMovesKeepTheJointPriorOfAgeAndGenealogy) {
+  Chain &c = flatChain();
+  // The age prior's CDF on a grid over its bounds, by the midpoint rule.
+  const int steps = 20000;
+  const double low = pset.mutAgeLow, h = (pset.mutAgeHigh - low) / steps;
+  std::vector<double> cdf(steps + 1, 0.0);
+  for (int s = 0; s < steps; s++)
+    cdf[s + 1] = cdf[s] + std::exp(tpriormut(4, low + (s + 0.5) * h, growth));
+  const auto ageTransform = [&](double T) {
+    const double at = (T - low) / h;
+    const int s = std::min(steps - 1, static_cast<int>(at));
+    return (cdf[s] + (at - s) * (cdf[s + 1] - cdf[s])) / cdf[steps];
+  };
+  Rng rng = streamFrom(-815);
+  std::vector<double> agePit, ageLow, rootPit;
+  for (int i = 0; i < 300000; i++) {
+    updateGenealogy(rng, c, i, false);
+    updateAge(rng, c);
+    scaleGenealogy(rng, c);
+    const double u = ageTransform(c.mutAge);
+    agePit.push_back(u);
+    ageLow.push_back(u < 0.2 ? 1.0 : 0.0);
+    double root = 0;
+    for (const TreeRow &row : c.tree)
+      root = std::max(root, row[nodeTime]);
+    rootPit.push_back(std::pow(ageCdf(root, c.mutAge), 3));
+  }
+  ASSERT_TRUE(genealogyIsConsistent(c.tree, c.mutAge));
+  expectNear(agePit, 0.5, "age's transform");
+  expectNear(ageLow, 0.2, "age in its prior's lowest fifth");
+  expectNear(rootPit, 0.5, "root age's transform given the age");
+}
