@@ -129,6 +129,7 @@ int main(int argc, char **argv) {
   }
   commitOutputs(outputs);
   RunRecord record;
+  record.mixing = options.mixing;
   openChainTraces(base, pset.numChains, record);
 
   const long total = static_cast<long>(pset.burnInIterations) + pset.realIterations;

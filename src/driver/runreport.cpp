@@ -66,7 +66,7 @@ void writeRunReport(const std::string &base, const RunRecord &record) {
   std::ofstream draws = openOrStop(base + ".draws.tsv");
   writeDraws(draws, record);
   std::ostringstream verdict;
-  writeVerdict(verdict, rows, pset.numChains, 1 - input.alpha, input.ageSampled);
+  writeVerdict(verdict, rows, pset.numChains, 1 - input.alpha, input.ageSampled, record.mixing);
   std::ofstream verdictFile = openOrStop(base + ".verdict.txt");
   verdictFile << verdict.str();
   std::cerr << verdict.str() << std::flush;

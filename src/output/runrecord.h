@@ -13,4 +13,5 @@ struct RunRecord {
   std::vector<std::unique_ptr<std::ostream>> traces; // one per chain, in chain order
   ChainDraws locationDraws;
   ChainDraws ageDraws;
+  bool mixing = false; // drawn by the mixing sampler
 };

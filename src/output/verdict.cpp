@@ -101,7 +101,7 @@ bool chainsAgree(const std::vector<SummaryRow> &rows, int chains, bool ageSample
 }
 
 void writeVerdict(std::ostream &out, const std::vector<SummaryRow> &rows, int chains, double level,
-                  bool ageSampled) {
+                  bool ageSampled, bool mixing) {
   const SummaryRow *location = pooledRow(rows, "location");
   const SummaryRow *age = pooledRow(rows, "age");
   if (!location || !age || location->draws == 0) {
@@ -135,7 +135,10 @@ void writeVerdict(std::ostream &out, const std::vector<SummaryRow> &rows, int ch
     for (const SummaryRow *r : params)
       out << "    " << diagnostics(*r, true) << "\n";
     out << "  What to do: run longer (raise \"Iterations\", and \"Burn-in iteration\" if the "
-           "traces still drift at the start), or use --sampler mixing.\n";
+           "traces still drift at the start)";
+    out << (mixing ? "; chains that stay apart in long runs point to separate modes of the "
+                     "location posterior: compare the chains' intervals in the summary.\n"
+                   : ", or use --sampler mixing.\n");
   }
   out.flush();
 }

@@ -17,6 +17,7 @@ inline constexpr double essNeeded = 400;
 // chain).
 bool chainsAgree(const std::vector<SummaryRow> &rows, int chains, bool ageSampled);
 // Writes the verdict from the summary rows of a run with the given number of
-// chains.
+// chains; mixing says whether the mixing sampler drew them (the advice
+// differs).
 void writeVerdict(std::ostream &out, const std::vector<SummaryRow> &rows, int chains, double level,
-                  bool ageSampled);
+                  bool ageSampled, bool mixing = false);

@@ -117,6 +117,11 @@ TEST(Verdict, DisagreeingChainsGetFiguresLimitsAndAdvice) {
   EXPECT_NE(v.find("(should be below 1.01)"), std::string::npos) << v;
   EXPECT_NE(v.find("run longer"), std::string::npos) << v;
   EXPECT_NE(v.find("--sampler mixing"), std::string::npos) << v;
+  // A run of the mixing sampler is not sent to the mixing sampler.
+  std::ostringstream mixed;
+  writeVerdict(mixed, summarise(in), 2, 1 - in.alpha, in.ageSampled, true);
+  EXPECT_EQ(mixed.str().find("--sampler mixing"), std::string::npos) << mixed.str();
+  EXPECT_NE(mixed.str().find("separate modes"), std::string::npos) << mixed.str();
 }
 
 TEST(Verdict, TooFewEffectiveDrawsIsNotAgreement) {
