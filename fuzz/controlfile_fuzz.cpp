@@ -6,6 +6,7 @@
 #include "input.h"
 #include "memorybudget.h"
 #include "mutloc.h"
+#include "random.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   prepareFuzzing();
@@ -16,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::istringstream in(std::string(reinterpret_cast<const char *>(data), size));
   std::ostringstream log;
   patientData.assign(patientRows, std::vector<int>(patientCols, 0));
-  normalHaps.clear();
+  std::vector<std::vector<Haplotype>> normalHaps;
   Rng rng = streamFrom(-1);
   int segCount = 0;
   untilStopped(
