@@ -13,8 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "genealogy/chaincheck.h"
+#include "batchmeans.h"
 #include "genealogy.h"
+#include "genealogy/chaincheck.h"
 #include "likelihood.h"
 #include "mixing.h"
 #include "testkit.h"
@@ -68,25 +69,6 @@ Chain &flatChain() {
 }
 
 // Batch means of a series (40 batches) and the standard error of their mean.
-struct Estimate {
-  double mean, se;
-};
-
-Estimate batchMeans(const std::vector<double> &x) {
-  const size_t batches = 40, length = x.size() / batches;
-  std::vector<double> means(batches, 0.0);
-  for (size_t b = 0; b < batches; b++) {
-    for (size_t j = 0; j < length; j++)
-      means[b] += x[b * length + j] / length;
-  }
-  double mean = 0, var = 0;
-  for (double m : means)
-    mean += m / batches;
-  for (double m : means)
-    var += (m - mean) * (m - mean) / (batches - 1);
-  return {mean, std::sqrt(var / batches)};
-}
-
 // The long-run mean agrees with its expected value within 4.5 standard errors.
 void expectNear(const std::vector<double> &series, double expected, const std::string &what) {
   const Estimate e = batchMeans(series);
@@ -119,7 +101,8 @@ void checkPrior(double share, int iterations) {
     middle.push_back(3 * f1 * f1 - 2 * f1 * f1 * f1);
     oldest.push_back(std::pow(f2, 3));
     below.push_back(std::pow(f2, 3) < 0.2 ? 1.0 : 0.0);
-    const int a = static_cast<int>(c.tree[root][child1]), b = static_cast<int>(c.tree[root][child2]);
+    const int a = static_cast<int>(c.tree[root][child1]),
+              b = static_cast<int>(c.tree[root][child2]);
     balanced.push_back(c.tree[a][child1] != -1 && c.tree[b][child1] != -1 ? 1.0 : 0.0);
   }
   const std::string moves = " (node-time share " + std::to_string(share) + ")";

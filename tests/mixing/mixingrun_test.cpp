@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "batchmeans.h"
 #include "controltext.h"
 #include "likelihood.h"
 #include "testkit.h"
@@ -56,26 +57,6 @@ Trace readTrace(const std::string &datPath, int chainCount, long burnIn) {
 // Mean of a function of the samples with its standard error from batch means
 // (correlated draws): 40 consecutive batches, each within one chain when the
 // chains' sample counts are multiples of the batch length.
-struct Estimate {
-  double mean, se;
-};
-
-template <class F> Estimate batchMeans(const std::vector<double> &x, F f) {
-  const size_t batches = 40, length = x.size() / batches;
-  std::vector<double> means(batches, 0.0);
-  for (size_t b = 0; b < batches; b++) {
-    for (size_t j = 0; j < length; j++)
-      means[b] += f(x[b * length + j]);
-    means[b] /= length;
-  }
-  double mean = 0, var = 0;
-  for (double m : means)
-    mean += m / batches;
-  for (double m : means)
-    var += (m - mean) * (m - mean) / (batches - 1);
-  return {mean, std::sqrt(var / batches)};
-}
-
 double identity(double v) {
   return v;
 }
