@@ -226,7 +226,7 @@ TEST(EarlierResults, AStopBeforeTheFirstIterationLeavesThePreviousOutputsAsTheyW
   EXPECT_EQ(lines(readFile(dir + "/c.in.log"))[0], "-6");
 }
 
-TEST(EarlierResults, WithoutEarlierOutputsAStopLeavesTheFilesAsSpecified) {
+TEST(EarlierResults, WithoutEarlierOutputsAStopLeavesTheLogEchoAndEmptyFiles) {
   const std::string dir =
       folderWith(edited(baseControl(), {{"Alpha level\n0.05", "Alpha level\n1.5"}}));
   const Finished f = runToEnd(dir, {"c.in"});
