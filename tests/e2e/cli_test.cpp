@@ -187,7 +187,10 @@ TEST(HugeRequests, TwoBillionChainsOrIterationsAreRefusedAtOnceInLittleMemory) {
     const std::string dir = folderWith(text);
     const Finished f = runToEnd(dir, {"c.in"});
     EXPECT_EQ(f.status, 1) << item;
-    EXPECT_LT(f.seconds, 1.0) << item;
+    // The refusal does no work: well under a second of the processor's time
+    // (wall time on a loaded machine says little, so it only rules out a hang).
+    EXPECT_LT(f.cpuSeconds, 1.0) << item;
+    EXPECT_LT(f.seconds, 30.0) << item;
     EXPECT_LT(f.peakKb, 100 * 1024) << item;
     EXPECT_EQ(f.out.rfind(std::string("\"") + item + "\" asks for about ", 0), 0u) << f.out;
     EXPECT_TRUE(contains(f.out, "GB of memory, more than the ") ||

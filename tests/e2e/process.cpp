@@ -68,6 +68,8 @@ Finished waitFor(const Child &child, const std::string &dir) {
   }
   f.seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - child.started).count();
+  f.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+                 (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   f.peakKb = usage.ru_maxrss;
   f.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
   if (child.terminal >= 0) {

@@ -18,6 +18,7 @@ struct Child {
 struct Finished {
   int status = -1;      // exit status, or 128 + signal when killed
   double seconds = 0;   // wall time from start to end
+  double cpuSeconds = 0; // the child's user and system time
   long peakKb = 0;      // the child's peak resident memory
   std::string out, err; // what it wrote (err: what the terminal showed)
 };
