@@ -16,11 +16,11 @@ struct Child {
 };
 
 struct Finished {
-  int status = -1;      // exit status, or 128 + signal when killed
-  double seconds = 0;   // wall time from start to end
+  int status = -1;       // exit status, or 128 + signal when killed
+  double seconds = 0;    // wall time from start to end
   double cpuSeconds = 0; // the child's user and system time
-  long peakKb = 0;      // the child's peak resident memory
-  std::string out, err; // what it wrote (err: what the terminal showed)
+  long peakKb = 0;       // the child's peak resident memory
+  std::string out, err;  // what it wrote (err: what the terminal showed)
 };
 
 // Starts mutloc with args in dir; standard output goes to dir/stdout.txt,
