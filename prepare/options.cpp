@@ -14,7 +14,7 @@ namespace {
 
 using Setter = std::function<void(Options &, const std::string &)>;
 
-struct OptionSpec {
+struct OptionEntry {
   const char *name;
   const char *arg; // "" for a flag
   const char *fallback;
@@ -93,7 +93,7 @@ std::string wrapped(const std::string &text, const std::string &tail, size_t wid
   return out + indent + line + "\n";
 }
 
-std::vector<OptionSpec> optionTable() {
+std::vector<OptionEntry> optionTable() {
   return {
       {"--vcf", "FILE", "none",
        "VCF or BCF file, plain or compressed; with an index (.tbi/.csi) only the region is "
@@ -336,23 +336,23 @@ Options parseOptions(const std::vector<std::string> &args) {
       value = name.substr(eq + 1);
       name = name.substr(0, eq);
     }
-    const OptionSpec *spec = nullptr;
+    const OptionEntry *entry = nullptr;
     for (const auto &s : table)
       if (name == s.name)
-        spec = &s;
-    if (!spec)
+        entry = &s;
+    if (!entry)
       throw UsageError("unknown argument '" + args[i] + "'");
     if (!seen.insert(name).second)
       throw UsageError(name + " is given twice");
-    if (*spec->arg == '\0') {
+    if (*entry->arg == '\0') {
       if (inlineValue)
         throw UsageError(name + " takes no value");
     } else if (!inlineValue) {
       if (i + 1 == args.size())
-        throw UsageError(name + " needs a value: " + spec->arg);
+        throw UsageError(name + " needs a value: " + entry->arg);
       value = args[++i];
     }
-    spec->set(o, value);
+    entry->set(o, value);
   }
   if (!o.help)
     checkCombination(o);

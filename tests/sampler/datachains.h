@@ -59,6 +59,31 @@ inline void computeTerms() {
   c.partnerProb = pset.dataAsGenotypes && !pset.geneticModel ? partnerSum(0) : 0.0;
 }
 
+// A two-leaf run of one marker with three alleles and no transition table,
+// with the given normal haplotypes and leaf alleles (negative: imputed).
+inline Chain &oneMarkerChain(const std::vector<Haplotype> &normalHaps, double leaf1, double leaf2) {
+  setSmallRun(2, 1, 1);
+  pset.mapDist = {0, 0};
+  pset.mutLocStart = {0.5};
+  pset.mutAgeStart = {2};
+  pset.growthRate = 0.5;
+  pset.propSampled = 0.1;
+  pset.rootLoci = {{1}};
+  maxall = {3};
+  maxAllele = 3;
+  Chain &c = chains[0];
+  c.mutLoc = 0.5;
+  c.mutAge = 2;
+  c.rootLoci = {1};
+  c.popHapFreqs = {{0}, {0.5}, {0.3}, {0.2}};
+  c.MP1 = TransTable();
+  c.normalHaps = normalHaps;
+  c.tree = makeTree({{0, 1, 2, -1, 1, 1, 0, 1},
+                     {1, -1, -1, 0, 0, 1, 0, leaf1},
+                     {2, -1, -1, 0, 0, 1, 0, leaf2}});
+  return c;
+}
+
 // The three-marker run of chainfixture.h with propagated frequencies, five
 // normal haplotypes (two with an imputed allele) and a genealogy of the
 // given data kind whose leaves carry missing alleles:

@@ -21,26 +21,9 @@ double reflected(double v) {
 
 // The chain of one marker with three alleles and no transition table.
 Chain &buildOneLocusChain() {
-  setSmallRun(2, 1, 1);
-  pset.mapDist = {0, 0};
+  Chain &c = oneMarkerChain({{1}, {2}, {3}, {1}}, 2, 1);
   pset.algSwitch = 1;
-  pset.mutLocStart = {0.5};
-  pset.mutAgeStart = {2};
-  pset.growthRate = 0.5;
-  pset.propSampled = 0.1;
-  pset.rootLoci = {{1}};
   pset.alleleFreqAdjust = {0.2};
-  maxall = {3};
-  maxAllele = 3;
-  Chain &c = chains[0];
-  c.mutLoc = 0.5;
-  c.mutAge = 2;
-  c.rootLoci = {1};
-  c.popHapFreqs = {{0}, {0.5}, {0.3}, {0.2}};
-  c.MP1 = TransTable();
-  c.normalHaps = {{1}, {2}, {3}, {1}};
-  c.tree =
-      makeTree({{0, 1, 2, -1, 1, 1, 0, 1}, {1, -1, -1, 0, 0, 1, 0, 2}, {2, -1, -1, 0, 0, 1, 0, 1}});
   withoutMissingAlleles();
   computeTerms();
   return c;

@@ -343,27 +343,10 @@ TEST(MovesAgainstPlainRules, EveryDataKindFlipModeAndPopulationModel) {
 TEST(MovesAgainstPlainRules, SingleMarker) {
   for (int flip = 0; flip <= 1; flip++)
     for (double algSwitch : {0.0, 1.0}) {
-      setSmallRun(2, 1, 1);
-      pset.mapDist = {0, 0};
-      pset.mutLocStart = {0.5};
-      pset.mutAgeStart = {2};
-      pset.growthRate = 0.5;
-      pset.propSampled = 0.1;
-      pset.rootLoci = {{1}};
+      Chain &c = oneMarkerChain({{1}, {2}, {-3}, {1}}, -2, 1);
       pset.flipAllLoci = flip;
-      maxall = {3};
-      maxAllele = 3;
-      Chain &c = chains[0];
-      c.mutLoc = 0.5;
-      c.mutAge = 2;
-      c.rootLoci = {1};
-      c.popHapFreqs = {{0}, {0.5}, {0.3}, {0.2}};
-      c.MP1 = TransTable();
-      c.normalHaps = {{1}, {2}, {-3}, {1}};
       missingNormalLoci = {{1, 2, 0}};
       normalHasMissing = 1;
-      c.tree = makeTree(
-          {{0, 1, 2, -1, 1, 1, 0, 1}, {1, -1, -1, 0, 0, 1, 0, -2}, {2, -1, -1, 0, 0, 1, 0, 1}});
       c.missingLeaves = {1};
       c.missingLoci = {{1, 1, 0, 0}};
       onePopulationModel(algSwitch);
