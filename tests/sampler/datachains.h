@@ -78,9 +78,8 @@ inline Chain &oneMarkerChain(const std::vector<Haplotype> &normalHaps, double le
   c.popHapFreqs = {{0}, {0.5}, {0.3}, {0.2}};
   c.MP1 = TransTable();
   c.normalHaps = normalHaps;
-  c.tree = makeTree({{0, 1, 2, -1, 1, 1, 0, 1},
-                     {1, -1, -1, 0, 0, 1, 0, leaf1},
-                     {2, -1, -1, 0, 0, 1, 0, leaf2}});
+  c.tree = makeTree(
+      {{0, 1, 2, -1, 1, 1, 0, 1}, {1, -1, -1, 0, 0, 1, 0, leaf1}, {2, -1, -1, 0, 0, 1, 0, leaf2}});
   return c;
 }
 
