@@ -1,10 +1,16 @@
-// Full-conditional draws of single alleles of the hidden haplotypes. The
-// alleles of an internal node enter only its own branch term (its haplotype
-// given its parent's) and the terms of its two children (theirs given its);
-// the ancestral haplotype enters only the root's term and its own population
-// probability. For one locus the draw tries every allele in turn and picks one
-// with probability proportional to the product of those terms, which is the
-// exact conditional of the posterior: every draw is kept.
+// Draws of single alleles of the hidden haplotypes. The alleles of an
+// internal node enter only its own branch term (its haplotype given its
+// parent's) and the terms of its two children (theirs given its); the
+// ancestral haplotype enters only the root's term and its own population
+// probability. The ancestral allele of a locus is drawn from its exact
+// conditional: every allele is tried in turn and one picked with probability
+// proportional to the product of those terms. An internal node's allele is
+// moved by Metropolis-Hastings with a proposal from its neighbours: nearly
+// always the conditional puts its mass on an allele of the parent or a child,
+// so proposing one of those (or, less often, any allele) is accepted about as
+// often as the exact draw changes the allele, while the proposal that keeps
+// the allele costs no likelihood evaluation at all.
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -55,6 +61,28 @@ template <class Weight> int drawCandidate(Rng &rng, int count, Weight logWeight)
 
 } // namespace
 
+namespace {
+
+// Share of the neighbour proposal spread evenly over every allele, so that an
+// allele no neighbour carries can still be reached.
+constexpr double evenShare = 0.2;
+
+// The allele a cell holds (imputed alleles are stored negated).
+int cellAllele(double cell) {
+  return static_cast<int>(std::fabs(cell));
+}
+
+// Proposal probability of allele a (1-based) at a node whose neighbours, its
+// parent (or the ancestral haplotype) and its two children, carry `votes`.
+double neighbourProposal(int a, const int votes[3], int count) {
+  int same = 0;
+  for (int j = 0; j < 3; j++)
+    same += votes[j] == a;
+  return evenShare / count + (1 - evenShare) * same / 3.0;
+}
+
+} // namespace
+
 bool drawNodeAllele(Rng &rng, Chain &chain, int node, int locus) {
   const int count = maxall[locus];
   TreeMatrix &tree = chain.tree;
@@ -62,26 +90,41 @@ bool drawNodeAllele(Rng &rng, Chain &chain, int node, int locus) {
   if (count < 2 || row[child1] == -1)
     return false;
   const int rows[3] = {node, static_cast<int>(row[child1]), static_cast<int>(row[child2])};
-  std::vector<double> &terms = chain.scratch.candidateTerms;
-  terms.resize(3 * count);
-  const double old = row[TMAT + locus];
-  for (int a = 0; a < count; a++) {
-    row[TMAT + locus] = a + 1;
-    for (int j = 0; j < 3; j++)
-      terms[3 * a + j] = nodeTerm(chain.popHapFreqs, tree, chain.mutLoc, pset.mapDist,
-                                  chain.rootLoci, rows[j], chain.MP1, chain.memo);
+  const int up = static_cast<int>(row[parent]);
+  const int votes[3] = {up < 0 ? chain.rootLoci[locus] : cellAllele(tree[up][TMAT + locus]),
+                        cellAllele(tree[rows[1]][TMAT + locus]),
+                        cellAllele(tree[rows[2]][TMAT + locus])};
+  // Draw from the proposal: an even draw with probability evenShare, else the
+  // allele of a neighbour picked at random.
+  const double u = ran1(rng);
+  int proposed;
+  if (u < evenShare) {
+    proposed = 1 + std::min(count - 1, static_cast<int>(u / evenShare * count));
+  } else {
+    const int pick = std::min(2, static_cast<int>((u - evenShare) / (1 - evenShare) * 3));
+    proposed = votes[pick];
   }
-  const int pick = drawCandidate(
-      rng, count, [&](int a) { return terms[3 * a] + terms[3 * a + 1] + terms[3 * a + 2]; });
-  if (pick < 0) {
+  const double old = row[TMAT + locus];
+  const int current = cellAllele(old);
+  if (proposed == current || proposed < 1 || proposed > count)
+    return false;
+  row[TMAT + locus] = proposed;
+  double terms[3], change = 0;
+  for (int j = 0; j < 3; j++) {
+    terms[j] = nodeTerm(chain.popHapFreqs, tree, chain.mutLoc, pset.mapDist, chain.rootLoci,
+                        rows[j], chain.MP1, chain.memo);
+    change += terms[j] - tree[rows[j]][nodeLogLik];
+  }
+  const double logRatio = change + std::log(neighbourProposal(current, votes, count)) -
+                          std::log(neighbourProposal(proposed, votes, count));
+  if (!(std::log(ran1(rng)) < logRatio)) {
     row[TMAT + locus] = old;
     return false;
   }
-  row[TMAT + locus] = pick + 1;
   for (int j = 0; j < 3; j++)
-    tree[rows[j]][nodeLogLik] = terms[3 * pick + j];
+    tree[rows[j]][nodeLogLik] = terms[j];
   chain.logLik = storedLikelihood(tree);
-  return pick + 1 != old;
+  return true;
 }
 
 bool drawRootAllele(Rng &rng, Chain &chain, int locus) {

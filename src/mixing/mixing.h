@@ -31,11 +31,13 @@ void spreadStart(Rng &stream, Chain &chain);
 // close to the haplotypes the data support, instead of random ones.
 void startFromLeaves(Chain &chain);
 
-// Full-conditional (Gibbs) draws of one allele: of internal node `node` at
-// locus, from its own branch term and those of its two children; of the
-// ancestral haplotype at locus, from the root's term and the haplotype's
-// population probability. Both keep the chain's terms current and return
-// whether the allele changed.
+// Draws of one allele. Of internal node `node` at locus: a Metropolis-Hastings
+// move whose proposal is the allele of a neighbour (parent or ancestral
+// haplotype, children) or, with a fixed small share, any allele, scored by the
+// node's own branch term and those of its two children. Of the ancestral
+// haplotype at locus: the exact conditional (Gibbs) from the root's term and
+// the haplotype's population probability. Both keep the chain's terms current
+// and return whether the allele changed.
 bool drawNodeAllele(Rng &rng, Chain &chain, int node, int locus);
 bool drawRootAllele(Rng &rng, Chain &chain, int locus);
 

@@ -4,11 +4,13 @@
 // and replaces or adds the ones that stall it:
 // - the frequency move also scores the ancestral and partner terms, which the
 //   tables change, and the Jacobian of its rescaling;
-// - the hidden haplotypes are drawn allele by allele from their exact
-//   conditionals instead of blind redraws that are almost always refused;
+// - the hidden haplotypes are moved allele by allele, each towards the
+//   alleles of its neighbours in the genealogy (the ancestral haplotype from
+//   its exact conditionals), instead of blind redraws that are almost always
+//   refused;
 // - the age moves alone, with a symmetric proposal, and together with every
 //   node age scaled by one factor (agemove.cpp);
-// - every hidden allele is drawn in every iteration;
+// - every hidden allele is moved in every iteration;
 // - a location drawn uniformly over the allowed interval is tried besides
 //   the control file's move, so a chain can leave one marker interval for a
 //   distant one without walking through the valley between them.
@@ -33,8 +35,8 @@ void jumpLocation(Rng &rng, Chain &chain) {
 // whole ancestral haplotype. The hidden alleles decide which marker intervals
 // the location can enter and which regrafts fit the data: drawn one random
 // locus at a time, they hold the location in one place for thousands of
-// iterations, while a sweep over every locus costs a few likelihood passes
-// and lets it move freely. The counters of the state moves count the draws
+// iterations, while a sweep over every locus lets it move freely (and costs
+// little, since most proposals keep the allele and need no evaluation). The counters of the state moves count the draws
 // that changed a haplotype.
 void drawHiddenHaplotypes(Rng &rng, Chain &chain) {
   if (pset.iterAncestral) {
