@@ -40,6 +40,8 @@ struct MoveScratch {
   std::vector<int> record;
   // The terms of each candidate allele of a full-conditional draw.
   std::vector<double> candidateTerms;
+  // The rows whose node terms a genealogy stretch changes.
+  std::vector<int> changedRows;
 };
 
 // Acceptance proportions shown in the trace: genealogy, location, root

@@ -52,34 +52,64 @@ void updateAge(Rng &rng, Chain &chain) {
 
 namespace {
 
-// Half-width of the log-scale step of the whole-genealogy scaling.
-constexpr double logScaleStep = 0.1;
+// Half-width of the log-scale step of the genealogy stretch.
+constexpr double logScaleStep = 0.2;
 
 } // namespace
 
-// The proposal multiplies the age and the n - 1 internal node ages by one
-// factor c = exp(e), e uniform on [-logScaleStep, logScaleStep]: symmetric in
-// e, with the Jacobian c^n of the n scaled coordinates in the ratio. Leaves
-// keep age 0 and every branch, the root's stem included, scales by c.
+// The proposal stretches the age and every node age above a pivot s away
+// from (or towards) s by one factor c = exp(e), e uniform on
+// [-logScaleStep, logScaleStep]: t -> s + c (t - s). The pivot is 0 (the
+// whole genealogy, leaves fixed at age 0) in half of the moves and otherwise
+// the age of an internal node picked uniformly. That node keeps its age and
+// the stretch keeps the order of all ages, so the reverse move picks the
+// same node with the same probability and the proposal is symmetric in e;
+// the Jacobian c^m of the m stretched coordinates (the age and the internal
+// ages above s) enters the ratio. Stretching the upper part alone moves the
+// age with the deep nodes, which the whole-genealogy scaling moves only
+// together with every young branch the data pin down.
 void scaleGenealogy(Rng &rng, Chain &chain) {
   const int n = pset.numChromosomes;
+  const TreeMatrix &tree = chain.tree;
+  double pivot = 0;
+  if (ran1(rng) < 0.5) {
+    int internal = random2(n - 1, rng);
+    for (size_t r = 0; r < tree.size(); r++)
+      if (tree[r][child1] != -1 && internal-- == 0) {
+        pivot = tree[r][nodeTime];
+        break;
+      }
+  }
   const double factor = std::exp((2 * ran1(rng) - 1) * logScaleStep);
-  const double age = chain.mutAge * factor;
+  const auto stretch = [&](double t) { return t > pivot ? pivot + factor * (t - pivot) : t; };
+  const double age = stretch(chain.mutAge);
   if (!(age >= pset.mutAgeLow && age <= pset.mutAgeHigh))
     return;
-  copytree(chain.tree, chain.prop);
-  for (TreeRow &row : chain.prop) {
-    row[nodeTime] *= factor;
-    row[branchLength] *= factor;
-  }
+  copytree(tree, chain.prop);
   chain.propTimes = chain.nodeTimes;
-  for (double &t : chain.propTimes)
-    t *= factor;
-  const double lik = chainTprob(chain, chain.prop, chain.mutLoc, chain.rootLoci);
+  int stretched = 1;
+  std::vector<int> &rows = chain.scratch.changedRows;
+  rows.clear();
+  for (size_t r = 0; r < tree.size(); r++) {
+    TreeRow &row = chain.prop[r];
+    const int up = static_cast<int>(row[parent]);
+    const double upTime = up < 0 ? chain.mutAge : tree[up][nodeTime];
+    stretched += row[child1] != -1 && row[nodeTime] > pivot;
+    row[nodeTime] = stretch(row[nodeTime]);
+    chain.propTimes[r] = stretch(chain.propTimes[r]);
+    if (upTime > pivot) {
+      row[branchLength] = stretch(upTime) - row[nodeTime];
+      rows.push_back(static_cast<int>(r));
+    }
+  }
+  const double lik = recomputeTerms(chain.popHapFreqs, chain.prop, chain.mutLoc, pset.mapDist,
+                                    chain.rootLoci, chain.MP1, rows.data(),
+                                    static_cast<int>(rows.size()), chain.memo);
   const double agePrior = tpriormut(n, age, pset.growthRate);
   const double treePrior = tprior(n, chain.propTimes, age, pset.propSampled, pset.growthRate);
   const double r = (lik + agePrior + treePrior) -
-                   (chain.logLik + chain.mutAgePrior + chain.treePrior) + n * std::log(factor);
+                   (chain.logLik + chain.mutAgePrior + chain.treePrior) +
+                   stretched * std::log(factor);
   if (ran1(rng) < acceptanceProbability(r)) {
     chain.tree.swap(chain.prop);
     chain.nodeTimes.swap(chain.propTimes);

@@ -52,11 +52,11 @@ double storedLikelihood(const TreeMatrix &tree);
 // term.
 void updateAge(Rng &rng, Chain &chain);
 
-// Metropolis move of the mutation age with every node age scaled by the same
-// factor, a step uniform on the log scale: the genealogy keeps its shape and
-// the age its room above the root, so the two move together as the data
-// allow, where the age alone is held by the root and the prior of the node
-// ages given the age.
+// Metropolis move of the mutation age with the node ages above a pivot (0, or
+// a random internal node's age) stretched by the same factor, a step uniform
+// on the log scale: the genealogy keeps its shape and the age its room above
+// the root, so the two move together as the data allow, where the age alone
+// is held by the root and the prior of the node ages given the age.
 void scaleGenealogy(Rng &rng, Chain &chain);
 
 // One iteration i of the mixing sampler's moves on a chain, with its location
