@@ -52,27 +52,33 @@ void updateAge(Rng &rng, Chain &chain) {
 
 namespace {
 
-// Half-width of the log-scale step of the genealogy stretch.
-constexpr double logScaleStep = 0.2;
+// Half-width of the log-scale step of the genealogy stretch. Wide: most
+// stretches above the root's age or a deep node's are accepted even so, and
+// the age's posterior spans a factor of two or more.
+constexpr double logScaleStep = 0.8;
 
 } // namespace
 
 // The proposal stretches the age and every node age above a pivot s away
 // from (or towards) s by one factor c = exp(e), e uniform on
-// [-logScaleStep, logScaleStep]: t -> s + c (t - s). The pivot is 0 (the
-// whole genealogy, leaves fixed at age 0) in half of the moves and otherwise
-// the age of an internal node picked uniformly. That node keeps its age and
-// the stretch keeps the order of all ages, so the reverse move picks the
-// same node with the same probability and the proposal is symmetric in e;
-// the Jacobian c^m of the m stretched coordinates (the age and the internal
-// ages above s) enters the ratio. Stretching the upper part alone moves the
-// age with the deep nodes, which the whole-genealogy scaling moves only
-// together with every young branch the data pin down.
+// [-logScaleStep, logScaleStep]: t -> s + c (t - s). The pivot is, in equal
+// shares, 0 (the whole genealogy, leaves fixed at age 0), the root's age (the
+// age alone, on the log scale of its height above the root) or the age of an
+// internal node picked uniformly. The pivot node keeps its age and the
+// stretch keeps the order of all ages, so the reverse move picks the same
+// pivot with the same probability and the proposal is symmetric in e; the
+// Jacobian c^m of the m stretched coordinates (the age and the internal ages
+// above s) enters the ratio. Stretching the upper part alone moves the age
+// with the deep nodes, which the whole-genealogy scaling moves only together
+// with every young branch the data pin down.
 void scaleGenealogy(Rng &rng, Chain &chain) {
   const int n = pset.numChromosomes;
   const TreeMatrix &tree = chain.tree;
   double pivot = 0;
-  if (ran1(rng) < 0.5) {
+  const double share = ran1(rng);
+  if (share < 1.0 / 3) {
+    pivot = tree[rootRow(tree)][nodeTime];
+  } else if (share < 2.0 / 3) {
     int internal = random2(n - 1, rng);
     for (size_t r = 0; r < tree.size(); r++)
       if (tree[r][child1] != -1 && internal-- == 0) {

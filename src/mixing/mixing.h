@@ -52,8 +52,8 @@ double storedLikelihood(const TreeMatrix &tree);
 // term.
 void updateAge(Rng &rng, Chain &chain);
 
-// Metropolis move of the mutation age with the node ages above a pivot (0, or
-// a random internal node's age) stretched by the same factor, a step uniform
+// Metropolis move of the mutation age with the node ages above a pivot (0, the
+// root's age or a random internal node's age) stretched by the same factor, a step uniform
 // on the log scale: the genealogy keeps its shape and the age its room above
 // the root, so the two move together as the data allow, where the age alone
 // is held by the root and the prior of the node ages given the age.

