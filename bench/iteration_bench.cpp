@@ -1,13 +1,14 @@
 // Cost of the sampler on runs of realistic size, read from generated control
-// files and started as the program starts them. Two sizes: that of a classic
-// haplotype data set (94 patient chromosomes, 23 markers) and 100 chromosomes
-// x 50 markers, each with the Markov population model, the random-walk
-// location update and two chains. Whole iterations over all chains are timed
-// and reported as chain-iterations per second (iterations per second per
-// chain); the built program is run once on the same control file (1000
+// files and started as the program starts them. Three sizes: 50 chromosomes x
+// 12 markers, that of a classic haplotype data set (94 x 23) and 200 x 50,
+// each with the Markov population model, the random-walk location update and
+// two chains, for haplotypes and unpaired genotypes. Whole iterations over all
+// chains are timed and reported as chain-iterations per second (iterations
+// per second per chain), beside the time of one full likelihood pass over a
+// chain's genealogy with nothing kept from earlier evaluations and the ratio
+// of the two; the built program is run once on the same control file (1000
 // burn-in and 10000 sampling iterations) for its peak memory and its rate
-// over a whole run. Each move of chain 0 is timed on its own too, for
-// haplotype data and for unpaired genotypes (which add the phase move).
+// over a whole run. Each move of chain 0 is timed on its own too.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -16,6 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -30,6 +32,7 @@
 #include "driver.h"
 #include "genealogy.h"
 #include "input.h"
+#include "likelihood.h"
 #include "sampler.h"
 
 namespace {
@@ -41,7 +44,7 @@ struct RunSize {
 };
 
 // Argument 0 of every benchmark picks the size.
-constexpr RunSize sizes[] = {{94, 23, 94}, {100, 50, 200}};
+constexpr RunSize sizes[] = {{50, 12, 50}, {94, 23, 94}, {200, 50, 200}};
 constexpr int chainCount = 2;
 constexpr int alleles = 4;
 constexpr double markerSpacing = 0.005;
@@ -225,21 +228,10 @@ benchmark::Counter byteCounter(double value) {
                             benchmark::Counter::OneK::kIs1024);
 }
 
-// Bytes of a chain's likelihood memo: the look-up buffer and the remembered
-// exponentials and table logs.
-double memoBytes(const LikelihoodMemo &m) {
-  double total = bytes(m.popProb) + m.wayKeys.size() * sizeof(WayKey) +
-                 m.markerExps.size() * sizeof(Remembered) +
-                 m.locatedExps.size() * sizeof(LocatedExps);
-  for (const std::vector<TableLogs> *store : {&m.frequencyLogs, &m.transitionLogs})
-    for (const TableLogs &t : *store)
-      total += sizeof(TableLogs) + t.logs.size() * sizeof(Remembered);
-  return total;
-}
-
-// The run's state by kind; the chains' likelihood memos are reported apart.
+// The run's state by kind (what the chains' likelihoods keep between
+// evaluations is in the peak memory of the whole run).
 void reportStateBytes(benchmark::State &state) {
-  double trees = 0, memos = 0, samples = bytes(hapstate),
+  double trees = 0, samples = bytes(hapstate),
          tables =
              bytes(normmat) + bytes(patientData) + bytes(simAlleleFreqs) + bytes(missingNormalLoci);
   for (const Chain &c : chains) {
@@ -247,13 +239,11 @@ void reportStateBytes(benchmark::State &state) {
         bytes(c.tree) + bytes(c.sorted) + bytes(c.prop) + bytes(c.nodeTimes) + bytes(c.propTimes);
     samples += bytes(c.locationSamples) + bytes(c.ageSamples);
     tables += bytes(c.popHapFreqs) + bytes(c.MP1) + bytes(c.normalHaps) + bytes(c.missingLoci);
-    memos += memoBytes(c.memo);
   }
   state.counters["treeBytes"] = byteCounter(trees);
   state.counters["sampleBytes"] = byteCounter(samples);
   state.counters["tableBytes"] = byteCounter(tables);
   state.counters["stateBytes"] = byteCounter(trees + samples + tables);
-  state.counters["memoBytes"] = byteCounter(memos);
 }
 
 // The moves of one burn-in iteration of a chain, in the loop's order, without
@@ -273,14 +263,49 @@ void chainIteration(Rng &rng, Chain &chain) {
 // iteration): a whole iteration over all chains counts as many as there are
 // chains, so the rate is that of iterations per chain, whatever the number of
 // chains.
+// The processor time this thread has used, in seconds.
+double cpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return t.tv_sec + t.tv_nsec * 1e-9;
+}
+
+// Seconds of one full likelihood pass over the chain's genealogy that finds
+// nothing kept from earlier evaluations: every pass takes the next of three
+// copies of the genealogy whose branch lengths differ slightly, and of three
+// copies of the tables, one more than a row keeps exponentials and look-ups
+// for.
+double fullPassSeconds(Chain &chain) {
+  constexpr int copies = 3;
+  std::vector<TreeMatrix> trees(copies, chain.tree);
+  for (int g = 1; g < copies; g++)
+    for (TreeRow &row : trees[g])
+      row[branchLength] *= 1 + 1e-9 * g;
+  const std::vector<Table> freqs(copies, chain.popHapFreqs);
+  const std::vector<TransTable> trans(copies, chain.MP1);
+  constexpr int passes = 600;
+  const double start = cpuSeconds();
+  for (int p = 0; p < passes; p++)
+    benchmark::DoNotOptimize(recomputeAllTerms(freqs[p % copies], trees[p % copies], chain.mutLoc,
+                                               pset.mapDist, chain.rootLoci, trans[p % copies],
+                                               chain.memo));
+  return (cpuSeconds() - start) / passes;
+}
+
 void iteration(benchmark::State &state) {
   const std::string text = controlText(sizes[state.range(0)], state.range(1) == 1);
   Rng rng = startRun(text);
+  const double start = cpuSeconds();
   for (auto _ : state)
     for (Chain &chain : chains)
       chainIteration(rng, chain);
-  state.counters["chainIterations"] = benchmark::Counter(
-      static_cast<double>(state.iterations()) * chainCount, benchmark::Counter::kIsRate);
+  const double chainIterations = static_cast<double>(state.iterations()) * chainCount;
+  const double perChainIteration = (cpuSeconds() - start) / chainIterations;
+  state.counters["chainIterations"] =
+      benchmark::Counter(chainIterations, benchmark::Counter::kIsRate);
+  const double pass = fullPassSeconds(chains[0]);
+  state.counters["fullPass_us"] = pass * 1e6;
+  state.counters["passesPerChainIteration"] = perChainIteration / pass;
   reportStateBytes(state);
   // The whole program on the same control file, once per size and data kind.
   static std::map<std::pair<long, long>, RunCost> runs;
@@ -303,13 +328,13 @@ void move(benchmark::State &state, void (*step)(Rng &, Chain &)) {
     step(rng, chains[0]);
 }
 
-// Both sizes with both data kinds, or with genotypes only.
+// Every size with both data kinds, or with genotypes only.
 void bothKinds(benchmark::internal::Benchmark *b) {
-  b->ArgNames({"size", "genotypes"})->ArgsProduct({{0, 1}, {0, 1}});
+  b->ArgNames({"size", "genotypes"})->ArgsProduct({{0, 1, 2}, {0, 1}});
 }
 
 void genotypesOnly(benchmark::internal::Benchmark *b) {
-  b->ArgNames({"size", "genotypes"})->ArgsProduct({{0, 1}, {1}});
+  b->ArgNames({"size", "genotypes"})->ArgsProduct({{0, 1, 2}, {1}});
 }
 
 } // namespace
