@@ -17,7 +17,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <ctime>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -265,9 +264,10 @@ void chainIteration(Rng &rng, Chain &chain) {
 // chains.
 // The processor time this thread has used, in seconds.
 double cpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return t.tv_sec + t.tv_nsec * 1e-9;
+  rusage use{};
+  getrusage(RUSAGE_THREAD, &use);
+  return use.ru_utime.tv_sec + use.ru_stime.tv_sec +
+         (use.ru_utime.tv_usec + use.ru_stime.tv_usec) * 1e-6;
 }
 
 // Seconds of one full likelihood pass over the chain's genealogy that finds

@@ -17,6 +17,10 @@
 void buildPopulationTables(Chain &chain, const std::vector<Haplotype> &countList);
 void propagateFrequencies(Table &freqs, const TransTable &trans);
 
+// Allele of a tree row at locus k: a negative cell is a missing allele
+// imputed as its absolute value.
+int rowAllele(const double *row, int k);
+
 // Segment look-ups over the allele cells of a tree row (row points at the
 // row's first cell; alleles from TMAT on). out receives numLoci values: a
 // right look-up fills out[from..numLoci-1], a left look-up out[0..upTo] (all

@@ -12,13 +12,11 @@
 #include "likelihood.h"
 #include "remembered.h"
 
-namespace {
-
-// Allele of a tree row at locus k: a negative cell is a missing allele
-// imputed as its absolute value.
 int rowAllele(const double *row, int k) {
   return static_cast<int>(std::fabs(row[TMAT + k]));
 }
+
+namespace {
 
 // Transition counts between adjacent loci from the normal-population
 // haplotypes; pairs with a missing allele carry no information and are skipped.

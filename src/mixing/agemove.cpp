@@ -108,9 +108,9 @@ void scaleGenealogy(Rng &rng, Chain &chain) {
       rows.push_back(static_cast<int>(r));
     }
   }
-  const double lik = recomputeTerms(chain.popHapFreqs, chain.prop, chain.mutLoc, pset.mapDist,
-                                    chain.rootLoci, chain.MP1, rows.data(),
-                                    static_cast<int>(rows.size()), chain.memo);
+  const double lik =
+      recomputeTerms(chain.popHapFreqs, chain.prop, chain.mutLoc, pset.mapDist, chain.rootLoci,
+                     chain.MP1, rows.data(), static_cast<int>(rows.size()), chain.memo);
   const double agePrior = tpriormut(n, age, pset.growthRate);
   const double treePrior = tprior(n, chain.propTimes, age, pset.propSampled, pset.growthRate);
   const double r = (lik + agePrior + treePrior) -

@@ -67,11 +67,6 @@ namespace {
 // allele no neighbour carries can still be reached.
 constexpr double evenShare = 0.2;
 
-// The allele a cell holds (imputed alleles are stored negated).
-int cellAllele(double cell) {
-  return static_cast<int>(std::fabs(cell));
-}
-
 // Proposal probability of allele a (1-based) at a node whose neighbours, its
 // parent (or the ancestral haplotype) and its two children, carry `votes`.
 double neighbourProposal(int a, const int votes[3], int count) {
@@ -91,9 +86,9 @@ bool drawNodeAllele(Rng &rng, Chain &chain, int node, int locus) {
     return false;
   const int rows[3] = {node, static_cast<int>(row[child1]), static_cast<int>(row[child2])};
   const int up = static_cast<int>(row[parent]);
-  const int votes[3] = {up < 0 ? chain.rootLoci[locus] : cellAllele(tree[up][TMAT + locus]),
-                        cellAllele(tree[rows[1]][TMAT + locus]),
-                        cellAllele(tree[rows[2]][TMAT + locus])};
+  const int votes[3] = {up < 0 ? chain.rootLoci[locus] : rowAllele(tree[up].data(), locus),
+                        rowAllele(tree[rows[1]].data(), locus),
+                        rowAllele(tree[rows[2]].data(), locus)};
   // Draw from the proposal: an even draw with probability evenShare, else the
   // allele of a neighbour picked at random.
   const double u = ran1(rng);
@@ -105,7 +100,7 @@ bool drawNodeAllele(Rng &rng, Chain &chain, int node, int locus) {
     proposed = votes[pick];
   }
   const double old = row[TMAT + locus];
-  const int current = cellAllele(old);
+  const int current = rowAllele(row.data(), locus);
   if (proposed == current || proposed < 1 || proposed > count)
     return false;
   row[TMAT + locus] = proposed;

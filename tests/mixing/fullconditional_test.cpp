@@ -1,6 +1,6 @@
 // The mixing sampler's own moves on the three-leaf chain: the allele draws
-// against the conditional computed from whole-likelihood evaluations, the frequency move on the whole posterior, the start built
-// from the leaves, and the chains' streams.
+// against the conditional computed from whole-likelihood evaluations, the frequency move on the
+// whole posterior, the start built from the leaves, and the chains' streams.
 #include <cmath>
 #include <vector>
 

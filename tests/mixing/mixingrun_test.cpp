@@ -163,11 +163,10 @@ TEST(MixingTarget, WithoutInformativeDataItReturnsThePrior) {
 // generations, a difference these run lengths resolve.
 TEST(MixingTarget, AgreesWithTheDefaultSamplerOnASmallDataSet) {
   const std::string exactDir = makeTempDir(), mixingDir = makeTempDir();
-  const std::string control =
-      edited(longRun(baseControl(), 2000, 60000),
-             {{"alleles,algswitch\n5 10 0.005 0.3 0.3 0.05 1\n",
-               "alleles,algswitch\n5 10 0.005 0.3 0.3 0 1\n"},
-              {"allele freq\n1 1 1 1\n", "allele freq\n1 0 1 1\n"}});
+  const std::string control = edited(longRun(baseControl(), 2000, 60000),
+                                     {{"alleles,algswitch\n5 10 0.005 0.3 0.3 0.05 1\n",
+                                       "alleles,algswitch\n5 10 0.005 0.3 0.3 0 1\n"},
+                                      {"allele freq\n1 1 1 1\n", "allele freq\n1 0 1 1\n"}});
   const RunResult e = runIn(exactDir, control, "");
   const RunResult m = runIn(mixingDir, control, "--sampler mixing");
   ASSERT_EQ(e.status, 0) << e.out;
