@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <iosfwd>
+#include <vector>
 
 #include "chain.h"
 #include "random.h"
@@ -25,11 +26,39 @@ Rng chainStream(const Rng &runStream, int index);
 // recomputed (startFromLeaves does that).
 void spreadStart(Rng &stream, Chain &chain);
 
+// With unpaired genotypes, puts at every heterozygous locus of every patient
+// the allele that most patients carry on the disease chromosome (the first
+// allele block), where it stands when the mutation's ancestor carried it,
+// and recomputes the chain's partner term. Cells holding imputed alleles keep
+// their places. The node terms are left for startFromLeaves.
+void phaseTowardsConsensus(Chain &chain);
+
 // Gives every internal node the majority alleles of the leaves below it (and,
 // when the ancestral haplotype is sampled, the root the majority of all
 // leaves) and recomputes the chain's likelihood and ancestral term: a start
 // close to the haplotypes the data support, instead of random ones.
 void startFromLeaves(Chain &chain);
+
+// One merge of a hierarchical clustering: the clusters in slots a and b
+// (slot i starts as item i; a merged cluster takes slot a) joined at height.
+struct ClusterMerge {
+  int a, b;
+  double height;
+};
+
+// The n - 1 merges of average-linkage clustering of n items, whose distances
+// are dist[i * n + j] (symmetric), in an order in which every cluster is
+// formed before it is merged again.
+std::vector<ClusterMerge> averageLinkage(std::vector<double> dist, int n);
+
+// Rebuilds the chain's genealogy as an average-linkage clustering of its
+// leaves' haplotypes (allele mismatches, ties broken by draws from stream),
+// the chain's internal node ages handed to the merges from the youngest up:
+// the same ages and leaves, a topology that groups similar haplotypes. Node
+// alleles and terms are left for startFromLeaves. A genealogy of more than
+// 4096 leaves is left as it is (the clustering's distances would take more
+// than 128 MB).
+void startFromClusters(Rng &stream, Chain &chain);
 
 // Draws of one allele. Of internal node `node` at locus: a Metropolis-Hastings
 // move whose proposal is the allele of a neighbour (parent or ancestral

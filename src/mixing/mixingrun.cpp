@@ -159,10 +159,14 @@ long runMixingSampler(const Rng &runStream, int threads, std::ostream &dat, std:
   for (Chain &chain : chains) {
     streams.push_back(chainStream(runStream, chain.index));
     spreadStart(streams.back(), chain);
-    // A chain read from a stored genealogy keeps its stored haplotypes and
-    // start.
-    if (!(pset.readOldFile && chain.index == 0))
+    // A chain read from a stored genealogy keeps its stored genealogy,
+    // haplotypes and start; a star genealogy keeps its shape.
+    if (!(pset.readOldFile && chain.index == 0)) {
+      phaseTowardsConsensus(chain);
+      if (pset.starGenealogy == 0)
+        startFromClusters(streams.back(), chain);
       startFromLeaves(chain);
+    }
     // A random-walk step wider than the interval is narrowed (with its
     // notice) here, before the chains run apart.
     if (pset.iterMutLocation == 1 && chain.recDistAdjust > pset.mutLocHigh - pset.mutLocLow) {

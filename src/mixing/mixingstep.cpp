@@ -10,6 +10,7 @@
 //   refused;
 // - the age moves alone, with a symmetric proposal, and together with the
 //   node ages above a pivot stretched by one factor (agemove.cpp);
+// - the phase of a genotype is moved one heterozygous locus at a time;
 // - every hidden allele is moved in every iteration;
 // - a location drawn uniformly over the allowed interval is tried besides
 //   the control file's move, so a chain can leave one marker interval for a
@@ -81,5 +82,5 @@ void mixingIteration(Rng &rng, Chain &chain, long i) {
     chain.locationSamples[i - pset.burnInIterations] = chain.mutLoc;
   drawHiddenHaplotypes(rng, chain);
   if (pset.dataAsGenotypes)
-    updatePhase(rng, chain);
+    updatePhaseByLocus(rng, chain);
 }

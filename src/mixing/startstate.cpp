@@ -3,13 +3,16 @@
 // internal haplotype disagrees with its leaves almost everywhere, and the
 // sampler would first have to find haplotypes that the data support; the
 // majority of the leaves below a node is such a haplotype near the mutation,
-// where the leaves share their ancestor's alleles.
+// where the leaves share their ancestor's alleles. With genotypes, the phase
+// starts with the patients' commonest allele on the disease chromosome.
 #include <cmath>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "likelihood.h"
 #include "mixing.h"
+#include "movesupport.h"
 
 namespace {
 
@@ -71,6 +74,37 @@ Rng chainStream(const Rng &runStream, int index) {
   Rng stream = streamFrom(seed);
   seedFeedback(stream.feedback, static_cast<uint32_t>(bits >> 32));
   return stream;
+}
+
+void phaseTowardsConsensus(Chain &chain) {
+  if (!unpairedGenotypes())
+    return;
+  TreeMatrix &tree = chain.tree;
+  const int loci = pset.numLoci;
+  // How many patients carry each allele on either chromosome.
+  std::vector<std::vector<int>> carriers = emptyCounts();
+  for (const TreeRow &row : tree)
+    if (row[child1] == -1)
+      for (int k = 0; k < loci; k++) {
+        const int a = rowAllele(row.data(), k), b = rowAllele(row.data(), loci + k);
+        if (a >= 1 && a <= maxall[k])
+          carriers[k][a]++;
+        if (b != a && b >= 1 && b <= maxall[k])
+          carriers[k][b]++;
+      }
+  std::vector<int> consensus(loci);
+  storeMajority(carriers, [&](int k, int a) { consensus[k] = a; });
+  chain.partnerProb = 0;
+  for (TreeRow &row : tree) {
+    if (row[child1] != -1)
+      continue;
+    double *first = row.data() + TMAT, *second = first + loci;
+    // Imputed alleles keep their cells, which the missing-allele lists name.
+    for (int k = 0; k < loci; k++)
+      if (first[k] > 0 && second[k] > 0 && second[k] == consensus[k] && first[k] != consensus[k])
+        std::swap(first[k], second[k]);
+    chain.partnerProb += partnerTerm(chain, second);
+  }
 }
 
 void startFromLeaves(Chain &chain) {

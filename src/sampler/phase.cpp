@@ -2,7 +2,12 @@
 // not observed: at a heterozygous locus either of its two chromosomes may carry
 // either allele. Each individual in turn proposes to exchange the two alleles
 // at every heterozygous locus with probability one half, and the exchanges are
-// kept or undone together by one Metropolis-Hastings test. An exchange may
+// kept or undone together by one Metropolis-Hastings test. That proposal draws
+// a whole new phase, which the data refuse almost always once the chromosome
+// that carries the mutation matches its ancestors over a few loci; the mixing
+// sampler instead proposes the exchange at one heterozygous locus at a time,
+// each with its own test (an exchange is its own inverse, so the proposal is
+// symmetric either way). An exchange may
 // carry an imputed (missing) allele to the other cell of its genotype; the
 // chain's missing-allele lists then follow it, so that the missing-allele
 // moves re-impute only cells that hold imputed alleles.
@@ -61,9 +66,22 @@ void relistMissing(Chain &chain, int leaf) {
   }
 }
 
-} // namespace
+// Tests the exchanges made in the individual's cells since saveLeaf, and keeps
+// the missing-allele lists in step with the cells the test left.
+void testExchange(Rng &rng, Chain &chain, int leaf, int partner, bool movesImputed) {
+  acceptOrRestoreLeaf(rng, chain, leaf);
+  // Rebuilt from the cells the test left, the records are unchanged after a
+  // rejection and follow the imputed alleles after an acceptance.
+  if (movesImputed) {
+    relistMissing(chain, leaf);
+    if (partner != leaf)
+      relistMissing(chain, partner);
+  }
+}
 
-void updatePhase(Rng &rng, Chain &chain) {
+// One phase update of every individual: all its exchanges in one test, or,
+// locusByLocus, one test per heterozygous locus.
+void phaseSweep(Rng &rng, Chain &chain, bool locusByLocus) {
   if (pset.dataAsGenotypes == 0)
     return;
   TreeMatrix &tree = chain.tree;
@@ -77,18 +95,32 @@ void updatePhase(Rng &rng, Chain &chain) {
     // Each individual is treated once, from its higher-labelled leaf.
     if (paired && row[nodeLabel] <= row[partnerLeaf])
       continue;
+    double *first = row.data() + TMAT;
     double *second = paired ? tree[partner].data() + TMAT : row.data() + TMAT + pset.numLoci;
-    saveLeaf(chain, leaf);
-    bool movesImputed = false;
-    if (!proposeExchanges(row.data() + TMAT, second, rng, movesImputed))
+    if (!locusByLocus) {
+      saveLeaf(chain, leaf);
+      bool movesImputed = false;
+      if (proposeExchanges(first, second, rng, movesImputed))
+        testExchange(rng, chain, leaf, partner, movesImputed);
       continue;
-    acceptOrRestoreLeaf(rng, chain, leaf);
-    // Rebuilt from the cells the test left, the records are unchanged after
-    // a rejection and follow the imputed alleles after an acceptance.
-    if (movesImputed) {
-      relistMissing(chain, leaf);
-      if (paired)
-        relistMissing(chain, partner);
+    }
+    for (int k = 0; k < pset.numLoci; k++) {
+      if (first[k] == second[k])
+        continue;
+      saveLeaf(chain, leaf);
+      const bool movesImputed = (first[k] < 0) != (second[k] < 0);
+      std::swap(first[k], second[k]);
+      testExchange(rng, chain, leaf, partner, movesImputed);
     }
   }
+}
+
+} // namespace
+
+void updatePhase(Rng &rng, Chain &chain) {
+  phaseSweep(rng, chain, false);
+}
+
+void updatePhaseByLocus(Rng &rng, Chain &chain) {
+  phaseSweep(rng, chain, true);
 }

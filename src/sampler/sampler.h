@@ -56,5 +56,8 @@ void adjrecrate(double &x, Rng &rng, const std::vector<double> &map, Chain &chai
 void updateStates(Rng &rng, Chain &chain);
 void adjY0(int *state, Rng &rng, int *changed, int allLoci);
 void adjYi(int *state, Rng &rng, int *changed, int allLoci);
-// Genotype phase updates (genotype data only).
+// Genotype phase updates (genotype data only), of every individual in turn:
+// one test of exchanges at each heterozygous locus with probability one half,
+// or (ByLocus) one test for the exchange at each heterozygous locus in turn.
 void updatePhase(Rng &rng, Chain &chain);
+void updatePhaseByLocus(Rng &rng, Chain &chain);

@@ -1,12 +1,14 @@
 // The mixing sampler's own moves on the three-leaf chain: the allele draws
 // against the conditional computed from whole-likelihood evaluations, the frequency move on the
-// whole posterior, the start built from the leaves, and the chains' streams.
+// whole posterior, the start built from the leaves (and the phase of
+// genotypes), and the chains' streams.
 #include <cmath>
 #include <vector>
 
 #include "mixing.h"
 #include "sampler.h"
 #include "sampler/chainfixture.h"
+#include "sampler/datachains.h"
 
 namespace {
 
@@ -143,6 +145,23 @@ TEST(MixingStart, FixedAncestralHaplotypeStays) {
   startFromLeaves(c);
   EXPECT_EQ(c.rootLoci, (Haplotype{1, 2, 1}));
   EXPECT_TRUE(chainConsistent(0));
+}
+
+// Unpaired genotypes [2, 2, 1 | 1, -3, 2], [1, -2, 2 | 2, 2, -1] and
+// [1, 1, 2 | 1, 1, 2]: the alleles most patients carry are 1, 2 and 2. The
+// first individual's first and third markers are exchanged to put them on the
+// disease chromosome; the second's imputed cells stay where they are; the
+// partner term follows the second blocks.
+TEST(MixingStart, GenotypesStartWithTheCommonestAllelesOnTheDiseaseChromosome) {
+  buildDataChain(DataKind::unpairedGenotypes);
+  Chain &c = chains[0];
+  const TreeMatrix before = c.tree;
+  phaseTowardsConsensus(c);
+  const std::vector<double> first(c.tree[2].begin() + TMAT, c.tree[2].end());
+  EXPECT_EQ(first, (std::vector<double>{1, 2, 2, 2, -3, 1}));
+  EXPECT_EQ(c.tree[3], before[3]);
+  EXPECT_EQ(c.tree[4], before[4]);
+  EXPECT_DOUBLE_EQ(c.partnerProb, partnerSum(0));
 }
 
 TEST(ChainStreams, DependOnTheRunStreamAndTheChainOnly) {

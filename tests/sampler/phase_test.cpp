@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <utility>
 #include <vector>
@@ -227,30 +228,31 @@ std::vector<std::pair<int, int>> imputedCells() {
 // imputed alleles from cell to cell. Through many rounds of missing-allele
 // and phase moves, in both proposal modes of the missing-allele moves, no
 // observed allele is ever redrawn or lost and the lists keep naming the
-// imputed cells.
+// imputed cells; the same for the update one locus at a time.
 TEST(Phase, ImputedAllelesCarriedByExchangesStayListedAndObservedOnesStay) {
-  for (DataKind kind : {DataKind::unpairedGenotypes, DataKind::pairedGenotypes})
-    for (int flipAll : {0, 1}) {
-      buildDataChain(kind, flipAll);
-      Chain &c = chains[0];
-      const std::vector<std::vector<double>> genotypes = observedGenotypes();
-      ASSERT_TRUE(listsFollowImputedCells());
-      Rng rng = streamFrom(-7);
-      int carried = 0;
-      for (int i = 0; i < 300; i++) {
-        updatePatientMissing(rng, c);
-        ASSERT_EQ(observedGenotypes(), genotypes) << "missing-allele moves, round " << i;
-        const std::vector<std::pair<int, int>> before = imputedCells();
-        const TreeMatrix tree = c.tree;
-        const double partner = c.partnerProb;
-        updatePhase(rng, c);
-        carried += imputedCells() != before;
-        ASSERT_EQ(observedGenotypes(), genotypes) << "phase update, round " << i;
-        ASSERT_TRUE(listsFollowImputedCells()) << "round " << i;
-        ASSERT_TRUE(termsCurrent(partner, tree)) << "round " << i;
+  for (auto update : {updatePhase, updatePhaseByLocus})
+    for (DataKind kind : {DataKind::unpairedGenotypes, DataKind::pairedGenotypes})
+      for (int flipAll : {0, 1}) {
+        buildDataChain(kind, flipAll);
+        Chain &c = chains[0];
+        const std::vector<std::vector<double>> genotypes = observedGenotypes();
+        ASSERT_TRUE(listsFollowImputedCells());
+        Rng rng = streamFrom(-7);
+        int carried = 0;
+        for (int i = 0; i < 300; i++) {
+          updatePatientMissing(rng, c);
+          ASSERT_EQ(observedGenotypes(), genotypes) << "missing-allele moves, round " << i;
+          const std::vector<std::pair<int, int>> before = imputedCells();
+          const TreeMatrix tree = c.tree;
+          const double partner = c.partnerProb;
+          update(rng, c);
+          carried += imputedCells() != before;
+          ASSERT_EQ(observedGenotypes(), genotypes) << "phase update, round " << i;
+          ASSERT_TRUE(listsFollowImputedCells()) << "round " << i;
+          ASSERT_TRUE(termsCurrent(partner, tree)) << "round " << i;
+        }
+        EXPECT_GT(carried, 10);
       }
-      EXPECT_GT(carried, 10);
-    }
 }
 
 // Paired individual 4 + 5 made to differ only at marker 2, where leaf 4
@@ -326,6 +328,64 @@ TEST(Phase, RunsWithOneMissingAlleleOfAGenotypeFinish) {
     ASSERT_GE(r.out.size(), 9u);
     EXPECT_EQ(r.out.substr(r.out.size() - 9), "Finished\n");
   }
+}
+
+// Unpaired leaf 2 is the only heterozygous individual, at all three markers
+// (its genotype [2, 2, 1 | 1, -3, 2]), on a map long enough that crossovers are
+// likely and the likelihood leaves every phase possible. Updated one locus at
+// a time, its phase visits each of the eight phases as often as the whole
+// posterior (the likelihood and the partner chromosome's population term,
+// evaluated afresh for each phase) says.
+TEST(Phase, LocusByLocusUpdatesFollowThePhasePosterior) {
+  buildDataChain(DataKind::unpairedGenotypes);
+  Chain &c = chains[0];
+  pset.mapDist = {0, 0, 1, 3};
+  pset.mutLocHigh = 3;
+  c.mutLoc = 1.5;
+  makeHomozygous(3);
+  makeHomozygous(4);
+  const std::vector<double> first(c.tree[2].begin() + TMAT, c.tree[2].begin() + TMAT + 3);
+  const auto setPhase = [&](int mask) {
+    for (int k = 0; k < 3; k++)
+      if (((mask >> k) & 1) != (c.tree[2][TMAT + k] != first[k]))
+        std::swap(c.tree[2][TMAT + k], otherCell(c.tree, 2, k));
+  };
+  const auto phaseOf = [&]() {
+    int mask = 0;
+    for (int k = 0; k < 3; k++)
+      mask |= (c.tree[2][TMAT + k] != first[k]) << k;
+    return mask;
+  };
+  std::vector<double> p(8);
+  double top = -1e300;
+  for (int mask = 0; mask < 8; mask++) {
+    setPhase(mask);
+    computeTerms();
+    p[mask] = c.logLik + c.partnerProb;
+    top = std::max(top, p[mask]);
+  }
+  double total = 0;
+  for (double &v : p)
+    total += (v = std::exp(v - top));
+  for (double &v : p)
+    v /= total;
+  setPhase(0);
+  computeTerms();
+  Rng rng = streamFrom(-29);
+  const int draws = 20000, thinning = 4;
+  std::vector<int> counts(8, 0);
+  for (int d = 0; d < draws * thinning; d++) {
+    updatePhaseByLocus(rng, c);
+    if (d % thinning == 0)
+      counts[phaseOf()]++;
+  }
+  int spread = 0;
+  for (int mask = 0; mask < 8; mask++) {
+    const double expected = p[mask] * draws, sd = std::sqrt(draws * p[mask] * (1 - p[mask]));
+    EXPECT_NEAR(counts[mask], expected, 5 * sd + 1) << "phase " << mask;
+    spread += p[mask] > 0.02;
+  }
+  EXPECT_GE(spread, 3) << "the posterior should leave several phases possible";
 }
 
 } // namespace
