@@ -43,8 +43,8 @@ void jumpLocation(Rng &rng, Chain &chain) {
 // the location can enter and which regrafts fit the data: drawn one random
 // locus at a time, they hold the location in one place for thousands of
 // iterations, while a sweep over every locus lets it move freely (and costs
-// little, since most proposals keep the allele and need no evaluation). The counters of the state
-// moves count the draws that changed a haplotype.
+// little, since most proposals keep the allele and need no evaluation). The
+// counters of the state moves count the draws that changed a haplotype.
 void drawHiddenHaplotypes(Rng &rng, Chain &chain) {
   if (pset.iterAncestral) {
     bool changed = false;

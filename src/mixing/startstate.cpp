@@ -5,7 +5,6 @@
 // majority of the leaves below a node is such a haplotype near the mutation,
 // where the leaves share their ancestor's alleles. With genotypes, the phase
 // starts with the patients' commonest allele on the disease chromosome.
-#include <cmath>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -23,6 +22,13 @@ uint64_t mixBits(uint64_t z) {
   return z ^ (z >> 31);
 }
 
+// Counts allele a at locus k in counts[locus][allele]; a label outside the
+// locus's alleles is not counted.
+void countAllele(std::vector<std::vector<int>> &counts, int k, int a) {
+  if (a >= 1 && a <= maxall[k])
+    counts[k][a]++;
+}
+
 // Adds the first-block alleles of the leaves below node to counts
 // [locus][allele].
 void countLeafAlleles(const TreeMatrix &tree, int node, std::vector<std::vector<int>> &counts) {
@@ -36,11 +42,8 @@ void countLeafAlleles(const TreeMatrix &tree, int node, std::vector<std::vector<
       stack.push_back(static_cast<int>(row[child2]));
       continue;
     }
-    for (int k = 0; k < pset.numLoci; k++) {
-      const int a = static_cast<int>(std::fabs(row[TMAT + k]));
-      if (a >= 1 && a <= maxall[k])
-        counts[k][a]++;
-    }
+    for (int k = 0; k < pset.numLoci; k++)
+      countAllele(counts, k, rowAllele(row.data(), k));
   }
 }
 
@@ -87,14 +90,12 @@ void phaseTowardsConsensus(Chain &chain) {
     if (row[child1] == -1)
       for (int k = 0; k < loci; k++) {
         const int a = rowAllele(row.data(), k), b = rowAllele(row.data(), loci + k);
-        if (a >= 1 && a <= maxall[k])
-          carriers[k][a]++;
-        if (b != a && b >= 1 && b <= maxall[k])
-          carriers[k][b]++;
+        countAllele(carriers, k, a);
+        if (b != a)
+          countAllele(carriers, k, b);
       }
   std::vector<int> consensus(loci);
   storeMajority(carriers, [&](int k, int a) { consensus[k] = a; });
-  chain.partnerProb = 0;
   for (TreeRow &row : tree) {
     if (row[child1] != -1)
       continue;
@@ -103,8 +104,8 @@ void phaseTowardsConsensus(Chain &chain) {
     for (int k = 0; k < loci; k++)
       if (first[k] > 0 && second[k] > 0 && second[k] == consensus[k] && first[k] != consensus[k])
         std::swap(first[k], second[k]);
-    chain.partnerProb += partnerTerm(chain, second);
   }
+  chain.partnerProb = allPartnerTerms(chain);
 }
 
 void startFromLeaves(Chain &chain) {

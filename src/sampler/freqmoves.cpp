@@ -74,16 +74,6 @@ void keepProposedTerms(Chain &chain) {
   recordTables(chain);
 }
 
-// Log population probability of the second chromosomes of all leaves
-// (unpaired genotypes) under the chain's current frequencies.
-double allPartnerTerms(Chain &chain) {
-  double sum = 0;
-  for (const TreeRow &row : chain.tree)
-    if (row[child1] == -1)
-      sum += partnerTerm(chain, row.data() + TMAT + pset.numLoci);
-  return sum;
-}
-
 } // namespace
 
 void updateFrequencies(Rng &rng, Chain &chain, bool wholeTarget) {

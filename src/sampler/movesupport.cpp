@@ -31,6 +31,14 @@ double partnerTerm(Chain &chain, const double *secondBlock) {
   return allelesLogProb(chain.popHapFreqs, secondBlock, chain.memo);
 }
 
+double allPartnerTerms(Chain &chain) {
+  double sum = 0;
+  for (const TreeRow &row : chain.tree)
+    if (row[child1] == -1)
+      sum += partnerTerm(chain, row.data() + TMAT + pset.numLoci);
+  return sum;
+}
+
 // Equal entries have equal logarithms, the only use probhap2 makes of them; a
 // NaN entry never compares equal, so its terms are taken again.
 bool termsFitTables(const Chain &chain) {

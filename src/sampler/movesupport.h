@@ -26,6 +26,9 @@ bool pairedGenotypes();
 // (unpaired genotypes) under independent allele frequencies: the sum over the
 // loci of log freqs[|allele|][k].
 double partnerTerm(Chain &chain, const double *secondBlock);
+// The sum of partnerTerm over the chain's leaves, in row order: the chain's
+// partner term (unpaired genotypes).
+double allPartnerTerms(Chain &chain);
 
 // Whether the chain's remembered sample terms were taken under its current
 // tables, one for each of its normal haplotypes.
