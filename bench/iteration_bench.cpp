@@ -321,9 +321,17 @@ void genealogyMove(Rng &rng, Chain &chain) {
   updateGenealogy(rng, chain, 0);
 }
 
+// Whole iterations run before a move is timed on its own: a chain starts from
+// a state the data may rule out (a log-likelihood of minus infinity, which every
+// proposal of some moves keeps), and only the moves together leave it.
+constexpr int settlingIterations = 200;
+
 // One move of chain 0, repeated; the arguments as for iteration.
 void move(benchmark::State &state, void (*step)(Rng &, Chain &)) {
   Rng rng = startRun(controlText(sizes[state.range(0)], state.range(1) == 1));
+  for (int i = 0; i < settlingIterations; i++)
+    for (Chain &chain : chains)
+      chainIteration(rng, chain);
   for (auto _ : state)
     step(rng, chains[0]);
 }

@@ -282,9 +282,7 @@ void regraftMove(Rng &rng, Chain &chain, int32_t i, bool withAge) {
   for (int node : {s, p, otherChild(tree, p, j), root})
     tprob2(freqs, tree, x, pset.mapDist, chain.rootLoci, node, chain.MP1, chain.memo);
   sortProposalTimes(chain);
-  double logLik = 0;
-  for (int r = 0; r < rows; r++)
-    logLik += tree[r][nodeLogLik];
+  const double logLik = storedTotal(tree);
   // The rescaling of the k internal ages of j's subtree by T1 / T0.
   acceptOrReject(rng, chain, logLik, internalMoved * std::log(tree[p][nodeTime] / t0));
 }

@@ -175,7 +175,8 @@ double leftSum(const double *row, const double *parentRow, const Haplotype &root
   return sum;
 }
 
-// Sum of the stored node terms over all rows, in row order.
+} // namespace
+
 double storedTotal(const TreeMatrix &tree) {
   const int rows = 2 * pset.numChromosomes - 1;
   double total = 0.0;
@@ -184,7 +185,22 @@ double storedTotal(const TreeMatrix &tree) {
   return total;
 }
 
-} // namespace
+// Each of the two sequential sums (before and after the change) lies within
+// (rows - 1) u of the sum of the terms' magnitudes from the exact sum, u the
+// unit roundoff. A term is the log of a probability, so the magnitudes add up
+// to about minus the total (a term may exceed 0 by rounding only, by far less
+// than 1e-12); the bound allows a hundred times that error.
+TotalBound totalAfterChange(const TreeMatrix &tree, double before, const int *rows,
+                            const double *oldTerms, int count) {
+  double change = 0;
+  for (int i = 0; i < count; i++)
+    change += tree[rows[i]][nodeLogLik] - oldTerms[i];
+  const double estimate = before + change;
+  const double n = 2.0 * pset.numChromosomes + count;
+  const double error = 100 * n * std::numeric_limits<double>::epsilon() *
+                       (std::fabs(before) + std::fabs(estimate) + 1);
+  return {estimate, std::isfinite(estimate) ? error : std::numeric_limits<double>::quiet_NaN()};
+}
 
 double nodeTerm(const Table &freqs, const TreeMatrix &tree, double x,
                 const std::vector<double> &mapDist, const Haplotype &rootHap, int node,
@@ -219,6 +235,13 @@ double recomputeTerms(const Table &freqs, TreeMatrix &tree, double x,
   for (int i = 0; i < count; i++)
     tree[nodes[i]][nodeLogLik] = nodeTerm(freqs, tree, x, mapDist, rootHap, nodes[i], trans, memo);
   return storedTotal(tree);
+}
+
+void chainRowTerms(Chain &chain, const Haplotype &rootHap, const int *rows, int count) {
+  TreeMatrix &tree = chain.tree;
+  for (int i = 0; i < count; i++)
+    tree[rows[i]][nodeLogLik] = nodeTerm(chain.popHapFreqs, tree, chain.mutLoc, pset.mapDist,
+                                         rootHap, rows[i], chain.MP1, chain.memo);
 }
 
 // The stored total of every row, summed as the rows are recomputed.

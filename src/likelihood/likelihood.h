@@ -76,6 +76,25 @@ double tprior(int n, const std::vector<double> &times, double T, double rho, dou
 double sequenceprob(double x);
 constexpr double zeroWeightMarker = 99.99;
 
+// Sum of the stored node terms over all rows, in row order: the genealogy's
+// log-likelihood as every move sums it.
+double storedTotal(const TreeMatrix &tree);
+
+// What a move that changed the terms of a few rows knows of the new stored
+// total without summing every row: from the total before the change and the
+// rows' old terms, an estimate and a bound on how far the stored total can lie
+// from it (NaN when a term is not finite: nothing is known then).
+struct TotalBound {
+  double estimate;
+  double error;
+};
+TotalBound totalAfterChange(const TreeMatrix &tree, double before, const int *rows,
+                            const double *oldTerms, int count);
+
+// Recomputes the node terms of the listed rows of the chain's genealogy for its
+// location under the ancestral haplotype rootHap, summing nothing.
+void chainRowTerms(Chain &chain, const Haplotype &rootHap, const int *rows, int count);
+
 // tprob over chain's own tables and memo: the log-likelihood of tree (the
 // chain's genealogy or a proposal) for the mutation at x under the ancestral
 // haplotype rootHap.

@@ -33,7 +33,7 @@ void updateAge(Rng &rng, Chain &chain) {
   tree[root][branchLength] = age - rootAge;
   tree[root][nodeLogLik] = nodeTerm(chain.popHapFreqs, tree, chain.mutLoc, pset.mapDist,
                                     chain.rootLoci, root, chain.MP1, chain.memo);
-  const double lik = storedLikelihood(tree);
+  const double lik = storedTotal(tree);
   const double agePrior = tpriormut(n, age, pset.growthRate);
   const double treePrior = tprior(n, chain.nodeTimes, age, pset.propSampled, pset.growthRate);
   const double r =

@@ -24,13 +24,6 @@ int rootRow(const TreeMatrix &tree) {
   return r;
 }
 
-double storedLikelihood(const TreeMatrix &tree) {
-  double total = 0;
-  for (const TreeRow &row : tree)
-    total += row[nodeLogLik];
-  return total;
-}
-
 namespace {
 
 // Picks candidate a (0-based) with probability proportional to
@@ -118,7 +111,7 @@ bool drawNodeAllele(Rng &rng, Chain &chain, int node, int locus) {
   }
   for (int j = 0; j < 3; j++)
     tree[rows[j]][nodeLogLik] = terms[j];
-  chain.logLik = storedLikelihood(tree);
+  chain.logLik = storedTotal(tree);
   return true;
 }
 
@@ -146,6 +139,6 @@ bool drawRootAllele(Rng &rng, Chain &chain, int locus) {
   chain.rootLoci[locus] = pick + 1;
   tree[root][nodeLogLik] = terms[2 * pick];
   chain.rootHapProb = terms[2 * pick + 1];
-  chain.logLik = storedLikelihood(tree);
+  chain.logLik = storedTotal(tree);
   return pick + 1 != old;
 }

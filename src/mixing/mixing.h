@@ -70,10 +70,8 @@ void startFromClusters(Rng &stream, Chain &chain);
 bool drawNodeAllele(Rng &rng, Chain &chain, int node, int locus);
 bool drawRootAllele(Rng &rng, Chain &chain, int locus);
 
-// The row of the genealogy's root, and the chain's log-likelihood as the
-// default sampler sums it (the stored node terms in row order).
+// The row of the genealogy's root.
 int rootRow(const TreeMatrix &tree);
-double storedLikelihood(const TreeMatrix &tree);
 
 // Metropolis move of the mutation age alone, the genealogy held fixed: a
 // uniform step reflected into [max(mutAgeLow, root age), mutAgeHigh], scored

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "likelihood.h"
+#include "random.h"
 
 namespace {
 
@@ -74,6 +76,24 @@ void saveLeaf(Chain &chain, int leaf) {
   }
 }
 
+bool testRowChange(Rng &rng, const Chain &chain, const int *rows, const double *oldTerms, int count,
+                   double proposed, double current, bool tiesAccept, double *total) {
+  const TotalBound bound = totalAfterChange(chain.tree, chain.logLik, rows, oldTerms, count);
+  const double u = ran1(rng);
+  // The largest log ratio the bound allows, with room for the rounding of the
+  // few sums around the total.
+  const double room = 8 * std::numeric_limits<double>::epsilon() *
+                      (std::fabs(bound.estimate) + std::fabs(proposed) + std::fabs(chain.logLik) +
+                       std::fabs(current) + 1);
+  const double highest =
+      (bound.estimate + proposed) - (chain.logLik + current) + bound.error + room;
+  if (highest < 0 && std::exp(highest) < u)
+    return false;
+  *total = storedTotal(chain.tree);
+  const double p = acceptanceProbability((*total + proposed) - (chain.logLik + current));
+  return tiesAccept ? u <= p : u < p;
+}
+
 void acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf) {
   const MoveScratch &saved = chain.scratch;
   TreeMatrix &tree = chain.tree;
@@ -82,18 +102,20 @@ void acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf) {
   const bool unpaired = unpairedGenotypes();
   // Only the leaf's own term changes, and with paired genotypes the term of
   // its partner is recomputed with it.
-  const double total = chainTprob(chain, tree, chain.mutLoc, chain.rootLoci, leaf, paired ? 2 : 1);
+  const int rows[2] = {leaf, paired ? partnerOf(chain, leaf) : -1};
+  const double oldTerms[2] = {saved.leafLik, saved.partnerLik};
+  const int count = paired ? 2 : 1;
+  chainRowTerms(chain, chain.rootLoci, rows, count);
   double partnerProb = chain.partnerProb;
-  double r;
   if (unpaired) {
     const double before = partnerTerm(chain, saved.leafCells.data() + pset.numLoci);
     const double after = partnerTerm(chain, row.data() + TMAT + pset.numLoci);
     partnerProb = chain.partnerProb - before + after;
-    r = (total + partnerProb) - (chain.logLik + chain.partnerProb);
-  } else {
-    r = total - chain.logLik;
   }
-  if (ran1(rng) < acceptanceProbability(r)) {
+  // Without unpaired genotypes the ratio is that of the totals alone.
+  const double proposed = unpaired ? partnerProb : 0, current = unpaired ? chain.partnerProb : 0;
+  double total;
+  if (testRowChange(rng, chain, rows, oldTerms, count, proposed, current, false, &total)) {
     chain.logLik = total;
     chain.partnerProb = partnerProb;
     return;

@@ -36,6 +36,19 @@ bool termsFitTables(const Chain &chain);
 // Records the chain's current tables as those of its remembered terms.
 void recordTables(Chain &chain);
 
+// The Metropolis-Hastings test of a move that changed the node terms of count
+// rows of the chain's genealogy (oldTerms their terms before) and whose log
+// ratio is (total + proposed) - (chain.logLik + current), total being the new
+// sum of the stored terms. The acceptance number is drawn first; when not even
+// the largest total the rounding of the sums allows could pass, the proposal is
+// refused without summing the rows (most such proposals are refused, and a sum
+// over every row costs more than the terms that changed). Otherwise the total
+// is summed into *total and the test made with it: u < probability, or
+// u <= probability with tiesAccept. The decision is always that of the test
+// with the summed total.
+bool testRowChange(Rng &rng, const Chain &chain, const int *rows, const double *oldTerms, int count,
+                   double proposed, double current, bool tiesAccept, double *total);
+
 // Records the allele cells and node term of a leaf (and, with paired
 // genotypes, of its partner leaf) before a move changes its alleles.
 void saveLeaf(Chain &chain, int leaf);

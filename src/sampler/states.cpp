@@ -49,10 +49,10 @@ void updateRootState(Rng &rng, Chain &chain) {
     root++;
   const double savedTerm = tree[root][nodeLogLik];
 
-  const double lik = chainTprob(chain, tree, chain.mutLoc, proposedState, root, 1);
+  chainRowTerms(chain, proposedState, &root, 1);
   const double hapProb = probhap2(chain.popHapFreqs, chain.MP1, proposedState.data(), chain.memo);
-  const double logRatio = (lik + hapProb) - (chain.logLik + chain.rootHapProb);
-  if (ran1(rng) < acceptanceProbability(logRatio)) {
+  double lik;
+  if (testRowChange(rng, chain, &root, &savedTerm, 1, hapProb, chain.rootHapProb, false, &lik)) {
     chain.rootLoci = proposedState;
     chain.logLik = lik;
     chain.rootHapProb = hapProb;
@@ -92,10 +92,12 @@ void updateInternalStates(Rng &rng, Chain &chain) {
     for (int k = 0; k < loci; k++)
       row[TMAT + k] = proposedState[k];
 
-    const double lik =
-        chainTprob(chain, tree, chain.mutLoc, chain.rootLoci, static_cast<int>(node), 0);
+    const int rows[3] = {static_cast<int>(node), c1, c2};
+    const double oldTerms[3] = {savedNode, savedC1, savedC2};
+    chainRowTerms(chain, chain.rootLoci, rows, 3);
     // Ties accept: this test is not strict, unlike the others.
-    if (ran1(rng) <= acceptanceProbability(lik - chain.logLik)) {
+    double lik;
+    if (testRowChange(rng, chain, rows, oldTerms, 3, 0, 0, true, &lik)) {
       chain.logLik = lik;
       chain.accInternal += 1;
     } else {

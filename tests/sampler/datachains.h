@@ -12,6 +12,8 @@
 #include "chainfixture.h"
 #include "genealogy/chaincheck.h"
 #include "likelihood.h"
+#include <limits>
+
 #include "movesupport.h"
 
 namespace {
@@ -19,8 +21,11 @@ namespace {
 enum class DataKind { haplotypes, unpairedGenotypes, pairedGenotypes };
 
 // Stored log-likelihood values that make every proposal accepted (r >= 0) or
-// rejected (exp(r) = 0) whatever it changes.
-constexpr double acceptAll = -1e6;
+// rejected (exp(r) = 0) whatever it changes. Accepting every proposal takes a
+// current state the data rule out: a finite value unlike the sum of the
+// stored node terms would mislead the moves that judge a change of a few
+// terms against that sum.
+constexpr double acceptAll = -std::numeric_limits<double>::infinity();
 constexpr double rejectAll = 1e6;
 
 // Log probability of the second allele blocks of all leaves (unpaired

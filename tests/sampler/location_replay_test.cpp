@@ -510,6 +510,19 @@ double firstInternalSide(const Haplotype &h) {
   return lik;
 }
 
+// Sets the stored term of row so that the stored terms sum to total exactly;
+// false when no value near the needed one does.
+bool storedTermsSumTo(TreeMatrix &tree, int row, double total) {
+  double &term = tree[row][nodeLogLik];
+  term += total - storedTotal(tree);
+  for (int step = 0; step < 64; step++)
+    term = std::nextafter(term, minusInf);
+  for (int step = 0; step < 129; step++, term = std::nextafter(term, -minusInf))
+    if (storedTotal(tree) == total)
+      return true;
+  return false;
+}
+
 TEST(ReplayStates, AnInternalTieIsAccepted) {
   Chain &c = buildChain(0);
   pset.iterAncestral = 0;
@@ -520,6 +533,12 @@ TEST(ReplayStates, AnInternalTieIsAccepted) {
     first[k] = static_cast<int>(c.tree[0][TMAT + k]);
   const Tie tie = findTie(first, firstInternalSide);
   ASSERT_NE(tie.seed, 0) << "no tie found";
+  // The tie needs a current total that differs from the proposal's by the
+  // log of the acceptance number exactly. The node's own term is recomputed
+  // by the move, so its stored value is free: it is set to make the stored
+  // terms sum to that total, and the chain's log-likelihood is their sum, as
+  // it always is.
+  ASSERT_TRUE(storedTermsSumTo(c.tree, 0, tie.stored)) << "no term gives the tie's total";
   c.logLik = tie.stored;
   runFrom(tie.seed, updateStates);
   for (int k = 0; k < 3; k++)
