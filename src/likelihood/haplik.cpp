@@ -38,11 +38,11 @@ int sideIndex(double x, const std::vector<double> &mapDist, int loci) {
 // say) are compared as alleles.
 bool differs(const double *row, const double *parentRow, const Haplotype &rootHap, int k) {
   const double cell = row[TMAT + k - 1];
-  const int own = static_cast<int>(std::fabs(cell));
   if (parentRow == nullptr)
-    return own != rootHap[k - 1];
+    return static_cast<int>(std::fabs(cell)) != rootHap[k - 1];
   const double inherited = parentRow[TMAT + k - 1];
-  return !(cell == inherited) && own != static_cast<int>(std::fabs(inherited));
+  return !(cell == inherited) &&
+         static_cast<int>(std::fabs(cell)) != static_cast<int>(std::fabs(inherited));
 }
 
 double expOf(Remembered &memo, double arg) {
@@ -122,20 +122,20 @@ double rightSum(const double *row, const double *parentRow, const Haplotype &roo
   const double shift = expOf(e.located.shiftRight, x * t);
   // exp(-d[j - 1] t), carried from one marker to the next.
   double before = mismatch > b ? expOf(e.right[b], -d[b] * t) : 0.0;
+  // j = b (a right side has b <= L), then the markers up to the mismatch, then
+  // the crossover beyond the last marker when every marker matches.
+  const double first = b == 1 ? 1.0 - shift : 1.0 - expOf(e.located.firstRight, -(d[b] - x) * t);
   double sum = 0.0;
-  for (int j = b; j <= mismatch; j++) {
-    double w;
-    if (j == b) {
-      w = b == 1 ? 1.0 - shift : 1.0 - expOf(e.located.firstRight, -(d[b] - x) * t);
-    } else if (j <= loci) {
-      const double at = expOf(e.right[j], -d[j] * t);
-      w = shift * (before - at);
-      before = at;
-    } else {
-      w = shift * before;
-    }
-    sum += j <= loci ? w * popProb[j - 1] : w;
+  sum += first * popProb[b - 1];
+  const int last = std::min(mismatch, loci);
+  for (int j = b + 1; j <= last; j++) {
+    const double at = expOf(e.right[j], -d[j] * t);
+    const double w = shift * (before - at);
+    before = at;
+    sum += w * popProb[j - 1];
   }
+  if (mismatch > loci && mismatch > b)
+    sum += shift * before;
   return sum;
 }
 
@@ -158,20 +158,19 @@ double leftSum(const double *row, const double *parentRow, const Haplotype &root
   // exp(d[k] t), carried from one marker to the next; exp(d[1] t) is written
   // as 1 since d[1] = 0.
   double below = mismatch >= 2 && mismatch < b - 1 ? expOf(e.left[mismatch], d[mismatch] * t) : 1.0;
+  // k = 0 (the crossover before the first marker) when every marker matches,
+  // then the markers from the mismatch on, then k = b - 1 (a left side has
+  // b >= 2).
   double sum = 0.0;
-  for (int k = mismatch; k <= b - 1; k++) {
-    double w;
-    if (k == b - 1) {
-      w = 1.0 - expOf(e.located.firstLeft, -(x - d[b - 1]) * t);
-    } else if (k >= 1) {
-      const double above = expOf(e.left[k + 1], d[k + 1] * t);
-      w = shift * (above - below);
-      below = above;
-    } else {
-      w = shift;
-    }
-    sum += k >= 1 ? w * popProb[k - 1] : w;
+  if (mismatch == 0)
+    sum += shift;
+  for (int k = std::max(mismatch, 1); k < b - 1; k++) {
+    const double above = expOf(e.left[k + 1], d[k + 1] * t);
+    const double w = shift * (above - below);
+    below = above;
+    sum += w * popProb[k - 1];
   }
+  sum += (1.0 - expOf(e.located.firstLeft, -(x - d[b - 1]) * t)) * popProb[b - 2];
   return sum;
 }
 
@@ -202,14 +201,17 @@ TotalBound totalAfterChange(const TreeMatrix &tree, double before, const int *ro
   return {estimate, std::isfinite(estimate) ? error : std::numeric_limits<double>::quiet_NaN()};
 }
 
-double nodeTerm(const Table &freqs, const TreeMatrix &tree, double x,
-                const std::vector<double> &mapDist, const Haplotype &rootHap, int node,
-                const TransTable &trans, LikelihoodMemo &memo) {
+namespace {
+
+// nodeTerm with the side index b of x already found: every row of a pass
+// shares it.
+double rowTerm(const Table &freqs, const TreeMatrix &tree, double x,
+               const std::vector<double> &mapDist, const Haplotype &rootHap, int node,
+               const TransTable &trans, LikelihoodMemo &memo, int b) {
   const int loci = pset.numLoci;
   const double *row = tree[node].data();
   const int up = static_cast<int>(row[parent]);
   const double *parentRow = up < 0 ? nullptr : tree[up].data();
-  const int b = sideIndex(x, mapDist, loci);
   const BranchExps e = branchExps(memo, node, tree.size(), row[branchLength]);
   if (memo.popProb.size() < static_cast<size_t>(loci))
     memo.popProb.resize(loci);
@@ -227,6 +229,15 @@ double nodeTerm(const Table &freqs, const TreeMatrix &tree, double x,
   else
     u = left * right;
   return std::log(u);
+}
+
+} // namespace
+
+double nodeTerm(const Table &freqs, const TreeMatrix &tree, double x,
+                const std::vector<double> &mapDist, const Haplotype &rootHap, int node,
+                const TransTable &trans, LikelihoodMemo &memo) {
+  return rowTerm(freqs, tree, x, mapDist, rootHap, node, trans, memo,
+                 sideIndex(x, mapDist, pset.numLoci));
 }
 
 double recomputeTerms(const Table &freqs, TreeMatrix &tree, double x,
@@ -249,9 +260,10 @@ double recomputeAllTerms(const Table &freqs, TreeMatrix &tree, double x,
                          const std::vector<double> &mapDist, const Haplotype &rootHap,
                          const TransTable &trans, LikelihoodMemo &memo) {
   const int rows = 2 * pset.numChromosomes - 1;
+  const int b = sideIndex(x, mapDist, pset.numLoci);
   double total = 0.0;
   for (int r = 0; r < rows; r++) {
-    tree[r][nodeLogLik] = nodeTerm(freqs, tree, x, mapDist, rootHap, r, trans, memo);
+    tree[r][nodeLogLik] = rowTerm(freqs, tree, x, mapDist, rootHap, r, trans, memo, b);
     total += tree[r][nodeLogLik];
   }
   return total;
