@@ -107,6 +107,8 @@ void buildPopulationTables(Chain &chain, const std::vector<Haplotype> &countList
   normaliseAndSmooth(trans);
   firstLocusFrequencies(chain.popHapFreqs, chain.normalHaps);
   propagateFrequencies(chain.popHapFreqs, trans);
+  // Sample terms remembered under earlier tables no longer hold.
+  chain.sampleTerms.taken = false;
 }
 
 // Each look-up fills only the part of out its caller reads: a right look-up
