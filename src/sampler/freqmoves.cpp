@@ -9,8 +9,8 @@
 #include "likelihood.h"
 #include "movesupport.h"
 #include "random.h"
-#include "sampleterms.h"
 #include "sampler.h"
+#include "sampleterms.h"
 
 namespace {
 
