@@ -11,16 +11,20 @@
 #include "mutloc.h"
 
 // The normal-population sample's log probability is the sum, in list order,
-// of probhap2 over the chain's normal haplotypes. A chain remembers every
-// haplotype's term with the haplotype's alleles and the tables the terms were
-// taken under (the first-locus frequencies and the transition table, all
-// that probhap2 reads), so that a move takes again only the terms its change
-// reaches.
+// of the haplotypes' terms: log f(|h_0|, 0) + 0.0, then the log of each
+// transition along the haplotype, added in locus order. A chain remembers the
+// logs of the table entries these terms read and, for every haplotype, where
+// its entries lie among them and its running sums after each locus. A change
+// at locus k leaves a haplotype's running sums before k as they were, so a
+// move continues from there and adds exactly what a whole evaluation adds.
+// The frequency and missing-allele moves keep all of it current; anything
+// else that changes the tables or the haplotypes forgets it.
 struct SampleTerms {
-  std::vector<double> firstLocus; // popHapFreqs[a][0] for every allele row a
-  TransTable trans;               // MP1
-  std::vector<Haplotype> haps;    // the haplotypes' alleles
-  std::vector<double> logProbs;   // their probhap2 terms
+  bool taken = false;              // false until taken and after forgetting
+  std::vector<double> logs;        // first-locus entries by allele, then MP1
+  std::vector<int> tableStart;     // where each of MP1's tables starts in logs
+  std::vector<int> entries;        // per haplotype, loci places in logs
+  std::vector<double> runningSums; // per haplotype, loci sums; the last its term
 };
 
 // What a move saves to put back on rejection, and its buffers.
@@ -30,12 +34,18 @@ struct MoveScratch {
   double leafLik = 0, partnerLik = 0;
   // Every row's node term (frequency and location moves).
   std::vector<double> nodeLik;
-  // The frequency move's saved tables and proposed sample terms.
+  // The frequency move's saved tables and entry logs, and the proposed
+  // running sums of the sample's haplotypes (laid out as SampleTerms') with
+  // the haplotypes whose sums it changed.
   Table freqs;
-  std::vector<double> transRow;
-  std::vector<double> proposedTerms;
-  // Proposed and saved haplotype of a state move; one normal haplotype.
+  std::vector<double> transRow, entryLogs;
+  std::vector<double> proposedSums;
+  std::vector<int> changedHaps;
+  // Proposed and saved haplotype of a state move; one normal haplotype with
+  // a proposed allele, its entries and running sums.
   Haplotype proposedState, savedState, hapBuffer;
+  std::vector<int> hapEntries;
+  std::vector<double> hapSums;
   // A leaf's missing-allele record being rebuilt.
   std::vector<int> record;
   // The terms of each candidate allele of a full-conditional draw.

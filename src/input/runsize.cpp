@@ -50,8 +50,12 @@ double chainStateBytes(const ReadTables &t) {
   double transitions = 0;
   for (int l = 0; l + 1 < pset.numLoci && l + 1 < static_cast<int>(maxall.size()); l++)
     transitions += maxall[l] * rowBytes(maxall[l + 1], sizeof(double));
-  return chainTreeBytes() + likelihoodMemoBytes() +
-         static_cast<double>(t.normalList.size()) * rowBytes(loci, sizeof(int)) +
+  // Each normal haplotype, and per locus of it the remembered place of its
+  // table entry and running sum of its term, with the running sums a
+  // frequency move proposes.
+  const double normal = static_cast<double>(t.normalList.size());
+  return chainTreeBytes() + likelihoodMemoBytes() + normal * rowBytes(loci, sizeof(int)) +
+         normal * loci * (sizeof(int) + 2 * sizeof(double)) +
          (labels + 1.0) * rowBytes(loci, sizeof(double)) + transitions +
          rowBytes(loci, sizeof(int)) + 32 * sizeof(double);
 }

@@ -107,6 +107,8 @@ void buildPopulationTables(Chain &chain, const std::vector<Haplotype> &countList
   normaliseAndSmooth(trans);
   firstLocusFrequencies(chain.popHapFreqs, chain.normalHaps);
   propagateFrequencies(chain.popHapFreqs, trans);
+  // Sample terms remembered under earlier tables no longer hold.
+  chain.sampleTerms.taken = false;
 }
 
 // Each look-up fills only the part of out its caller reads: a right look-up
@@ -172,25 +174,29 @@ double logOf(Remembered &memo, double value) {
 // and its proposals; the logs of further tables are taken afresh.
 constexpr size_t rememberedTables = 64;
 
-// The remembered logs of table, or none when the store is full.
-std::vector<Remembered> *logsOf(std::vector<TableLogs> &store, const void *table) {
+// The remembered logs of table, with a place for each of its entries, or none
+// when the store is full.
+Remembered *logsOf(std::vector<TableLogs> &store, const void *table, size_t entries) {
+  TableLogs *found = nullptr;
   for (TableLogs &t : store)
-    if (t.table == table)
-      return &t.logs;
-  if (store.size() == rememberedTables)
-    return nullptr;
-  store.push_back({table, {}});
-  return &store.back().logs;
+    if (t.table == table) {
+      found = &t;
+      break;
+    }
+  if (found == nullptr) {
+    if (store.size() == rememberedTables)
+      return nullptr;
+    store.push_back({table, {}});
+    found = &store.back();
+  }
+  if (found->logs.size() < entries)
+    found->logs.resize(entries);
+  return found->logs.data();
 }
 
-// Log of a table entry remembered at place i of logs (the list grows to hold
-// it while the first uses fill it in).
-double entryLog(std::vector<Remembered> *logs, size_t i, double value) {
-  if (logs == nullptr)
-    return std::log(value);
-  if (i >= logs->size())
-    logs->resize(i + 1);
-  return logOf((*logs)[i], value);
+// Log of a table entry remembered at place i of logs.
+double entryLog(Remembered *logs, size_t i, double value) {
+  return logs == nullptr ? std::log(value) : logOf(logs[i], value);
 }
 
 } // namespace
@@ -200,8 +206,11 @@ double entryLog(std::vector<Remembered> *logs, size_t i, double value) {
 // tables' entries one table after the other, row by row.
 double probhap2(const Table &freqs, const TransTable &trans, const int *hap, LikelihoodMemo &memo) {
   const size_t loci = pset.numLoci;
-  std::vector<Remembered> *freqLogs = logsOf(memo.frequencyLogs, &freqs);
-  std::vector<Remembered> *transLogs = logsOf(memo.transitionLogs, &trans);
+  size_t transEntries = 0;
+  for (size_t k = 1; k < loci; k++)
+    transEntries += trans[k - 1].size() * trans[k - 1][0].size();
+  Remembered *freqLogs = logsOf(memo.frequencyLogs, &freqs, freqs.size() * loci);
+  Remembered *transLogs = logsOf(memo.transitionLogs, &trans, transEntries);
   const size_t first = std::abs(hap[0]);
   double logProb = entryLog(freqLogs, first * loci, freqs[first][0]) + 0.0;
   size_t start = 0; // of the table from locus k - 1 to locus k
@@ -218,7 +227,7 @@ double probhap2(const Table &freqs, const TransTable &trans, const int *hap, Lik
 
 double allelesLogProb(const Table &freqs, const double *alleles, LikelihoodMemo &memo) {
   const size_t loci = pset.numLoci;
-  std::vector<Remembered> *logs = logsOf(memo.frequencyLogs, &freqs);
+  Remembered *logs = logsOf(memo.frequencyLogs, &freqs, freqs.size() * loci);
   double sum = 0.0;
   for (size_t k = 0; k < loci; k++) {
     const size_t a = static_cast<int>(std::fabs(alleles[k]));

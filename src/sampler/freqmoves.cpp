@@ -5,12 +5,12 @@
 // tables enter both the likelihood of the genealogy and the probability of the
 // normal-population sample, so the move is scored by both.
 #include <cmath>
-#include <cstdlib>
 
 #include "likelihood.h"
 #include "movesupport.h"
 #include "random.h"
 #include "sampler.h"
+#include "sampleterms.h"
 
 namespace {
 
@@ -42,38 +42,6 @@ double stepAndRescale(Cell cell, int first, int count, int chosen, double width,
   return factor;
 }
 
-// Log probability of the chain's normal-population sample under its tables
-// as the move changed them at locus (the first-locus frequencies when locus is
-// 0, else transition row `row` from locus - 1 to locus), its terms left in the
-// chain's proposed terms. A remembered term is used again when the remembered terms
-// fitted the tables before the change (fitted), its haplotype still holds the
-// remembered alleles and it does not read what changed: every term reads a
-// first-locus frequency, but only a haplotype with allele row + 1 at
-// locus - 1 reads the changed transition row.
-double sampleProbability(Chain &chain, bool fitted, int locus, int row) {
-  const SampleTerms &terms = chain.sampleTerms;
-  const std::vector<Haplotype> &haps = chain.normalHaps;
-  std::vector<double> &proposedTerms = chain.scratch.proposedTerms;
-  proposedTerms.resize(haps.size());
-  double sum = 0;
-  for (size_t h = 0; h < haps.size(); h++) {
-    const bool kept =
-        fitted && locus > 0 && std::abs(haps[h][locus - 1]) != row + 1 && terms.haps[h] == haps[h];
-    proposedTerms[h] = kept ? terms.logProbs[h]
-                            : probhap2(chain.popHapFreqs, chain.MP1, haps[h].data(), chain.memo);
-    sum += proposedTerms[h];
-  }
-  return sum;
-}
-
-// After an accepted move the proposed terms are the chain's.
-void keepProposedTerms(Chain &chain) {
-  SampleTerms &terms = chain.sampleTerms;
-  terms.logProbs.swap(chain.scratch.proposedTerms);
-  terms.haps = chain.normalHaps;
-  recordTables(chain);
-}
-
 } // namespace
 
 void updateFrequencies(Rng &rng, Chain &chain, bool wholeTarget) {
@@ -82,7 +50,7 @@ void updateFrequencies(Rng &rng, Chain &chain, bool wholeTarget) {
   const double width = pset.alleleFreqAdjust[chain.index];
   const int locus = random2(pset.numLoci, rng);
 
-  const bool fitted = termsFitTables(chain);
+  takeSampleTerms(chain);
   saveNodeTerms(chain);
   savedFreqs.resize(freqs.size());
   for (int a = 1; a <= maxAllele; a++)
@@ -114,7 +82,7 @@ void updateFrequencies(Rng &rng, Chain &chain, bool wholeTarget) {
   propagateFrequencies(freqs, chain.MP1);
 
   const double logLik = chainTprob(chain, chain.tree, chain.mutLoc, chain.rootLoci);
-  const double sampleProb = sampleProbability(chain, fitted, locus, row);
+  const double sampleProb = proposeTableChange(chain, locus, row);
   // Flat prior on the tables and a symmetric step: the ratio is that of the
   // likelihood and of the normal-population sample only.
   double r = (logLik + sampleProb) - (chain.logLik + chain.popSampleProb);
@@ -137,10 +105,11 @@ void updateFrequencies(Rng &rng, Chain &chain, bool wholeTarget) {
     chain.popSampleProb = sampleProb;
     chain.logLik = logLik;
     chain.accFreq++;
-    keepProposedTerms(chain);
+    keepTableChange(chain, locus);
     return;
   }
   restoreNodeTerms(chain);
+  undoTableChange(chain, locus, row);
   if (locus > 0)
     chain.MP1[locus - 1][row] = chain.scratch.transRow;
   for (int a = 1; a <= maxAllele; a++)

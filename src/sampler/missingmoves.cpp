@@ -8,6 +8,7 @@
 #include "likelihood.h"
 #include "movesupport.h"
 #include "random.h"
+#include "sampleterms.h"
 
 namespace {
 
@@ -74,15 +75,12 @@ void updatePatientMissing(Rng &rng, Chain &chain) {
     updateLeafMissing(rng, chain, chain.missingLeaves[j], chain.missingLoci[j]);
 }
 
-// A haplotype's term before the move is its remembered one when the
-// remembered terms fit the tables and the haplotype still holds the
-// remembered alleles; an accepted move leaves its new term remembered.
+// A haplotype's terms before and after the move continue its remembered
+// running sum before the changed locus.
 void updateNormalMissing(Rng &rng, Chain &chain) {
   if (normalHasMissing == 0)
     return;
-  SampleTerms &terms = chain.sampleTerms;
-  Haplotype &hapBuffer = chain.scratch.hapBuffer;
-  const bool fitted = termsFitTables(chain);
+  takeSampleTerms(chain);
   for (const std::vector<int> &record : missingNormalLoci) {
     const int locus = record[2 + random2(record[0], rng)];
     const int h = record[1];
@@ -91,20 +89,12 @@ void updateNormalMissing(Rng &rng, Chain &chain) {
     const int proposed = -(random2(maxall[locus], rng) + 1);
     if (proposed == before)
       continue;
-    hapBuffer.assign(hap.begin(), hap.begin() + pset.numLoci);
-    const double probBefore =
-        fitted && terms.haps[h] == hap
-            ? terms.logProbs[h]
-            : probhap2(chain.popHapFreqs, chain.MP1, hapBuffer.data(), chain.memo);
-    hapBuffer[locus] = proposed;
-    const double probAfter = probhap2(chain.popHapFreqs, chain.MP1, hapBuffer.data(), chain.memo);
+    const double probBefore = sampleTerm(chain, h);
+    const double probAfter = proposeAllele(chain, h, locus, proposed);
     if (ran1(rng) <= acceptanceProbability(probAfter - probBefore)) {
       hap[locus] = proposed;
       chain.popSampleProb += probAfter - probBefore;
-      if (fitted) {
-        terms.haps[h] = hap;
-        terms.logProbs[h] = probAfter;
-      }
+      keepAllele(chain, h, locus);
     }
   }
 }

@@ -41,29 +41,6 @@ double allPartnerTerms(Chain &chain) {
   return sum;
 }
 
-// Equal entries have equal logarithms, the only use probhap2 makes of them; a
-// NaN entry never compares equal, so its terms are taken again.
-bool termsFitTables(const Chain &chain) {
-  const SampleTerms &terms = chain.sampleTerms;
-  const Table &freqs = chain.popHapFreqs;
-  if (terms.firstLocus.size() != freqs.size() || terms.logProbs.size() != chain.normalHaps.size() ||
-      terms.haps.size() != chain.normalHaps.size())
-    return false;
-  for (size_t a = 0; a < freqs.size(); a++)
-    if (!(terms.firstLocus[a] == freqs[a][0]))
-      return false;
-  return terms.trans == chain.MP1;
-}
-
-void recordTables(Chain &chain) {
-  SampleTerms &terms = chain.sampleTerms;
-  const Table &freqs = chain.popHapFreqs;
-  terms.firstLocus.resize(freqs.size());
-  for (size_t a = 0; a < freqs.size(); a++)
-    terms.firstLocus[a] = freqs[a][0];
-  terms.trans = chain.MP1;
-}
-
 void saveLeaf(Chain &chain, int leaf) {
   MoveScratch &saved = chain.scratch;
   const TreeRow &row = chain.tree[leaf];

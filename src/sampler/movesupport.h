@@ -1,8 +1,7 @@
 // Pieces shared by the frequency, missing-allele and phase moves of a chain:
 // the Metropolis-Hastings acceptance probability, the population term of the
-// second chromosome of an unpaired genotype, the remembered terms of the
-// normal-population sample, and the change of one leaf's alleles, scored and
-// then kept or undone. Also the two missing-allele stages that the per-chain
+// second chromosome of an unpaired genotype, and the change of one leaf's
+// alleles, scored and then kept or undone. Also the two missing-allele stages that the per-chain
 // update calls after the frequency move.
 #pragma once
 
@@ -29,12 +28,6 @@ double partnerTerm(Chain &chain, const double *secondBlock);
 // The sum of partnerTerm over the chain's leaves, in row order: the chain's
 // partner term (unpaired genotypes).
 double allPartnerTerms(Chain &chain);
-
-// Whether the chain's remembered sample terms were taken under its current
-// tables, one for each of its normal haplotypes.
-bool termsFitTables(const Chain &chain);
-// Records the chain's current tables as those of its remembered terms.
-void recordTables(Chain &chain);
 
 // The Metropolis-Hastings test of a move that changed the node terms of count
 // rows of the chain's genealogy (oldTerms their terms before) and whose log

@@ -153,6 +153,25 @@ TEST(FrequencyMove, WithOneLocusOnlyTheFirstLocusChanges) {
   }
 }
 
+// Tables built anew, as at set-up, replace the ones the sample terms were
+// remembered under: the next moves score the sample under the new tables and
+// haplotypes, not with terms left from the old ones.
+TEST(FrequencyMove, RebuiltTablesAreScoredAfresh) {
+  buildDataChain(DataKind::haplotypes);
+  withoutMissingAlleles();
+  Chain &c = chains[0];
+  Rng rng = streamFrom(-5);
+  updateFrequenciesAndMissing(rng, c);
+  c.normalHaps = {{2, 3, 2}, {2, 1, 1}, {1, 2, 2}};
+  buildPopulationTables(c, c.normalHaps);
+  computeTerms();
+  for (int i = 0; i < 10; i++) {
+    c.logLik = acceptAll;
+    updateFrequenciesAndMissing(rng, c);
+    ASSERT_TRUE(termsCurrent(0, c.tree)) << "move " << i;
+  }
+}
+
 // The patient moves in single-cell mode: one number decides whether the leaf
 // proposes; then a listed column, its new allele and, only when the value
 // changed, the acceptance number, which decides by the likelihood ratio.

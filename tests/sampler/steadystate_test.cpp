@@ -162,10 +162,12 @@ TEST(SteadyState, AcceptedFrequencyMovesGiveTheFreshSampleProbability) {
         EXPECT_EQ(chain.popSampleProb, freshSampleProbability(chain)) << i << " " << ch;
       }
       // Now and then a transition row is changed from outside (its cells
-      // exchanged), with the frequencies and log terms that follow from it.
+      // exchanged), with the frequencies and log terms that follow from it;
+      // a change made outside the moves forgets the remembered sample terms.
       if (i % 37 == 0) {
         std::vector<double> &row = chain.MP1[i % 3][0];
         std::swap(row[0], row[1]);
+        chain.sampleTerms.taken = false;
         propagateFrequencies(chain.popHapFreqs, chain.MP1);
         chain.popSampleProb = freshSampleProbability(chain);
         chain.logLik = chainTprob(chain, chain.tree, chain.mutLoc, chain.rootLoci);
