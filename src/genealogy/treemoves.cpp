@@ -67,7 +67,7 @@ void recordAgeSample(Chain &chain, int32_t i) {
 // Exchanges child orders in the chain's genealogy, copies it into the
 // proposal and returns the root's label: the row that a sort on the ages puts
 // last. That is the one oldest node unless several share the oldest age; only
-// then is the sort itself needed to say which of them comes last.
+// then is the sort's order itself needed to say which of them comes last.
 int rotateAndCopy(Rng &rng, Chain &chain) {
   const int rows = 2 * pset.numChromosomes - 1;
   const TreeMatrix &tree = chain.tree;
@@ -85,21 +85,47 @@ int rotateAndCopy(Rng &rng, Chain &chain) {
   }
   if (!shared)
     return link(tree, oldest, nodeLabel);
-  copytree(tree, chain.sorted);
-  sortTree(chain.sorted, nodeTime);
-  return link(chain.sorted, rows - 1, nodeLabel);
+  // The proposal's ages are set afresh by either move, so they can hold the
+  // sorted ages meanwhile.
+  ageOrder(tree, chain.propTimes, chain.ageOrder);
+  return chain.ageOrder[rows - 1];
 }
 
-// Fills propTimes with the proposal's node ages in ascending order. The
-// ascending sequence of the values is the same whichever way it is sorted; the
-// library sort avoids the quadratic cost that a first-entry pivot has on ages
-// in label order, which are close to sorted.
-void sortProposalTimes(Chain &chain) {
-  const int rows = 2 * pset.numChromosomes - 1;
-  chain.propTimes.resize(rows);
-  for (int r = 0; r < rows; r++)
-    chain.propTimes[r] = chain.prop[r][nodeTime];
-  std::sort(chain.propTimes.begin(), chain.propTimes.end());
+// Moves one value of the ascending ages from old to now, keeping them
+// ascending: the values between the two places shift by one.
+void moveSortedAge(std::vector<double> &ages, double old, double now) {
+  if (old == now)
+    return;
+  auto at = std::lower_bound(ages.begin(), ages.end(), old) - ages.begin();
+  if (now > old) {
+    for (; at + 1 < static_cast<long>(ages.size()) && ages[at + 1] < now; at++)
+      ages[at] = ages[at + 1];
+  } else {
+    for (; at > 0 && ages[at - 1] > now; at--)
+      ages[at] = ages[at - 1];
+  }
+  ages[at] = now;
+}
+
+// Carries the age changes of node's subtree from the genealogy before to the
+// one after into ages, the ascending ages of before.
+void moveSubtreeAges(std::vector<double> &ages, const TreeMatrix &before, const TreeMatrix &after,
+                     int node) {
+  if (node == -1)
+    return;
+  moveSortedAge(ages, before[node][nodeTime], after[node][nodeTime]);
+  moveSubtreeAges(ages, before, after, link(after, node, child1));
+  moveSubtreeAges(ages, before, after, link(after, node, child2));
+}
+
+// Fills propTimes with the regraft proposal's node ages in ascending order.
+// The regraft changes the ages of p and of j's rescaled subtree only, so the
+// genealogy's ascending ages need only those values moved; the ascending
+// sequence of the values is the same whichever way it is reached.
+void regraftProposalTimes(Chain &chain, int j, int p) {
+  chain.propTimes = chain.nodeTimes;
+  moveSortedAge(chain.propTimes, chain.tree[p][nodeTime], chain.prop[p][nodeTime]);
+  moveSubtreeAges(chain.propTimes, chain.tree, chain.prop, j);
 }
 
 // A proposal that cannot be built is refused at its acceptance draw, with no
@@ -158,10 +184,8 @@ void nodeTimeMove(Rng &rng, Chain &chain, int32_t i, bool withAge) {
       return;
     }
   // The rebuild merges the nodes in the order of their new ages.
-  copytree(chain.prop, chain.sorted);
-  sortTree(chain.sorted, nodeTime);
-  sortProposalTimes(chain);
-  reassignnodes(chain.prop, chain.sorted, chain.labelOrder, chain.propMutAge);
+  ageOrder(chain.prop, chain.propTimes, chain.ageOrder);
+  reassignnodes(chain.prop, chain.ageOrder, chain.labelOrder, chain.propMutAge);
   const double logLik = chainTprob(chain, chain.prop, chain.mutLoc, chain.rootLoci);
   acceptOrReject(rng, chain, logLik, 0.0);
 }
@@ -281,7 +305,7 @@ void regraftMove(Rng &rng, Chain &chain, int32_t i, bool withAge) {
   partialtprobs(freqs, &internalMoved, p, j, tree, x, chain.rootLoci, chain.MP1, chain.memo);
   for (int node : {s, p, otherChild(tree, p, j), root})
     tprob2(freqs, tree, x, pset.mapDist, chain.rootLoci, node, chain.MP1, chain.memo);
-  sortProposalTimes(chain);
+  regraftProposalTimes(chain, j, p);
   double logLik = 0;
   for (int r = 0; r < rows; r++)
     logLik += tree[r][nodeLogLik];
@@ -358,25 +382,40 @@ void adjcoaltimes(TreeMatrix &tree, int n, Rng &rng, double step, double age) {
   }
 }
 
-void reassignnodes(TreeMatrix &tree, const TreeMatrix &timeSorted, std::vector<int> &order,
+void reassignnodes(TreeMatrix &tree, const std::vector<int> &byAge, std::vector<int> &order,
                    double age) {
   const int n = pset.numChromosomes;
   const int rows = 2 * n - 1;
+  // The sequence as a list linked by label behind it in order's own storage:
+  // the left neighbour of label l at rows + l, the right one at 2 rows + l
+  // (-1 past the ends), so that a merge takes constant time.
+  order.resize(3 * rows);
+  int *left = order.data() + rows;
+  int *right = order.data() + 2 * rows;
+  for (int k = 0; k < rows; k++) {
+    left[order[k]] = k > 0 ? order[k - 1] : -1;
+    right[order[k]] = k + 1 < rows ? order[k + 1] : -1;
+  }
   // Internal nodes from the youngest: each takes its two neighbours in the
   // sequence as children and then stands for the merged cluster.
   for (int r = n; r < rows; r++) {
-    const int label = link(timeSorted, r, nodeLabel);
-    const auto at = std::find(order.begin(), order.end(), label);
-    const int left = *(at - 1);
-    const int right = *(at + 1);
-    tree[label][child1] = left;
-    tree[label][child2] = right;
-    tree[left][parent] = label;
-    tree[right][parent] = label;
-    order.erase(at + 1);
-    order.erase(at - 1);
+    const int label = byAge[r];
+    const int first = left[label];
+    const int second = right[label];
+    tree[label][child1] = first;
+    tree[label][child2] = second;
+    tree[first][parent] = label;
+    tree[second][parent] = label;
+    left[label] = left[first];
+    right[label] = right[second];
+    if (left[label] != -1)
+      right[left[label]] = label;
+    if (right[label] != -1)
+      left[right[label]] = label;
   }
-  tree[link(timeSorted, rows - 1, nodeLabel)][parent] = -1;
+  const int root = byAge[rows - 1];
+  tree[root][parent] = -1;
+  order.assign(1, root);
   for (int r = 0; r < rows; r++) {
     const int up = link(tree, r, parent);
     const double top = up == -1 ? age : tree[up][nodeTime];
