@@ -40,7 +40,8 @@ struct MoveScratch {
   std::vector<int> record;
   // The terms of each candidate allele of a full-conditional draw.
   std::vector<double> candidateTerms;
-  // The rows whose node terms a genealogy stretch changes.
+  // The rows whose node terms a genealogy stretch changes; the rows a
+  // regraft changes.
   std::vector<int> changedRows;
 };
 

@@ -2,9 +2,11 @@
 // that proposes a new mutation age together with either new ages for every
 // internal node (node-time move, the topology rebuilt from the in-order leaf
 // sequence) or a new attachment point for a random subtree (regraft move, the
-// subtree rescaled to fit under its new attachment age). Proposals are built
-// in propTree; the chain's genealogy and log terms change only on acceptance,
-// except for the child order exchanged at the start of every move.
+// subtree rescaled to fit under its new attachment age). A node-time proposal
+// is built in the proposal matrix; a regraft, which changes a few rows, is
+// made on the genealogy itself with those rows kept to be put back. Either
+// way the chain's genealogy and log terms change only on acceptance, except
+// for the child order exchanged at the start of every move.
 #include <algorithm>
 #include <cmath>
 
@@ -64,15 +66,14 @@ void recordAgeSample(Chain &chain, int32_t i) {
     chain.ageSamples[i - pset.burnInIterations] = chain.mutAge;
 }
 
-// Exchanges child orders in the chain's genealogy, copies it into the
-// proposal and returns the root's label: the row that a sort on the ages puts
-// last. That is the one oldest node unless several share the oldest age; only
-// then is the sort's order itself needed to say which of them comes last.
-int rotateAndCopy(Rng &rng, Chain &chain) {
+// Exchanges child orders in the chain's genealogy and returns the root's
+// label: the row that a sort on the ages puts last. That is the one oldest
+// node unless several share the oldest age; only then is the sort's order
+// itself needed to say which of them comes last.
+int rotateAndFindRoot(Rng &rng, Chain &chain) {
   const int rows = 2 * pset.numChromosomes - 1;
   const TreeMatrix &tree = chain.tree;
   rotate_nodes(chain.tree, pset.numChromosomes, rng);
-  copytree(tree, chain.prop);
   int oldest = 0;
   bool shared = false;
   for (int r = 1; r < rows; r++) {
@@ -107,8 +108,8 @@ void moveSortedAge(std::vector<double> &ages, double old, double now) {
   ages[at] = now;
 }
 
-// Carries the age changes of node's subtree from the genealogy before to the
-// one after into ages, the ascending ages of before.
+// Carries the age changes of node's subtree from the rows before to the
+// rows after into ages, the ascending ages of before.
 void moveSubtreeAges(std::vector<double> &ages, const TreeMatrix &before, const TreeMatrix &after,
                      int node) {
   if (node == -1)
@@ -121,11 +122,39 @@ void moveSubtreeAges(std::vector<double> &ages, const TreeMatrix &before, const 
 // Fills propTimes with the regraft proposal's node ages in ascending order.
 // The regraft changes the ages of p and of j's rescaled subtree only, so the
 // genealogy's ascending ages need only those values moved; the ascending
-// sequence of the values is the same whichever way it is reached.
+// sequence of the values is the same whichever way it is reached. The rows
+// as they were are the ones kept in chain.prop.
 void regraftProposalTimes(Chain &chain, int j, int p) {
   chain.propTimes = chain.nodeTimes;
-  moveSortedAge(chain.propTimes, chain.tree[p][nodeTime], chain.prop[p][nodeTime]);
-  moveSubtreeAges(chain.propTimes, chain.tree, chain.prop, j);
+  moveSortedAge(chain.propTimes, chain.prop[p][nodeTime], chain.tree[p][nodeTime]);
+  moveSubtreeAges(chain.propTimes, chain.prop, chain.tree, j);
+}
+
+// The regraft works on the chain's genealogy itself and changes few rows:
+// each row is kept in the same row of chain.prop before its first change, its
+// label listed in chain.scratch.changedRows, and a rejection copies the kept
+// rows back. Rows of j's subtree are kept with keepSubtree, all others with
+// keepRow; no row of the subtree is one of the others.
+void keepRow(Chain &chain, int row) {
+  std::vector<int> &kept = chain.scratch.changedRows;
+  if (row < 0 || std::find(kept.begin(), kept.end(), row) != kept.end())
+    return;
+  kept.push_back(row);
+  chain.prop[row] = chain.tree[row];
+}
+
+void keepSubtree(Chain &chain, int node) {
+  if (node == -1)
+    return;
+  chain.scratch.changedRows.push_back(node);
+  chain.prop[node] = chain.tree[node];
+  keepSubtree(chain, link(chain.tree, node, child1));
+  keepSubtree(chain, link(chain.tree, node, child2));
+}
+
+void restoreKeptRows(Chain &chain) {
+  for (int row : chain.scratch.changedRows)
+    chain.tree[row] = chain.prop[row];
 }
 
 // A proposal that cannot be built is refused at its acceptance draw, with no
@@ -138,7 +167,7 @@ void refuse(Rng &rng) {
 // chain's current state and keeps it when accepted. hastings is the
 // proposal's own log correction. A proposed age outside its bounds lies
 // outside the prior's support: the move is refused, after the usual draw.
-void acceptOrReject(Rng &rng, Chain &chain, double logLik, double hastings) {
+bool acceptOrReject(Rng &rng, Chain &chain, double logLik, double hastings) {
   const int n = pset.numChromosomes;
   const double age = chain.propMutAge;
   const double agePrior = tpriormut(n, age, pset.growthRate);
@@ -148,17 +177,15 @@ void acceptOrReject(Rng &rng, Chain &chain, double logLik, double hastings) {
   double a = logRatio < 0 ? std::exp(logRatio) : 1.0;
   if (ageIsProposed() && !(age >= pset.mutAgeLow && age <= pset.mutAgeHigh))
     a = 0;
-  if (a > ran1(rng)) {
-    // The proposal becomes the chain's genealogy; the working copy carries
-    // nothing into the next move, so the two matrices simply change places.
-    chain.tree.swap(chain.prop);
-    chain.nodeTimes = chain.propTimes;
-    chain.logLik = logLik;
-    chain.treePrior = treePrior;
-    chain.mutAgePrior = agePrior;
-    chain.accTree++;
-    chain.mutAge = age;
-  }
+  if (!(a > ran1(rng)))
+    return false;
+  chain.nodeTimes = chain.propTimes;
+  chain.logLik = logLik;
+  chain.treePrior = treePrior;
+  chain.mutAgePrior = agePrior;
+  chain.accTree++;
+  chain.mutAge = age;
+  return true;
 }
 
 // Node-time move: every internal age takes a uniform step (reflected into
@@ -172,7 +199,8 @@ void nodeTimeMove(Rng &rng, Chain &chain, int32_t i, bool withAge) {
     recordAgeSample(chain, i);
   }
   chain.labelOrder.resize(2 * n - 1);
-  const int root = rotateAndCopy(rng, chain);
+  const int root = rotateAndFindRoot(rng, chain);
+  copytree(chain.tree, chain.prop);
   getlabelorder(root, 2 * n - 1, chain.labelOrder, chain.tree);
   adjcoaltimes(chain.prop, n, rng, pset.treeAdjust[chain.index], chain.propMutAge);
   // The rebuild needs every internal node to rank above the leaves' age 0;
@@ -187,7 +215,10 @@ void nodeTimeMove(Rng &rng, Chain &chain, int32_t i, bool withAge) {
   ageOrder(chain.prop, chain.propTimes, chain.ageOrder);
   reassignnodes(chain.prop, chain.ageOrder, chain.labelOrder, chain.propMutAge);
   const double logLik = chainTprob(chain, chain.prop, chain.mutLoc, chain.rootLoci);
-  acceptOrReject(rng, chain, logLik, 0.0);
+  // The proposal becomes the chain's genealogy; the working copy carries
+  // nothing into the next move, so the two matrices simply change places.
+  if (acceptOrReject(rng, chain, logLik, 0.0))
+    chain.tree.swap(chain.prop);
 }
 
 // The regraft walk of the cut point through the remaining tree. A positive g
@@ -269,53 +300,10 @@ void attachAbove(Rng &rng, TreeMatrix &tree, int j, int p, int x, double t1, dou
   tree[p][child2] = movedFirst ? x : j;
 }
 
-// Regraft move: a random subtree with its parent node is cut out and
-// reattached a normal distance away, walking through the remaining tree.
-void regraftMove(Rng &rng, Chain &chain, int32_t i, bool withAge) {
-  const int rows = 2 * pset.numChromosomes - 1;
-  const int root = rotateAndCopy(rng, chain);
-  TreeMatrix &tree = chain.prop;
-  chain.propMutAge = chain.mutAge;
-  if (withAge && ageIsProposed()) {
-    proposeMutAge(rng, chain);
-    // The origin of the mutation cannot be younger than the root.
-    if (tree[root][nodeTime] > chain.propMutAge)
-      chain.propMutAge = 2 * tree[root][nodeTime] - chain.propMutAge;
-    recordAgeSample(chain, i);
-  }
-  tree[root][branchLength] = chain.propMutAge - tree[root][nodeTime];
-  int j;
-  do
-    j = random2(rows, rng);
-  while (link(tree, j, parent) == -1);
-  const int p = link(tree, j, parent);
-  const int s = otherChild(tree, p, j);
-  const double t0 = tree[p][nodeTime];
-  // A walk that finds no place leaves nothing to score.
-  if (!regraftSubtree(tree, j, gasdev(rng) * pset.rootDepthAdjust[chain.index], chain.propMutAge,
-                      rng)) {
-    refuse(rng);
-    return;
-  }
-  // Rows whose branch or parent changed: j's rescaled subtree, s, p, p's new
-  // other child and the root, whose branch follows the mutation age.
-  const Table &freqs = chain.popHapFreqs;
-  const double x = chain.mutLoc;
-  int internalMoved = 0;
-  partialtprobs(freqs, &internalMoved, p, j, tree, x, chain.rootLoci, chain.MP1, chain.memo);
-  for (int node : {s, p, otherChild(tree, p, j), root})
-    tprob2(freqs, tree, x, pset.mapDist, chain.rootLoci, node, chain.MP1, chain.memo);
-  regraftProposalTimes(chain, j, p);
-  double logLik = 0;
-  for (int r = 0; r < rows; r++)
-    logLik += tree[r][nodeLogLik];
-  // The rescaling of the k internal ages of j's subtree by T1 / T0.
-  acceptOrReject(rng, chain, logLik, internalMoved * std::log(tree[p][nodeTime] / t0));
-}
-
-} // namespace
-
-bool regraftSubtree(TreeMatrix &tree, int j, double g, double age, Rng &rng) {
+// The regraft of regraftSubtree; beforeAttach(x) is called once the walk has
+// placed the point on x's branch, before x and its parent change.
+template <class BeforeAttach>
+bool regraft(TreeMatrix &tree, int j, double g, double age, Rng &rng, BeforeAttach beforeAttach) {
   const int p = link(tree, j, parent);
   const int s = otherChild(tree, p, j);
   const int grand = link(tree, p, parent);
@@ -340,9 +328,72 @@ bool regraftSubtree(TreeMatrix &tree, int j, double g, double age, Rng &rng) {
   double t1;
   const bool placed = g > 0 ? regraftWalk(rng, tree, g - sibBranch, age, s, -1, x, t1)
                             : regraftWalk(rng, tree, g + ownBranch, age, grand, s, x, t1);
-  if (placed)
+  if (placed) {
+    beforeAttach(x);
     attachAbove(rng, tree, j, p, x, t1, age);
+  }
   return placed;
+}
+
+// Regraft move: a random subtree with its parent node is cut out and
+// reattached a normal distance away, walking through the remaining tree.
+void regraftMove(Rng &rng, Chain &chain, int32_t i, bool withAge) {
+  const int rows = 2 * pset.numChromosomes - 1;
+  const int root = rotateAndFindRoot(rng, chain);
+  TreeMatrix &tree = chain.tree;
+  chain.scratch.changedRows.clear();
+  chain.propMutAge = chain.mutAge;
+  if (withAge && ageIsProposed()) {
+    proposeMutAge(rng, chain);
+    // The origin of the mutation cannot be younger than the root.
+    if (tree[root][nodeTime] > chain.propMutAge)
+      chain.propMutAge = 2 * tree[root][nodeTime] - chain.propMutAge;
+    recordAgeSample(chain, i);
+  }
+  keepRow(chain, root);
+  tree[root][branchLength] = chain.propMutAge - tree[root][nodeTime];
+  int j;
+  do
+    j = random2(rows, rng);
+  while (link(tree, j, parent) == -1);
+  const int p = link(tree, j, parent);
+  const int s = otherChild(tree, p, j);
+  const double t0 = tree[p][nodeTime];
+  for (int node : {p, s, link(tree, p, parent)})
+    keepRow(chain, node);
+  keepSubtree(chain, j);
+  const auto keepAttachment = [&](int x) {
+    keepRow(chain, x);
+    keepRow(chain, link(tree, x, parent));
+  };
+  // A walk that finds no place leaves nothing to score.
+  if (!regraft(tree, j, gasdev(rng) * pset.rootDepthAdjust[chain.index], chain.propMutAge, rng,
+               keepAttachment)) {
+    restoreKeptRows(chain);
+    refuse(rng);
+    return;
+  }
+  // Rows whose branch or parent changed: j's rescaled subtree, s, p, p's new
+  // other child and the root, whose branch follows the mutation age.
+  const Table &freqs = chain.popHapFreqs;
+  const double x = chain.mutLoc;
+  int internalMoved = 0;
+  partialtprobs(freqs, &internalMoved, p, j, tree, x, chain.rootLoci, chain.MP1, chain.memo);
+  for (int node : {s, p, otherChild(tree, p, j), root})
+    tprob2(freqs, tree, x, pset.mapDist, chain.rootLoci, node, chain.MP1, chain.memo);
+  regraftProposalTimes(chain, j, p);
+  double logLik = 0;
+  for (int r = 0; r < rows; r++)
+    logLik += tree[r][nodeLogLik];
+  // The rescaling of the k internal ages of j's subtree by T1 / T0.
+  if (!acceptOrReject(rng, chain, logLik, internalMoved * std::log(tree[p][nodeTime] / t0)))
+    restoreKeptRows(chain);
+}
+
+} // namespace
+
+bool regraftSubtree(TreeMatrix &tree, int j, double g, double age, Rng &rng) {
+  return regraft(tree, j, g, age, rng, [](int) {});
 }
 
 void updateGenealogy(Rng &rng, Chain &chain, int32_t i, bool withAge, double nodeTimeShare) {
