@@ -403,10 +403,16 @@ void updateGenealogy(Rng &rng, Chain &chain, int32_t i, bool withAge, double nod
     regraftMove(rng, chain, i, withAge);
 }
 
+// Both cells are written whatever the draw: a branch on a fair coin would be
+// mispredicted half the time.
 void rotate_nodes(TreeMatrix &tree, int n, Rng &rng) {
-  for (int r = 0; r < 2 * n - 1; r++)
-    if (ran1(rng) > 0.5)
-      std::swap(tree[r][child1], tree[r][child2]);
+  for (int r = 0; r < 2 * n - 1; r++) {
+    const int exchange = ran1(rng) > 0.5;
+    TreeRow &row = tree[r];
+    const double children[2] = {row[child1], row[child2]};
+    row[child1] = children[exchange];
+    row[child2] = children[1 - exchange];
+  }
 }
 
 void adjcoaltimes(TreeMatrix &tree, int n, Rng &rng, double step, double age) {
