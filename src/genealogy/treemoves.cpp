@@ -164,8 +164,10 @@ void refuse(Rng &rng) {
 }
 
 // Scores the proposal (its log-likelihood logLik already summed) against the
-// chain's current state and keeps it when accepted. hastings is the
-// proposal's own log correction. A proposed age outside its bounds lies
+// chain's current state; on acceptance the chain takes the proposal's ages,
+// log terms and mutation age, and the caller makes its genealogy the chain's.
+// Returns whether it was accepted. hastings is the proposal's own log
+// correction. A proposed age outside its bounds lies
 // outside the prior's support: the move is refused, after the usual draw.
 bool acceptOrReject(Rng &rng, Chain &chain, double logLik, double hastings) {
   const int n = pset.numChromosomes;
