@@ -235,7 +235,7 @@ void reportStateBytes(benchmark::State &state) {
              bytes(normmat) + bytes(patientData) + bytes(simAlleleFreqs) + bytes(missingNormalLoci);
   for (const Chain &c : chains) {
     trees +=
-        bytes(c.tree) + bytes(c.sorted) + bytes(c.prop) + bytes(c.nodeTimes) + bytes(c.propTimes);
+        bytes(c.tree) + bytes(c.ageOrder) + bytes(c.prop) + bytes(c.nodeTimes) + bytes(c.propTimes);
     samples += bytes(c.locationSamples) + bytes(c.ageSamples);
     tables += bytes(c.popHapFreqs) + bytes(c.MP1) + bytes(c.normalHaps) + bytes(c.missingLoci);
   }

@@ -50,7 +50,8 @@ struct MoveScratch {
   std::vector<int> record;
   // The terms of each candidate allele of a full-conditional draw.
   std::vector<double> candidateTerms;
-  // The rows whose node terms a genealogy stretch changes.
+  // The rows whose node terms a genealogy stretch changes; the rows a
+  // regraft changes.
   std::vector<int> changedRows;
 };
 
@@ -62,12 +63,12 @@ struct Chain {
   // The chain's place in the run, which picks its per-chain settings.
   int index = 0;
 
-  // The genealogy, the proposal built from it, a time-sorted working copy,
-  // the ordered node ages of the genealogy and of the proposal, and the
-  // in-order leaf sequence of a node-time move.
-  TreeMatrix tree, prop, sorted;
+  // The genealogy and the proposal built from it; the ordered node ages of
+  // the genealogy and of the proposal; the in-order leaf sequence of a
+  // node-time move and the labels of the nodes in the order of their ages.
+  TreeMatrix tree, prop;
   std::vector<double> nodeTimes, propTimes;
-  std::vector<int> labelOrder;
+  std::vector<int> labelOrder, ageOrder;
 
   // Population tables: allele frequencies [allele][locus] and transitions;
   // the chain's normal haplotypes (missing alleles imputed as -a).

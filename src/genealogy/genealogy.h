@@ -21,6 +21,10 @@ int getlabelorder(int node, int count, std::vector<int> &order, const TreeMatrix
 void getlabelorder2(int caller, int node, TreeMatrix &matrix, double factor);
 // Sorts all rows of a run-shaped matrix on one column.
 void sortTree(TreeMatrix &matrix, int column);
+// The node ages of a run-shaped matrix in ascending order and the labels of
+// their rows, both in exactly the order sortTree(matrix, nodeTime) would leave
+// the rows in, ties included; the matrix itself is not changed.
+void ageOrder(const TreeMatrix &matrix, std::vector<double> &ages, std::vector<int> &labels);
 
 // Fills the chain's genealogy with a random one and its node states, for the
 // chain's starting age and tables.
@@ -50,7 +54,12 @@ void rotate_nodes(TreeMatrix &tree, int n, Rng &rng);
 // Steps every positive age by a uniform of half-width step, reflected into
 // [0, age].
 void adjcoaltimes(TreeMatrix &tree, int n, Rng &rng, double step, double age);
-void reassignnodes(TreeMatrix &tree, const TreeMatrix &timeSorted, std::vector<int> &order,
+// Rebuilds the links and branch lengths of the label-ordered tree by merging
+// the nodes of the in-order sequence order in the age order byAge (as given by
+// ageOrder): each internal node takes its two neighbours as children and then
+// stands for the merged cluster. order is consumed: it is left holding the
+// root alone.
+void reassignnodes(TreeMatrix &tree, const std::vector<int> &byAge, std::vector<int> &order,
                    double age);
 // The regraft of the label-ordered tree: node j's subtree with j's parent is
 // cut out and its attachment point moved a signed distance g (positive toward

@@ -316,7 +316,7 @@ void startChains(Rng &rng, std::ostream &log) {
   initialPriors();
 
   for (Chain &chain : chains) {
-    chain.sorted = freshTree();
+    chain.ageOrder.assign(rows, 0);
     chain.prop = freshTree();
   }
 

@@ -2,9 +2,11 @@
 // that proposes a new mutation age together with either new ages for every
 // internal node (node-time move, the topology rebuilt from the in-order leaf
 // sequence) or a new attachment point for a random subtree (regraft move, the
-// subtree rescaled to fit under its new attachment age). Proposals are built
-// in propTree; the chain's genealogy and log terms change only on acceptance,
-// except for the child order exchanged at the start of every move.
+// subtree rescaled to fit under its new attachment age). A node-time proposal
+// is built in the proposal matrix; a regraft, which changes a few rows, is
+// made on the genealogy itself with those rows kept to be put back. Either
+// way the chain's genealogy and log terms change only on acceptance, except
+// for the child order exchanged at the start of every move.
 #include <algorithm>
 #include <cmath>
 
@@ -64,15 +66,14 @@ void recordAgeSample(Chain &chain, int32_t i) {
     chain.ageSamples[i - pset.burnInIterations] = chain.mutAge;
 }
 
-// Exchanges child orders in the chain's genealogy, copies it into the
-// proposal and returns the root's label: the row that a sort on the ages puts
-// last. That is the one oldest node unless several share the oldest age; only
-// then is the sort itself needed to say which of them comes last.
-int rotateAndCopy(Rng &rng, Chain &chain) {
+// Exchanges child orders in the chain's genealogy and returns the root's
+// label: the row that a sort on the ages puts last. That is the one oldest
+// node unless several share the oldest age; only then is the sort's order
+// itself needed to say which of them comes last.
+int rotateAndFindRoot(Rng &rng, Chain &chain) {
   const int rows = 2 * pset.numChromosomes - 1;
   const TreeMatrix &tree = chain.tree;
   rotate_nodes(chain.tree, pset.numChromosomes, rng);
-  copytree(tree, chain.prop);
   int oldest = 0;
   bool shared = false;
   for (int r = 1; r < rows; r++) {
@@ -85,21 +86,75 @@ int rotateAndCopy(Rng &rng, Chain &chain) {
   }
   if (!shared)
     return link(tree, oldest, nodeLabel);
-  copytree(tree, chain.sorted);
-  sortTree(chain.sorted, nodeTime);
-  return link(chain.sorted, rows - 1, nodeLabel);
+  // The proposal's ages are set afresh by either move, so they can hold the
+  // sorted ages meanwhile.
+  ageOrder(tree, chain.propTimes, chain.ageOrder);
+  return chain.ageOrder[rows - 1];
 }
 
-// Fills propTimes with the proposal's node ages in ascending order. The
-// ascending sequence of the values is the same whichever way it is sorted; the
-// library sort avoids the quadratic cost that a first-entry pivot has on ages
-// in label order, which are close to sorted.
-void sortProposalTimes(Chain &chain) {
-  const int rows = 2 * pset.numChromosomes - 1;
-  chain.propTimes.resize(rows);
-  for (int r = 0; r < rows; r++)
-    chain.propTimes[r] = chain.prop[r][nodeTime];
-  std::sort(chain.propTimes.begin(), chain.propTimes.end());
+// Moves one value of the ascending ages from old to now, keeping them
+// ascending: the values between the two places shift by one.
+void moveSortedAge(std::vector<double> &ages, double old, double now) {
+  if (old == now)
+    return;
+  auto at = std::lower_bound(ages.begin(), ages.end(), old) - ages.begin();
+  if (now > old) {
+    for (; at + 1 < static_cast<long>(ages.size()) && ages[at + 1] < now; at++)
+      ages[at] = ages[at + 1];
+  } else {
+    for (; at > 0 && ages[at - 1] > now; at--)
+      ages[at] = ages[at - 1];
+  }
+  ages[at] = now;
+}
+
+// Carries the age changes of node's subtree from the rows before to the
+// rows after into ages, the ascending ages of before.
+void moveSubtreeAges(std::vector<double> &ages, const TreeMatrix &before, const TreeMatrix &after,
+                     int node) {
+  if (node == -1)
+    return;
+  moveSortedAge(ages, before[node][nodeTime], after[node][nodeTime]);
+  moveSubtreeAges(ages, before, after, link(after, node, child1));
+  moveSubtreeAges(ages, before, after, link(after, node, child2));
+}
+
+// Fills propTimes with the regraft proposal's node ages in ascending order.
+// The regraft changes the ages of p and of j's rescaled subtree only, so the
+// genealogy's ascending ages need only those values moved; the ascending
+// sequence of the values is the same whichever way it is reached. The rows
+// as they were are the ones kept in chain.prop.
+void regraftProposalTimes(Chain &chain, int j, int p) {
+  chain.propTimes = chain.nodeTimes;
+  moveSortedAge(chain.propTimes, chain.prop[p][nodeTime], chain.tree[p][nodeTime]);
+  moveSubtreeAges(chain.propTimes, chain.prop, chain.tree, j);
+}
+
+// The regraft works on the chain's genealogy itself and changes few rows:
+// each row is kept in the same row of chain.prop before its first change, its
+// label listed in chain.scratch.changedRows, and a rejection copies the kept
+// rows back. Rows of j's subtree are kept with keepSubtree, all others with
+// keepRow; no row of the subtree is one of the others.
+void keepRow(Chain &chain, int row) {
+  std::vector<int> &kept = chain.scratch.changedRows;
+  if (row < 0 || std::find(kept.begin(), kept.end(), row) != kept.end())
+    return;
+  kept.push_back(row);
+  chain.prop[row] = chain.tree[row];
+}
+
+void keepSubtree(Chain &chain, int node) {
+  if (node == -1)
+    return;
+  chain.scratch.changedRows.push_back(node);
+  chain.prop[node] = chain.tree[node];
+  keepSubtree(chain, link(chain.tree, node, child1));
+  keepSubtree(chain, link(chain.tree, node, child2));
+}
+
+void restoreKeptRows(Chain &chain) {
+  for (int row : chain.scratch.changedRows)
+    chain.tree[row] = chain.prop[row];
 }
 
 // A proposal that cannot be built is refused at its acceptance draw, with no
@@ -109,10 +164,12 @@ void refuse(Rng &rng) {
 }
 
 // Scores the proposal (its log-likelihood logLik already summed) against the
-// chain's current state and keeps it when accepted. hastings is the
-// proposal's own log correction. A proposed age outside its bounds lies
+// chain's current state; on acceptance the chain takes the proposal's ages,
+// log terms and mutation age, and the caller makes its genealogy the chain's.
+// Returns whether it was accepted. hastings is the proposal's own log
+// correction. A proposed age outside its bounds lies
 // outside the prior's support: the move is refused, after the usual draw.
-void acceptOrReject(Rng &rng, Chain &chain, double logLik, double hastings) {
+bool acceptOrReject(Rng &rng, Chain &chain, double logLik, double hastings) {
   const int n = pset.numChromosomes;
   const double age = chain.propMutAge;
   const double agePrior = tpriormut(n, age, pset.growthRate);
@@ -122,17 +179,15 @@ void acceptOrReject(Rng &rng, Chain &chain, double logLik, double hastings) {
   double a = logRatio < 0 ? std::exp(logRatio) : 1.0;
   if (ageIsProposed() && !(age >= pset.mutAgeLow && age <= pset.mutAgeHigh))
     a = 0;
-  if (a > ran1(rng)) {
-    // The proposal becomes the chain's genealogy; the working copy carries
-    // nothing into the next move, so the two matrices simply change places.
-    chain.tree.swap(chain.prop);
-    chain.nodeTimes = chain.propTimes;
-    chain.logLik = logLik;
-    chain.treePrior = treePrior;
-    chain.mutAgePrior = agePrior;
-    chain.accTree++;
-    chain.mutAge = age;
-  }
+  if (!(a > ran1(rng)))
+    return false;
+  chain.nodeTimes = chain.propTimes;
+  chain.logLik = logLik;
+  chain.treePrior = treePrior;
+  chain.mutAgePrior = agePrior;
+  chain.accTree++;
+  chain.mutAge = age;
+  return true;
 }
 
 // Node-time move: every internal age takes a uniform step (reflected into
@@ -146,7 +201,8 @@ void nodeTimeMove(Rng &rng, Chain &chain, int32_t i, bool withAge) {
     recordAgeSample(chain, i);
   }
   chain.labelOrder.resize(2 * n - 1);
-  const int root = rotateAndCopy(rng, chain);
+  const int root = rotateAndFindRoot(rng, chain);
+  copytree(chain.tree, chain.prop);
   getlabelorder(root, 2 * n - 1, chain.labelOrder, chain.tree);
   adjcoaltimes(chain.prop, n, rng, pset.treeAdjust[chain.index], chain.propMutAge);
   // The rebuild needs every internal node to rank above the leaves' age 0;
@@ -158,12 +214,13 @@ void nodeTimeMove(Rng &rng, Chain &chain, int32_t i, bool withAge) {
       return;
     }
   // The rebuild merges the nodes in the order of their new ages.
-  copytree(chain.prop, chain.sorted);
-  sortTree(chain.sorted, nodeTime);
-  sortProposalTimes(chain);
-  reassignnodes(chain.prop, chain.sorted, chain.labelOrder, chain.propMutAge);
+  ageOrder(chain.prop, chain.propTimes, chain.ageOrder);
+  reassignnodes(chain.prop, chain.ageOrder, chain.labelOrder, chain.propMutAge);
   const double logLik = chainTprob(chain, chain.prop, chain.mutLoc, chain.rootLoci);
-  acceptOrReject(rng, chain, logLik, 0.0);
+  // The proposal becomes the chain's genealogy; the working copy carries
+  // nothing into the next move, so the two matrices simply change places.
+  if (acceptOrReject(rng, chain, logLik, 0.0))
+    chain.tree.swap(chain.prop);
 }
 
 // The regraft walk of the cut point through the remaining tree. A positive g
@@ -245,51 +302,10 @@ void attachAbove(Rng &rng, TreeMatrix &tree, int j, int p, int x, double t1, dou
   tree[p][child2] = movedFirst ? x : j;
 }
 
-// Regraft move: a random subtree with its parent node is cut out and
-// reattached a normal distance away, walking through the remaining tree.
-void regraftMove(Rng &rng, Chain &chain, int32_t i, bool withAge) {
-  const int rows = 2 * pset.numChromosomes - 1;
-  const int root = rotateAndCopy(rng, chain);
-  TreeMatrix &tree = chain.prop;
-  chain.propMutAge = chain.mutAge;
-  if (withAge && ageIsProposed()) {
-    proposeMutAge(rng, chain);
-    // The origin of the mutation cannot be younger than the root.
-    if (tree[root][nodeTime] > chain.propMutAge)
-      chain.propMutAge = 2 * tree[root][nodeTime] - chain.propMutAge;
-    recordAgeSample(chain, i);
-  }
-  tree[root][branchLength] = chain.propMutAge - tree[root][nodeTime];
-  int j;
-  do
-    j = random2(rows, rng);
-  while (link(tree, j, parent) == -1);
-  const int p = link(tree, j, parent);
-  const int s = otherChild(tree, p, j);
-  const double t0 = tree[p][nodeTime];
-  // A walk that finds no place leaves nothing to score.
-  if (!regraftSubtree(tree, j, gasdev(rng) * pset.rootDepthAdjust[chain.index], chain.propMutAge,
-                      rng)) {
-    refuse(rng);
-    return;
-  }
-  // Rows whose branch or parent changed: j's rescaled subtree, s, p, p's new
-  // other child and the root, whose branch follows the mutation age.
-  const Table &freqs = chain.popHapFreqs;
-  const double x = chain.mutLoc;
-  int internalMoved = 0;
-  partialtprobs(freqs, &internalMoved, p, j, tree, x, chain.rootLoci, chain.MP1, chain.memo);
-  for (int node : {s, p, otherChild(tree, p, j), root})
-    tprob2(freqs, tree, x, pset.mapDist, chain.rootLoci, node, chain.MP1, chain.memo);
-  sortProposalTimes(chain);
-  const double logLik = storedTotal(tree);
-  // The rescaling of the k internal ages of j's subtree by T1 / T0.
-  acceptOrReject(rng, chain, logLik, internalMoved * std::log(tree[p][nodeTime] / t0));
-}
-
-} // namespace
-
-bool regraftSubtree(TreeMatrix &tree, int j, double g, double age, Rng &rng) {
+// The regraft of regraftSubtree; beforeAttach(x) is called once the walk has
+// placed the point on x's branch, before x and its parent change.
+template <class BeforeAttach>
+bool regraft(TreeMatrix &tree, int j, double g, double age, Rng &rng, BeforeAttach beforeAttach) {
   const int p = link(tree, j, parent);
   const int s = otherChild(tree, p, j);
   const int grand = link(tree, p, parent);
@@ -314,9 +330,70 @@ bool regraftSubtree(TreeMatrix &tree, int j, double g, double age, Rng &rng) {
   double t1;
   const bool placed = g > 0 ? regraftWalk(rng, tree, g - sibBranch, age, s, -1, x, t1)
                             : regraftWalk(rng, tree, g + ownBranch, age, grand, s, x, t1);
-  if (placed)
+  if (placed) {
+    beforeAttach(x);
     attachAbove(rng, tree, j, p, x, t1, age);
+  }
   return placed;
+}
+
+// Regraft move: a random subtree with its parent node is cut out and
+// reattached a normal distance away, walking through the remaining tree.
+void regraftMove(Rng &rng, Chain &chain, int32_t i, bool withAge) {
+  const int rows = 2 * pset.numChromosomes - 1;
+  const int root = rotateAndFindRoot(rng, chain);
+  TreeMatrix &tree = chain.tree;
+  chain.scratch.changedRows.clear();
+  chain.propMutAge = chain.mutAge;
+  if (withAge && ageIsProposed()) {
+    proposeMutAge(rng, chain);
+    // The origin of the mutation cannot be younger than the root.
+    if (tree[root][nodeTime] > chain.propMutAge)
+      chain.propMutAge = 2 * tree[root][nodeTime] - chain.propMutAge;
+    recordAgeSample(chain, i);
+  }
+  keepRow(chain, root);
+  tree[root][branchLength] = chain.propMutAge - tree[root][nodeTime];
+  int j;
+  do
+    j = random2(rows, rng);
+  while (link(tree, j, parent) == -1);
+  const int p = link(tree, j, parent);
+  const int s = otherChild(tree, p, j);
+  const double t0 = tree[p][nodeTime];
+  for (int node : {p, s, link(tree, p, parent)})
+    keepRow(chain, node);
+  keepSubtree(chain, j);
+  const auto keepAttachment = [&](int x) {
+    keepRow(chain, x);
+    keepRow(chain, link(tree, x, parent));
+  };
+  // A walk that finds no place leaves nothing to score.
+  if (!regraft(tree, j, gasdev(rng) * pset.rootDepthAdjust[chain.index], chain.propMutAge, rng,
+               keepAttachment)) {
+    restoreKeptRows(chain);
+    refuse(rng);
+    return;
+  }
+  // Rows whose branch or parent changed: j's rescaled subtree, s, p, p's new
+  // other child and the root, whose branch follows the mutation age.
+  const Table &freqs = chain.popHapFreqs;
+  const double x = chain.mutLoc;
+  int internalMoved = 0;
+  partialtprobs(freqs, &internalMoved, p, j, tree, x, chain.rootLoci, chain.MP1, chain.memo);
+  for (int node : {s, p, otherChild(tree, p, j), root})
+    tprob2(freqs, tree, x, pset.mapDist, chain.rootLoci, node, chain.MP1, chain.memo);
+  regraftProposalTimes(chain, j, p);
+  const double logLik = storedTotal(tree);
+  // The rescaling of the k internal ages of j's subtree by T1 / T0.
+  if (!acceptOrReject(rng, chain, logLik, internalMoved * std::log(tree[p][nodeTime] / t0)))
+    restoreKeptRows(chain);
+}
+
+} // namespace
+
+bool regraftSubtree(TreeMatrix &tree, int j, double g, double age, Rng &rng) {
+  return regraft(tree, j, g, age, rng, [](int) {});
 }
 
 void updateGenealogy(Rng &rng, Chain &chain, int32_t i, bool withAge, double nodeTimeShare) {
@@ -326,10 +403,16 @@ void updateGenealogy(Rng &rng, Chain &chain, int32_t i, bool withAge, double nod
     regraftMove(rng, chain, i, withAge);
 }
 
+// Both cells are written whatever the draw: a branch on a fair coin would be
+// mispredicted half the time.
 void rotate_nodes(TreeMatrix &tree, int n, Rng &rng) {
-  for (int r = 0; r < 2 * n - 1; r++)
-    if (ran1(rng) > 0.5)
-      std::swap(tree[r][child1], tree[r][child2]);
+  for (int r = 0; r < 2 * n - 1; r++) {
+    const int exchange = ran1(rng) > 0.5;
+    TreeRow &row = tree[r];
+    const double children[2] = {row[child1], row[child2]};
+    row[child1] = children[exchange];
+    row[child2] = children[1 - exchange];
+  }
 }
 
 void adjcoaltimes(TreeMatrix &tree, int n, Rng &rng, double step, double age) {
@@ -356,25 +439,40 @@ void adjcoaltimes(TreeMatrix &tree, int n, Rng &rng, double step, double age) {
   }
 }
 
-void reassignnodes(TreeMatrix &tree, const TreeMatrix &timeSorted, std::vector<int> &order,
+void reassignnodes(TreeMatrix &tree, const std::vector<int> &byAge, std::vector<int> &order,
                    double age) {
   const int n = pset.numChromosomes;
   const int rows = 2 * n - 1;
+  // The sequence as a list linked by label behind it in order's own storage:
+  // the left neighbour of label l at rows + l, the right one at 2 rows + l
+  // (-1 past the ends), so that a merge takes constant time.
+  order.resize(3 * rows);
+  int *left = order.data() + rows;
+  int *right = order.data() + 2 * rows;
+  for (int k = 0; k < rows; k++) {
+    left[order[k]] = k > 0 ? order[k - 1] : -1;
+    right[order[k]] = k + 1 < rows ? order[k + 1] : -1;
+  }
   // Internal nodes from the youngest: each takes its two neighbours in the
   // sequence as children and then stands for the merged cluster.
   for (int r = n; r < rows; r++) {
-    const int label = link(timeSorted, r, nodeLabel);
-    const auto at = std::find(order.begin(), order.end(), label);
-    const int left = *(at - 1);
-    const int right = *(at + 1);
-    tree[label][child1] = left;
-    tree[label][child2] = right;
-    tree[left][parent] = label;
-    tree[right][parent] = label;
-    order.erase(at + 1);
-    order.erase(at - 1);
+    const int label = byAge[r];
+    const int first = left[label];
+    const int second = right[label];
+    tree[label][child1] = first;
+    tree[label][child2] = second;
+    tree[first][parent] = label;
+    tree[second][parent] = label;
+    left[label] = left[first];
+    right[label] = right[second];
+    if (left[label] != -1)
+      right[left[label]] = label;
+    if (right[label] != -1)
+      left[right[label]] = label;
   }
-  tree[link(timeSorted, rows - 1, nodeLabel)][parent] = -1;
+  const int root = byAge[rows - 1];
+  tree[root][parent] = -1;
+  order.assign(1, root);
   for (int r = 0; r < rows; r++) {
     const int up = link(tree, r, parent);
     const double top = up == -1 ? age : tree[up][nodeTime];

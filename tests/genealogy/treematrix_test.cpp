@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <numeric>
+#include <random>
 
 #include "genealogy.h"
 #include "sort.h"
@@ -146,6 +148,39 @@ TEST(TreeMatrix, TimeOrderPutsTheRootLastAndReversalFirst) {
   EXPECT_EQ(t[0][nodeLabel], 0);
   for (int r = 0; r < 15; r++)
     EXPECT_EQ(t[r], timeOrder[14 - r]) << r;
+}
+
+// The moves rebuild the topology from the age order, so rows of equal age
+// must come out exactly as the whole-row sort puts them; ages from a handful
+// of values make long runs of ties in every position.
+TEST(TreeMatrix, AgeOrderFollowsTheWholeRowSortThroughTies) {
+  setSmallRun(12, 2);
+  std::mt19937 gen(12);
+  std::vector<int> labels(23);
+  std::iota(labels.begin(), labels.end(), 0);
+  for (int trial = 0; trial < 200; trial++) {
+    TreeMatrix t = heapTree(12);
+    std::shuffle(labels.begin(), labels.end(), gen);
+    const int distinct = 1 + trial % 5;
+    for (int r = 0; r < 23; r++) {
+      t[r][nodeLabel] = labels[r];
+      t[r][nodeTime] = trial == 0 ? 23 - r : static_cast<double>(gen() % distinct);
+    }
+    const TreeMatrix before = t;
+    std::vector<double> ages;
+    std::vector<int> byAge;
+    ageOrder(t, ages, byAge);
+    EXPECT_EQ(t, before);
+    sortTree(t, nodeTime);
+    ASSERT_EQ(ages.size(), 23u);
+    ASSERT_EQ(byAge.size(), 23u);
+    for (int r = 0; r < 23; r++) {
+      EXPECT_EQ(ages[r], t[r][nodeTime]) << "trial " << trial << ", row " << r;
+      EXPECT_EQ(byAge[r], t[r][nodeLabel]) << "trial " << trial << ", row " << r;
+    }
+    if (::testing::Test::HasFailure())
+      return;
+  }
 }
 
 TEST(TreeMatrix, ReversalOfAnEvenCountAndOfPartialRows) {

@@ -6,6 +6,8 @@
 
 #include <cmath>
 #include <functional>
+#include <numeric>
+#include <random>
 #include <string>
 #include <utility>
 
@@ -110,7 +112,7 @@ void installChain(const TreeMatrix &tree, double age) {
   c.mutAge = age;
   c.propMutAge = age;
   c.tree = tree;
-  c.sorted = freshTree();
+  c.ageOrder.assign(rows, 0);
   c.prop = freshTree();
   c.labelOrder.assign(rows, 0);
   c.logLik = chainTprob(c, c.tree, c.mutLoc, c.rootLoci);
@@ -282,10 +284,11 @@ TEST(ReassignNodes, UnchangedAgesRebuildTheSameGenealogy) {
     if (row[nodeTime] == 0)
       row[child1] = row[child2] = -1;
   }
-  TreeMatrix bySize = fourLeafTree();
-  sortTree(bySize, nodeTime);
+  std::vector<double> ages;
+  std::vector<int> byAge;
+  ageOrder(fourLeafTree(), ages, byAge);
   std::vector<int> order = {3, 1, 4, 0, 5, 2, 6};
-  reassignnodes(tree, bySize, order, 4);
+  reassignnodes(tree, byAge, order, 4);
   EXPECT_EQ(tree, fourLeafTree());
   EXPECT_EQ(order, std::vector<int>{0});
 }
@@ -298,10 +301,11 @@ TEST(ReassignNodes, NewAgesMergeInAgeOrder) {
   tree[0][nodeTime] = 1;
   tree[1][nodeTime] = 2;
   tree[2][nodeTime] = 3;
-  TreeMatrix bySize = tree;
-  sortTree(bySize, nodeTime);
+  std::vector<double> ages;
+  std::vector<int> byAge;
+  ageOrder(tree, ages, byAge);
   std::vector<int> order = {3, 1, 4, 0, 5, 2, 6};
-  reassignnodes(tree, bySize, order, 4);
+  reassignnodes(tree, byAge, order, 4);
   const double expected[7][6] = {{0, 4, 5, 1, 1, 1},   {1, 3, 0, 2, 2, 1},   {2, 1, 6, -1, 3, 1},
                                  {3, -1, -1, 1, 0, 2}, {4, -1, -1, 0, 0, 1}, {5, -1, -1, 0, 0, 1},
                                  {6, -1, -1, 2, 0, 3}};
@@ -309,6 +313,45 @@ TEST(ReassignNodes, NewAgesMergeInAgeOrder) {
     for (int c = 0; c < 6; c++)
       EXPECT_EQ(tree[r][c], expected[r][c]) << "row " << r << " column " << c;
   EXPECT_TRUE(genealogyIsConsistent(tree, 4));
+}
+
+// A genealogy is fixed by its in-order sequence and the age order of its
+// internal nodes: the rebuild must give back the sequence under every node
+// older than its children, whatever the sequence and the ages.
+TEST(ReassignNodes, RebuildKeepsTheSequenceUnderAgeOrderedNodes) {
+  const int n = 30, rows = 2 * n - 1;
+  setSmallRun(n, 3);
+  std::mt19937 gen(30);
+  std::vector<int> internal(n - 1), leaves(n);
+  std::iota(internal.begin(), internal.end(), 0);
+  std::iota(leaves.begin(), leaves.end(), n - 1);
+  for (int trial = 0; trial < 50; trial++) {
+    TreeMatrix tree = caterpillarTree(n);
+    std::uniform_real_distribution<double> age(0.5, n - 0.5);
+    for (int v : internal)
+      tree[v][nodeTime] = age(gen);
+    std::shuffle(internal.begin(), internal.end(), gen);
+    std::shuffle(leaves.begin(), leaves.end(), gen);
+    std::vector<int> sequence(rows);
+    for (int k = 0; k < rows; k++)
+      sequence[k] = k % 2 == 0 ? leaves[k / 2] : internal[k / 2];
+    std::vector<double> ages;
+    std::vector<int> byAge;
+    ageOrder(tree, ages, byAge);
+    std::vector<int> order = sequence;
+    reassignnodes(tree, byAge, order, n);
+    ASSERT_TRUE(genealogyIsConsistent(tree, n)) << "trial " << trial;
+    ASSERT_EQ(order, std::vector<int>{byAge.back()});
+    std::vector<int> walked(rows);
+    getlabelorder(byAge.back(), rows, walked, tree);
+    ASSERT_EQ(walked, sequence) << "trial " << trial;
+    for (int v = 0; v < rows; v++) {
+      const int up = static_cast<int>(tree[v][parent]);
+      if (up != -1) {
+        ASSERT_GT(tree[up][nodeTime], tree[v][nodeTime]) << "trial " << trial << ", node " << v;
+      }
+    }
+  }
 }
 
 class Regraft : public ::testing::Test {
