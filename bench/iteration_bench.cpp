@@ -8,7 +8,8 @@
 // chain's genealogy with nothing kept from earlier evaluations and the ratio
 // of the two; the built program is run once on the same control file (1000
 // burn-in and 10000 sampling iterations) for its peak memory and its rate
-// over a whole run. Each move of chain 0 is timed on its own too.
+// over a whole run. Each move of chain 0 is timed on its own too, from a settled
+// state, and so is a full pass that finds everything remembered from the one before.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -321,6 +322,17 @@ void genealogyMove(Rng &rng, Chain &chain) {
   updateGenealogy(rng, chain, 0);
 }
 
+// A full likelihood pass over the chain's genealogy as it stands, with what
+// the pass before it left remembered: the floor under the passes of the
+// frequency, location and node-time moves, which each change one input of
+// every row's term. Not inlined, so that an instruction count can be taken of
+// it alone (valgrind --tool=callgrind --collect-atstart=no
+// --toggle-collect='*keptPass*').
+__attribute__((noinline)) void keptPass(Rng &, Chain &chain) {
+  benchmark::DoNotOptimize(recomputeAllTerms(chain.popHapFreqs, chain.tree, chain.mutLoc,
+                                             pset.mapDist, chain.rootLoci, chain.MP1, chain.memo));
+}
+
 // Whole iterations run before a move is timed on its own: a chain starts from
 // a state the data may rule out (a log-likelihood of minus infinity, which every
 // proposal of some moves keeps), and only the moves together leave it.
@@ -353,3 +365,4 @@ BENCHMARK_CAPTURE(move, genealogy, genealogyMove)->Apply(bothKinds);
 BENCHMARK_CAPTURE(move, location, updateLocation)->Apply(bothKinds);
 BENCHMARK_CAPTURE(move, states, updateStates)->Apply(bothKinds);
 BENCHMARK_CAPTURE(move, phase, updatePhase)->Apply(genotypesOnly);
+BENCHMARK_CAPTURE(move, keptPass, keptPass)->Apply(bothKinds);
