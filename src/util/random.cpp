@@ -20,44 +20,14 @@ constexpr int32_t IA = 16807;
 constexpr int32_t IM = 2147483647;
 constexpr int32_t IQ = 127773;
 constexpr int32_t IR = 2836;
-constexpr int32_t NDIV = 1 + (IM - 1) / shuffleTableSize;
-constexpr double AM = 1.0 / IM;
-constexpr double RNMX = 0.99999988;
 
 // Words of the feedback generator, the distance of its second tap, and the
 // outputs discarded after seeding.
 constexpr int feedbackWords = 31;
 constexpr int feedbackDiscard = 10 * feedbackWords;
 
-// One step seed <- 16807 * seed mod M by Schrage's decomposition.
-inline void step(Seed &seed) {
-  int32_t k = seed / IQ;
-  seed = IA * (seed - k * IQ) - IR * k;
-  if (seed < 0)
-    seed += IM;
-}
-
 double uniform(Rng &rng, [[maybe_unused]] const char *caller) {
-  Seed &seed = rng.seed;
-  if (seed <= 0 || !rng.iy) {
-    // Restart from -seed when that exceeds 1, else from 1. The negation is
-    // taken in 64 bits so that the most negative seed, which has no 32-bit
-    // negation, restarts from 1 too instead of overflowing.
-    const int64_t negated = -static_cast<int64_t>(seed);
-    seed = negated > 1 && negated <= INT32_MAX ? static_cast<Seed>(negated) : 1;
-    for (int j = shuffleTableSize + 7; j >= 0; j--) {
-      step(seed);
-      if (j < shuffleTableSize)
-        rng.iv[j] = seed;
-    }
-    rng.iy = rng.iv[0];
-  }
-  step(seed);
-  int j = rng.iy / NDIV;
-  rng.iy = rng.iv[j];
-  rng.iv[j] = seed;
-  const double temp = AM * rng.iy;
-  const double out = temp > RNMX ? RNMX : temp;
+  const double out = nextUniform(rng);
 #ifdef MUTLOC_TRACE_DRAWS
   std::fprintf(stderr, "%ld %s %.17g\n", ++rng.drawCount, caller, out);
 #endif
@@ -86,6 +56,24 @@ double normal(Rng &rng, const char *caller) {
 }
 
 } // namespace
+
+double restartedUniform(Rng &rng) {
+  Seed &seed = rng.seed;
+  if (seed <= 0 || !rng.iy) {
+    // Restart from -seed when that exceeds 1, else from 1. The negation is
+    // taken in 64 bits so that the most negative seed, which has no 32-bit
+    // negation, restarts from 1 too instead of overflowing.
+    const int64_t negated = -static_cast<int64_t>(seed);
+    seed = negated > 1 && negated <= INT32_MAX ? static_cast<Seed>(negated) : 1;
+    for (int j = shuffleTableSize + 7; j >= 0; j--) {
+      stepSeed(seed);
+      if (j < shuffleTableSize)
+        rng.iv[j] = seed;
+    }
+    rng.iy = rng.iv[0];
+  }
+  return shuffledUniform(rng);
+}
 
 FeedbackGenerator::FeedbackGenerator() {
   seedFeedback(*this, 1);
@@ -126,10 +114,6 @@ Rng streamFrom(Seed seed) {
   Rng rng;
   rng.seed = seed;
   return rng;
-}
-
-double ran1(Rng &rng) {
-  return uniform(rng, "ran1");
 }
 
 int random2(int n, Rng &rng) {

@@ -47,8 +47,45 @@ struct Rng {
 // refills the shuffle table).
 Rng streamFrom(Seed seed);
 
+// One step seed <- 16807 * seed mod (2^31 - 1) for a seed in 0..2^31 - 1.
+// The product fits in 46 bits, and since 2^31 = 1 mod (2^31 - 1) its high
+// bits fold onto its low 31; one subtraction brings the sum below the modulus.
+inline void stepSeed(Seed &seed) {
+  const uint64_t product = static_cast<uint64_t>(seed) * 16807u;
+  uint64_t folded = (product & 0x7fffffffu) + (product >> 31);
+  if (folded >= 0x7fffffffu)
+    folded -= 0x7fffffffu;
+  seed = static_cast<Seed>(folded);
+}
+
+// The next uniform of a stream whose shuffle table is filled: the table entry
+// the previous output points to is the output, and the new congruential
+// value takes its place.
+inline double shuffledUniform(Rng &rng) {
+  stepSeed(rng.seed);
+  const int32_t j = static_cast<int32_t>(static_cast<uint32_t>(rng.iy) >> 26); // iy / 2^26
+  rng.iy = rng.iv[j];
+  rng.iv[j] = rng.seed;
+  const double out = (1.0 / 2147483647) * rng.iy;
+  return out > 0.99999988 ? 0.99999988 : out;
+}
+
+// The draw of a stream whose table is empty or whose seed asks for a restart:
+// the table is filled from the seed first.
+double restartedUniform(Rng &rng);
+
 // Uniform on (0, 0.99999988]; a seed <= 0 re-initialises the shuffle table.
-double ran1(Rng &rng);
+inline double nextUniform(Rng &rng) {
+  return rng.seed > 0 && rng.iy ? shuffledUniform(rng) : restartedUniform(rng);
+}
+
+#ifndef MUTLOC_TRACE_DRAWS
+// The run's uniform draw, in line since the phase and missing-allele sweeps
+// draw once per locus.
+inline double ran1(Rng &rng) {
+  return nextUniform(rng);
+}
+#endif
 // floor(ran1 * n): a uniform index 0..n-1 for n >= 1.
 int random2(int n, Rng &rng);
 // Standard normal deviate (polar Box-Muller; the second deviate is kept).

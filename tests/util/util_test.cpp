@@ -88,6 +88,29 @@ TEST(Ran1, LargestValueIsCapped) {
   EXPECT_EQ(ran1(rng), 0.6338760320254956);
 }
 
+// The congruential step against Schrage's decomposition in 32-bit
+// arithmetic, the textbook form of 16807 * seed mod (2^31 - 1): the ends of
+// the range, the seeds around the multiples of 127773 where Schrage's
+// remainder wraps, and a stride over the whole range.
+TEST(Ran1, StepMatchesSchragesDecomposition) {
+  const auto schrage = [](int32_t seed) {
+    const int32_t k = seed / 127773;
+    seed = 16807 * (seed - k * 127773) - 2836 * k;
+    return seed < 0 ? seed + 2147483647 : seed;
+  };
+  std::vector<int32_t> seeds = {0, 1, 2, 16807, 127772, 127773, 127774, 2147483646, 2147483647};
+  for (int64_t s = 0; s <= INT32_MAX; s += 104729)
+    seeds.push_back(static_cast<int32_t>(s));
+  for (int32_t m = 1; m <= 16807; m += 97)
+    for (int32_t d : {-1, 0, 1})
+      seeds.push_back(m * 127773 + d);
+  for (int32_t seed : seeds) {
+    Seed stepped = seed;
+    stepSeed(stepped);
+    ASSERT_EQ(stepped, schrage(seed)) << seed;
+  }
+}
+
 TEST(Random2, IsTheFloorOfOneDrawTimesN) {
   Rng rng = streamFrom(-5);
   EXPECT_EQ(random2(10, rng), 1);   // 0.1728...
