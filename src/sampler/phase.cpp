@@ -12,6 +12,8 @@
 // chain's missing-allele lists then follow it, so that the missing-allele
 // moves re-impute only cells that hold imputed alleles.
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <utility>
 
 #include "genealogy.h"
@@ -21,19 +23,37 @@
 
 namespace {
 
+// The alleles a and b of one locus, exchanged when exchange is set. The
+// choice is made on the bits rather than by a branch: the coin falls either
+// way equally often, so a branch on it would be mispredicted at every other
+// heterozygous locus.
+void exchangeIf(bool exchange, double &a, double &b) {
+  uint64_t bitsA, bitsB;
+  std::memcpy(&bitsA, &a, sizeof a);
+  std::memcpy(&bitsB, &b, sizeof b);
+  const uint64_t differ = (bitsA ^ bitsB) & (0 - static_cast<uint64_t>(exchange));
+  bitsA ^= differ;
+  bitsB ^= differ;
+  std::memcpy(&a, &bitsA, sizeof a);
+  std::memcpy(&b, &bitsB, sizeof b);
+}
+
 // Exchanges, locus by locus, the alleles first[k] and second[k] with
 // probability one half wherever the stored values differ (an imputed allele
 // stored as -a differs from an observed a); true when anything was exchanged.
 // movesImputed is set when an exchange carried an imputed allele to a cell
 // that held an observed one.
 bool proposeExchanges(double *first, double *second, Rng &rng, bool &movesImputed) {
-  bool exchanged = false;
-  for (int k = 0; k < pset.numLoci; k++)
-    if (first[k] != second[k] && ran1(rng) > 0.5) {
-      movesImputed = movesImputed || (first[k] < 0) != (second[k] < 0);
-      std::swap(first[k], second[k]);
-      exchanged = true;
-    }
+  bool exchanged = false, imputedMoved = false;
+  for (int k = 0; k < pset.numLoci; k++) {
+    if (first[k] == second[k])
+      continue;
+    const bool exchange = ran1(rng) > 0.5;
+    imputedMoved |= exchange & ((first[k] < 0) != (second[k] < 0));
+    exchanged |= exchange;
+    exchangeIf(exchange, first[k], second[k]);
+  }
+  movesImputed = movesImputed || imputedMoved;
   return exchanged;
 }
 
