@@ -71,7 +71,7 @@ bool testRowChange(Rng &rng, const Chain &chain, const int *rows, const double *
   return tiesAccept ? u <= p : u < p;
 }
 
-void acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf) {
+bool acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf) {
   const MoveScratch &saved = chain.scratch;
   TreeMatrix &tree = chain.tree;
   TreeRow &row = tree[leaf];
@@ -95,7 +95,7 @@ void acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf) {
   if (testRowChange(rng, chain, rows, oldTerms, count, proposed, current, false, &total)) {
     chain.logLik = total;
     chain.partnerProb = partnerProb;
-    return;
+    return true;
   }
   row[nodeLogLik] = saved.leafLik;
   std::copy(saved.leafCells.begin(), saved.leafCells.end(), row.begin() + TMAT);
@@ -104,6 +104,7 @@ void acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf) {
     mate[nodeLogLik] = saved.partnerLik;
     std::copy(saved.partnerCells.begin(), saved.partnerCells.end(), mate.begin() + TMAT);
   }
+  return false;
 }
 
 void saveNodeTerms(Chain &chain) {

@@ -49,8 +49,8 @@ void saveLeaf(Chain &chain, int leaf);
 // term (and its partner's with paired genotypes), adds the change of the
 // chain's partner term with unpaired genotypes, draws the acceptance number,
 // and either keeps the change with the chain's new log terms or restores
-// everything saveLeaf recorded.
-void acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf);
+// everything saveLeaf recorded. True when the change is kept.
+bool acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf);
 
 // Saves and restores every row's node term around a move that rewrites them.
 void saveNodeTerms(Chain &chain);

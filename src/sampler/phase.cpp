@@ -89,10 +89,9 @@ void relistMissing(Chain &chain, int leaf) {
 // Tests the exchanges made in the individual's cells since saveLeaf, and keeps
 // the missing-allele lists in step with the cells the test left.
 void testExchange(Rng &rng, Chain &chain, int leaf, int partner, bool movesImputed) {
-  acceptOrRestoreLeaf(rng, chain, leaf);
-  // Rebuilt from the cells the test left, the records are unchanged after a
-  // rejection and follow the imputed alleles after an acceptance.
-  if (movesImputed) {
+  // A rejection restores the cells the records were built from, so only an
+  // accepted exchange that carried an imputed allele moves them.
+  if (acceptOrRestoreLeaf(rng, chain, leaf) && movesImputed) {
     relistMissing(chain, leaf);
     if (partner != leaf)
       relistMissing(chain, partner);
