@@ -133,34 +133,34 @@ void lookUpLeft(const PopTables &pop, const double *row, double *out, int upTo) 
 // Probability that the right side of the node is explained: the first
 // crossover falls between marker j - 1 (or the mutation) and marker j, for j up
 // to the first mismatch, and the markers from j on come from the population.
+// The sum runs in the order of the markers, so the scan for the mismatch
+// goes along with it.
 double rightSum(const double *row, const double *parentRow, const Haplotype &rootHap, double x,
                 const std::vector<double> &d, int b, const PopTables &pop, const BranchExps &e,
                 double *popProb) {
   const int loci = pset.numLoci;
-  int mismatch = b;
-  while (mismatch <= loci && !differs(row, parentRow, rootHap, mismatch))
-    mismatch++;
-  // R(j) is read for j = b..mismatch only.
   lookUpRight(pop, row, popProb, b - 1);
   const double t = row[branchLength];
   const double shift = expOf(e.located.shiftRight, x * t);
-  // exp(-d[j - 1] t), carried from one marker to the next.
-  double before = mismatch > b ? expOf(e.right[b], -d[b] * t) : 0.0;
-  // j = b (a right side has b <= L), then the markers up to the mismatch, then
-  // the crossover beyond the last marker when every marker matches.
+  // j = b (a right side has b <= L), then each marker j while the markers
+  // b..j - 1 match, then the crossover beyond the last marker when every
+  // marker matches.
   const double first = b == 1 ? 1.0 - shift : 1.0 - expOf(e.located.firstRight, -(d[b] - x) * t);
   double sum = 0.0;
   sum += first * popProb[b - 1];
-  const int last = std::min(mismatch, loci);
-  for (int j = b + 1; j <= last; j++) {
+  if (differs(row, parentRow, rootHap, b))
+    return sum;
+  // exp(-d[j - 1] t), carried from one marker to the next.
+  double before = expOf(e.right[b], -d[b] * t);
+  for (int j = b + 1; j <= loci; j++) {
     const double at = expOf(e.right[j], -d[j] * t);
     const double w = shift * (before - at);
     before = at;
     sum += w * popProb[j - 1];
+    if (differs(row, parentRow, rootHap, j))
+      return sum;
   }
-  if (mismatch > loci && mismatch > b)
-    sum += shift * before;
-  return sum;
+  return sum + shift * before;
 }
 
 // The same for the left side: the crossover falls between marker k and
