@@ -103,56 +103,77 @@ BranchExps branchExps(LikelihoodMemo &memo, size_t r, size_t rows, double t) {
   return {e, e + markers, locatedExps[pick]};
 }
 
+// The population tables a row's term reads: a full pass reads the transitions
+// through the rows it listed, a single row from the nested tables.
+struct PopTables {
+  const Table &freqs;
+  const TransTable &trans;
+  const TransitionRows *rows;
+};
+
+// The segment look-up of the markers from..L-1 (right) or 0..upTo (left).
+void lookUpRight(const PopTables &pop, const double *row, double *out, int from) {
+  if (pset.algSwitch == 0.0)
+    allfreqright(row, 0, out, pop.freqs, from);
+  else if (pop.rows != nullptr)
+    hapfreqcountsright(row, out, *pop.rows, pop.freqs, from);
+  else
+    hapfreqcountsright(row, out, pop.trans, pop.freqs, from);
+}
+
+void lookUpLeft(const PopTables &pop, const double *row, double *out, int upTo) {
+  if (pset.algSwitch == 0.0)
+    allfreqleft(row, 0, out, pop.freqs, upTo);
+  else if (pop.rows != nullptr)
+    hapfreqcountsleft(row, out, *pop.rows, pop.freqs, upTo);
+  else
+    hapfreqcountsleft(row, out, pop.trans, pop.freqs, upTo);
+}
+
 // Probability that the right side of the node is explained: the first
 // crossover falls between marker j - 1 (or the mutation) and marker j, for j up
 // to the first mismatch, and the markers from j on come from the population.
+// The sum runs in the order of the markers, so the scan for the mismatch
+// goes along with it.
 double rightSum(const double *row, const double *parentRow, const Haplotype &rootHap, double x,
-                const std::vector<double> &d, int b, const Table &freqs, const TransTable &trans,
-                const BranchExps &e, double *popProb) {
+                const std::vector<double> &d, int b, const PopTables &pop, const BranchExps &e,
+                double *popProb) {
   const int loci = pset.numLoci;
-  int mismatch = b;
-  while (mismatch <= loci && !differs(row, parentRow, rootHap, mismatch))
-    mismatch++;
-  // R(j) is read for j = b..mismatch only.
-  if (pset.algSwitch == 0.0)
-    allfreqright(row, 0, popProb, freqs, b - 1);
-  else
-    hapfreqcountsright(row, popProb, trans, freqs, b - 1);
+  lookUpRight(pop, row, popProb, b - 1);
   const double t = row[branchLength];
   const double shift = expOf(e.located.shiftRight, x * t);
-  // exp(-d[j - 1] t), carried from one marker to the next.
-  double before = mismatch > b ? expOf(e.right[b], -d[b] * t) : 0.0;
-  // j = b (a right side has b <= L), then the markers up to the mismatch, then
-  // the crossover beyond the last marker when every marker matches.
+  // j = b (a right side has b <= L), then each marker j while the markers
+  // b..j - 1 match, then the crossover beyond the last marker when every
+  // marker matches.
   const double first = b == 1 ? 1.0 - shift : 1.0 - expOf(e.located.firstRight, -(d[b] - x) * t);
   double sum = 0.0;
   sum += first * popProb[b - 1];
-  const int last = std::min(mismatch, loci);
-  for (int j = b + 1; j <= last; j++) {
+  if (differs(row, parentRow, rootHap, b))
+    return sum;
+  // exp(-d[j - 1] t), carried from one marker to the next.
+  double before = expOf(e.right[b], -d[b] * t);
+  for (int j = b + 1; j <= loci; j++) {
     const double at = expOf(e.right[j], -d[j] * t);
     const double w = shift * (before - at);
     before = at;
     sum += w * popProb[j - 1];
+    if (differs(row, parentRow, rootHap, j))
+      return sum;
   }
-  if (mismatch > loci && mismatch > b)
-    sum += shift * before;
-  return sum;
+  return sum + shift * before;
 }
 
 // The same for the left side: the crossover falls between marker k and
 // marker k + 1 (or the mutation), for k down to the last mismatch, and markers
 // 1..k come from the population.
 double leftSum(const double *row, const double *parentRow, const Haplotype &rootHap, double x,
-               const std::vector<double> &d, int b, const Table &freqs, const TransTable &trans,
-               const BranchExps &e, double *popProb) {
+               const std::vector<double> &d, int b, const PopTables &pop, const BranchExps &e,
+               double *popProb) {
   int mismatch = b - 1;
   while (mismatch >= 1 && !differs(row, parentRow, rootHap, mismatch))
     mismatch--;
   // F(k) is read for k = mismatch..b - 1 only.
-  if (pset.algSwitch == 0.0)
-    allfreqleft(row, 0, popProb, freqs, b - 2);
-  else
-    hapfreqcountsleft(row, popProb, trans, freqs, b - 2);
+  lookUpLeft(pop, row, popProb, b - 2);
   const double t = row[branchLength];
   const double shift = expOf(e.located.shiftLeft, -x * t);
   // exp(d[k] t), carried from one marker to the next; exp(d[1] t) is written
@@ -205,9 +226,9 @@ namespace {
 
 // nodeTerm with the side index b of x already found: every row of a pass
 // shares it.
-double rowTerm(const Table &freqs, const TreeMatrix &tree, double x,
+double rowTerm(const PopTables &pop, const TreeMatrix &tree, double x,
                const std::vector<double> &mapDist, const Haplotype &rootHap, int node,
-               const TransTable &trans, LikelihoodMemo &memo, int b) {
+               LikelihoodMemo &memo, int b) {
   const int loci = pset.numLoci;
   const double *row = tree[node].data();
   const int up = static_cast<int>(row[parent]);
@@ -218,9 +239,9 @@ double rowTerm(const Table &freqs, const TreeMatrix &tree, double x,
   double *popProb = memo.popProb.data();
   // The right side's look-up is used up before the left side overwrites it.
   const double right =
-      b <= loci ? rightSum(row, parentRow, rootHap, x, mapDist, b, freqs, trans, e, popProb) : 0;
+      b <= loci ? rightSum(row, parentRow, rootHap, x, mapDist, b, pop, e, popProb) : 0;
   const double left =
-      b >= 2 ? leftSum(row, parentRow, rootHap, x, mapDist, b, freqs, trans, e, popProb) : 0;
+      b >= 2 ? leftSum(row, parentRow, rootHap, x, mapDist, b, pop, e, popProb) : 0;
   double u;
   if (b == 1)
     u = right;
@@ -236,7 +257,7 @@ double rowTerm(const Table &freqs, const TreeMatrix &tree, double x,
 double nodeTerm(const Table &freqs, const TreeMatrix &tree, double x,
                 const std::vector<double> &mapDist, const Haplotype &rootHap, int node,
                 const TransTable &trans, LikelihoodMemo &memo) {
-  return rowTerm(freqs, tree, x, mapDist, rootHap, node, trans, memo,
+  return rowTerm({freqs, trans, nullptr}, tree, x, mapDist, rootHap, node, memo,
                  sideIndex(x, mapDist, pset.numLoci));
 }
 
@@ -255,15 +276,20 @@ void chainRowTerms(Chain &chain, const Haplotype &rootHap, const int *rows, int 
                                          rootHap, rows[i], chain.MP1, chain.memo);
 }
 
-// The stored total of every row, summed as the rows are recomputed.
+// The stored total of every row, summed as the rows are recomputed. The
+// transition rows are listed once for all the rows' look-ups.
 double recomputeAllTerms(const Table &freqs, TreeMatrix &tree, double x,
                          const std::vector<double> &mapDist, const Haplotype &rootHap,
                          const TransTable &trans, LikelihoodMemo &memo) {
   const int rows = 2 * pset.numChromosomes - 1;
   const int b = sideIndex(x, mapDist, pset.numLoci);
+  const bool markov = pset.algSwitch != 0.0;
+  if (markov)
+    listTransitionRows(memo.transRows, trans);
+  const PopTables pop{freqs, trans, markov ? &memo.transRows : nullptr};
   double total = 0.0;
   for (int r = 0; r < rows; r++) {
-    tree[r][nodeLogLik] = rowTerm(freqs, tree, x, mapDist, rootHap, r, trans, memo, b);
+    tree[r][nodeLogLik] = rowTerm(pop, tree, x, mapDist, rootHap, r, memo, b);
     total += tree[r][nodeLogLik];
   }
   return total;

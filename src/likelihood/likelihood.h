@@ -32,6 +32,14 @@ void hapfreqcountsright(const double *row, double *out, const TransTable &trans,
                         int from = 0);
 void hapfreqcountsleft(const double *row, double *out, const TransTable &trans, const Table &freqs,
                        int upTo = pset.numLoci - 1);
+// The same Markov look-ups through the list of the tables' rows, which
+// listTransitionRows makes (reusing list's memory; it holds while trans is
+// unchanged); the products are the same.
+void listTransitionRows(TransitionRows &list, const TransTable &trans);
+void hapfreqcountsright(const double *row, double *out, const TransitionRows &trans,
+                        const Table &freqs, int from);
+void hapfreqcountsleft(const double *row, double *out, const TransitionRows &trans,
+                       const Table &freqs, int upTo);
 // Natural log of a haplotype's probability under the Markov model.
 double probhap2(const Table &freqs, const TransTable &trans, const int *hap, LikelihoodMemo &memo);
 // Natural log of the probability of numLoci alleles (stored as in a tree row,

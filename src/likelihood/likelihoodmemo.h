@@ -1,13 +1,15 @@
 // What a chain's likelihood remembers between evaluations: the population
-// look-up buffer, the exponentials of the crossover weights by row and branch
-// length, and the logarithms of the table entries. Every remembered value is
-// checked against its argument, so the memo only saves work: a fresh memo
-// gives the same results.
+// look-up buffer, the list of transition rows a full pass reads,
+// the exponentials of the crossover weights by row and branch length, and the
+// logarithms of the table entries. Every remembered value is checked against
+// its argument (the rows are listed afresh by every pass), so the memo only
+// saves work: a fresh memo gives the same results.
 #pragma once
 
 #include <limits>
 #include <vector>
 
+#include "transitionrows.h"
 #include "remembered.h"
 
 // An exponential that depends on the location, remembered for the last two
@@ -37,6 +39,7 @@ struct TableLogs {
 
 struct LikelihoodMemo {
   std::vector<double> popProb;          // segment look-up of one side of a row
+  TransitionRows transRows;            // listed afresh by each full pass
   std::vector<WayKey> wayKeys;          // a few ways per row place
   std::vector<Remembered> markerExps;   // 2 (L + 1) per way: right, then left
   std::vector<LocatedExps> locatedExps; // one per way

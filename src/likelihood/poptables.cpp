@@ -130,13 +130,38 @@ void allfreqleft(const double *row, int, double *out, const Table &freqs, int up
     out[k] = out[k - 1] * freqs[rowAllele(row, k)][k];
 }
 
-void hapfreqcountsleft(const double *row, double *out, const TransTable &trans, const Table &freqs,
-                       int upTo) {
-  int before = rowAllele(row, 0);
+namespace {
+
+// Transition entry [a][b] (alleles from 1) of the table from locus k to k + 1,
+// read from the nested tables or through the list of their rows: one look-up routine
+// serves both.
+struct NestedEntries {
+  const TransTable &trans;
+  double operator()(int k, std::ptrdiff_t a, std::ptrdiff_t b) const {
+    return trans[k][a - 1][b - 1];
+  }
+};
+
+struct ListedEntries {
+  const TransitionRows &list;
+  double operator()(int k, std::ptrdiff_t a, std::ptrdiff_t b) const {
+    return list.rows[list.first[k] + a][b - 1];
+  }
+};
+
+// An allele as a full-width index: the entry's address is computed without
+// widening it.
+std::ptrdiff_t alleleIndex(const double *row, int k) {
+  return static_cast<std::ptrdiff_t>(std::fabs(row[TMAT + k]));
+}
+
+template <class Entries>
+void markovLeft(const double *row, double *out, Entries entry, const Table &freqs, int upTo) {
+  std::ptrdiff_t before = alleleIndex(row, 0);
   out[0] = freqs[before][0];
   for (int k = 1; k <= upTo; k++) {
-    const int allele = rowAllele(row, k);
-    out[k] = out[k - 1] * trans[k - 1][before - 1][allele - 1];
+    const std::ptrdiff_t allele = alleleIndex(row, k);
+    out[k] = out[k - 1] * entry(k - 1, before, allele);
     before = allele;
   }
 }
@@ -144,16 +169,48 @@ void hapfreqcountsleft(const double *row, double *out, const TransTable &trans, 
 // The segment from locus k to the last locus: starts from the last locus's
 // frequency and multiplies the forward transitions of the chain (the chain is
 // not reversed).
-void hapfreqcountsright(const double *row, double *out, const TransTable &trans, const Table &freqs,
-                        int from) {
+template <class Entries>
+void markovRight(const double *row, double *out, Entries entry, const Table &freqs, int from) {
   const int loci = pset.numLoci;
-  int after = rowAllele(row, loci - 1);
+  std::ptrdiff_t after = alleleIndex(row, loci - 1);
   out[loci - 1] = freqs[after][loci - 1];
   for (int k = loci - 2; k >= from; k--) {
-    const int allele = rowAllele(row, k);
-    out[k] = out[k + 1] * trans[k][allele - 1][after - 1];
+    const std::ptrdiff_t allele = alleleIndex(row, k);
+    out[k] = out[k + 1] * entry(k, allele, after);
     after = allele;
   }
+}
+
+} // namespace
+
+void hapfreqcountsleft(const double *row, double *out, const TransTable &trans, const Table &freqs,
+                       int upTo) {
+  markovLeft(row, out, NestedEntries{trans}, freqs, upTo);
+}
+
+void hapfreqcountsright(const double *row, double *out, const TransTable &trans, const Table &freqs,
+                        int from) {
+  markovRight(row, out, NestedEntries{trans}, freqs, from);
+}
+
+void listTransitionRows(TransitionRows &list, const TransTable &trans) {
+  list.first.resize(trans.size());
+  list.rows.clear();
+  for (size_t k = 0; k < trans.size(); k++) {
+    list.first[k] = static_cast<std::ptrdiff_t>(list.rows.size()) - 1;
+    for (const std::vector<double> &from : trans[k])
+      list.rows.push_back(from.data());
+  }
+}
+
+void hapfreqcountsleft(const double *row, double *out, const TransitionRows &trans,
+                       const Table &freqs, int upTo) {
+  markovLeft(row, out, ListedEntries{trans}, freqs, upTo);
+}
+
+void hapfreqcountsright(const double *row, double *out, const TransitionRows &trans,
+                        const Table &freqs, int from) {
+  markovRight(row, out, ListedEntries{trans}, freqs, from);
 }
 
 namespace {

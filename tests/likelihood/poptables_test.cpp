@@ -145,6 +145,32 @@ TEST(PopulationTables, PropagationFollowsAChangedTransitionRow) {
   EXPECT_EQ(chains[0].popHapFreqs, before);
 }
 
+// The look-ups through the listed rows give every product of the nested ones,
+// for tables of differing widths (a wrong row or column lands on another
+// entry) and after the tables change and the rows are listed again.
+TEST(PopulationTables, ListedRowsGiveTheNestedLookups) {
+  prepare({2, 3, 4, 2}, {{1, 3, 4, 2}, {2, 1, 1, 1}, {1, 2, 3, 2}, {2, 3, 2, 1}}, 1);
+  Chain &c = chains[0];
+  TransitionRows list;
+  const std::vector<TreeRow> rows = {makeTree({{0, -1, -1, -1, 0, 0, 0, 2, -3, 4, 1}})[0],
+                                     makeTree({{0, -1, -1, -1, 0, 0, 0, -1, 2, 1, -2}})[0]};
+  for (int change = 0; change < 2; change++) {
+    listTransitionRows(list, c.MP1);
+    for (const TreeRow &row : rows)
+      for (int cut = 0; cut < 4; cut++) {
+        std::vector<double> nested(4, -1.0), listed(4, -1.0);
+        hapfreqcountsright(row.data(), nested.data(), c.MP1, c.popHapFreqs, cut);
+        hapfreqcountsright(row.data(), listed.data(), list, c.popHapFreqs, cut);
+        EXPECT_EQ(listed, nested) << "right from " << cut;
+        hapfreqcountsleft(row.data(), nested.data(), c.MP1, c.popHapFreqs, cut);
+        hapfreqcountsleft(row.data(), listed.data(), list, c.popHapFreqs, cut);
+        EXPECT_EQ(listed, nested) << "left to " << cut;
+      }
+    c.MP1[1][2] = {0.125, 0.25, 0.0625, 0.5625};
+    c.MP1[2][3] = {0.375, 0.625};
+  }
+}
+
 // Hand-set three-locus tables for the look-ups.
 class Lookups : public ::testing::Test {
 protected:
