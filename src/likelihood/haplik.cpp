@@ -111,23 +111,17 @@ struct PopTables {
   const TransitionRows *rows;
 };
 
-// The segment look-up of the markers from..L-1 (right) or 0..upTo (left).
-void lookUpRight(const PopTables &pop, const double *row, double *out, int from) {
+// A segment look-up under the population model: independent (the
+// frequencies alone) or Markov, whose transitions markov reads from the listed
+// rows or the nested tables.
+template <class Independent, class Markov>
+void lookUp(const PopTables &pop, Independent independent, Markov markov) {
   if (pset.algSwitch == 0.0)
-    allfreqright(row, 0, out, pop.freqs, from);
+    independent();
   else if (pop.rows != nullptr)
-    hapfreqcountsright(row, out, *pop.rows, pop.freqs, from);
+    markov(*pop.rows);
   else
-    hapfreqcountsright(row, out, pop.trans, pop.freqs, from);
-}
-
-void lookUpLeft(const PopTables &pop, const double *row, double *out, int upTo) {
-  if (pset.algSwitch == 0.0)
-    allfreqleft(row, 0, out, pop.freqs, upTo);
-  else if (pop.rows != nullptr)
-    hapfreqcountsleft(row, out, *pop.rows, pop.freqs, upTo);
-  else
-    hapfreqcountsleft(row, out, pop.trans, pop.freqs, upTo);
+    markov(pop.trans);
 }
 
 // Probability that the right side of the node is explained: the first
@@ -139,7 +133,10 @@ double rightSum(const double *row, const double *parentRow, const Haplotype &roo
                 const std::vector<double> &d, int b, const PopTables &pop, const BranchExps &e,
                 double *popProb) {
   const int loci = pset.numLoci;
-  lookUpRight(pop, row, popProb, b - 1);
+  // The markers from b - 1 (0-based) on.
+  lookUp(
+      pop, [&] { allfreqright(row, 0, popProb, pop.freqs, b - 1); },
+      [&](const auto &trans) { hapfreqcountsright(row, popProb, trans, pop.freqs, b - 1); });
   const double t = row[branchLength];
   const double shift = expOf(e.located.shiftRight, x * t);
   // j = b (a right side has b <= L), then each marker j while the markers
@@ -173,7 +170,10 @@ double leftSum(const double *row, const double *parentRow, const Haplotype &root
   while (mismatch >= 1 && !differs(row, parentRow, rootHap, mismatch))
     mismatch--;
   // F(k) is read for k = mismatch..b - 1 only.
-  lookUpLeft(pop, row, popProb, b - 2);
+  // The markers up to b - 2 (0-based).
+  lookUp(
+      pop, [&] { allfreqleft(row, 0, popProb, pop.freqs, b - 2); },
+      [&](const auto &trans) { hapfreqcountsleft(row, popProb, trans, pop.freqs, b - 2); });
   const double t = row[branchLength];
   const double shift = expOf(e.located.shiftLeft, -x * t);
   // exp(d[k] t), carried from one marker to the next; exp(d[1] t) is written
@@ -240,8 +240,7 @@ double rowTerm(const PopTables &pop, const TreeMatrix &tree, double x,
   // The right side's look-up is used up before the left side overwrites it.
   const double right =
       b <= loci ? rightSum(row, parentRow, rootHap, x, mapDist, b, pop, e, popProb) : 0;
-  const double left =
-      b >= 2 ? leftSum(row, parentRow, rootHap, x, mapDist, b, pop, e, popProb) : 0;
+  const double left = b >= 2 ? leftSum(row, parentRow, rootHap, x, mapDist, b, pop, e, popProb) : 0;
   double u;
   if (b == 1)
     u = right;

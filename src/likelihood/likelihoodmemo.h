@@ -9,8 +9,8 @@
 #include <limits>
 #include <vector>
 
-#include "transitionrows.h"
 #include "remembered.h"
+#include "transitionrows.h"
 
 // An exponential that depends on the location, remembered for the last two
 // arguments: a location move evaluates every node at a proposed location
@@ -39,7 +39,7 @@ struct TableLogs {
 
 struct LikelihoodMemo {
   std::vector<double> popProb;          // segment look-up of one side of a row
-  TransitionRows transRows;            // listed afresh by each full pass
+  TransitionRows transRows;             // listed afresh by each full pass
   std::vector<WayKey> wayKeys;          // a few ways per row place
   std::vector<Remembered> markerExps;   // 2 (L + 1) per way: right, then left
   std::vector<LocatedExps> locatedExps; // one per way
