@@ -260,19 +260,27 @@ double nodeTerm(const Table &freqs, const TreeMatrix &tree, double x,
                  sideIndex(x, mapDist, pset.numLoci));
 }
 
+namespace {
+
+void recomputeRows(const Table &freqs, TreeMatrix &tree, double x,
+                   const std::vector<double> &mapDist, const Haplotype &rootHap,
+                   const TransTable &trans, const int *nodes, int count, LikelihoodMemo &memo) {
+  for (int i = 0; i < count; i++)
+    tree[nodes[i]][nodeLogLik] = nodeTerm(freqs, tree, x, mapDist, rootHap, nodes[i], trans, memo);
+}
+
+} // namespace
+
 double recomputeTerms(const Table &freqs, TreeMatrix &tree, double x,
                       const std::vector<double> &mapDist, const Haplotype &rootHap,
                       const TransTable &trans, const int *nodes, int count, LikelihoodMemo &memo) {
-  for (int i = 0; i < count; i++)
-    tree[nodes[i]][nodeLogLik] = nodeTerm(freqs, tree, x, mapDist, rootHap, nodes[i], trans, memo);
+  recomputeRows(freqs, tree, x, mapDist, rootHap, trans, nodes, count, memo);
   return storedTotal(tree);
 }
 
 void chainRowTerms(Chain &chain, const Haplotype &rootHap, const int *rows, int count) {
-  TreeMatrix &tree = chain.tree;
-  for (int i = 0; i < count; i++)
-    tree[rows[i]][nodeLogLik] = nodeTerm(chain.popHapFreqs, tree, chain.mutLoc, pset.mapDist,
-                                         rootHap, rows[i], chain.MP1, chain.memo);
+  recomputeRows(chain.popHapFreqs, chain.tree, chain.mutLoc, pset.mapDist, rootHap, chain.MP1, rows,
+                count, chain.memo);
 }
 
 // The stored total of every row, summed as the rows are recomputed. The

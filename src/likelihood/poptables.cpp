@@ -149,18 +149,12 @@ struct ListedEntries {
   }
 };
 
-// An allele as a full-width index: the entry's address is computed without
-// widening it.
-std::ptrdiff_t alleleIndex(const double *row, int k) {
-  return static_cast<std::ptrdiff_t>(std::fabs(row[TMAT + k]));
-}
-
 template <class Entries>
 void markovLeft(const double *row, double *out, Entries entry, const Table &freqs, int upTo) {
-  std::ptrdiff_t before = alleleIndex(row, 0);
+  std::ptrdiff_t before = rowAllele(row, 0);
   out[0] = freqs[before][0];
   for (int k = 1; k <= upTo; k++) {
-    const std::ptrdiff_t allele = alleleIndex(row, k);
+    const std::ptrdiff_t allele = rowAllele(row, k);
     out[k] = out[k - 1] * entry(k - 1, before, allele);
     before = allele;
   }
@@ -172,10 +166,10 @@ void markovLeft(const double *row, double *out, Entries entry, const Table &freq
 template <class Entries>
 void markovRight(const double *row, double *out, Entries entry, const Table &freqs, int from) {
   const int loci = pset.numLoci;
-  std::ptrdiff_t after = alleleIndex(row, loci - 1);
+  std::ptrdiff_t after = rowAllele(row, loci - 1);
   out[loci - 1] = freqs[after][loci - 1];
   for (int k = loci - 2; k >= from; k--) {
-    const std::ptrdiff_t allele = alleleIndex(row, k);
+    const std::ptrdiff_t allele = rowAllele(row, k);
     out[k] = out[k + 1] * entry(k, allele, after);
     after = allele;
   }
