@@ -99,6 +99,16 @@ struct TotalBound {
 TotalBound totalAfterChange(const TreeMatrix &tree, double before, const int *rows,
                             const double *oldTerms, int count);
 
+// The markers (1-based, first to last) at which a node's term compares its
+// haplotype with its parent's (the ancestral haplotype at the root): on each
+// side of the mutation at x, from the mutation out to the first marker that
+// differs, or to the end. The term reads no other allele of the parent, so a
+// change of the parent's alleles outside the span leaves it as it was.
+struct MarkerSpan {
+  int first, last;
+};
+MarkerSpan parentMarkersRead(const TreeMatrix &tree, int node, double x, const Haplotype &rootHap);
+
 // Recomputes the node terms of the listed rows of the chain's genealogy for its
 // location under the ancestral haplotype rootHap, summing nothing.
 void chainRowTerms(Chain &chain, const Haplotype &rootHap, const int *rows, int count);

@@ -77,16 +77,32 @@ bool acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf) {
   TreeRow &row = tree[leaf];
   const bool paired = pairedGenotypes();
   const bool unpaired = unpairedGenotypes();
-  // Only the leaf's own term changes, and with paired genotypes the term of
-  // its partner is recomputed with it.
-  const int rows[2] = {leaf, paired ? partnerOf(chain, leaf) : -1};
-  const double oldTerms[2] = {saved.leafLik, saved.partnerLik};
-  const int count = paired ? 2 : 1;
+  const int loci = pset.numLoci;
+  // A node term reads the first allele block of its row, the partner term the
+  // second: a block that still holds its saved cells keeps its term, which is
+  // then not computed again. With paired genotypes the partner leaf's term
+  // changes only with the partner's own cells.
+  const auto changed = [&](const TreeRow &cells, const std::vector<double> &before, int from) {
+    return !std::equal(before.begin() + from, before.begin() + from + loci,
+                       cells.begin() + TMAT + from);
+  };
+  int rows[2];
+  double oldTerms[2];
+  int count = 0;
+  if (changed(row, saved.leafCells, 0)) {
+    rows[count] = leaf;
+    oldTerms[count++] = saved.leafLik;
+  }
+  if (paired && changed(tree[partnerOf(chain, leaf)], saved.partnerCells, 0)) {
+    rows[count] = partnerOf(chain, leaf);
+    oldTerms[count++] = saved.partnerLik;
+  }
   chainRowTerms(chain, chain.rootLoci, rows, count);
   double partnerProb = chain.partnerProb;
   if (unpaired) {
-    const double before = partnerTerm(chain, saved.leafCells.data() + pset.numLoci);
-    const double after = partnerTerm(chain, row.data() + TMAT + pset.numLoci);
+    const double before = partnerTerm(chain, saved.leafCells.data() + loci);
+    const double after =
+        changed(row, saved.leafCells, loci) ? partnerTerm(chain, row.data() + TMAT + loci) : before;
     partnerProb = chain.partnerProb - before + after;
   }
   // Without unpaired genotypes the ratio is that of the totals alone.

@@ -33,6 +33,17 @@ void redrawAlleles(int *state, Rng &rng, int *changed, int allLoci, double p) {
     redraw(k);
 }
 
+// Whether the term of child reads one of the alleles in which the proposed
+// haplotype of its parent differs from the saved one.
+bool readsChange(const TreeMatrix &tree, int child, double x, const Haplotype &rootHap,
+                 const Haplotype &proposed, const Haplotype &saved) {
+  const MarkerSpan span = parentMarkersRead(tree, child, x, rootHap);
+  for (int k = span.first; k <= span.last; k++)
+    if (proposed[k - 1] != saved[k - 1])
+      return true;
+  return false;
+}
+
 // Proposes a new ancestral haplotype for chain ch; only the root's own term of
 // the likelihood depends on it, besides its population probability.
 void updateRootState(Rng &rng, Chain &chain) {
@@ -84,28 +95,30 @@ void updateInternalStates(Rng &rng, Chain &chain) {
     if (!changed)
       continue;
 
-    const int c1 = static_cast<int>(row[child1]);
-    const int c2 = static_cast<int>(row[child2]);
-    const double savedNode = row[nodeLogLik];
-    const double savedC1 = tree[c1][nodeLogLik];
-    const double savedC2 = tree[c2][nodeLogLik];
+    // The node's term changes with its alleles; a child's only when a changed
+    // allele lies where the child's term compares it with its own.
+    int rows[3] = {static_cast<int>(node)};
+    int count = 1;
+    for (const int c : {static_cast<int>(row[child1]), static_cast<int>(row[child2])})
+      if (readsChange(tree, c, chain.mutLoc, chain.rootLoci, proposedState, savedState))
+        rows[count++] = c;
+    double oldTerms[3];
+    for (int i = 0; i < count; i++)
+      oldTerms[i] = tree[rows[i]][nodeLogLik];
     for (int k = 0; k < loci; k++)
       row[TMAT + k] = proposedState[k];
 
-    const int rows[3] = {static_cast<int>(node), c1, c2};
-    const double oldTerms[3] = {savedNode, savedC1, savedC2};
-    chainRowTerms(chain, chain.rootLoci, rows, 3);
+    chainRowTerms(chain, chain.rootLoci, rows, count);
     // Ties accept: this test is not strict, unlike the others.
     double lik;
-    if (testRowChange(rng, chain, rows, oldTerms, 3, 0, 0, true, &lik)) {
+    if (testRowChange(rng, chain, rows, oldTerms, count, 0, 0, true, &lik)) {
       chain.logLik = lik;
       chain.accInternal += 1;
     } else {
       for (int k = 0; k < loci; k++)
         row[TMAT + k] = savedState[k];
-      row[nodeLogLik] = savedNode;
-      tree[c1][nodeLogLik] = savedC1;
-      tree[c2][nodeLogLik] = savedC2;
+      for (int i = 0; i < count; i++)
+        tree[rows[i]][nodeLogLik] = oldTerms[i];
     }
   }
 }

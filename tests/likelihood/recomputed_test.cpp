@@ -197,3 +197,95 @@ TEST(ReplayLikelihood, ATermTakenBetweenOthersIsTheSameNumber) {
   EXPECT_EQ(nodeTerm(freqs, tree, 0.4, pset.mapDist, root, 1, trans, memo), first);
   EXPECT_EQ(first, directTerm(tree, freqs, root, 0.4, 1));
 }
+
+// The span of parent markers a term reads: an allele of the parent (or of the
+// ancestral haplotype, for the root) changed outside it leaves the term the
+// same number, while changes inside it do move some terms.
+TEST(ReplayLikelihood, AParentAlleleOutsideTheReadSpanLeavesTheTerm) {
+  struct Case {
+    int n, L;
+    std::vector<double> map;
+    double x;
+  };
+  const std::vector<Case> cases = {
+      {4, 5, {0, 0, 0.2, 0.5, 0.8, 1}, 0.6},  {4, 5, {0, 0, 0.2, 0.5, 0.8, 1}, 0.5},
+      {4, 5, {0, 0, 0.2, 0.5, 0.8, 1}, -0.1}, {4, 5, {0, 0, 0.2, 0.5, 0.8, 1}, 1},
+      {4, 5, {0, 0, 0.2, 0.5, 0.8, 1}, 0.05}, {3, 1, {0, 0}, 0.2},
+  };
+  int outside = 0, insideMoved = 0;
+  for (size_t c = 0; c < cases.size(); c++) {
+    const Case &cs = cases[c];
+    setSmallRun(cs.n, cs.L);
+    pset.mapDist = cs.map;
+    pset.algSwitch = 0.0;
+    maxall.assign(cs.L, 2);
+    Table freqs(3, std::vector<double>(cs.L, 0.0));
+    for (int k = 0; k < cs.L; k++) {
+      freqs[1][k] = 0.2 + 0.15 * k;
+      freqs[2][k] = 1 - freqs[1][k];
+    }
+    const TransTable trans(cs.L - 1, Table(2, std::vector<double>(2, 0.5)));
+    for (int salt = 0; salt < 6; salt++) {
+      TreeMatrix tree = saltedTree(cs.n, salt);
+      Haplotype root(cs.L);
+      for (int k = 0; k < cs.L; k++)
+        root[k] = 1 + (k + salt) % 2;
+      LikelihoodMemo memo;
+      for (int v = 0; v < 2 * cs.n - 1; v++) {
+        const double term = nodeTerm(freqs, tree, cs.x, pset.mapDist, root, v, trans, memo);
+        const MarkerSpan span = parentMarkersRead(tree, v, cs.x, root);
+        ASSERT_LE(1, span.first);
+        ASSERT_LE(span.first, span.last + 1);
+        ASSERT_LE(span.last, cs.L);
+        const int up = static_cast<int>(tree[v][parent]);
+        for (int k = 1; k <= cs.L; k++) {
+          // The other allele, imputed or observed as the cell was.
+          TreeMatrix changed = tree;
+          Haplotype changedRoot = root;
+          if (up < 0) {
+            changedRoot[k - 1] = 3 - root[k - 1];
+          } else {
+            double &cell = changed[up][TMAT + k - 1];
+            cell = cell < 0 ? -(3 + cell) : 3 - cell;
+          }
+          const double after =
+              nodeTerm(freqs, changed, cs.x, pset.mapDist, changedRoot, v, trans, memo);
+          if (k < span.first || k > span.last) {
+            EXPECT_EQ(after, term)
+                << "case " << c << " salt " << salt << " row " << v << " marker " << k;
+            outside++;
+          } else if (after != term) {
+            insideMoved++;
+          }
+        }
+      }
+    }
+  }
+  EXPECT_GT(outside, 100);
+  EXPECT_GT(insideMoved, 100);
+}
+
+TEST(ReplayLikelihood, TheReadSpanEndsAtTheFirstDifferenceOnEachSide) {
+  setSmallRun(2, 5);
+  pset.mapDist = {0, 0, 0.2, 0.5, 0.8, 1};
+  const Haplotype root = {1, 1, 1, 1, 1};
+  TreeMatrix tree = saltedTree(2, 0);
+  for (int k = 0; k < 5; k++)
+    tree[0][TMAT + k] = tree[1][TMAT + k] = 1;
+  // Mutation between markers 3 and 4 (map 0.5 and 0.8): the left side reads
+  // markers 3, 2, 1 and the right side 4, 5 until they find a difference.
+  EXPECT_EQ(parentMarkersRead(tree, 1, 0.6, root).first, 1);
+  EXPECT_EQ(parentMarkersRead(tree, 1, 0.6, root).last, 5);
+  tree[0][TMAT + 1] = 2;  // parent differs at marker 2
+  tree[0][TMAT + 3] = -2; // and at marker 4, an imputed allele
+  EXPECT_EQ(parentMarkersRead(tree, 1, 0.6, root).first, 2);
+  EXPECT_EQ(parentMarkersRead(tree, 1, 0.6, root).last, 4);
+  // A cell equal in magnitude is no difference.
+  tree[1][TMAT + 3] = 2;
+  EXPECT_EQ(parentMarkersRead(tree, 1, 0.6, root).last, 5);
+  // Every marker on one side.
+  EXPECT_EQ(parentMarkersRead(tree, 1, -0.1, root).first, 1);
+  EXPECT_EQ(parentMarkersRead(tree, 1, -0.1, root).last, 2);
+  EXPECT_EQ(parentMarkersRead(tree, 1, 1.0, root).first, 2);
+  EXPECT_EQ(parentMarkersRead(tree, 1, 1.0, root).last, 5);
+}
