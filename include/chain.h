@@ -5,6 +5,7 @@
 // chain lives anywhere else, so chains can be built, copied and run apart.
 #pragma once
 
+#include <utility>
 #include <vector>
 
 #include "likelihoodmemo.h"
@@ -41,9 +42,11 @@ struct MoveScratch {
   std::vector<double> transRow, entryLogs;
   std::vector<double> proposedSums;
   std::vector<int> changedHaps;
-  // Proposed and saved haplotype of a state move; one normal haplotype with
-  // a proposed allele, its entries and running sums.
-  Haplotype proposedState, savedState, hapBuffer;
+  // Proposed haplotype of the root's state move; the loci an internal
+  // state move changed with their former cells; one normal haplotype with a
+  // proposed allele, its entries and running sums.
+  Haplotype proposedState, hapBuffer;
+  std::vector<std::pair<int, double>> changedCells;
   std::vector<int> hapEntries;
   std::vector<double> hapSums;
   // A leaf's missing-allele record being rebuilt.

@@ -197,23 +197,21 @@ double leftSum(const double *row, const double *parentRow, const Haplotype &root
 
 } // namespace
 
-MarkerSpan parentMarkersRead(const TreeMatrix &tree, int node, double x, const Haplotype &rootHap) {
-  const int loci = pset.numLoci;
-  const int b = sideIndex(x, pset.mapDist, loci);
+int firstRightMarker(double x) {
+  return sideIndex(x, pset.mapDist, pset.numLoci);
+}
+
+bool termReadsParentAt(const TreeMatrix &tree, int node, int b, const Haplotype &rootHap,
+                       int marker) {
   const double *row = tree[node].data();
   const int up = static_cast<int>(row[parent]);
   const double *parentRow = up < 0 ? nullptr : tree[up].data();
-  // The scans of rightSum and leftSum: markers b.. and b - 1 down to their
-  // first difference.
-  int last = b - 1;
-  if (b <= loci)
-    for (last = b; last < loci && !differs(row, parentRow, rootHap, last);)
-      last++;
-  int first = b;
-  if (b >= 2)
-    for (first = b - 1; first > 1 && !differs(row, parentRow, rootHap, first);)
-      first--;
-  return {first, last};
+  // The scans of rightSum and leftSum, from the mutation to the marker.
+  const int step = marker >= b ? 1 : -1;
+  for (int k = marker >= b ? b : b - 1; k != marker; k += step)
+    if (differs(row, parentRow, rootHap, k))
+      return false;
+  return true;
 }
 
 double storedTotal(const TreeMatrix &tree) {

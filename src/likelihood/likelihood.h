@@ -99,15 +99,15 @@ struct TotalBound {
 TotalBound totalAfterChange(const TreeMatrix &tree, double before, const int *rows,
                             const double *oldTerms, int count);
 
-// The markers (1-based, first to last) at which a node's term compares its
-// haplotype with its parent's (the ancestral haplotype at the root): on each
-// side of the mutation at x, from the mutation out to the first marker that
-// differs, or to the end. The term reads no other allele of the parent, so a
-// change of the parent's alleles outside the span leaves it as it was.
-struct MarkerSpan {
-  int first, last;
-};
-MarkerSpan parentMarkersRead(const TreeMatrix &tree, int node, double x, const Haplotype &rootHap);
+// The first marker (1-based) right of the mutation at x: 1 when every marker
+// lies right of it, numLoci + 1 when every marker lies left of it.
+int firstRightMarker(double x);
+// Whether a node's term reads its parent's allele (the ancestral haplotype's,
+// at the root) at marker (1-based), b being firstRightMarker of the location:
+// on each side the term compares the node with its parent from the mutation
+// out to their first difference, and reads nothing of the parent beyond.
+bool termReadsParentAt(const TreeMatrix &tree, int node, int b, const Haplotype &rootHap,
+                       int marker);
 
 // Recomputes the node terms of the listed rows of the chain's genealogy for its
 // location under the ancestral haplotype rootHap, summing nothing.

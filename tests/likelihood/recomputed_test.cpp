@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 #include "likelihood.h"
 #include "testkit.h"
@@ -198,10 +199,11 @@ TEST(ReplayLikelihood, ATermTakenBetweenOthersIsTheSameNumber) {
   EXPECT_EQ(first, directTerm(tree, freqs, root, 0.4, 1));
 }
 
-// The span of parent markers a term reads: an allele of the parent (or of the
-// ancestral haplotype, for the root) changed outside it leaves the term the
-// same number, while changes inside it do move some terms.
-TEST(ReplayLikelihood, AParentAlleleOutsideTheReadSpanLeavesTheTerm) {
+// The parent alleles a term reads: an allele of the parent (or of the
+// ancestral haplotype, for the root) changed where the term does not read it
+// leaves the term the same number, while changes where it reads move some
+// terms.
+TEST(ReplayLikelihood, AParentAlleleTheTermDoesNotReadLeavesIt) {
   struct Case {
     int n, L;
     std::vector<double> map;
@@ -212,7 +214,7 @@ TEST(ReplayLikelihood, AParentAlleleOutsideTheReadSpanLeavesTheTerm) {
       {4, 5, {0, 0, 0.2, 0.5, 0.8, 1}, -0.1}, {4, 5, {0, 0, 0.2, 0.5, 0.8, 1}, 1},
       {4, 5, {0, 0, 0.2, 0.5, 0.8, 1}, 0.05}, {3, 1, {0, 0}, 0.2},
   };
-  int outside = 0, insideMoved = 0;
+  int unread = 0, readMoved = 0;
   for (size_t c = 0; c < cases.size(); c++) {
     const Case &cs = cases[c];
     setSmallRun(cs.n, cs.L);
@@ -225,6 +227,7 @@ TEST(ReplayLikelihood, AParentAlleleOutsideTheReadSpanLeavesTheTerm) {
       freqs[2][k] = 1 - freqs[1][k];
     }
     const TransTable trans(cs.L - 1, Table(2, std::vector<double>(2, 0.5)));
+    const int b = firstRightMarker(cs.x);
     for (int salt = 0; salt < 6; salt++) {
       TreeMatrix tree = saltedTree(cs.n, salt);
       Haplotype root(cs.L);
@@ -233,10 +236,6 @@ TEST(ReplayLikelihood, AParentAlleleOutsideTheReadSpanLeavesTheTerm) {
       LikelihoodMemo memo;
       for (int v = 0; v < 2 * cs.n - 1; v++) {
         const double term = nodeTerm(freqs, tree, cs.x, pset.mapDist, root, v, trans, memo);
-        const MarkerSpan span = parentMarkersRead(tree, v, cs.x, root);
-        ASSERT_LE(1, span.first);
-        ASSERT_LE(span.first, span.last + 1);
-        ASSERT_LE(span.last, cs.L);
         const int up = static_cast<int>(tree[v][parent]);
         for (int k = 1; k <= cs.L; k++) {
           // The other allele, imputed or observed as the cell was.
@@ -250,42 +249,46 @@ TEST(ReplayLikelihood, AParentAlleleOutsideTheReadSpanLeavesTheTerm) {
           }
           const double after =
               nodeTerm(freqs, changed, cs.x, pset.mapDist, changedRoot, v, trans, memo);
-          if (k < span.first || k > span.last) {
+          if (!termReadsParentAt(tree, v, b, root, k)) {
             EXPECT_EQ(after, term)
                 << "case " << c << " salt " << salt << " row " << v << " marker " << k;
-            outside++;
+            unread++;
           } else if (after != term) {
-            insideMoved++;
+            readMoved++;
           }
         }
       }
     }
   }
-  EXPECT_GT(outside, 100);
-  EXPECT_GT(insideMoved, 100);
+  EXPECT_GT(unread, 100);
+  EXPECT_GT(readMoved, 100);
 }
 
-TEST(ReplayLikelihood, TheReadSpanEndsAtTheFirstDifferenceOnEachSide) {
+TEST(ReplayLikelihood, ATermReadsItsParentUpToTheFirstDifferenceOnEachSide) {
   setSmallRun(2, 5);
   pset.mapDist = {0, 0, 0.2, 0.5, 0.8, 1};
   const Haplotype root = {1, 1, 1, 1, 1};
   TreeMatrix tree = saltedTree(2, 0);
   for (int k = 0; k < 5; k++)
     tree[0][TMAT + k] = tree[1][TMAT + k] = 1;
+  const auto read = [&](double x) {
+    std::string markers;
+    for (int k = 1; k <= 5; k++)
+      markers += termReadsParentAt(tree, 1, firstRightMarker(x), root, k) ? '+' : '.';
+    return markers;
+  };
   // Mutation between markers 3 and 4 (map 0.5 and 0.8): the left side reads
   // markers 3, 2, 1 and the right side 4, 5 until they find a difference.
-  EXPECT_EQ(parentMarkersRead(tree, 1, 0.6, root).first, 1);
-  EXPECT_EQ(parentMarkersRead(tree, 1, 0.6, root).last, 5);
+  EXPECT_EQ(firstRightMarker(0.6), 4);
+  EXPECT_EQ(read(0.6), "+++++");
   tree[0][TMAT + 1] = 2;  // parent differs at marker 2
   tree[0][TMAT + 3] = -2; // and at marker 4, an imputed allele
-  EXPECT_EQ(parentMarkersRead(tree, 1, 0.6, root).first, 2);
-  EXPECT_EQ(parentMarkersRead(tree, 1, 0.6, root).last, 4);
+  EXPECT_EQ(read(0.6), ".+++.");
   // A cell equal in magnitude is no difference.
   tree[1][TMAT + 3] = 2;
-  EXPECT_EQ(parentMarkersRead(tree, 1, 0.6, root).last, 5);
-  // Every marker on one side.
-  EXPECT_EQ(parentMarkersRead(tree, 1, -0.1, root).first, 1);
-  EXPECT_EQ(parentMarkersRead(tree, 1, -0.1, root).last, 2);
-  EXPECT_EQ(parentMarkersRead(tree, 1, 1.0, root).first, 2);
-  EXPECT_EQ(parentMarkersRead(tree, 1, 1.0, root).last, 5);
+  EXPECT_EQ(read(0.6), ".++++");
+  // Every marker on one side: right of a mutation left of them all, left of
+  // one on the last marker.
+  EXPECT_EQ(read(-0.1), "++...");
+  EXPECT_EQ(read(1.0), ".++++");
 }
