@@ -107,16 +107,39 @@ TreeMatrix saltedTree(int n, int salt) {
   return tree;
 }
 
+// A genealogy of n leaves over L markers on the given map, scored at x under
+// the independent population model with two alleles.
+struct Case {
+  int n, L;
+  std::vector<double> map;
+  double x;
+};
+
+// Sets up the run of a case; returns its allele frequencies, which change
+// along the map.
+Table setUpCase(const Case &cs) {
+  setSmallRun(cs.n, cs.L);
+  pset.mapDist = cs.map;
+  pset.algSwitch = 0.0;
+  maxall.assign(cs.L, 2);
+  Table freqs(3, std::vector<double>(cs.L, 0.0));
+  for (int k = 0; k < cs.L; k++) {
+    freqs[1][k] = 0.2 + 0.15 * k;
+    freqs[2][k] = 1 - freqs[1][k];
+  }
+  return freqs;
+}
+
+// Transition tables of L markers, unread by the independent model.
+TransTable flatTransitions(int L) {
+  return TransTable(L > 1 ? L - 1 : 0, Table(2, std::vector<double>(2, 0.5)));
+}
+
 } // namespace
 
 TEST(ReplayLikelihood, RememberedExponentialsGiveTheDirectTermsWhateverChanges) {
   // Shapes, maps and locations visited in turn and revisited: on, between
   // and outside the markers, at the first and at the last marker.
-  struct Case {
-    int n, L;
-    std::vector<double> map;
-    double x;
-  };
   const std::vector<Case> cases = {
       {2, 3, {0, 0, 0.5, 1.5}, 0.5},
       {4, 3, {0, 0, 0.5, 1.5}, 0.7},
@@ -135,16 +158,8 @@ TEST(ReplayLikelihood, RememberedExponentialsGiveTheDirectTermsWhateverChanges) 
   for (int round = 0; round < 3; round++)
     for (size_t c = 0; c < cases.size(); c++) {
       const Case &cs = cases[c];
-      setSmallRun(cs.n, cs.L);
-      pset.mapDist = cs.map;
-      pset.algSwitch = 0.0;
-      maxall.assign(cs.L, 2);
-      Table freqs(3, std::vector<double>(cs.L, 0.0));
-      for (int k = 0; k < cs.L; k++) {
-        freqs[1][k] = 0.2 + 0.15 * k;
-        freqs[2][k] = 1 - freqs[1][k];
-      }
-      const TransTable trans(cs.L > 1 ? cs.L - 1 : 0, Table(2, std::vector<double>(2, 0.5)));
+      const Table freqs = setUpCase(cs);
+      const TransTable trans = flatTransitions(cs.L);
       const Haplotype root(cs.L, 1);
       // Round 1 keeps the branch lengths of round 0; round 2 changes them.
       TreeMatrix tree =
@@ -204,11 +219,6 @@ TEST(ReplayLikelihood, ATermTakenBetweenOthersIsTheSameNumber) {
 // leaves the term the same number, while changes where it reads move some
 // terms.
 TEST(ReplayLikelihood, AParentAlleleTheTermDoesNotReadLeavesIt) {
-  struct Case {
-    int n, L;
-    std::vector<double> map;
-    double x;
-  };
   const std::vector<Case> cases = {
       {4, 5, {0, 0, 0.2, 0.5, 0.8, 1}, 0.6},  {4, 5, {0, 0, 0.2, 0.5, 0.8, 1}, 0.5},
       {4, 5, {0, 0, 0.2, 0.5, 0.8, 1}, -0.1}, {4, 5, {0, 0, 0.2, 0.5, 0.8, 1}, 1},
@@ -217,16 +227,8 @@ TEST(ReplayLikelihood, AParentAlleleTheTermDoesNotReadLeavesIt) {
   int unread = 0, readMoved = 0;
   for (size_t c = 0; c < cases.size(); c++) {
     const Case &cs = cases[c];
-    setSmallRun(cs.n, cs.L);
-    pset.mapDist = cs.map;
-    pset.algSwitch = 0.0;
-    maxall.assign(cs.L, 2);
-    Table freqs(3, std::vector<double>(cs.L, 0.0));
-    for (int k = 0; k < cs.L; k++) {
-      freqs[1][k] = 0.2 + 0.15 * k;
-      freqs[2][k] = 1 - freqs[1][k];
-    }
-    const TransTable trans(cs.L - 1, Table(2, std::vector<double>(2, 0.5)));
+    const Table freqs = setUpCase(cs);
+    const TransTable trans = flatTransitions(cs.L);
     const int b = firstRightMarker(cs.x);
     for (int salt = 0; salt < 6; salt++) {
       TreeMatrix tree = saltedTree(cs.n, salt);
