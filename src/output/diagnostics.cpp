@@ -5,6 +5,7 @@
 // ties, Geyer's initial monotone sequence with its antithetic correction and
 // cap), so that the figures agree with it to rounding.
 #include "diagnostics.h"
+#include "lagproducts.h"
 
 #include <algorithm>
 #include <cmath>
@@ -120,7 +121,9 @@ double scaleReduction(const ChainDraws &draws) {
 }
 
 // Autocovariances of chains averaged over the chains, lag by lag on demand:
-// the sum over lags usually stops after a few, so only those are computed.
+// the sum over lags usually stops after a few, so only those are summed. A
+// chain that mixes slowly needs many lags, and those come from the lagged
+// products of every lag at once.
 // Each chain's estimate uses the divisor n (the biased estimate Geyer
 // recommends) and is zero for a chain without variance.
 class MeanAutocovariance {
@@ -137,12 +140,16 @@ public:
       variance_.push_back(sumOfProducts(c, 0));
   }
   double at(size_t lag) {
+    if (lag >= directLags && products_.empty())
+      for (const auto &c : centred_)
+        products_.push_back(lagProducts(c));
     while (known_.size() <= lag) {
       const size_t next = known_.size();
       double total = 0;
       for (size_t ch = 0; ch < centred_.size(); ch++)
         if (variance_[ch] != 0)
-          total += sumOfProducts(centred_[ch], next) / centred_[ch].size();
+          total += (next < directLags ? sumOfProducts(centred_[ch], next) : products_[ch][next]) /
+                   centred_[ch].size();
       known_.push_back(total / centred_.size());
     }
     return known_[lag];
@@ -155,7 +162,10 @@ private:
       s += c[i] * c[i + lag];
     return s;
   }
-  ChainDraws centred_;
+  // Lags summed one by one before every lag is taken through the transform,
+  // which costs about as much as this many single lags.
+  static constexpr size_t directLags = 100;
+  ChainDraws centred_, products_;
   std::vector<double> variance_, known_;
 };
 
