@@ -46,6 +46,10 @@ double probhap2(const Table &freqs, const TransTable &trans, const int *hap, Lik
 // a missing one as the negative of its imputed allele) under independent
 // allele frequencies: the sum over the loci k of log freqs[|allele|][k].
 double allelesLogProb(const Table &freqs, const double *alleles, LikelihoodMemo &memo);
+// The same of two allele sequences at once, each the number allelesLogProb
+// gives it.
+void allelesLogProbPair(const Table &freqs, const double *first, const double *second,
+                        LikelihoodMemo &memo, double &firstLog, double &secondLog);
 // Both remember the logarithms of the table entries they read, per table, and
 // take a log again only for an entry whose value has changed since: the
 // results are those of taking every log afresh.

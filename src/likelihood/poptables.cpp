@@ -276,13 +276,37 @@ double probhap2(const Table &freqs, const TransTable &trans, const int *hap, Lik
   return logProb;
 }
 
-double allelesLogProb(const Table &freqs, const double *alleles, LikelihoodMemo &memo) {
+namespace {
+
+// The log probabilities of N allele sequences, summed side by side: each sum
+// runs over the loci in order as it would alone, and the N chains of
+// additions overlap.
+template <size_t N>
+void logProbs(const Table &freqs, const double *const (&alleles)[N], LikelihoodMemo &memo,
+              double (&sums)[N]) {
   const size_t loci = pset.numLoci;
   Remembered *logs = logsOf(memo.frequencyLogs, &freqs, freqs.size() * loci);
-  double sum = 0.0;
-  for (size_t k = 0; k < loci; k++) {
-    const size_t a = static_cast<int>(std::fabs(alleles[k]));
-    sum += entryLog(logs, a * loci + k, freqs[a][k]);
-  }
-  return sum;
+  for (double &sum : sums)
+    sum = 0.0;
+  for (size_t k = 0; k < loci; k++)
+    for (size_t s = 0; s < N; s++) {
+      const size_t a = static_cast<int>(std::fabs(alleles[s][k]));
+      sums[s] += entryLog(logs, a * loci + k, freqs[a][k]);
+    }
+}
+
+} // namespace
+
+double allelesLogProb(const Table &freqs, const double *alleles, LikelihoodMemo &memo) {
+  double sum[1];
+  logProbs(freqs, {alleles}, memo, sum);
+  return sum[0];
+}
+
+void allelesLogProbPair(const Table &freqs, const double *first, const double *second,
+                        LikelihoodMemo &memo, double &firstLog, double &secondLog) {
+  double sums[2];
+  logProbs(freqs, {first, second}, memo, sums);
+  firstLog = sums[0];
+  secondLog = sums[1];
 }

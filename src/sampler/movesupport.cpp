@@ -100,9 +100,13 @@ bool acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf) {
   chainRowTerms(chain, chain.rootLoci, rows, count);
   double partnerProb = chain.partnerProb;
   if (unpaired) {
-    const double before = partnerTerm(chain, saved.leafCells.data() + loci);
-    const double after =
-        changed(row, saved.leafCells, loci) ? partnerTerm(chain, row.data() + TMAT + loci) : before;
+    const double *savedBlock = saved.leafCells.data() + loci;
+    double before, after;
+    if (changed(row, saved.leafCells, loci))
+      allelesLogProbPair(chain.popHapFreqs, savedBlock, row.data() + TMAT + loci, chain.memo,
+                         before, after);
+    else
+      before = after = partnerTerm(chain, savedBlock);
     partnerProb = chain.partnerProb - before + after;
   }
   // Without unpaired genotypes the ratio is that of the totals alone.
