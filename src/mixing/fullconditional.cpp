@@ -97,10 +97,15 @@ bool drawNodeAllele(Rng &rng, Chain &chain, int node, int locus) {
   if (proposed == current || proposed < 1 || proposed > count)
     return false;
   row[TMAT + locus] = proposed;
+  // A child whose term does not read the node's allele at the locus keeps
+  // its term.
+  const int b = firstRightMarker(chain.mutLoc);
   double terms[3], change = 0;
   for (int j = 0; j < 3; j++) {
-    terms[j] = nodeTerm(chain.popHapFreqs, tree, chain.mutLoc, pset.mapDist, chain.rootLoci,
-                        rows[j], chain.MP1, chain.memo);
+    terms[j] = j == 0 || termReadsParentAt(tree, rows[j], b, chain.rootLoci, locus + 1)
+                   ? nodeTerm(chain.popHapFreqs, tree, chain.mutLoc, pset.mapDist, chain.rootLoci,
+                              rows[j], chain.MP1, chain.memo)
+                   : tree[rows[j]][nodeLogLik];
     change += terms[j] - tree[rows[j]][nodeLogLik];
   }
   const double logRatio = change + std::log(neighbourProposal(current, votes, count)) -
