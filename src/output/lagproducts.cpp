@@ -15,9 +15,22 @@ namespace {
 
 using Complex = std::complex<double>;
 
+// The factors exp(-2 pi i k / m), k < m / 2, of a transform of length m. Each
+// is taken directly from its angle, not by recurrence, so that rounding does
+// not build up along a stage.
+std::vector<Complex> twiddles(size_t m) {
+  const double pi = std::acos(-1.0);
+  std::vector<Complex> twiddle(m / 2);
+  for (size_t k = 0; k < m / 2; k++) {
+    const double angle = -2 * pi * static_cast<double>(k) / static_cast<double>(m);
+    twiddle[k] = Complex(std::cos(angle), std::sin(angle));
+  }
+  return twiddle;
+}
+
 // In-place forward transform, X[k] = sum_j x[j] exp(-2 pi i j k / m), of a
-// sequence whose length m is a power of two.
-void transform(std::vector<Complex> &x) {
+// sequence whose length m is a power of two, with its twiddles.
+void transform(std::vector<Complex> &x, const std::vector<Complex> &twiddle) {
   const size_t m = x.size();
   for (size_t i = 1, j = 0; i < m; i++) {
     size_t bit = m >> 1;
@@ -26,14 +39,6 @@ void transform(std::vector<Complex> &x) {
     j ^= bit;
     if (i < j)
       std::swap(x[i], x[j]);
-  }
-  // Each twiddle factor taken directly from its angle, not by recurrence, so
-  // that rounding does not build up along a stage.
-  const double pi = std::acos(-1.0);
-  std::vector<Complex> twiddle(m / 2);
-  for (size_t k = 0; k < m / 2; k++) {
-    const double angle = -2 * pi * static_cast<double>(k) / static_cast<double>(m);
-    twiddle[k] = Complex(std::cos(angle), std::sin(angle));
   }
   for (size_t len = 2; len <= m; len <<= 1) {
     const size_t half = len / 2, stride = m / len;
@@ -56,12 +61,13 @@ std::vector<double> lagProducts(const std::vector<double> &c) {
   std::vector<Complex> x(m);
   for (size_t i = 0; i < n; i++)
     x[i] = c[i];
-  transform(x);
+  const std::vector<Complex> twiddle = twiddles(m);
+  transform(x, twiddle);
   for (Complex &v : x)
     v = std::norm(v);
   // The power spectrum is real and even, so its forward transform is m times
   // the inverse one.
-  transform(x);
+  transform(x, twiddle);
   std::vector<double> s(n);
   for (size_t lag = 0; lag < n; lag++)
     s[lag] = x[lag].real() / static_cast<double>(m);

@@ -45,9 +45,10 @@ bool testRowChange(Rng &rng, const Chain &chain, const int *rows, const double *
 // Records the allele cells and node term of a leaf (and, with paired
 // genotypes, of its partner leaf) before a move changes its alleles.
 void saveLeaf(Chain &chain, int leaf);
-// Scores a leaf whose alleles were changed after saveLeaf: recomputes its node
-// term (and its partner's with paired genotypes), adds the change of the
-// chain's partner term with unpaired genotypes, draws the acceptance number,
+// Scores a leaf whose alleles were changed after saveLeaf: recomputes the node
+// terms of the rows whose cells changed (the leaf's, and its partner leaf's
+// with paired genotypes), adds the change of the chain's partner term with
+// unpaired genotypes, draws the acceptance number,
 // and either keeps the change with the chain's new log terms or restores
 // everything saveLeaf recorded. True when the change is kept.
 bool acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf);
