@@ -80,15 +80,20 @@ BranchExps branchExps(LikelihoodMemo &memo, size_t r, size_t rows, double t) {
   std::vector<Remembered> &markerExps = memo.markerExps;
   std::vector<LocatedExps> &locatedExps = memo.locatedExps;
   const size_t markers = pset.numLoci + 1;
-  const size_t rowBytes = waysPerRow * 2 * markers * sizeof(Remembered);
-  const size_t places = std::max<size_t>(1, std::min(rows, expMemory / rowBytes));
-  if (wayKeys.size() != places * waysPerRow ||
-      markerExps.size() != places * waysPerRow * 2 * markers) {
+  // The places are laid out again only when the genealogy's size or the
+  // marker count changes; a row finds its place without a division while
+  // every row has its own.
+  if (rows != memo.expRows || markerExps.size() != memo.expPlaces * waysPerRow * 2 * markers) {
+    const size_t rowBytes = waysPerRow * 2 * markers * sizeof(Remembered);
+    const size_t places = std::max<size_t>(1, std::min(rows, expMemory / rowBytes));
+    memo.expRows = rows;
+    memo.expPlaces = places;
     wayKeys.assign(places * waysPerRow, WayKey());
     markerExps.assign(places * waysPerRow * 2 * markers, Remembered());
     locatedExps.assign(places * waysPerRow, LocatedExps());
   }
-  const size_t first = r % places * waysPerRow;
+  const size_t places = memo.expPlaces;
+  const size_t first = (r < places ? r : r % places) * waysPerRow;
   size_t pick = first;
   for (size_t w = first; w < first + waysPerRow; w++) {
     if (wayKeys[w].t == t) {
@@ -241,11 +246,11 @@ TotalBound totalAfterChange(const TreeMatrix &tree, double before, const int *ro
 
 namespace {
 
-// nodeTerm with the side index b of x already found: every row of a pass
-// shares it.
-double rowTerm(const PopTables &pop, const TreeMatrix &tree, double x,
-               const std::vector<double> &mapDist, const Haplotype &rootHap, int node,
-               LikelihoodMemo &memo, int b) {
+// The probability whose log is the node's term, with the side index b of x
+// already found: every row of a pass shares it.
+double rowProbability(const PopTables &pop, const TreeMatrix &tree, double x,
+                      const std::vector<double> &mapDist, const Haplotype &rootHap, int node,
+                      LikelihoodMemo &memo, int b) {
   const int loci = pset.numLoci;
   const double *row = tree[node].data();
   const int up = static_cast<int>(row[parent]);
@@ -258,14 +263,11 @@ double rowTerm(const PopTables &pop, const TreeMatrix &tree, double x,
   const double right =
       b <= loci ? rightSum(row, parentRow, rootHap, x, mapDist, b, pop, e, popProb) : 0;
   const double left = b >= 2 ? leftSum(row, parentRow, rootHap, x, mapDist, b, pop, e, popProb) : 0;
-  double u;
   if (b == 1)
-    u = right;
-  else if (b == loci + 1)
-    u = left;
-  else
-    u = left * right;
-  return std::log(u);
+    return right;
+  if (b == loci + 1)
+    return left;
+  return left * right;
 }
 
 } // namespace
@@ -273,8 +275,8 @@ double rowTerm(const PopTables &pop, const TreeMatrix &tree, double x,
 double nodeTerm(const Table &freqs, const TreeMatrix &tree, double x,
                 const std::vector<double> &mapDist, const Haplotype &rootHap, int node,
                 const TransTable &trans, LikelihoodMemo &memo) {
-  return rowTerm({freqs, trans, nullptr}, tree, x, mapDist, rootHap, node, memo,
-                 sideIndex(x, mapDist, pset.numLoci));
+  return std::log(rowProbability({freqs, trans, nullptr}, tree, x, mapDist, rootHap, node, memo,
+                                 sideIndex(x, mapDist, pset.numLoci)));
 }
 
 namespace {
@@ -311,9 +313,15 @@ double recomputeAllTerms(const Table &freqs, TreeMatrix &tree, double x,
   if (markov)
     listTransitionRows(memo.transRows, trans);
   const PopTables pop{freqs, trans, markov ? &memo.transRows : nullptr};
+  // The logs are taken after all the rows' probabilities, one after another
+  // with nothing between them to wait for.
+  std::vector<double> &probs = memo.rowProbs;
+  probs.resize(rows);
+  for (int r = 0; r < rows; r++)
+    probs[r] = rowProbability(pop, tree, x, mapDist, rootHap, r, memo, b);
   double total = 0.0;
   for (int r = 0; r < rows; r++) {
-    tree[r][nodeLogLik] = rowTerm(pop, tree, x, mapDist, rootHap, r, memo, b);
+    tree[r][nodeLogLik] = std::log(probs[r]);
     total += tree[r][nodeLogLik];
   }
   return total;

@@ -39,10 +39,12 @@ struct TableLogs {
 
 struct LikelihoodMemo {
   std::vector<double> popProb;          // segment look-up of one side of a row
+  std::vector<double> rowProbs;         // a full pass's rows before their logs
   TransitionRows transRows;             // listed afresh by each full pass
   std::vector<WayKey> wayKeys;          // a few ways per row place
   std::vector<Remembered> markerExps;   // 2 (L + 1) per way: right, then left
   std::vector<LocatedExps> locatedExps; // one per way
   unsigned long wayUses = 0;
+  size_t expRows = 0, expPlaces = 0; // the genealogy size the ways are laid out for
   std::vector<TableLogs> frequencyLogs, transitionLogs;
 };
