@@ -49,6 +49,15 @@ double expOf(Remembered &memo, double arg) {
   return recall(memo, arg, [](double a) { return std::exp(a); });
 }
 
+// An exponential of a way's branch length: a NaN place is not yet taken.
+// (Only a NaN argument gives a NaN value, and a way of a NaN branch length
+// is never found again, so its places are taken afresh each time.)
+double expOf(double &place, double arg) {
+  if (place != place)
+    place = std::exp(arg);
+  return place;
+}
+
 double expOf(LocatedExp &memo, double arg) {
   if (!(memo.latest.arg == arg))
     std::swap(memo.latest, memo.earlier);
@@ -61,37 +70,42 @@ double expOf(LocatedExp &memo, double arg) {
 // its term, so each row keeps the exponentials of two branch lengths (of the
 // chain's current genealogy and of a proposal) in as many ways.
 struct BranchExps {
-  Remembered *right; // [j]
-  Remembered *left;  // [j]
+  double *right; // [j]
+  double *left;  // [j]
   LocatedExps &located;
 };
 
 constexpr size_t waysPerRow = 2;
+constexpr double unknown = std::numeric_limits<double>::quiet_NaN();
 // Memory the remembered exponentials may take: the rows of a genealogy too
 // large for it share places (and find fewer values to reuse).
 constexpr size_t expMemory = 16 << 20;
 
-// The exponentials of row r of a genealogy of the given number of rows, for
-// branch length t: the way of the row's place that holds t, else the one used
-// longest ago, now given t (its remembered values stay and are checked by
-// their arguments).
-BranchExps branchExps(LikelihoodMemo &memo, size_t r, size_t rows, double t) {
-  std::vector<WayKey> &wayKeys = memo.wayKeys;
-  std::vector<Remembered> &markerExps = memo.markerExps;
-  std::vector<LocatedExps> &locatedExps = memo.locatedExps;
+// Lays out the places of the remembered exponentials for a genealogy of the
+// given number of rows and the map, unless they are laid out for both: every
+// evaluation first calls this, once for all the rows it takes.
+void fitExps(LikelihoodMemo &memo, size_t rows, const std::vector<double> &mapDist) {
   const size_t markers = pset.numLoci + 1;
-  // The places are laid out again only when the genealogy's size or the
-  // marker count changes; a row finds its place without a division while
-  // every row has its own.
-  if (rows != memo.expRows || markerExps.size() != memo.expPlaces * waysPerRow * 2 * markers) {
-    const size_t rowBytes = waysPerRow * 2 * markers * sizeof(Remembered);
-    const size_t places = std::max<size_t>(1, std::min(rows, expMemory / rowBytes));
-    memo.expRows = rows;
-    memo.expPlaces = places;
-    wayKeys.assign(places * waysPerRow, WayKey());
-    markerExps.assign(places * waysPerRow * 2 * markers, Remembered());
-    locatedExps.assign(places * waysPerRow, LocatedExps());
-  }
+  if (rows == memo.expRows && mapDist == memo.expMap &&
+      memo.markerExps.size() == memo.expPlaces * waysPerRow * 2 * markers)
+    return;
+  const size_t rowBytes = waysPerRow * 2 * markers * sizeof(double);
+  const size_t places = std::max<size_t>(1, std::min(rows, expMemory / rowBytes));
+  memo.expRows = rows;
+  memo.expMap = mapDist;
+  memo.expPlaces = places;
+  memo.wayKeys.assign(places * waysPerRow, WayKey());
+  memo.markerExps.assign(places * waysPerRow * 2 * markers, unknown);
+  memo.locatedExps.assign(places * waysPerRow, LocatedExps());
+}
+
+// The exponentials of row r for branch length t: the way of the row's place
+// that holds t, else the one used longest ago, now given t (and none of its
+// exponentials). A row finds its place without a division while every row
+// has its own.
+BranchExps branchExps(LikelihoodMemo &memo, size_t r, double t) {
+  std::vector<WayKey> &wayKeys = memo.wayKeys;
+  const size_t markers = pset.numLoci + 1;
   const size_t places = memo.expPlaces;
   const size_t first = (r < places ? r : r % places) * waysPerRow;
   size_t pick = first;
@@ -103,9 +117,12 @@ BranchExps branchExps(LikelihoodMemo &memo, size_t r, size_t rows, double t) {
     if (wayKeys[w].lastUse < wayKeys[pick].lastUse)
       pick = w;
   }
+  double *e = memo.markerExps.data() + pick * 2 * markers;
+  // A way given a new branch length forgets the exponentials of its old one.
+  if (!(wayKeys[pick].t == t))
+    std::fill(e, e + 2 * markers, unknown);
   wayKeys[pick] = {t, ++memo.wayUses};
-  Remembered *e = markerExps.data() + pick * 2 * markers;
-  return {e, e + markers, locatedExps[pick]};
+  return {e, e + markers, memo.locatedExps[pick]};
 }
 
 // The population tables a row's term reads: a full pass reads the transitions
@@ -255,7 +272,7 @@ double rowProbability(const PopTables &pop, const TreeMatrix &tree, double x,
   const double *row = tree[node].data();
   const int up = static_cast<int>(row[parent]);
   const double *parentRow = up < 0 ? nullptr : tree[up].data();
-  const BranchExps e = branchExps(memo, node, tree.size(), row[branchLength]);
+  const BranchExps e = branchExps(memo, node, row[branchLength]);
   if (memo.popProb.size() < static_cast<size_t>(loci))
     memo.popProb.resize(loci);
   double *popProb = memo.popProb.data();
@@ -275,6 +292,7 @@ double rowProbability(const PopTables &pop, const TreeMatrix &tree, double x,
 double nodeTerm(const Table &freqs, const TreeMatrix &tree, double x,
                 const std::vector<double> &mapDist, const Haplotype &rootHap, int node,
                 const TransTable &trans, LikelihoodMemo &memo) {
+  fitExps(memo, tree.size(), mapDist);
   return std::log(rowProbability({freqs, trans, nullptr}, tree, x, mapDist, rootHap, node, memo,
                                  sideIndex(x, mapDist, pset.numLoci)));
 }
@@ -284,8 +302,12 @@ namespace {
 void recomputeRows(const Table &freqs, TreeMatrix &tree, double x,
                    const std::vector<double> &mapDist, const Haplotype &rootHap,
                    const TransTable &trans, const int *nodes, int count, LikelihoodMemo &memo) {
+  fitExps(memo, tree.size(), mapDist);
+  const PopTables pop{freqs, trans, nullptr};
+  const int b = sideIndex(x, mapDist, pset.numLoci);
   for (int i = 0; i < count; i++)
-    tree[nodes[i]][nodeLogLik] = nodeTerm(freqs, tree, x, mapDist, rootHap, nodes[i], trans, memo);
+    tree[nodes[i]][nodeLogLik] =
+        std::log(rowProbability(pop, tree, x, mapDist, rootHap, nodes[i], memo, b));
 }
 
 } // namespace
@@ -313,6 +335,7 @@ double recomputeAllTerms(const Table &freqs, TreeMatrix &tree, double x,
   if (markov)
     listTransitionRows(memo.transRows, trans);
   const PopTables pop{freqs, trans, markov ? &memo.transRows : nullptr};
+  fitExps(memo, tree.size(), mapDist);
   // The logs are taken after all the rows' probabilities, one after another
   // with nothing between them to wait for.
   std::vector<double> &probs = memo.rowProbs;

@@ -2,8 +2,9 @@
 // look-up buffer, the list of transition rows a full pass reads,
 // the exponentials of the crossover weights by row and branch length, and the
 // logarithms of the table entries. Every remembered value is checked against
-// its argument (the rows are listed afresh by every pass), so the memo only
-// saves work: a fresh memo gives the same results.
+// its argument (the exponentials of a branch length by the length and the map
+// they were taken for; the rows are listed afresh by every pass), so the memo
+// only saves work: a fresh memo gives the same results.
 #pragma once
 
 #include <limits>
@@ -42,9 +43,11 @@ struct LikelihoodMemo {
   std::vector<double> rowProbs;         // a full pass's rows before their logs
   TransitionRows transRows;             // listed afresh by each full pass
   std::vector<WayKey> wayKeys;          // a few ways per row place
-  std::vector<Remembered> markerExps;   // 2 (L + 1) per way: right, then left
+  std::vector<double> markerExps;       // 2 (L + 1) per way: right, then left
   std::vector<LocatedExps> locatedExps; // one per way
   unsigned long wayUses = 0;
-  size_t expRows = 0, expPlaces = 0; // the genealogy size the ways are laid out for
+  // The genealogy size and map the ways are laid out for, and their places.
+  size_t expRows = 0, expPlaces = 0;
+  std::vector<double> expMap;
   std::vector<TableLogs> frequencyLogs, transitionLogs;
 };
