@@ -152,13 +152,8 @@ void lookUp(const PopTables &pop, Independent independent, Markov markov) {
 // The sum runs in the order of the markers, so the scan for the mismatch
 // goes along with it.
 double rightSum(const double *row, const double *parentRow, const Haplotype &rootHap, double x,
-                const std::vector<double> &d, int b, const PopTables &pop, const BranchExps &e,
-                double *popProb) {
+                const std::vector<double> &d, int b, const BranchExps &e, const double *popProb) {
   const int loci = pset.numLoci;
-  // The markers from b - 1 (0-based) on.
-  lookUp(
-      pop, [&] { allfreqright(row, 0, popProb, pop.freqs, b - 1); },
-      [&](const auto &trans) { hapfreqcountsright(row, popProb, trans, pop.freqs, b - 1); });
   const double t = row[branchLength];
   const double shift = expOf(e.located.shiftRight, x * t);
   // j = b (a right side has b <= L), then each marker j while the markers
@@ -186,16 +181,11 @@ double rightSum(const double *row, const double *parentRow, const Haplotype &roo
 // marker k + 1 (or the mutation), for k down to the last mismatch, and markers
 // 1..k come from the population.
 double leftSum(const double *row, const double *parentRow, const Haplotype &rootHap, double x,
-               const std::vector<double> &d, int b, const PopTables &pop, const BranchExps &e,
-               double *popProb) {
+               const std::vector<double> &d, int b, const BranchExps &e, const double *popProb) {
   int mismatch = b - 1;
   while (mismatch >= 1 && !differs(row, parentRow, rootHap, mismatch))
     mismatch--;
   // F(k) is read for k = mismatch..b - 1 only.
-  // The markers up to b - 2 (0-based).
-  lookUp(
-      pop, [&] { allfreqleft(row, 0, popProb, pop.freqs, b - 2); },
-      [&](const auto &trans) { hapfreqcountsleft(row, popProb, trans, pop.freqs, b - 2); });
   const double t = row[branchLength];
   const double shift = expOf(e.located.shiftLeft, -x * t);
   // exp(d[k] t), carried from one marker to the next; exp(d[1] t) is written
@@ -276,10 +266,13 @@ double rowProbability(const PopTables &pop, const TreeMatrix &tree, double x,
   if (memo.popProb.size() < static_cast<size_t>(loci))
     memo.popProb.resize(loci);
   double *popProb = memo.popProb.data();
-  // The right side's look-up is used up before the left side overwrites it.
-  const double right =
-      b <= loci ? rightSum(row, parentRow, rootHap, x, mapDist, b, pop, e, popProb) : 0;
-  const double left = b >= 2 ? leftSum(row, parentRow, rootHap, x, mapDist, b, pop, e, popProb) : 0;
+  // The look-ups of the markers left of the mutation, up to b - 2 (0-based),
+  // and right of it, from b - 1 on.
+  lookUp(
+      pop, [&] { sideLookUps(row, popProb, pop.freqs, b - 1); },
+      [&](const auto &trans) { sideLookUps(row, popProb, trans, pop.freqs, b - 1); });
+  const double right = b <= loci ? rightSum(row, parentRow, rootHap, x, mapDist, b, e, popProb) : 0;
+  const double left = b >= 2 ? leftSum(row, parentRow, rootHap, x, mapDist, b, e, popProb) : 0;
   if (b == 1)
     return right;
   if (b == loci + 1)

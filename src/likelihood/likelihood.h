@@ -40,6 +40,15 @@ void hapfreqcountsright(const double *row, double *out, const TransitionRows &tr
                         const Table &freqs, int from);
 void hapfreqcountsleft(const double *row, double *out, const TransitionRows &trans,
                        const Table &freqs, int upTo);
+// The left and right look-ups of a cut before locus split (0-based) in one:
+// out[0..split - 1] as a left look-up up to split - 1 fills it, out[split..L - 1]
+// as a right look-up from split; under independent frequencies, or the Markov
+// model through the nested tables or the list of their rows.
+void sideLookUps(const double *row, double *out, const Table &freqs, int split);
+void sideLookUps(const double *row, double *out, const TransTable &trans, const Table &freqs,
+                 int split);
+void sideLookUps(const double *row, double *out, const TransitionRows &trans, const Table &freqs,
+                 int split);
 // Natural log of a haplotype's probability under the Markov model.
 double probhap2(const Table &freqs, const TransTable &trans, const int *hap, LikelihoodMemo &memo);
 // Natural log of the probability of numLoci alleles (stored as in a tree row,

@@ -175,7 +175,76 @@ void markovRight(const double *row, double *out, Entries entry, const Table &fre
   }
 }
 
+// Both look-ups of one cut at once, the left one into out[0..split - 1] and
+// the right one into out[split..L - 1], each entry the value its one-sided
+// look-up gives it. The two products do not wait for each other, so they are
+// taken a step of each at a time, each carried in a variable of its own.
+// step(k, a, b) is the factor between allele a at locus k and allele b at
+// locus k + 1 for the left product (reaching k + 1) and the right one
+// (reaching k).
+template <class Steps>
+void bothSides(const double *row, double *out, const Table &freqs, int split, Steps steps) {
+  const int loci = pset.numLoci;
+  std::ptrdiff_t before = rowAllele(row, 0), after = rowAllele(row, loci - 1);
+  double left = freqs[before][0], right = freqs[after][loci - 1];
+  if (split > 0)
+    out[0] = left;
+  if (split < loci)
+    out[loci - 1] = right;
+  int l = 1, r = loci - 2;
+  for (; l < split && r >= split; l++, r--) {
+    const std::ptrdiff_t a = rowAllele(row, l), c = rowAllele(row, r);
+    left = left * steps.left(l - 1, before, a);
+    right = right * steps.right(r, c, after);
+    out[l] = left;
+    out[r] = right;
+    before = a;
+    after = c;
+  }
+  for (; l < split; l++) {
+    const std::ptrdiff_t a = rowAllele(row, l);
+    left = left * steps.left(l - 1, before, a);
+    out[l] = left;
+    before = a;
+  }
+  for (; r >= split; r--) {
+    const std::ptrdiff_t c = rowAllele(row, r);
+    right = right * steps.right(r, c, after);
+    out[r] = right;
+    after = c;
+  }
+}
+
+// The steps of the Markov look-ups: the transition entry either way.
+template <class Entries> struct MarkovSteps {
+  Entries entry;
+  double left(int k, std::ptrdiff_t a, std::ptrdiff_t b) const { return entry(k, a, b); }
+  double right(int k, std::ptrdiff_t a, std::ptrdiff_t b) const { return entry(k, a, b); }
+};
+
+// Under independent frequencies a step is the frequency at the locus it
+// reaches.
+struct IndependentSteps {
+  const Table &freqs;
+  double left(int k, std::ptrdiff_t, std::ptrdiff_t b) const { return freqs[b][k + 1]; }
+  double right(int k, std::ptrdiff_t a, std::ptrdiff_t) const { return freqs[a][k]; }
+};
+
 } // namespace
+
+void sideLookUps(const double *row, double *out, const Table &freqs, int split) {
+  bothSides(row, out, freqs, split, IndependentSteps{freqs});
+}
+
+void sideLookUps(const double *row, double *out, const TransTable &trans, const Table &freqs,
+                 int split) {
+  bothSides(row, out, freqs, split, MarkovSteps<NestedEntries>{{trans}});
+}
+
+void sideLookUps(const double *row, double *out, const TransitionRows &trans, const Table &freqs,
+                 int split) {
+  bothSides(row, out, freqs, split, MarkovSteps<ListedEntries>{{trans}});
+}
 
 void hapfreqcountsleft(const double *row, double *out, const TransTable &trans, const Table &freqs,
                        int upTo) {

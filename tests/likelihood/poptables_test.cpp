@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 
 #include "likelihood.h"
 #include "testkit.h"
@@ -169,6 +170,46 @@ TEST(PopulationTables, ListedRowsGiveTheNestedLookups) {
     c.MP1[1][2] = {0.125, 0.25, 0.0625, 0.5625};
     c.MP1[2][3] = {0.375, 0.625};
   }
+}
+
+// The look-ups of both sides of a cut taken together give each side's entries
+// as its own look-up gives them, bit for bit, at every cut (none on one side
+// at the ends), and leave the rest of out as it was: under independent
+// frequencies and the Markov model through nested and listed tables.
+TEST(PopulationTables, BothSidesTogetherGiveEachSidesLookup) {
+  prepare({2, 3, 4, 2, 3}, {{1, 3, 4, 2, 1}, {2, 1, 1, 1, 3}, {1, 2, 3, 2, 2}, {2, 3, 2, 1, 1}}, 1);
+  const Chain &c = chains[0];
+  TransitionRows list;
+  listTransitionRows(list, c.MP1);
+  const Table &f = c.popHapFreqs;
+  const TreeRow row = makeTree({{0, -1, -1, -1, 0, 0, 0, 2, -3, 4, 1, -3}})[0];
+  const double *cells = row.data();
+  using Fill = std::function<void(double *, int)>;
+  struct Kind {
+    const char *name;
+    Fill both, left, right;
+  };
+  const std::vector<Kind> kinds = {
+      {"independent", [&](double *o, int s) { sideLookUps(cells, o, f, s); },
+       [&](double *o, int upTo) { allfreqleft(cells, 0, o, f, upTo); },
+       [&](double *o, int from) { allfreqright(cells, 0, o, f, from); }},
+      {"nested", [&](double *o, int s) { sideLookUps(cells, o, c.MP1, f, s); },
+       [&](double *o, int upTo) { hapfreqcountsleft(cells, o, c.MP1, f, upTo); },
+       [&](double *o, int from) { hapfreqcountsright(cells, o, c.MP1, f, from); }},
+      {"listed", [&](double *o, int s) { sideLookUps(cells, o, list, f, s); },
+       [&](double *o, int upTo) { hapfreqcountsleft(cells, o, list, f, upTo); },
+       [&](double *o, int from) { hapfreqcountsright(cells, o, list, f, from); }}};
+  for (const Kind &kind : kinds)
+    for (int split = 0; split <= 5; split++) {
+      // Guards on both ends catch a write outside the five entries.
+      std::vector<double> both(7, -1.0), expected(7, -1.0);
+      kind.both(both.data() + 1, split);
+      if (split > 0)
+        kind.left(expected.data() + 1, split - 1);
+      if (split < 5)
+        kind.right(expected.data() + 1, split);
+      EXPECT_EQ(both, expected) << kind.name << " split " << split;
+    }
 }
 
 // Hand-set three-locus tables for the look-ups.
