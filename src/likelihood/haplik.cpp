@@ -9,6 +9,7 @@
 // change a node's haplotypes or the tables but not its branch or the location.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -84,9 +85,14 @@ constexpr size_t expMemory = 16 << 20;
 // Lays out the places of the remembered exponentials for a genealogy of the
 // given number of rows and the map, unless they are laid out for both: every
 // evaluation first calls this, once for all the rows it takes.
+// The maps are compared bit for bit: a map equal in value but not in bits
+// (a -0 for a 0) only lays the places out afresh.
 void fitExps(LikelihoodMemo &memo, size_t rows, const std::vector<double> &mapDist) {
   const size_t markers = pset.numLoci + 1;
-  if (rows == memo.expRows && mapDist == memo.expMap &&
+  const bool sameMap =
+      mapDist.size() == memo.expMap.size() &&
+      std::memcmp(mapDist.data(), memo.expMap.data(), mapDist.size() * sizeof(double)) == 0;
+  if (rows == memo.expRows && sameMap &&
       memo.markerExps.size() == memo.expPlaces * waysPerRow * 2 * markers)
     return;
   const size_t rowBytes = waysPerRow * 2 * markers * sizeof(double);
