@@ -82,11 +82,7 @@ constexpr double unknown = std::numeric_limits<double>::quiet_NaN();
 // large for it share places (and find fewer values to reuse).
 constexpr size_t expMemory = 16 << 20;
 
-// Lays out the places of the remembered exponentials for a genealogy of the
-// given number of rows and the map, unless they are laid out for both: every
-// evaluation first calls this, once for all the rows it takes.
-// The maps are compared bit for bit: a map equal in value but not in bits
-// (a -0 for a 0) only lays the places out afresh.
+// The layout of prepareEvaluation below.
 void fitExps(LikelihoodMemo &memo, size_t rows, const std::vector<double> &mapDist) {
   const size_t markers = pset.numLoci + 1;
   const bool sameMap =
@@ -103,6 +99,24 @@ void fitExps(LikelihoodMemo &memo, size_t rows, const std::vector<double> &mapDi
   memo.wayKeys.assign(places * waysPerRow, WayKey());
   memo.markerExps.assign(places * waysPerRow * 2 * markers, unknown);
   memo.locatedExps.assign(places * waysPerRow, LocatedExps());
+  memo.sideX = std::numeric_limits<double>::quiet_NaN();
+}
+
+// Lays out the places of the remembered exponentials for a genealogy of the
+// given number of rows and the map, unless they are laid out for both, and
+// returns the side index of x (remembered for the last location, since the
+// moves that recompute a few rows at a time leave the location alone): every
+// evaluation first calls this, once for all the rows it takes. The maps are
+// compared bit for bit: a map equal in value but not in bits (a -0 for a 0)
+// only lays the places out afresh.
+int prepareEvaluation(LikelihoodMemo &memo, size_t rows, const std::vector<double> &mapDist,
+                      double x) {
+  fitExps(memo, rows, mapDist);
+  if (!(memo.sideX == x)) {
+    memo.sideX = x;
+    memo.side = sideIndex(x, mapDist, pset.numLoci);
+  }
+  return memo.side;
 }
 
 // The exponentials of row r for branch length t: the way of the row's place
@@ -291,9 +305,9 @@ double rowProbability(const PopTables &pop, const TreeMatrix &tree, double x,
 double nodeTerm(const Table &freqs, const TreeMatrix &tree, double x,
                 const std::vector<double> &mapDist, const Haplotype &rootHap, int node,
                 const TransTable &trans, LikelihoodMemo &memo) {
-  fitExps(memo, tree.size(), mapDist);
-  return std::log(rowProbability({freqs, trans, nullptr}, tree, x, mapDist, rootHap, node, memo,
-                                 sideIndex(x, mapDist, pset.numLoci)));
+  const int b = prepareEvaluation(memo, tree.size(), mapDist, x);
+  return std::log(
+      rowProbability({freqs, trans, nullptr}, tree, x, mapDist, rootHap, node, memo, b));
 }
 
 namespace {
@@ -301,9 +315,8 @@ namespace {
 void recomputeRows(const Table &freqs, TreeMatrix &tree, double x,
                    const std::vector<double> &mapDist, const Haplotype &rootHap,
                    const TransTable &trans, const int *nodes, int count, LikelihoodMemo &memo) {
-  fitExps(memo, tree.size(), mapDist);
+  const int b = prepareEvaluation(memo, tree.size(), mapDist, x);
   const PopTables pop{freqs, trans, nullptr};
-  const int b = sideIndex(x, mapDist, pset.numLoci);
   for (int i = 0; i < count; i++)
     tree[nodes[i]][nodeLogLik] =
         std::log(rowProbability(pop, tree, x, mapDist, rootHap, nodes[i], memo, b));
@@ -329,12 +342,11 @@ double recomputeAllTerms(const Table &freqs, TreeMatrix &tree, double x,
                          const std::vector<double> &mapDist, const Haplotype &rootHap,
                          const TransTable &trans, LikelihoodMemo &memo) {
   const int rows = 2 * pset.numChromosomes - 1;
-  const int b = sideIndex(x, mapDist, pset.numLoci);
+  const int b = prepareEvaluation(memo, tree.size(), mapDist, x);
   const bool markov = pset.algSwitch != 0.0;
   if (markov)
     listTransitionRows(memo.transRows, trans);
   const PopTables pop{freqs, trans, markov ? &memo.transRows : nullptr};
-  fitExps(memo, tree.size(), mapDist);
   // The logs are taken after all the rows' probabilities, one after another
   // with nothing between them to wait for.
   std::vector<double> &probs = memo.rowProbs;

@@ -49,5 +49,7 @@ struct LikelihoodMemo {
   // The genealogy size and map the ways are laid out for, and their places.
   size_t expRows = 0, expPlaces = 0;
   std::vector<double> expMap;
+  double sideX = std::numeric_limits<double>::quiet_NaN(); // a location and its side index
+  int side = 0;
   std::vector<TableLogs> frequencyLogs, transitionLogs;
 };
