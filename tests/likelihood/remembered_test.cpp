@@ -42,6 +42,13 @@ protected:
     return log(left * right);
   }
 
+  // The same for x beyond d2, both markers on the left: the crossover before
+  // marker 1, between the markers, or between marker 2 and the mutation.
+  static double rootTermAllLeft(double t, double x, double d2) {
+    return log(exp(-x * t) + exp(-x * t) * (exp(d2 * t) - 1) * 0.6 +
+               (1 - exp(-(x - d2) * t)) * 0.6 * 0.3);
+  }
+
   // The root's term as the chain's likelihood gives it, with everything the
   // chain's memo holds from the evaluations before.
   double rootNow(double x) {
@@ -69,6 +76,9 @@ TEST_F(Remembered, ANewBranchLengthMapOrLocationGivesItsOwnTerm) {
   // Back to the first branch length.
   tree[0][branchLength] = 0.5;
   EXPECT_NEAR(rootNow(1.5), rootTerm(0.5, 1.5, 2), 1e-13);
+  // The same location on a map that puts both markers left of it.
+  pset.mapDist = {0, 0, 1};
+  EXPECT_NEAR(rootNow(1.5), rootTermAllLeft(0.5, 1.5, 1), 1e-13);
 }
 
 TEST_F(Remembered, GenealogiesSharingRowNumbersKeepTheirOwnTerms) {
