@@ -49,8 +49,10 @@ struct MoveScratch {
   std::vector<std::pair<int, double>> changedCells;
   std::vector<int> hapEntries;
   std::vector<double> hapSums;
-  // A leaf's missing-allele record being rebuilt.
+  // A leaf's missing-allele record being rebuilt; the logs of the frequency
+  // table the leaf moves of one sweep read (see takeSweepLogs).
   std::vector<int> record;
+  std::vector<double> sweepLogs;
   // The terms of each candidate allele of a full-conditional draw.
   std::vector<double> candidateTerms;
   // The rows whose node terms a genealogy stretch changes; the rows a

@@ -62,6 +62,13 @@ void allelesLogProbPair(const Table &freqs, const double *first, const double *s
 // Both remember the logarithms of the table entries they read, per table, and
 // take a log again only for an entry whose value has changed since: the
 // results are those of taking every log afresh.
+// The logs of every entry of freqs, logs[a * numLoci + k] that of [a][k]
+// (through the remembered ones), and the same two sums from logs so taken:
+// for a run of sums over which the table stays as it is.
+void frequencyLogs(const Table &freqs, LikelihoodMemo &memo, std::vector<double> &logs);
+double allelesLogProb(const std::vector<double> &logs, const double *alleles);
+void allelesLogProbPair(const std::vector<double> &logs, const double *first, const double *second,
+                        double &firstLog, double &secondLog);
 
 // Log-likelihood term of one row: the node's haplotype given its parent's (the
 // ancestral haplotype at the root) over the node's branch.

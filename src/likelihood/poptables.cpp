@@ -349,33 +349,71 @@ namespace {
 
 // The log probabilities of N allele sequences, summed side by side: each sum
 // runs over the loci in order as it would alone, and the N chains of
-// additions overlap.
-template <size_t N>
-void logProbs(const Table &freqs, const double *const (&alleles)[N], LikelihoodMemo &memo,
-              double (&sums)[N]) {
+// additions overlap. entryLog(a, k) is the log of frequency [a][k].
+template <size_t N, class EntryLog>
+void logProbs(EntryLog entryLog, const double *const (&alleles)[N], double (&sums)[N]) {
   const size_t loci = pset.numLoci;
-  Remembered *logs = logsOf(memo.frequencyLogs, &freqs, freqs.size() * loci);
   for (double &sum : sums)
     sum = 0.0;
   for (size_t k = 0; k < loci; k++)
-    for (size_t s = 0; s < N; s++) {
-      const size_t a = static_cast<int>(std::fabs(alleles[s][k]));
-      sums[s] += entryLog(logs, a * loci + k, freqs[a][k]);
-    }
+    for (size_t s = 0; s < N; s++)
+      sums[s] += entryLog(static_cast<int>(std::fabs(alleles[s][k])), k);
 }
+
+// The logs of a table through its remembered ones.
+struct RememberedLogs {
+  const Table &freqs;
+  Remembered *logs;
+  double operator()(size_t a, size_t k) const {
+    return entryLog(logs, a * pset.numLoci + k, freqs[a][k]);
+  }
+};
+
+RememberedLogs rememberedLogs(const Table &freqs, LikelihoodMemo &memo) {
+  return {freqs, logsOf(memo.frequencyLogs, &freqs, freqs.size() * pset.numLoci)};
+}
+
+// The logs of a table taken beforehand.
+struct TakenLogs {
+  const std::vector<double> &logs;
+  double operator()(size_t a, size_t k) const { return logs[a * pset.numLoci + k]; }
+};
 
 } // namespace
 
 double allelesLogProb(const Table &freqs, const double *alleles, LikelihoodMemo &memo) {
   double sum[1];
-  logProbs(freqs, {alleles}, memo, sum);
+  logProbs(rememberedLogs(freqs, memo), {alleles}, sum);
   return sum[0];
 }
 
 void allelesLogProbPair(const Table &freqs, const double *first, const double *second,
                         LikelihoodMemo &memo, double &firstLog, double &secondLog) {
   double sums[2];
-  logProbs(freqs, {first, second}, memo, sums);
+  logProbs(rememberedLogs(freqs, memo), {first, second}, sums);
+  firstLog = sums[0];
+  secondLog = sums[1];
+}
+
+void frequencyLogs(const Table &freqs, LikelihoodMemo &memo, std::vector<double> &logs) {
+  const size_t loci = pset.numLoci;
+  const RememberedLogs remembered = rememberedLogs(freqs, memo);
+  logs.resize(freqs.size() * loci);
+  for (size_t a = 0; a < freqs.size(); a++)
+    for (size_t k = 0; k < loci; k++)
+      logs[a * loci + k] = remembered(a, k);
+}
+
+double allelesLogProb(const std::vector<double> &logs, const double *alleles) {
+  double sum[1];
+  logProbs(TakenLogs{logs}, {alleles}, sum);
+  return sum[0];
+}
+
+void allelesLogProbPair(const std::vector<double> &logs, const double *first, const double *second,
+                        double &firstLog, double &secondLog) {
+  double sums[2];
+  logProbs(TakenLogs{logs}, {first, second}, sums);
   firstLog = sums[0];
   secondLog = sums[1];
 }

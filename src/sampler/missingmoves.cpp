@@ -71,6 +71,7 @@ void updateLeafMissing(Rng &rng, Chain &chain, int leaf, const std::vector<int> 
 void updatePatientMissing(Rng &rng, Chain &chain) {
   // The chain's own list: its leaves received the patient chromosomes in their
   // own order, so the leaves with missing alleles differ between chains.
+  takeSweepLogs(chain);
   for (size_t j = 0; j < chain.missingLeaves.size(); j++)
     updateLeafMissing(rng, chain, chain.missingLeaves[j], chain.missingLoci[j]);
 }

@@ -41,6 +41,11 @@ double allPartnerTerms(Chain &chain) {
   return sum;
 }
 
+void takeSweepLogs(Chain &chain) {
+  if (unpairedGenotypes())
+    frequencyLogs(chain.popHapFreqs, chain.memo, chain.scratch.sweepLogs);
+}
+
 void saveLeaf(Chain &chain, int leaf) {
   MoveScratch &saved = chain.scratch;
   const TreeRow &row = chain.tree[leaf];
@@ -103,10 +108,9 @@ bool acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf) {
     const double *savedBlock = saved.leafCells.data() + loci;
     double before, after;
     if (changed(row, saved.leafCells, loci))
-      allelesLogProbPair(chain.popHapFreqs, savedBlock, row.data() + TMAT + loci, chain.memo,
-                         before, after);
+      allelesLogProbPair(saved.sweepLogs, savedBlock, row.data() + TMAT + loci, before, after);
     else
-      before = after = partnerTerm(chain, savedBlock);
+      before = after = allelesLogProb(saved.sweepLogs, savedBlock);
     partnerProb = chain.partnerProb - before + after;
   }
   // Without unpaired genotypes the ratio is that of the totals alone.

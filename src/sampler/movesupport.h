@@ -42,6 +42,9 @@ double allPartnerTerms(Chain &chain);
 bool testRowChange(Rng &rng, const Chain &chain, const int *rows, const double *oldTerms, int count,
                    double proposed, double current, bool tiesAccept, double *total);
 
+// Takes the logs of the frequency table that acceptOrRestoreLeaf reads, at the
+// start of a sweep of leaf moves: the tables do not change within a sweep.
+void takeSweepLogs(Chain &chain);
 // Records the allele cells and node term of a leaf (and, with paired
 // genotypes, of its partner leaf) before a move changes its alleles.
 void saveLeaf(Chain &chain, int leaf);
@@ -50,7 +53,8 @@ void saveLeaf(Chain &chain, int leaf);
 // with paired genotypes), adds the change of the chain's partner term with
 // unpaired genotypes, draws the acceptance number,
 // and either keeps the change with the chain's new log terms or restores
-// everything saveLeaf recorded. True when the change is kept.
+// everything saveLeaf recorded. True when the change is kept. The partner term
+// is summed from the logs takeSweepLogs took.
 bool acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf);
 
 // Saves and restores every row's node term around a move that rewrites them.

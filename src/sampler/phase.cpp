@@ -103,6 +103,7 @@ void testExchange(Rng &rng, Chain &chain, int leaf, int partner, bool movesImput
 void phaseSweep(Rng &rng, Chain &chain, bool locusByLocus) {
   if (pset.dataAsGenotypes == 0)
     return;
+  takeSweepLogs(chain);
   TreeMatrix &tree = chain.tree;
   const bool paired = pairedGenotypes();
   for (size_t t = 0; t < tree.size(); t++) {

@@ -271,19 +271,26 @@ TEST_F(Lookups, WholeHaplotypeProbability) {
 } // namespace
 
 // Two sequences scored side by side get the numbers each gets alone, with
-// imputed (-a) alleles read by magnitude and after the tables changed.
+// imputed (-a) alleles read by magnitude and after the tables changed; so do
+// sums from the table's logs taken beforehand (taken again after the change).
 TEST(PopulationTables, AllelePairsScoreAsEachAlone) {
   prepare({2, 4, 3}, {{1, 1, 2}, {1, 2, 3}, {2, -1, 1}, {-2, 3, 2}}, 1);
   Chain &chain = chains[0];
   const std::vector<std::vector<double>> sequences = {
       {1, 2, 3}, {-2, 4, 1}, {2, -3, -3}, {1, 1, 1}};
+  std::vector<double> logs;
   for (int round = 0; round < 2; round++) {
+    frequencyLogs(chain.popHapFreqs, chain.memo, logs);
     for (const auto &a : sequences)
       for (const auto &b : sequences) {
-        double first = 0, second = 0;
+        double first = 0, second = 0, takenFirst = 0, takenSecond = 0;
         allelesLogProbPair(chain.popHapFreqs, a.data(), b.data(), chain.memo, first, second);
+        allelesLogProbPair(logs, a.data(), b.data(), takenFirst, takenSecond);
         EXPECT_EQ(first, allelesLogProb(chain.popHapFreqs, a.data(), chain.memo));
         EXPECT_EQ(second, allelesLogProb(chain.popHapFreqs, b.data(), chain.memo));
+        EXPECT_EQ(takenFirst, first);
+        EXPECT_EQ(takenSecond, second);
+        EXPECT_EQ(allelesLogProb(logs, a.data()), first);
         EXPECT_NEAR(first,
                     std::log(chain.popHapFreqs[static_cast<int>(std::fabs(a[0]))][0]) +
                         std::log(chain.popHapFreqs[static_cast<int>(std::fabs(a[1]))][1]) +
