@@ -33,15 +33,26 @@ int sideIndex(double x, const std::vector<double> &mapDist, int loci) {
   return b;
 }
 
-// Whether the node's allele at marker k (1-based) differs from its parent's;
-// the root is compared with the ancestral haplotype. Two equal cells hold the
-// same allele, so only cells that differ (an imputed -a against an observed a,
-// say) are compared as alleles.
-bool differs(const double *row, const double *parentRow, const Haplotype &rootHap, int k) {
-  const double cell = row[TMAT + k - 1];
-  if (parentRow == nullptr)
-    return static_cast<int>(std::fabs(cell)) != rootHap[k - 1];
-  const double inherited = parentRow[TMAT + k - 1];
+// A node's allele cells beside those it inherited: its parent's, or the
+// ancestral haplotype's at the root (parent null).
+struct Lineage {
+  const double *cells;
+  const double *parent;
+  const int *root;
+};
+
+Lineage lineage(const double *row, const double *parentRow, const Haplotype &rootHap) {
+  return {row + TMAT, parentRow == nullptr ? nullptr : parentRow + TMAT, rootHap.data()};
+}
+
+// Whether the node's allele at marker k (1-based) differs from the one it
+// inherited. Two equal cells hold the same allele, so only cells that differ
+// (an imputed -a against an observed a, say) are compared as alleles.
+bool differs(const Lineage &l, int k) {
+  const double cell = l.cells[k - 1];
+  if (l.parent == nullptr)
+    return static_cast<int>(std::fabs(cell)) != l.root[k - 1];
+  const double inherited = l.parent[k - 1];
   return !(cell == inherited) &&
          static_cast<int>(std::fabs(cell)) != static_cast<int>(std::fabs(inherited));
 }
@@ -171,10 +182,9 @@ void lookUp(const PopTables &pop, Independent independent, Markov markov) {
 // to the first mismatch, and the markers from j on come from the population.
 // The sum runs in the order of the markers, so the scan for the mismatch
 // goes along with it.
-double rightSum(const double *row, const double *parentRow, const Haplotype &rootHap, double x,
-                const std::vector<double> &d, int b, const BranchExps &e, const double *popProb) {
+double rightSum(const Lineage &l, double t, double x, const std::vector<double> &d, int b,
+                const BranchExps &e, const double *popProb) {
   const int loci = pset.numLoci;
-  const double t = row[branchLength];
   const double shift = expOf(e.located.shiftRight, x * t);
   // j = b (a right side has b <= L), then each marker j while the markers
   // b..j - 1 match, then the crossover beyond the last marker when every
@@ -182,7 +192,7 @@ double rightSum(const double *row, const double *parentRow, const Haplotype &roo
   const double first = b == 1 ? 1.0 - shift : 1.0 - expOf(e.located.firstRight, -(d[b] - x) * t);
   double sum = 0.0;
   sum += first * popProb[b - 1];
-  if (differs(row, parentRow, rootHap, b))
+  if (differs(l, b))
     return sum;
   // exp(-d[j - 1] t), carried from one marker to the next.
   double before = expOf(e.right[b], -d[b] * t);
@@ -191,7 +201,7 @@ double rightSum(const double *row, const double *parentRow, const Haplotype &roo
     const double w = shift * (before - at);
     before = at;
     sum += w * popProb[j - 1];
-    if (differs(row, parentRow, rootHap, j))
+    if (differs(l, j))
       return sum;
   }
   return sum + shift * before;
@@ -200,13 +210,12 @@ double rightSum(const double *row, const double *parentRow, const Haplotype &roo
 // The same for the left side: the crossover falls between marker k and
 // marker k + 1 (or the mutation), for k down to the last mismatch, and markers
 // 1..k come from the population.
-double leftSum(const double *row, const double *parentRow, const Haplotype &rootHap, double x,
-               const std::vector<double> &d, int b, const BranchExps &e, const double *popProb) {
+double leftSum(const Lineage &l, double t, double x, const std::vector<double> &d, int b,
+               const BranchExps &e, const double *popProb) {
   int mismatch = b - 1;
-  while (mismatch >= 1 && !differs(row, parentRow, rootHap, mismatch))
+  while (mismatch >= 1 && !differs(l, mismatch))
     mismatch--;
   // F(k) is read for k = mismatch..b - 1 only.
-  const double t = row[branchLength];
   const double shift = expOf(e.located.shiftLeft, -x * t);
   // exp(d[k] t), carried from one marker to the next; exp(d[1] t) is written
   // as 1 since d[1] = 0.
@@ -237,11 +246,11 @@ bool termReadsParentAt(const TreeMatrix &tree, int node, int b, const Haplotype 
                        int marker) {
   const double *row = tree[node].data();
   const int up = static_cast<int>(row[parent]);
-  const double *parentRow = up < 0 ? nullptr : tree[up].data();
+  const Lineage l = lineage(row, up < 0 ? nullptr : tree[up].data(), rootHap);
   // The scans of rightSum and leftSum, from the mutation to the marker.
   const int step = marker >= b ? 1 : -1;
   for (int k = marker >= b ? b : b - 1; k != marker; k += step)
-    if (differs(row, parentRow, rootHap, k))
+    if (differs(l, k))
       return false;
   return true;
 }
@@ -291,8 +300,10 @@ double rowProbability(const PopTables &pop, const TreeMatrix &tree, double x,
   lookUp(
       pop, [&] { sideLookUps(row, popProb, pop.freqs, b - 1); },
       [&](const auto &trans) { sideLookUps(row, popProb, trans, pop.freqs, b - 1); });
-  const double right = b <= loci ? rightSum(row, parentRow, rootHap, x, mapDist, b, e, popProb) : 0;
-  const double left = b >= 2 ? leftSum(row, parentRow, rootHap, x, mapDist, b, e, popProb) : 0;
+  const Lineage l = lineage(row, parentRow, rootHap);
+  const double t = row[branchLength];
+  const double right = b <= loci ? rightSum(l, t, x, mapDist, b, e, popProb) : 0;
+  const double left = b >= 2 ? leftSum(l, t, x, mapDist, b, e, popProb) : 0;
   if (b == 1)
     return right;
   if (b == loci + 1)
