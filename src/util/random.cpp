@@ -34,9 +34,12 @@ double uniform(Rng &rng, [[maybe_unused]] const char *caller) {
   return out;
 }
 
+#ifdef MUTLOC_TRACE_DRAWS
+// random2 of the audit build, as the header's draws it.
 int index(int n, Rng &rng, const char *caller) {
   return static_cast<int>(std::floor(uniform(rng, caller) * n));
 }
+#endif
 
 double normal(Rng &rng, const char *caller) {
   if (rng.hasSpare) {
@@ -114,10 +117,6 @@ Rng streamFrom(Seed seed) {
   Rng rng;
   rng.seed = seed;
   return rng;
-}
-
-int random2(int n, Rng &rng) {
-  return index(n, rng, "random2");
 }
 
 double gasdev(Rng &rng) {

@@ -4,6 +4,7 @@
 // stream it draws from, so a run (or each chain) can own one.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -80,14 +81,17 @@ inline double nextUniform(Rng &rng) {
 }
 
 #ifndef MUTLOC_TRACE_DRAWS
-// The run's uniform draw, in line since the phase and missing-allele sweeps
-// draw once per locus.
+// The run's uniform draw and the index drawn from it, in line since the
+// phase and missing-allele sweeps draw once per locus and the state and
+// frequency moves pick cells by index.
 inline double ran1(Rng &rng) {
   return nextUniform(rng);
 }
-#endif
 // floor(ran1 * n): a uniform index 0..n-1 for n >= 1.
-int random2(int n, Rng &rng);
+inline int random2(int n, Rng &rng) {
+  return static_cast<int>(std::floor(nextUniform(rng) * n));
+}
+#endif
 // Standard normal deviate (polar Box-Muller; the second deviate is kept).
 double gasdev(Rng &rng);
 
