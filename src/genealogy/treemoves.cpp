@@ -384,7 +384,7 @@ void regraftMove(Rng &rng, Chain &chain, int32_t i, bool withAge) {
   for (int node : {s, p, otherChild(tree, p, j), root})
     tprob2(freqs, tree, x, pset.mapDist, chain.rootLoci, node, chain.MP1, chain.memo);
   regraftProposalTimes(chain, j, p);
-  const double logLik = storedTotal(tree);
+  const double logLik = storedTotal(tree, chain.memo.total);
   // The rescaling of the k internal ages of j's subtree by T1 / T0.
   if (!acceptOrReject(rng, chain, logLik, internalMoved * std::log(tree[p][nodeTime] / t0)))
     restoreKeptRows(chain);

@@ -9,6 +9,7 @@
 // change a node's haplotypes or the tables but not its branch or the location.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <utility>
@@ -260,6 +261,41 @@ double storedTotal(const TreeMatrix &tree) {
   double total = 0.0;
   for (int r = 0; r < rows; r++)
     total += tree[r][nodeLogLik];
+  return total;
+}
+
+namespace {
+
+uint64_t bitsOf(double v) {
+  uint64_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  return bits;
+}
+
+} // namespace
+
+// The leading rows whose terms are bit for bit those summed last time are
+// found by comparison, which does not wait for one row before the next; their
+// running sum is taken over, and only the rows from the first changed one are
+// added (the additions each wait for the one before).
+double storedTotal(const TreeMatrix &tree, RunningTotal &last) {
+  const size_t rows = 2 * static_cast<size_t>(pset.numChromosomes) - 1;
+  if (last.termBits.size() != rows) {
+    last.termBits.assign(rows, 0);
+    last.sums.assign(rows, 0.0);
+    last.kept = 0;
+  }
+  size_t r = 0;
+  while (r < last.kept && bitsOf(tree[r][nodeLogLik]) == last.termBits[r])
+    r++;
+  double total = r == 0 ? 0.0 : last.sums[r - 1];
+  for (; r < rows; r++) {
+    const double term = tree[r][nodeLogLik];
+    total += term;
+    last.termBits[r] = bitsOf(term);
+    last.sums[r] = total;
+  }
+  last.kept = rows;
   return total;
 }
 

@@ -107,6 +107,9 @@ constexpr double zeroWeightMarker = 99.99;
 // Sum of the stored node terms over all rows, in row order: the genealogy's
 // log-likelihood as every move sums it.
 double storedTotal(const TreeMatrix &tree);
+// The same number, taking over the running sum of the last call (recorded in
+// last) over the leading rows whose terms have not changed since.
+double storedTotal(const TreeMatrix &tree, RunningTotal &last);
 
 // What a move that changed the terms of a few rows knows of the new stored
 // total without summing every row: from the total before the change and the

@@ -7,6 +7,7 @@
 // only saves work: a fresh memo gives the same results.
 #pragma once
 
+#include <cstdint>
 #include <limits>
 #include <vector>
 
@@ -38,6 +39,14 @@ struct TableLogs {
   std::vector<Remembered> logs;
 };
 
+// The terms a stored total was summed from, as bits, and the running sum
+// after each row; rows from kept on hold nothing yet.
+struct RunningTotal {
+  std::vector<uint64_t> termBits;
+  std::vector<double> sums;
+  size_t kept = 0;
+};
+
 struct LikelihoodMemo {
   std::vector<double> popProb;          // segment look-up of one side of a row
   std::vector<double> rowProbs;         // a full pass's rows before their logs
@@ -52,4 +61,5 @@ struct LikelihoodMemo {
   double sideX = std::numeric_limits<double>::quiet_NaN(); // a location and its side index
   int side = 0;
   std::vector<TableLogs> frequencyLogs, transitionLogs;
+  RunningTotal total; // of the genealogy last summed
 };

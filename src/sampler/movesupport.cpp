@@ -58,7 +58,7 @@ void saveLeaf(Chain &chain, int leaf) {
   }
 }
 
-bool testRowChange(Rng &rng, const Chain &chain, const int *rows, const double *oldTerms, int count,
+bool testRowChange(Rng &rng, Chain &chain, const int *rows, const double *oldTerms, int count,
                    double proposed, double current, bool tiesAccept, double *total) {
   const TotalBound bound = totalAfterChange(chain.tree, chain.logLik, rows, oldTerms, count);
   const double u = ran1(rng);
@@ -71,7 +71,7 @@ bool testRowChange(Rng &rng, const Chain &chain, const int *rows, const double *
       (bound.estimate + proposed) - (chain.logLik + current) + bound.error + room;
   if (highest < 0 && std::exp(highest) < u)
     return false;
-  *total = storedTotal(chain.tree);
+  *total = storedTotal(chain.tree, chain.memo.total);
   const double p = acceptanceProbability((*total + proposed) - (chain.logLik + current));
   return tiesAccept ? u <= p : u < p;
 }

@@ -39,7 +39,7 @@ double allPartnerTerms(Chain &chain);
 // is summed into *total and the test made with it: u < probability, or
 // u <= probability with tiesAccept. The decision is always that of the test
 // with the summed total.
-bool testRowChange(Rng &rng, const Chain &chain, const int *rows, const double *oldTerms, int count,
+bool testRowChange(Rng &rng, Chain &chain, const int *rows, const double *oldTerms, int count,
                    double proposed, double current, bool tiesAccept, double *total);
 
 // Takes the logs of the frequency table that acceptOrRestoreLeaf reads, at the
