@@ -111,7 +111,7 @@ void fitExps(LikelihoodMemo &memo, size_t rows, const std::vector<double> &mapDi
   memo.wayKeys.assign(places * waysPerRow, WayKey());
   memo.markerExps.assign(places * waysPerRow * 2 * markers, unknown);
   memo.locatedExps.assign(places * waysPerRow, LocatedExps());
-  memo.sideX = std::numeric_limits<double>::quiet_NaN();
+  memo.sideX = unknown;
 }
 
 // Lays out the places of the remembered exponentials for a genealogy of the

@@ -55,16 +55,13 @@ double probhap2(const Table &freqs, const TransTable &trans, const int *hap, Lik
 // a missing one as the negative of its imputed allele) under independent
 // allele frequencies: the sum over the loci k of log freqs[|allele|][k].
 double allelesLogProb(const Table &freqs, const double *alleles, LikelihoodMemo &memo);
-// The same of two allele sequences at once, each the number allelesLogProb
-// gives it.
-void allelesLogProbPair(const Table &freqs, const double *first, const double *second,
-                        LikelihoodMemo &memo, double &firstLog, double &secondLog);
 // Both remember the logarithms of the table entries they read, per table, and
 // take a log again only for an entry whose value has changed since: the
 // results are those of taking every log afresh.
 // The logs of every entry of freqs, logs[a * numLoci + k] that of [a][k]
-// (through the remembered ones), and the same two sums from logs so taken:
-// for a run of sums over which the table stays as it is.
+// (through the remembered ones), and allelesLogProb from logs so taken, of one
+// sequence or of two at once (each the number it gets alone): for a run of
+// sums over which the table stays as it is.
 void frequencyLogs(const Table &freqs, LikelihoodMemo &memo, std::vector<double> &logs);
 double allelesLogProb(const std::vector<double> &logs, const double *alleles);
 void allelesLogProbPair(const std::vector<double> &logs, const double *first, const double *second,

@@ -6,6 +6,7 @@
 // row's alleles on one side of it: the likelihood multiplies these by the
 // crossover weights. The whole-haplotype probabilities remember the logs of
 // the table entries, which change only where a move changed the tables.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -117,19 +118,6 @@ void buildPopulationTables(Chain &chain, const std::vector<Haplotype> &countList
 // value a look-up over all loci gives it. The other entries are left as they
 // were: no caller reads them.
 
-void allfreqright(const double *row, int, double *out, const Table &freqs, int from) {
-  const int loci = pset.numLoci;
-  out[loci - 1] = freqs[rowAllele(row, loci - 1)][loci - 1];
-  for (int k = loci - 2; k >= from; k--)
-    out[k] = out[k + 1] * freqs[rowAllele(row, k)][k];
-}
-
-void allfreqleft(const double *row, int, double *out, const Table &freqs, int upTo) {
-  out[0] = freqs[rowAllele(row, 0)][0];
-  for (int k = 1; k <= upTo; k++)
-    out[k] = out[k - 1] * freqs[rowAllele(row, k)][k];
-}
-
 namespace {
 
 // Transition entry [a][b] (alleles from 1) of the table from locus k to k + 1,
@@ -149,50 +137,25 @@ struct ListedEntries {
   }
 };
 
-template <class Entries>
-void markovLeft(const double *row, double *out, Entries entry, const Table &freqs, int upTo) {
-  std::ptrdiff_t before = rowAllele(row, 0);
-  out[0] = freqs[before][0];
-  for (int k = 1; k <= upTo; k++) {
-    const std::ptrdiff_t allele = rowAllele(row, k);
-    out[k] = out[k - 1] * entry(k - 1, before, allele);
-    before = allele;
-  }
-}
-
-// The segment from locus k to the last locus: starts from the last locus's
-// frequency and multiplies the forward transitions of the chain (the chain is
-// not reversed).
-template <class Entries>
-void markovRight(const double *row, double *out, Entries entry, const Table &freqs, int from) {
-  const int loci = pset.numLoci;
-  std::ptrdiff_t after = rowAllele(row, loci - 1);
-  out[loci - 1] = freqs[after][loci - 1];
-  for (int k = loci - 2; k >= from; k--) {
-    const std::ptrdiff_t allele = rowAllele(row, k);
-    out[k] = out[k + 1] * entry(k, allele, after);
-    after = allele;
-  }
-}
-
-// Both look-ups of one cut at once, the left one into out[0..split - 1] and
-// the right one into out[split..L - 1], each entry the value its one-sided
-// look-up gives it. The two products do not wait for each other, so they are
-// taken a step of each at a time, each carried in a variable of its own.
-// step(k, a, b) is the factor between allele a at locus k and allele b at
-// locus k + 1 for the left product (reaching k + 1) and the right one
-// (reaching k).
+// The look-ups of a row: the left one into out[0..leftEnd - 1] (none when
+// leftEnd is 0) and the right one into out[rightFrom..L - 1] (none when
+// rightFrom is L). When both are asked for, the two products do not wait for
+// each other, so they are taken a step of each at a time, each carried in a
+// variable of its own. step(k, a, b) is the factor between allele a at locus k
+// and allele b at locus k + 1 for the left product (reaching k + 1) and the
+// right one (reaching k).
 template <class Steps>
-void bothSides(const double *row, double *out, const Table &freqs, int split, Steps steps) {
+void lookUps(const double *row, double *out, const Table &freqs, int leftEnd, int rightFrom,
+             Steps steps) {
   const int loci = pset.numLoci;
   std::ptrdiff_t before = rowAllele(row, 0), after = rowAllele(row, loci - 1);
   double left = freqs[before][0], right = freqs[after][loci - 1];
-  if (split > 0)
+  if (leftEnd > 0)
     out[0] = left;
-  if (split < loci)
+  if (rightFrom < loci)
     out[loci - 1] = right;
   int l = 1, r = loci - 2;
-  for (; l < split && r >= split; l++, r--) {
+  for (; l < leftEnd && r >= rightFrom; l++, r--) {
     const std::ptrdiff_t a = rowAllele(row, l), c = rowAllele(row, r);
     left = left * steps.left(l - 1, before, a);
     right = right * steps.right(r, c, after);
@@ -201,18 +164,28 @@ void bothSides(const double *row, double *out, const Table &freqs, int split, St
     before = a;
     after = c;
   }
-  for (; l < split; l++) {
+  for (; l < leftEnd; l++) {
     const std::ptrdiff_t a = rowAllele(row, l);
     left = left * steps.left(l - 1, before, a);
     out[l] = left;
     before = a;
   }
-  for (; r >= split; r--) {
+  for (; r >= rightFrom; r--) {
     const std::ptrdiff_t c = rowAllele(row, r);
     right = right * steps.right(r, c, after);
     out[r] = right;
     after = c;
   }
+}
+
+// A one-sided look-up fills at least its first entry (out[0] on the left,
+// out[L - 1] on the right), whatever its bound.
+int leftEnd(int upTo) {
+  return std::max(upTo + 1, 1);
+}
+
+int rightFrom(int from) {
+  return std::min(from, pset.numLoci - 1);
 }
 
 // The steps of the Markov look-ups: the transition entry either way.
@@ -232,28 +205,31 @@ struct IndependentSteps {
 
 } // namespace
 
-void sideLookUps(const double *row, double *out, const Table &freqs, int split) {
-  bothSides(row, out, freqs, split, IndependentSteps{freqs});
+void allfreqright(const double *row, int, double *out, const Table &freqs, int from) {
+  lookUps(row, out, freqs, 0, rightFrom(from), IndependentSteps{freqs});
 }
 
-void sideLookUps(const double *row, double *out, const TransTable &trans, const Table &freqs,
-                 int split) {
-  bothSides(row, out, freqs, split, MarkovSteps<NestedEntries>{{trans}});
-}
-
-void sideLookUps(const double *row, double *out, const TransitionRows &trans, const Table &freqs,
-                 int split) {
-  bothSides(row, out, freqs, split, MarkovSteps<ListedEntries>{{trans}});
+void allfreqleft(const double *row, int, double *out, const Table &freqs, int upTo) {
+  lookUps(row, out, freqs, leftEnd(upTo), pset.numLoci, IndependentSteps{freqs});
 }
 
 void hapfreqcountsleft(const double *row, double *out, const TransTable &trans, const Table &freqs,
                        int upTo) {
-  markovLeft(row, out, NestedEntries{trans}, freqs, upTo);
+  lookUps(row, out, freqs, leftEnd(upTo), pset.numLoci, MarkovSteps<NestedEntries>{{trans}});
 }
 
 void hapfreqcountsright(const double *row, double *out, const TransTable &trans, const Table &freqs,
                         int from) {
-  markovRight(row, out, NestedEntries{trans}, freqs, from);
+  lookUps(row, out, freqs, 0, rightFrom(from), MarkovSteps<NestedEntries>{{trans}});
+}
+
+void sideLookUps(const double *row, double *out, const Table &freqs, int split) {
+  lookUps(row, out, freqs, split, split, IndependentSteps{freqs});
+}
+
+void sideLookUps(const double *row, double *out, const TransTable &trans, const Table &freqs,
+                 int split) {
+  lookUps(row, out, freqs, split, split, MarkovSteps<NestedEntries>{{trans}});
 }
 
 void listTransitionRows(TransitionRows &list, const TransTable &trans) {
@@ -268,12 +244,17 @@ void listTransitionRows(TransitionRows &list, const TransTable &trans) {
 
 void hapfreqcountsleft(const double *row, double *out, const TransitionRows &trans,
                        const Table &freqs, int upTo) {
-  markovLeft(row, out, ListedEntries{trans}, freqs, upTo);
+  lookUps(row, out, freqs, leftEnd(upTo), pset.numLoci, MarkovSteps<ListedEntries>{{trans}});
 }
 
 void hapfreqcountsright(const double *row, double *out, const TransitionRows &trans,
                         const Table &freqs, int from) {
-  markovRight(row, out, ListedEntries{trans}, freqs, from);
+  lookUps(row, out, freqs, 0, rightFrom(from), MarkovSteps<ListedEntries>{{trans}});
+}
+
+void sideLookUps(const double *row, double *out, const TransitionRows &trans, const Table &freqs,
+                 int split) {
+  lookUps(row, out, freqs, split, split, MarkovSteps<ListedEntries>{{trans}});
 }
 
 namespace {
@@ -385,14 +366,6 @@ double allelesLogProb(const Table &freqs, const double *alleles, LikelihoodMemo 
   double sum[1];
   logProbs(rememberedLogs(freqs, memo), {alleles}, sum);
   return sum[0];
-}
-
-void allelesLogProbPair(const Table &freqs, const double *first, const double *second,
-                        LikelihoodMemo &memo, double &firstLog, double &secondLog) {
-  double sums[2];
-  logProbs(rememberedLogs(freqs, memo), {first, second}, sums);
-  firstLog = sums[0];
-  secondLog = sums[1];
 }
 
 void frequencyLogs(const Table &freqs, LikelihoodMemo &memo, std::vector<double> &logs) {
