@@ -58,6 +58,8 @@ struct MoveScratch {
   // The rows whose node terms a genealogy stretch changes; the rows a
   // regraft changes.
   std::vector<int> changedRows;
+  // The parts of the rows' terms over a sweep of allele draws.
+  RowParts parts;
 };
 
 // Acceptance proportions shown in the trace: genealogy, location, root

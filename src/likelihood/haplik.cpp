@@ -135,7 +135,8 @@ int prepareEvaluation(LikelihoodMemo &memo, size_t rows, const std::vector<doubl
 // that holds t, else the one used longest ago, now given t (and none of its
 // exponentials). A row finds its place without a division while every row
 // has its own.
-BranchExps branchExps(LikelihoodMemo &memo, size_t r, double t) {
+inline __attribute__((always_inline)) BranchExps branchExps(LikelihoodMemo &memo, size_t r,
+                                                            double t) {
   std::vector<WayKey> &wayKeys = memo.wayKeys;
   const size_t markers = pset.numLoci + 1;
   const size_t places = memo.expPlaces;
@@ -183,8 +184,9 @@ void lookUp(const PopTables &pop, Independent independent, Markov markov) {
 // to the first mismatch, and the markers from j on come from the population.
 // The sum runs in the order of the markers, so the scan for the mismatch
 // goes along with it.
-double rightSum(const Lineage &l, double t, double x, const std::vector<double> &d, int b,
-                const BranchExps &e, const double *popProb) {
+inline __attribute__((always_inline)) double rightSum(const Lineage &l, double t, double x,
+                                                      const std::vector<double> &d, int b,
+                                                      const BranchExps &e, const double *popProb) {
   const int loci = pset.numLoci;
   const double shift = expOf(e.located.shiftRight, x * t);
   // j = b (a right side has b <= L), then each marker j while the markers
@@ -211,8 +213,9 @@ double rightSum(const Lineage &l, double t, double x, const std::vector<double> 
 // The same for the left side: the crossover falls between marker k and
 // marker k + 1 (or the mutation), for k down to the last mismatch, and markers
 // 1..k come from the population.
-double leftSum(const Lineage &l, double t, double x, const std::vector<double> &d, int b,
-               const BranchExps &e, const double *popProb) {
+inline __attribute__((always_inline)) double leftSum(const Lineage &l, double t, double x,
+                                                     const std::vector<double> &d, int b,
+                                                     const BranchExps &e, const double *popProb) {
   int mismatch = b - 1;
   while (mismatch >= 1 && !differs(l, mismatch))
     mismatch--;
@@ -318,33 +321,55 @@ TotalBound totalAfterChange(const TreeMatrix &tree, double before, const int *ro
 
 namespace {
 
-// The probability whose log is the node's term, with the side index b of x
-// already found: every row of a pass shares it.
-double rowProbability(const PopTables &pop, const TreeMatrix &tree, double x,
-                      const std::vector<double> &mapDist, const Haplotype &rootHap, int node,
-                      LikelihoodMemo &memo, int b) {
+// The look-ups of a row's cut into popProb: the markers left of the mutation,
+// up to b - 2 (0-based), and right of it, from b - 1 on.
+void rowLookUps(const PopTables &pop, const double *row, double *popProb, int b) {
+  lookUp(
+      pop, [&] { sideLookUps(row, popProb, pop.freqs, b - 1); },
+      [&](const auto &trans) { sideLookUps(row, popProb, trans, pop.freqs, b - 1); });
+}
+
+// The probability of a row from the sums of its sides.
+double sidesProduct(double left, double right, int b) {
+  if (b == 1)
+    return right;
+  if (b == pset.numLoci + 1)
+    return left;
+  return left * right;
+}
+
+// The sums of a row's sides from its look-ups popProb, with the side index b
+// of x already found; only the sides asked for are summed, the others left as
+// they were.
+inline __attribute__((always_inline)) void
+sideSums(const TreeMatrix &tree, double x, const std::vector<double> &mapDist,
+         const Haplotype &rootHap, int node, LikelihoodMemo &memo, int b, const double *popProb,
+         bool leftSide, bool rightSide, double &left, double &right) {
   const int loci = pset.numLoci;
   const double *row = tree[node].data();
   const int up = static_cast<int>(row[parent]);
   const double *parentRow = up < 0 ? nullptr : tree[up].data();
   const BranchExps e = branchExps(memo, node, row[branchLength]);
-  if (memo.popProb.size() < static_cast<size_t>(loci))
-    memo.popProb.resize(loci);
-  double *popProb = memo.popProb.data();
-  // The look-ups of the markers left of the mutation, up to b - 2 (0-based),
-  // and right of it, from b - 1 on.
-  lookUp(
-      pop, [&] { sideLookUps(row, popProb, pop.freqs, b - 1); },
-      [&](const auto &trans) { sideLookUps(row, popProb, trans, pop.freqs, b - 1); });
   const Lineage l = lineage(row, parentRow, rootHap);
   const double t = row[branchLength];
-  const double right = b <= loci ? rightSum(l, t, x, mapDist, b, e, popProb) : 0;
-  const double left = b >= 2 ? leftSum(l, t, x, mapDist, b, e, popProb) : 0;
-  if (b == 1)
-    return right;
-  if (b == loci + 1)
-    return left;
-  return left * right;
+  if (rightSide)
+    right = b <= loci ? rightSum(l, t, x, mapDist, b, e, popProb) : 0;
+  if (leftSide)
+    left = b >= 2 ? leftSum(l, t, x, mapDist, b, e, popProb) : 0;
+}
+
+// The probability whose log is the node's term, with the side index b of x
+// already found: every row of a pass shares it.
+double rowProbability(const PopTables &pop, const TreeMatrix &tree, double x,
+                      const std::vector<double> &mapDist, const Haplotype &rootHap, int node,
+                      LikelihoodMemo &memo, int b) {
+  if (memo.popProb.size() < static_cast<size_t>(pset.numLoci))
+    memo.popProb.resize(pset.numLoci);
+  double *popProb = memo.popProb.data();
+  rowLookUps(pop, tree[node].data(), popProb, b);
+  double left = 0, right = 0;
+  sideSums(tree, x, mapDist, rootHap, node, memo, b, popProb, true, true, left, right);
+  return sidesProduct(left, right, b);
 }
 
 } // namespace
@@ -381,6 +406,64 @@ double recomputeTerms(const Table &freqs, TreeMatrix &tree, double x,
 void chainRowTerms(Chain &chain, const Haplotype &rootHap, const int *rows, int count) {
   recomputeRows(chain.popHapFreqs, chain.tree, chain.mutLoc, pset.mapDist, rootHap, chain.MP1, rows,
                 count, chain.memo);
+}
+
+void takeRowParts(Chain &chain, RowParts &parts) {
+  const TreeMatrix &tree = chain.tree;
+  const size_t rows = tree.size(), loci = pset.numLoci;
+  LikelihoodMemo &memo = chain.memo;
+  const int b = prepareEvaluation(memo, rows, pset.mapDist, chain.mutLoc);
+  const bool markov = pset.algSwitch != 0.0;
+  if (markov)
+    listTransitionRows(memo.transRows, chain.MP1);
+  const PopTables pop{chain.popHapFreqs, chain.MP1, markov ? &memo.transRows : nullptr};
+  parts.lookUps.resize(rows * loci);
+  parts.left.resize(rows);
+  parts.right.resize(rows);
+  parts.proposedLookUps.resize(3 * loci);
+  for (size_t r = 0; r < rows; r++) {
+    double *popProb = parts.lookUps.data() + r * loci;
+    rowLookUps(pop, tree[r].data(), popProb, b);
+    sideSums(tree, chain.mutLoc, pset.mapDist, chain.rootLoci, static_cast<int>(r), memo, b,
+             popProb, true, true, parts.left[r], parts.right[r]);
+  }
+}
+
+// Only the side of the changed locus reads it: its look-ups (for the row's
+// own allele) and its comparison with the parent. The other side's sum is the
+// one taken.
+double changedRowTerm(Chain &chain, RowParts &parts, int node, int locus, bool own, int slot) {
+  const TreeMatrix &tree = chain.tree;
+  const size_t loci = pset.numLoci;
+  const int b = prepareEvaluation(chain.memo, tree.size(), pset.mapDist, chain.mutLoc);
+  const double *popProb = parts.lookUps.data() + node * loci;
+  if (own) {
+    double *out = parts.proposedLookUps.data() + slot * loci;
+    std::copy(popProb, popProb + loci, out);
+    const double *row = tree[node].data();
+    if (pset.algSwitch == 0.0)
+      redoLookUps(row, out, chain.popHapFreqs, b - 1, locus);
+    else
+      redoLookUps(row, out, chain.MP1, chain.popHapFreqs, b - 1, locus);
+    popProb = out;
+  }
+  const bool rightSide = locus + 1 >= b;
+  double left = parts.left[node], right = parts.right[node];
+  sideSums(tree, chain.mutLoc, pset.mapDist, chain.rootLoci, node, chain.memo, b, popProb,
+           !rightSide, rightSide, left, right);
+  parts.proposedLeft[slot] = left;
+  parts.proposedRight[slot] = right;
+  return std::log(sidesProduct(left, right, b));
+}
+
+void keepRowPart(RowParts &parts, int node, bool own, int slot) {
+  const size_t loci = pset.numLoci;
+  parts.left[node] = parts.proposedLeft[slot];
+  parts.right[node] = parts.proposedRight[slot];
+  if (own)
+    std::copy(parts.proposedLookUps.begin() + slot * loci,
+              parts.proposedLookUps.begin() + (slot + 1) * loci,
+              parts.lookUps.begin() + node * loci);
 }
 
 // The stored total of every row, summed as the rows are recomputed. The

@@ -49,6 +49,13 @@ void sideLookUps(const double *row, double *out, const TransTable &trans, const 
                  int split);
 void sideLookUps(const double *row, double *out, const TransitionRows &trans, const Table &freqs,
                  int split);
+// The look-ups of a cut after the row's allele at locus k changed: the
+// entries that read it taken again from their neighbours in out, which holds
+// the cut's look-ups of the row as it was; every entry is then the one
+// sideLookUps gives the changed row.
+void redoLookUps(const double *row, double *out, const Table &freqs, int split, int k);
+void redoLookUps(const double *row, double *out, const TransTable &trans, const Table &freqs,
+                 int split, int k);
 // Natural log of a haplotype's probability under the Markov model.
 double probhap2(const Table &freqs, const TransTable &trans, const int *hap, LikelihoodMemo &memo);
 // Natural log of the probability of numLoci alleles (stored as in a tree row,
@@ -132,6 +139,18 @@ bool termReadsParentAt(const TreeMatrix &tree, int node, int b, const Haplotype 
 // Recomputes the node terms of the listed rows of the chain's genealogy for its
 // location under the ancestral haplotype rootHap, summing nothing.
 void chainRowTerms(Chain &chain, const Haplotype &rootHap, const int *rows, int count);
+
+// The parts of every row's term (see RowParts) at the chain's state. While
+// nothing but alleles of the chain's genealogy and its ancestral haplotype
+// change, and each change is followed by the term of every row that reads
+// it: changedRowTerm gives the term of row node after the allele at locus
+// changed, its own (own) or the one it inherits from its parent or the
+// ancestral haplotype, and leaves the row's new parts in proposal slot
+// 0..2; keepRowPart makes them the row's when the change is kept. The terms
+// are those nodeTerm gives, bit for bit.
+void takeRowParts(Chain &chain, RowParts &parts);
+double changedRowTerm(Chain &chain, RowParts &parts, int node, int locus, bool own, int slot);
+void keepRowPart(RowParts &parts, int node, bool own, int slot);
 
 // tprob over chain's own tables and memo: the log-likelihood of tree (the
 // chain's genealogy or a proposal) for the mutation at x under the ancestral

@@ -63,3 +63,16 @@ struct LikelihoodMemo {
   std::vector<TableLogs> frequencyLogs, transitionLogs;
   RunningTotal total; // of the genealogy last summed
 };
+
+// Every row's term of a genealogy in parts: the look-ups of its cut (numLoci
+// per row) and the sums of its two sides, whose product is the probability
+// whose log is the term. A sweep of allele draws, which changes no table,
+// branch or location, takes them once; a draw then sums again only the side
+// of the row that reads the changed allele. Up to three rows' proposed parts
+// (a node's and its two children's) wait in the proposal slots until kept.
+struct RowParts {
+  std::vector<double> lookUps;
+  std::vector<double> left, right;
+  std::vector<double> proposedLookUps;
+  double proposedLeft[3] = {0, 0, 0}, proposedRight[3] = {0, 0, 0};
+};

@@ -137,24 +137,48 @@ struct ListedEntries {
   }
 };
 
-// The look-ups of a row: the left one into out[0..leftEnd - 1] (none when
-// leftEnd is 0) and the right one into out[rightFrom..L - 1] (none when
-// rightFrom is L). When both are asked for, the two products do not wait for
-// each other, so they are taken a step of each at a time, each carried in a
-// variable of its own. step(k, a, b) is the factor between allele a at locus k
-// and allele b at locus k + 1 for the left product (reaching k + 1) and the
-// right one (reaching k).
-template <class Steps>
-void lookUps(const double *row, double *out, const Table &freqs, int leftEnd, int rightFrom,
-             Steps steps) {
+// The look-ups of a row: the left one into out[leftFrom..leftEnd - 1] (none
+// when leftFrom >= leftEnd) and the right one into out[rightFrom..rightTo]
+// (none when rightFrom > rightTo). A look-up of a whole side (leftFrom 0 and
+// rightTo L - 1) starts each product from the frequency at its end of the
+// row; one that carries on (carryOn) starts from the entry before its first
+// one, out[leftFrom - 1] or out[rightTo + 1], as a look-up over the whole row
+// left it, or from the frequency at the row's end. Either way the entries are
+// those a look-up over the whole row gives. When both are asked for, the two
+// products do not wait for each other, so they are taken a step of each at a
+// time, each carried in a variable of its own. step(k, a, b) is the factor
+// between allele a at locus k and allele b at locus k + 1 for the left
+// product (reaching k + 1) and the right one (reaching k).
+template <bool carryOn, class Steps>
+void lookUps(const double *row, double *out, const Table &freqs, int leftFrom, int leftEnd,
+             int rightFrom, int rightTo, Steps steps) {
   const int loci = pset.numLoci;
-  std::ptrdiff_t before = rowAllele(row, 0), after = rowAllele(row, loci - 1);
-  double left = freqs[before][0], right = freqs[after][loci - 1];
-  if (leftEnd > 0)
-    out[0] = left;
-  if (rightFrom < loci)
-    out[loci - 1] = right;
-  int l = 1, r = loci - 2;
+  int l, r;
+  std::ptrdiff_t before, after;
+  double left, right;
+  if constexpr (carryOn) {
+    l = std::max(leftFrom, 1);
+    r = std::min(rightTo, loci - 2);
+    before = rowAllele(row, l - 1);
+    after = rowAllele(row, r + 1);
+    left = leftFrom == 0 ? freqs[before][0] : out[l - 1];
+    right = rightTo == loci - 1 ? freqs[after][loci - 1] : out[r + 1];
+    if (leftFrom == 0 && leftEnd > 0)
+      out[0] = left;
+    if (rightTo == loci - 1 && rightFrom < loci)
+      out[loci - 1] = right;
+  } else {
+    l = 1;
+    r = loci - 2;
+    before = rowAllele(row, 0);
+    after = rowAllele(row, loci - 1);
+    left = freqs[before][0];
+    right = freqs[after][loci - 1];
+    if (leftEnd > 0)
+      out[0] = left;
+    if (rightFrom < loci)
+      out[loci - 1] = right;
+  }
   for (; l < leftEnd && r >= rightFrom; l++, r--) {
     const std::ptrdiff_t a = rowAllele(row, l), c = rowAllele(row, r);
     left = left * steps.left(l - 1, before, a);
@@ -206,30 +230,55 @@ struct IndependentSteps {
 } // namespace
 
 void allfreqright(const double *row, int, double *out, const Table &freqs, int from) {
-  lookUps(row, out, freqs, 0, rightFrom(from), IndependentSteps{freqs});
+  lookUps<false>(row, out, freqs, 0, 0, rightFrom(from), pset.numLoci - 1, IndependentSteps{freqs});
 }
 
 void allfreqleft(const double *row, int, double *out, const Table &freqs, int upTo) {
-  lookUps(row, out, freqs, leftEnd(upTo), pset.numLoci, IndependentSteps{freqs});
+  lookUps<false>(row, out, freqs, 0, leftEnd(upTo), pset.numLoci, pset.numLoci - 1,
+                 IndependentSteps{freqs});
 }
 
 void hapfreqcountsleft(const double *row, double *out, const TransTable &trans, const Table &freqs,
                        int upTo) {
-  lookUps(row, out, freqs, leftEnd(upTo), pset.numLoci, MarkovSteps<NestedEntries>{{trans}});
+  lookUps<false>(row, out, freqs, 0, leftEnd(upTo), pset.numLoci, pset.numLoci - 1,
+                 MarkovSteps<NestedEntries>{{trans}});
 }
 
 void hapfreqcountsright(const double *row, double *out, const TransTable &trans, const Table &freqs,
                         int from) {
-  lookUps(row, out, freqs, 0, rightFrom(from), MarkovSteps<NestedEntries>{{trans}});
+  lookUps<false>(row, out, freqs, 0, 0, rightFrom(from), pset.numLoci - 1,
+                 MarkovSteps<NestedEntries>{{trans}});
 }
 
 void sideLookUps(const double *row, double *out, const Table &freqs, int split) {
-  lookUps(row, out, freqs, split, split, IndependentSteps{freqs});
+  lookUps<false>(row, out, freqs, 0, split, split, pset.numLoci - 1, IndependentSteps{freqs});
 }
 
 void sideLookUps(const double *row, double *out, const TransTable &trans, const Table &freqs,
                  int split) {
-  lookUps(row, out, freqs, split, split, MarkovSteps<NestedEntries>{{trans}});
+  lookUps<false>(row, out, freqs, 0, split, split, pset.numLoci - 1,
+                 MarkovSteps<NestedEntries>{{trans}});
+}
+
+// The entries of the cut's look-ups that read the allele at locus k are
+// those on k's side from k outward: the left products from k up, the right
+// ones from k down. The entries nearer the row's end, which do not read it,
+// are carried on from.
+template <class Steps>
+void redoFrom(const double *row, double *out, const Table &freqs, int split, int k, Steps steps) {
+  if (k < split)
+    lookUps<true>(row, out, freqs, k, split, pset.numLoci, pset.numLoci - 1, steps);
+  else
+    lookUps<true>(row, out, freqs, 0, 0, split, k, steps);
+}
+
+void redoLookUps(const double *row, double *out, const Table &freqs, int split, int k) {
+  redoFrom(row, out, freqs, split, k, IndependentSteps{freqs});
+}
+
+void redoLookUps(const double *row, double *out, const TransTable &trans, const Table &freqs,
+                 int split, int k) {
+  redoFrom(row, out, freqs, split, k, MarkovSteps<NestedEntries>{{trans}});
 }
 
 void listTransitionRows(TransitionRows &list, const TransTable &trans) {
@@ -244,17 +293,20 @@ void listTransitionRows(TransitionRows &list, const TransTable &trans) {
 
 void hapfreqcountsleft(const double *row, double *out, const TransitionRows &trans,
                        const Table &freqs, int upTo) {
-  lookUps(row, out, freqs, leftEnd(upTo), pset.numLoci, MarkovSteps<ListedEntries>{{trans}});
+  lookUps<false>(row, out, freqs, 0, leftEnd(upTo), pset.numLoci, pset.numLoci - 1,
+                 MarkovSteps<ListedEntries>{{trans}});
 }
 
 void hapfreqcountsright(const double *row, double *out, const TransitionRows &trans,
                         const Table &freqs, int from) {
-  lookUps(row, out, freqs, 0, rightFrom(from), MarkovSteps<ListedEntries>{{trans}});
+  lookUps<false>(row, out, freqs, 0, 0, rightFrom(from), pset.numLoci - 1,
+                 MarkovSteps<ListedEntries>{{trans}});
 }
 
 void sideLookUps(const double *row, double *out, const TransitionRows &trans, const Table &freqs,
                  int split) {
-  lookUps(row, out, freqs, split, split, MarkovSteps<ListedEntries>{{trans}});
+  lookUps<false>(row, out, freqs, 0, split, split, pset.numLoci - 1,
+                 MarkovSteps<ListedEntries>{{trans}});
 }
 
 namespace {

@@ -71,7 +71,7 @@ double neighbourProposal(int a, const int votes[3], int count) {
 
 } // namespace
 
-bool drawNodeAllele(Rng &rng, Chain &chain, int node, int locus) {
+bool drawNodeAllele(Rng &rng, Chain &chain, RowParts &parts, int node, int locus) {
   const int count = maxall[locus];
   TreeMatrix &tree = chain.tree;
   TreeRow &row = tree[node];
@@ -101,11 +101,11 @@ bool drawNodeAllele(Rng &rng, Chain &chain, int node, int locus) {
   // its term.
   const int b = firstRightMarker(chain.mutLoc);
   double terms[3], change = 0;
+  bool reads[3];
   for (int j = 0; j < 3; j++) {
-    terms[j] = j == 0 || termReadsParentAt(tree, rows[j], b, chain.rootLoci, locus + 1)
-                   ? nodeTerm(chain.popHapFreqs, tree, chain.mutLoc, pset.mapDist, chain.rootLoci,
-                              rows[j], chain.MP1, chain.memo)
-                   : tree[rows[j]][nodeLogLik];
+    reads[j] = j == 0 || termReadsParentAt(tree, rows[j], b, chain.rootLoci, locus + 1);
+    terms[j] = reads[j] ? changedRowTerm(chain, parts, rows[j], locus, j == 0, j)
+                        : tree[rows[j]][nodeLogLik];
     change += terms[j] - tree[rows[j]][nodeLogLik];
   }
   const double logRatio = change + std::log(neighbourProposal(current, votes, count)) -
@@ -115,12 +115,15 @@ bool drawNodeAllele(Rng &rng, Chain &chain, int node, int locus) {
     return false;
   }
   for (int j = 0; j < 3; j++)
-    tree[rows[j]][nodeLogLik] = terms[j];
-  chain.logLik = storedTotal(tree);
+    if (reads[j]) {
+      tree[rows[j]][nodeLogLik] = terms[j];
+      keepRowPart(parts, rows[j], j == 0, j);
+    }
+  chain.logLik = storedTotal(tree, chain.memo.total);
   return true;
 }
 
-bool drawRootAllele(Rng &rng, Chain &chain, int locus) {
+bool drawRootAllele(Rng &rng, Chain &chain, RowParts &parts, int locus) {
   const int count = maxall[locus];
   if (count < 2)
     return false;
@@ -131,8 +134,7 @@ bool drawRootAllele(Rng &rng, Chain &chain, int locus) {
   const int old = chain.rootLoci[locus];
   for (int a = 0; a < count; a++) {
     chain.rootLoci[locus] = a + 1;
-    terms[2 * a] = nodeTerm(chain.popHapFreqs, tree, chain.mutLoc, pset.mapDist, chain.rootLoci,
-                            root, chain.MP1, chain.memo);
+    terms[2 * a] = changedRowTerm(chain, parts, root, locus, false, 0);
     terms[2 * a + 1] = probhap2(chain.popHapFreqs, chain.MP1, chain.rootLoci.data(), chain.memo);
   }
   const int pick =
@@ -142,8 +144,10 @@ bool drawRootAllele(Rng &rng, Chain &chain, int locus) {
     return false;
   }
   chain.rootLoci[locus] = pick + 1;
-  tree[root][nodeLogLik] = terms[2 * pick];
+  // The slot holds the last candidate's parts: the pick's are taken again.
+  tree[root][nodeLogLik] = changedRowTerm(chain, parts, root, locus, false, 0);
+  keepRowPart(parts, root, false, 0);
   chain.rootHapProb = terms[2 * pick + 1];
-  chain.logLik = storedTotal(tree);
+  chain.logLik = storedTotal(tree, chain.memo.total);
   return pick + 1 != old;
 }

@@ -65,10 +65,12 @@ void startFromClusters(Rng &stream, Chain &chain);
 // haplotype, children) or, with a fixed small share, any allele, scored by the
 // node's own branch term and those of its two children. Of the ancestral
 // haplotype at locus: the exact conditional (Gibbs) from the root's term and
-// the haplotype's population probability. Both keep the chain's terms current
-// and return whether the allele changed.
-bool drawNodeAllele(Rng &rng, Chain &chain, int node, int locus);
-bool drawRootAllele(Rng &rng, Chain &chain, int locus);
+// the haplotype's population probability. Both keep the chain's terms and the
+// parts of its rows' terms current (parts taken by takeRowParts at the chain's
+// state, every change since made by these draws) and return whether the
+// allele changed.
+bool drawNodeAllele(Rng &rng, Chain &chain, RowParts &parts, int node, int locus);
+bool drawRootAllele(Rng &rng, Chain &chain, RowParts &parts, int locus);
 
 // The row of the genealogy's root.
 int rootRow(const TreeMatrix &tree);

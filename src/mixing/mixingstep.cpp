@@ -16,6 +16,7 @@
 //   the control file's move, so a chain can leave one marker interval for a
 //   distant one without walking through the valley between them.
 #include "genealogy.h"
+#include "likelihood.h"
 #include "mixing.h"
 #include "movesupport.h"
 #include "sampler.h"
@@ -46,16 +47,18 @@ void jumpLocation(Rng &rng, Chain &chain) {
 // little, since most proposals keep the allele and need no evaluation). The
 // counters of the state moves count the draws that changed a haplotype.
 void drawHiddenHaplotypes(Rng &rng, Chain &chain) {
+  RowParts &parts = chain.scratch.parts;
+  takeRowParts(chain, parts);
   if (pset.iterAncestral) {
     bool changed = false;
     for (int k = 0; k < pset.numLoci; k++)
-      changed = drawRootAllele(rng, chain, k) || changed;
+      changed = drawRootAllele(rng, chain, parts, k) || changed;
     chain.accRoot += changed;
   }
   for (size_t v = 0; v < chain.tree.size(); v++)
     if (chain.tree[v][child1] != -1)
       for (int k = 0; k < pset.numLoci; k++)
-        chain.accInternal += drawNodeAllele(rng, chain, static_cast<int>(v), k);
+        chain.accInternal += drawNodeAllele(rng, chain, parts, static_cast<int>(v), k);
 }
 
 } // namespace
@@ -82,5 +85,5 @@ void mixingIteration(Rng &rng, Chain &chain, long i) {
     chain.locationSamples[i - pset.burnInIterations] = chain.mutLoc;
   drawHiddenHaplotypes(rng, chain);
   if (pset.dataAsGenotypes)
-    updatePhaseByLocus(rng, chain);
+    updatePhaseByLocus(rng, chain, chain.scratch.parts);
 }

@@ -76,7 +76,7 @@ bool testRowChange(Rng &rng, Chain &chain, const int *rows, const double *oldTer
   return tiesAccept ? u <= p : u < p;
 }
 
-bool acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf) {
+bool acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf, RowParts *parts, int locus) {
   const MoveScratch &saved = chain.scratch;
   TreeMatrix &tree = chain.tree;
   TreeRow &row = tree[leaf];
@@ -102,7 +102,11 @@ bool acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf) {
     rows[count] = partnerOf(chain, leaf);
     oldTerms[count++] = saved.partnerLik;
   }
-  chainRowTerms(chain, chain.rootLoci, rows, count);
+  if (parts == nullptr)
+    chainRowTerms(chain, chain.rootLoci, rows, count);
+  else
+    for (int i = 0; i < count; i++)
+      tree[rows[i]][nodeLogLik] = changedRowTerm(chain, *parts, rows[i], locus, true, i);
   double partnerProb = chain.partnerProb;
   if (unpaired) {
     const double *savedBlock = saved.leafCells.data() + loci;
@@ -119,6 +123,9 @@ bool acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf) {
   if (testRowChange(rng, chain, rows, oldTerms, count, proposed, current, false, &total)) {
     chain.logLik = total;
     chain.partnerProb = partnerProb;
+    if (parts != nullptr)
+      for (int i = 0; i < count; i++)
+        keepRowPart(*parts, rows[i], true, i);
     return true;
   }
   row[nodeLogLik] = saved.leafLik;

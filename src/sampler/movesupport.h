@@ -54,8 +54,11 @@ void saveLeaf(Chain &chain, int leaf);
 // unpaired genotypes, draws the acceptance number,
 // and either keeps the change with the chain's new log terms or restores
 // everything saveLeaf recorded. True when the change is kept. The partner term
-// is summed from the logs takeSweepLogs took.
-bool acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf);
+// is summed from the logs takeSweepLogs took. With parts (see takeRowParts),
+// the cells changed at locus alone and the rows' terms come from their parts,
+// which a kept change brings up to date.
+bool acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf, RowParts *parts = nullptr,
+                         int locus = -1);
 
 // Saves and restores every row's node term around a move that rewrites them.
 void saveNodeTerms(Chain &chain);

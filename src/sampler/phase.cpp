@@ -88,10 +88,11 @@ void relistMissing(Chain &chain, int leaf) {
 
 // Tests the exchanges made in the individual's cells since saveLeaf, and keeps
 // the missing-allele lists in step with the cells the test left.
-void testExchange(Rng &rng, Chain &chain, int leaf, int partner, bool movesImputed) {
+void testExchange(Rng &rng, Chain &chain, int leaf, int partner, bool movesImputed, RowParts *parts,
+                  int locus) {
   // A rejection restores the cells the records were built from, so only an
   // accepted exchange that carried an imputed allele moves them.
-  if (acceptOrRestoreLeaf(rng, chain, leaf) && movesImputed) {
+  if (acceptOrRestoreLeaf(rng, chain, leaf, parts, locus) && movesImputed) {
     relistMissing(chain, leaf);
     if (partner != leaf)
       relistMissing(chain, partner);
@@ -99,8 +100,9 @@ void testExchange(Rng &rng, Chain &chain, int leaf, int partner, bool movesImput
 }
 
 // One phase update of every individual: all its exchanges in one test, or,
-// locusByLocus, one test per heterozygous locus.
-void phaseSweep(Rng &rng, Chain &chain, bool locusByLocus) {
+// with parts, one test per heterozygous locus, the rows' terms from their
+// parts.
+void phaseSweep(Rng &rng, Chain &chain, RowParts *parts) {
   if (pset.dataAsGenotypes == 0)
     return;
   takeSweepLogs(chain);
@@ -117,11 +119,11 @@ void phaseSweep(Rng &rng, Chain &chain, bool locusByLocus) {
       continue;
     double *first = row.data() + TMAT;
     double *second = paired ? tree[partner].data() + TMAT : row.data() + TMAT + pset.numLoci;
-    if (!locusByLocus) {
+    if (parts == nullptr) {
       saveLeaf(chain, leaf);
       bool movesImputed = false;
       if (proposeExchanges(first, second, rng, movesImputed))
-        testExchange(rng, chain, leaf, partner, movesImputed);
+        testExchange(rng, chain, leaf, partner, movesImputed, nullptr, -1);
       continue;
     }
     for (int k = 0; k < pset.numLoci; k++) {
@@ -130,7 +132,7 @@ void phaseSweep(Rng &rng, Chain &chain, bool locusByLocus) {
       saveLeaf(chain, leaf);
       const bool movesImputed = (first[k] < 0) != (second[k] < 0);
       std::swap(first[k], second[k]);
-      testExchange(rng, chain, leaf, partner, movesImputed);
+      testExchange(rng, chain, leaf, partner, movesImputed, parts, k);
     }
   }
 }
@@ -138,9 +140,9 @@ void phaseSweep(Rng &rng, Chain &chain, bool locusByLocus) {
 } // namespace
 
 void updatePhase(Rng &rng, Chain &chain) {
-  phaseSweep(rng, chain, false);
+  phaseSweep(rng, chain, nullptr);
 }
 
-void updatePhaseByLocus(Rng &rng, Chain &chain) {
-  phaseSweep(rng, chain, true);
+void updatePhaseByLocus(Rng &rng, Chain &chain, RowParts &parts) {
+  phaseSweep(rng, chain, &parts);
 }

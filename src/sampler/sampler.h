@@ -58,6 +58,9 @@ void adjY0(int *state, Rng &rng, int *changed, int allLoci);
 void adjYi(int *state, Rng &rng, int *changed, int allLoci);
 // Genotype phase updates (genotype data only), of every individual in turn:
 // one test of exchanges at each heterozygous locus with probability one half,
-// or (ByLocus) one test for the exchange at each heterozygous locus in turn.
+// or (ByLocus) one test for the exchange at each heterozygous locus in turn,
+// the leaves' terms from the parts of the rows' terms (taken by takeRowParts
+// at the chain's state, every change since kept in them), which it keeps
+// current.
 void updatePhase(Rng &rng, Chain &chain);
-void updatePhaseByLocus(Rng &rng, Chain &chain);
+void updatePhaseByLocus(Rng &rng, Chain &chain, RowParts &parts);

@@ -212,6 +212,41 @@ TEST(PopulationTables, BothSidesTogetherGiveEachSidesLookup) {
     }
 }
 
+// After one allele of a row changes, the look-ups taken again from those of
+// the row before give the changed row's look-ups bit for bit, at every cut
+// and every locus (a locus at either end restarts its side's product from the
+// frequency), and write nothing outside the row's entries. An imputed allele
+// (stored negative) counts as its absolute value.
+TEST(PopulationTables, LookUpsRedoneFromAChangedAlleleMatchFreshOnes) {
+  prepare({2, 3, 4, 2, 3}, {{1, 3, 4, 2, 1}, {2, 1, 1, 1, 3}, {1, 2, 3, 2, 2}, {2, 3, 2, 1, 1}}, 1);
+  const Chain &c = chains[0];
+  const Table &f = c.popHapFreqs;
+  const TreeRow before = makeTree({{0, -1, -1, -1, 0, 0, 0, 2, -3, 4, 1, -3}})[0];
+  struct Kind {
+    const char *name;
+    std::function<void(const double *, double *, int)> fresh;
+    std::function<void(const double *, double *, int, int)> redo;
+  };
+  const std::vector<Kind> kinds = {
+      {"independent", [&](const double *r, double *o, int s) { sideLookUps(r, o, f, s); },
+       [&](const double *r, double *o, int s, int k) { redoLookUps(r, o, f, s, k); }},
+      {"markov", [&](const double *r, double *o, int s) { sideLookUps(r, o, c.MP1, f, s); },
+       [&](const double *r, double *o, int s, int k) { redoLookUps(r, o, c.MP1, f, s, k); }}};
+  for (const Kind &kind : kinds)
+    for (int split = 0; split <= 5; split++)
+      for (int k = 0; k < 5; k++)
+        for (const double allele : {1.0, -2.0}) {
+          TreeRow after = before;
+          after[TMAT + k] = std::fabs(before[TMAT + k]) == std::fabs(allele) ? -allele : allele;
+          std::vector<double> redone(7, -1.0), expected(7, -1.0);
+          kind.fresh(before.data(), redone.data() + 1, split);
+          kind.redo(after.data(), redone.data() + 1, split, k);
+          kind.fresh(after.data(), expected.data() + 1, split);
+          EXPECT_EQ(redone, expected)
+              << kind.name << " split " << split << " locus " << k << " allele " << allele;
+        }
+}
+
 // Hand-set three-locus tables for the look-ups.
 class Lookups : public ::testing::Test {
 protected:

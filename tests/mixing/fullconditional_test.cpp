@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "likelihood.h"
 #include "mixing.h"
 #include "sampler.h"
 #include "sampler/chainfixture.h"
@@ -65,10 +66,12 @@ TEST(FullConditional, InternalAlleleFollowsItsConditionalAndKeepsTermsCurrent) {
   // The Metropolis-Hastings draws are kept every tenth, so that the kept ones
   // are nearly independent and the binomial yardstick applies.
   Rng rng = streamFrom(-17);
+  RowParts parts;
+  takeRowParts(c, parts);
   const int draws = 20000, thinning = 10;
   std::vector<int> counts(count, 0);
   for (int d = 0; d < draws * thinning; d++) {
-    drawNodeAllele(rng, c, node, locus);
+    drawNodeAllele(rng, c, parts, node, locus);
     if (d % thinning == 0)
       counts[static_cast<int>(c.tree[node][TMAT + locus]) - 1]++;
     if (d < 50) {
@@ -84,10 +87,12 @@ TEST(FullConditional, RootAlleleFollowsItsConditionalWithItsPopulationTerm) {
   const std::vector<double> p = bruteConditional(
       c, count, [&](int a) { c.rootLoci[locus] = a; }, true, c.rootLoci[locus]);
   Rng rng = streamFrom(-29);
+  RowParts parts;
+  takeRowParts(c, parts);
   const int draws = 20000;
   std::vector<int> counts(count, 0);
   for (int d = 0; d < draws; d++) {
-    drawRootAllele(rng, c, locus);
+    drawRootAllele(rng, c, parts, locus);
     counts[c.rootLoci[locus] - 1]++;
     if (d < 50) {
       ASSERT_TRUE(chainConsistent(0));
@@ -101,9 +106,11 @@ TEST(FullConditional, LeavesAndSingleAlleleLociAreLeftAlone) {
   maxall[0] = 1;
   const TreeMatrix before = c.tree;
   Rng rng = streamFrom(-3);
-  EXPECT_FALSE(drawNodeAllele(rng, c, 1, 0));
-  EXPECT_FALSE(drawNodeAllele(rng, c, 3, 1));
-  EXPECT_FALSE(drawRootAllele(rng, c, 0));
+  RowParts parts;
+  takeRowParts(c, parts);
+  EXPECT_FALSE(drawNodeAllele(rng, c, parts, 1, 0));
+  EXPECT_FALSE(drawNodeAllele(rng, c, parts, 3, 1));
+  EXPECT_FALSE(drawRootAllele(rng, c, parts, 0));
   EXPECT_EQ(c.tree, before);
 }
 

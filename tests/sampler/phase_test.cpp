@@ -230,7 +230,13 @@ std::vector<std::pair<int, int>> imputedCells() {
 // observed allele is ever redrawn or lost and the lists keep naming the
 // imputed cells; the same for the update one locus at a time.
 TEST(Phase, ImputedAllelesCarriedByExchangesStayListedAndObservedOnesStay) {
-  for (auto update : {updatePhase, updatePhaseByLocus})
+  // The update one locus at a time takes the parts of the rows' terms afresh,
+  // as the mixing sampler does after its allele draws.
+  const auto byLocus = [](Rng &rng, Chain &c) {
+    takeRowParts(c, c.scratch.parts);
+    updatePhaseByLocus(rng, c, c.scratch.parts);
+  };
+  for (void (*update)(Rng &, Chain &) : {+updatePhase, +byLocus})
     for (DataKind kind : {DataKind::unpairedGenotypes, DataKind::pairedGenotypes})
       for (int flipAll : {0, 1}) {
         buildDataChain(kind, flipAll);
@@ -374,8 +380,10 @@ TEST(Phase, LocusByLocusUpdatesFollowThePhasePosterior) {
   Rng rng = streamFrom(-29);
   const int draws = 20000, thinning = 4;
   std::vector<int> counts(8, 0);
+  RowParts parts;
+  takeRowParts(c, parts);
   for (int d = 0; d < draws * thinning; d++) {
-    updatePhaseByLocus(rng, c);
+    updatePhaseByLocus(rng, c, parts);
     if (d % thinning == 0)
       counts[phaseOf()]++;
   }
