@@ -10,6 +10,7 @@
 // burn-in and 10000 sampling iterations) for its peak memory and its rate
 // over a whole run. Each move of chain 0 is timed on its own too, from a settled
 // state, and so is a full pass that finds everything remembered from the one before.
+// The mixing sampler's iterations are timed at the same sizes.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -33,6 +34,7 @@
 #include "genealogy.h"
 #include "input.h"
 #include "likelihood.h"
+#include "mixing.h"
 #include "sampler.h"
 
 namespace {
@@ -348,6 +350,28 @@ void move(benchmark::State &state, void (*step)(Rng &, Chain &)) {
     step(rng, chains[0]);
 }
 
+// Whole burn-in iterations of the mixing sampler over all chains, started as
+// its runs start them (spread, phased, clustered and given their leaves'
+// alleles), on one stream: its runs give each chain a stream of its own,
+// which changes the draws but not the work. Reported like iteration.
+void mixing(benchmark::State &state) {
+  Rng rng = startRun(controlText(sizes[state.range(0)], state.range(1) == 1));
+  for (Chain &chain : chains) {
+    spreadStart(rng, chain);
+    phaseTowardsConsensus(chain);
+    startFromClusters(rng, chain);
+    startFromLeaves(chain);
+  }
+  for (int i = 0; i < settlingIterations / 10; i++)
+    for (Chain &chain : chains)
+      mixingIteration(rng, chain, 0);
+  for (auto _ : state)
+    for (Chain &chain : chains)
+      mixingIteration(rng, chain, 0);
+  state.counters["chainIterations"] = benchmark::Counter(
+      static_cast<double>(state.iterations()) * chainCount, benchmark::Counter::kIsRate);
+}
+
 // Every size with both data kinds, or with genotypes only.
 void bothKinds(benchmark::internal::Benchmark *b) {
   b->ArgNames({"size", "genotypes"})->ArgsProduct({{0, 1, 2}, {0, 1}});
@@ -360,6 +384,7 @@ void genotypesOnly(benchmark::internal::Benchmark *b) {
 } // namespace
 
 BENCHMARK(iteration)->Apply(bothKinds);
+BENCHMARK(mixing)->Apply(bothKinds);
 BENCHMARK_CAPTURE(move, frequenciesAndMissing, updateFrequenciesAndMissing)->Apply(bothKinds);
 BENCHMARK_CAPTURE(move, genealogy, genealogyMove)->Apply(bothKinds);
 BENCHMARK_CAPTURE(move, location, updateLocation)->Apply(bothKinds);
