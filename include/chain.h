@@ -58,8 +58,10 @@ struct MoveScratch {
   // The rows whose node terms a genealogy stretch changes; the rows a
   // regraft changes.
   std::vector<int> changedRows;
-  // The parts of the rows' terms over a sweep of allele draws.
+  // The parts of the rows' terms over a sweep of allele draws; the logs of
+  // the allele draws' proposal probabilities.
   RowParts parts;
+  std::vector<double> proposalLogs;
 };
 
 // Acceptance proportions shown in the trace: genealogy, location, root

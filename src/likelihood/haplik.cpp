@@ -338,24 +338,34 @@ double sidesProduct(double left, double right, int b) {
   return left * right;
 }
 
+// A row of the genealogy as its term reads it: its cells, its parent's (null
+// at the root) and the remembered exponentials of its branch length.
+struct RowView {
+  const double *row;
+  const double *parentRow;
+  BranchExps e;
+};
+
+inline __attribute__((always_inline)) RowView rowView(const TreeMatrix &tree, int node,
+                                                      LikelihoodMemo &memo) {
+  const double *row = tree[node].data();
+  const int up = static_cast<int>(row[parent]);
+  return {row, up < 0 ? nullptr : tree[up].data(), branchExps(memo, node, row[branchLength])};
+}
+
 // The sums of a row's sides from its look-ups popProb, with the side index b
 // of x already found; only the sides asked for are summed, the others left as
 // they were.
 inline __attribute__((always_inline)) void
-sideSums(const TreeMatrix &tree, double x, const std::vector<double> &mapDist,
-         const Haplotype &rootHap, int node, LikelihoodMemo &memo, int b, const double *popProb,
-         bool leftSide, bool rightSide, double &left, double &right) {
+sideSums(const RowView &v, double x, const std::vector<double> &mapDist, const Haplotype &rootHap,
+         int b, const double *popProb, bool leftSide, bool rightSide, double &left, double &right) {
   const int loci = pset.numLoci;
-  const double *row = tree[node].data();
-  const int up = static_cast<int>(row[parent]);
-  const double *parentRow = up < 0 ? nullptr : tree[up].data();
-  const BranchExps e = branchExps(memo, node, row[branchLength]);
-  const Lineage l = lineage(row, parentRow, rootHap);
-  const double t = row[branchLength];
+  const Lineage l = lineage(v.row, v.parentRow, rootHap);
+  const double t = v.row[branchLength];
   if (rightSide)
-    right = b <= loci ? rightSum(l, t, x, mapDist, b, e, popProb) : 0;
+    right = b <= loci ? rightSum(l, t, x, mapDist, b, v.e, popProb) : 0;
   if (leftSide)
-    left = b >= 2 ? leftSum(l, t, x, mapDist, b, e, popProb) : 0;
+    left = b >= 2 ? leftSum(l, t, x, mapDist, b, v.e, popProb) : 0;
 }
 
 // The probability whose log is the node's term, with the side index b of x
@@ -363,12 +373,13 @@ sideSums(const TreeMatrix &tree, double x, const std::vector<double> &mapDist,
 double rowProbability(const PopTables &pop, const TreeMatrix &tree, double x,
                       const std::vector<double> &mapDist, const Haplotype &rootHap, int node,
                       LikelihoodMemo &memo, int b) {
+  const RowView v = rowView(tree, node, memo);
   if (memo.popProb.size() < static_cast<size_t>(pset.numLoci))
     memo.popProb.resize(pset.numLoci);
   double *popProb = memo.popProb.data();
-  rowLookUps(pop, tree[node].data(), popProb, b);
+  rowLookUps(pop, v.row, popProb, b);
   double left = 0, right = 0;
-  sideSums(tree, x, mapDist, rootHap, node, memo, b, popProb, true, true, left, right);
+  sideSums(v, x, mapDist, rootHap, b, popProb, true, true, left, right);
   return sidesProduct(left, right, b);
 }
 
@@ -417,25 +428,29 @@ void takeRowParts(Chain &chain, RowParts &parts) {
   if (markov)
     listTransitionRows(memo.transRows, chain.MP1);
   const PopTables pop{chain.popHapFreqs, chain.MP1, markov ? &memo.transRows : nullptr};
+  parts.b = b;
   parts.lookUps.resize(rows * loci);
   parts.left.resize(rows);
   parts.right.resize(rows);
   parts.proposedLookUps.resize(3 * loci);
   for (size_t r = 0; r < rows; r++) {
+    const RowView v = rowView(tree, static_cast<int>(r), memo);
     double *popProb = parts.lookUps.data() + r * loci;
-    rowLookUps(pop, tree[r].data(), popProb, b);
-    sideSums(tree, chain.mutLoc, pset.mapDist, chain.rootLoci, static_cast<int>(r), memo, b,
-             popProb, true, true, parts.left[r], parts.right[r]);
+    rowLookUps(pop, v.row, popProb, b);
+    sideSums(v, chain.mutLoc, pset.mapDist, chain.rootLoci, b, popProb, true, true, parts.left[r],
+             parts.right[r]);
   }
 }
 
 // Only the side of the changed locus reads it: its look-ups (for the row's
 // own allele) and its comparison with the parent. The other side's sum is the
-// one taken.
+// one taken. Nothing has changed the genealogy's size, the map or the
+// location since the parts were taken, so the remembered exponentials are
+// laid out as they were then.
 double changedRowTerm(Chain &chain, RowParts &parts, int node, int locus, bool own, int slot) {
   const TreeMatrix &tree = chain.tree;
   const size_t loci = pset.numLoci;
-  const int b = prepareEvaluation(chain.memo, tree.size(), pset.mapDist, chain.mutLoc);
+  const int b = parts.b;
   const double *popProb = parts.lookUps.data() + node * loci;
   if (own) {
     double *out = parts.proposedLookUps.data() + slot * loci;
@@ -449,7 +464,7 @@ double changedRowTerm(Chain &chain, RowParts &parts, int node, int locus, bool o
   }
   const bool rightSide = locus + 1 >= b;
   double left = parts.left[node], right = parts.right[node];
-  sideSums(tree, chain.mutLoc, pset.mapDist, chain.rootLoci, node, chain.memo, b, popProb,
+  sideSums(rowView(tree, node, chain.memo), chain.mutLoc, pset.mapDist, chain.rootLoci, b, popProb,
            !rightSide, rightSide, left, right);
   parts.proposedLeft[slot] = left;
   parts.proposedRight[slot] = right;

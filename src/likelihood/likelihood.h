@@ -4,6 +4,7 @@
 // chain they serve; they do no I/O.
 #pragma once
 
+#include <cmath>
 #include <vector>
 
 #include "chain.h"
@@ -19,7 +20,9 @@ void propagateFrequencies(Table &freqs, const TransTable &trans);
 
 // Allele of a tree row at locus k: a negative cell is a missing allele
 // imputed as its absolute value.
-int rowAllele(const double *row, int k);
+inline int rowAllele(const double *row, int k) {
+  return static_cast<int>(std::fabs(row[TMAT + k]));
+}
 
 // Segment look-ups over the allele cells of a tree row (row points at the
 // row's first cell; alleles from TMAT on). out receives numLoci values: a

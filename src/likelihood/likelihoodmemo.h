@@ -70,7 +70,9 @@ struct LikelihoodMemo {
 // branch or location, takes them once; a draw then sums again only the side
 // of the row that reads the changed allele. Up to three rows' proposed parts
 // (a node's and its two children's) wait in the proposal slots until kept.
+// b is the side index of the location the parts were taken at.
 struct RowParts {
+  int b = 0;
   std::vector<double> lookUps;
   std::vector<double> left, right;
   std::vector<double> proposedLookUps;

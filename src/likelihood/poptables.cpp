@@ -13,10 +13,6 @@
 #include "likelihood.h"
 #include "remembered.h"
 
-int rowAllele(const double *row, int k) {
-  return static_cast<int>(std::fabs(row[TMAT + k]));
-}
-
 namespace {
 
 // Transition counts between adjacent loci from the normal-population

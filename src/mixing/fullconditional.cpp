@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "likelihood.h"
 #include "mixing.h"
@@ -60,13 +61,21 @@ namespace {
 // allele no neighbour carries can still be reached.
 constexpr double evenShare = 0.2;
 
-// Proposal probability of allele a (1-based) at a node whose neighbours, its
-// parent (or the ancestral haplotype) and its two children, carry `votes`.
-double neighbourProposal(int a, const int votes[3], int count) {
+// Log of the proposal probability of allele a (1-based) at a node whose
+// neighbours, its parent (or the ancestral haplotype) and its two children,
+// carry `votes`. The probability depends only on the locus's allele count and
+// on how many neighbours carry a, so its logs are taken once each and kept in
+// logs (by count and that number; NaN where not yet taken).
+double logNeighbourProposal(int a, const int votes[3], int count, std::vector<double> &logs) {
   int same = 0;
   for (int j = 0; j < 3; j++)
     same += votes[j] == a;
-  return evenShare / count + (1 - evenShare) * same / 3.0;
+  const size_t place = 4 * static_cast<size_t>(count) + same;
+  if (logs.size() <= place)
+    logs.resize(4 * static_cast<size_t>(count) + 4, std::numeric_limits<double>::quiet_NaN());
+  if (logs[place] != logs[place])
+    logs[place] = std::log(evenShare / count + (1 - evenShare) * same / 3.0);
+  return logs[place];
 }
 
 } // namespace
@@ -99,7 +108,7 @@ bool drawNodeAllele(Rng &rng, Chain &chain, RowParts &parts, int node, int locus
   row[TMAT + locus] = proposed;
   // A child whose term does not read the node's allele at the locus keeps
   // its term.
-  const int b = firstRightMarker(chain.mutLoc);
+  const int b = parts.b;
   double terms[3], change = 0;
   bool reads[3];
   for (int j = 0; j < 3; j++) {
@@ -108,8 +117,9 @@ bool drawNodeAllele(Rng &rng, Chain &chain, RowParts &parts, int node, int locus
                         : tree[rows[j]][nodeLogLik];
     change += terms[j] - tree[rows[j]][nodeLogLik];
   }
-  const double logRatio = change + std::log(neighbourProposal(current, votes, count)) -
-                          std::log(neighbourProposal(proposed, votes, count));
+  std::vector<double> &logs = chain.scratch.proposalLogs;
+  const double logRatio = change + logNeighbourProposal(current, votes, count, logs) -
+                          logNeighbourProposal(proposed, votes, count, logs);
   if (!(std::log(ran1(rng)) < logRatio)) {
     row[TMAT + locus] = old;
     return false;
