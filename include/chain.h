@@ -62,6 +62,10 @@ struct MoveScratch {
   // the allele draws' proposal probabilities.
   RowParts parts;
   std::vector<double> proposalLogs;
+  // The leaf a sweep of one-locus phase tests scored last (-1: none yet) and
+  // its partner chromosome's term now.
+  int scoredLeaf = -1;
+  double scoredPartnerTerm = 0;
 };
 
 // Acceptance proportions shown in the trace: genealogy, location, root

@@ -77,7 +77,7 @@ bool testRowChange(Rng &rng, Chain &chain, const int *rows, const double *oldTer
 }
 
 bool acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf, RowParts *parts, int locus) {
-  const MoveScratch &saved = chain.scratch;
+  MoveScratch &saved = chain.scratch;
   TreeMatrix &tree = chain.tree;
   TreeRow &row = tree[leaf];
   const bool paired = pairedGenotypes();
@@ -107,15 +107,27 @@ bool acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf, RowParts *parts, int 
   else
     for (int i = 0; i < count; i++)
       tree[rows[i]][nodeLogLik] = changedRowTerm(chain, *parts, rows[i], locus, true, i);
-  double partnerProb = chain.partnerProb;
+  // With parts (a sweep of one-locus phase tests, which goes through the loci
+  // of one leaf after another), the leaf's partner term is remembered from its
+  // last test: what it was then if refused, what it became if kept. Only the
+  // new block's term is then summed.
+  double partnerProb = chain.partnerProb, partnerAfter = 0;
   if (unpaired) {
     const double *savedBlock = saved.leafCells.data() + loci;
+    const double *block = row.data() + TMAT + loci;
     double before, after;
-    if (changed(row, saved.leafCells, loci))
-      allelesLogProbPair(saved.sweepLogs, savedBlock, row.data() + TMAT + loci, before, after);
-    else
+    if (!changed(row, saved.leafCells, loci)) {
       before = after = allelesLogProb(saved.sweepLogs, savedBlock);
+    } else if (parts != nullptr && saved.scoredLeaf == leaf) {
+      before = saved.scoredPartnerTerm;
+      after = allelesLogProb(saved.sweepLogs, block);
+    } else {
+      allelesLogProbPair(saved.sweepLogs, savedBlock, block, before, after);
+    }
     partnerProb = chain.partnerProb - before + after;
+    saved.scoredLeaf = parts != nullptr ? leaf : -1;
+    saved.scoredPartnerTerm = before;
+    partnerAfter = after;
   }
   // Without unpaired genotypes the ratio is that of the totals alone.
   const double proposed = unpaired ? partnerProb : 0, current = unpaired ? chain.partnerProb : 0;
@@ -126,6 +138,7 @@ bool acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf, RowParts *parts, int 
     if (parts != nullptr)
       for (int i = 0; i < count; i++)
         keepRowPart(*parts, rows[i], true, i);
+    saved.scoredPartnerTerm = partnerAfter;
     return true;
   }
   row[nodeLogLik] = saved.leafLik;

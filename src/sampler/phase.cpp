@@ -106,6 +106,7 @@ void phaseSweep(Rng &rng, Chain &chain, RowParts *parts) {
   if (pset.dataAsGenotypes == 0)
     return;
   takeSweepLogs(chain);
+  chain.scratch.scoredLeaf = -1;
   TreeMatrix &tree = chain.tree;
   const bool paired = pairedGenotypes();
   for (size_t t = 0; t < tree.size(); t++) {

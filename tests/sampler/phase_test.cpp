@@ -261,6 +261,27 @@ TEST(Phase, ImputedAllelesCarriedByExchangesStayListedAndObservedOnesStay) {
       }
 }
 
+// A sweep of one-locus phase tests remembers the partner term of the leaf it
+// scored last while it goes through that leaf's loci. The next sweep, under
+// changed frequencies, takes the term afresh even when it begins with the
+// leaf the last one ended with (here the only heterozygous individual).
+TEST(Phase, ALocusByLocusSweepScoresPartnersUnderItsOwnTables) {
+  buildDataChain(DataKind::unpairedGenotypes);
+  Chain &c = chains[0];
+  makeHomozygous(2);
+  Rng rng = streamFrom(-11);
+  for (int round = 0; round < 30; round++) {
+    for (int k = 0; k < pset.numLoci; k++)
+      std::swap(c.popHapFreqs[1][k], c.popHapFreqs[2][k]);
+    computeTerms();
+    takeRowParts(c, c.scratch.parts);
+    const TreeMatrix before = c.tree;
+    const double partner = c.partnerProb;
+    updatePhaseByLocus(rng, c, c.scratch.parts);
+    ASSERT_TRUE(termsCurrent(partner, before)) << "round " << round;
+  }
+}
+
 // Paired individual 4 + 5 made to differ only at marker 2, where leaf 4
 // holds the imputed -3 against leaf 5's observed 2; individual 3 + 6 is
 // homozygous. An accepted exchange leaves leaf 4 without an imputed allele
