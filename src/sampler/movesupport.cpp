@@ -86,13 +86,23 @@ bool acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf, RowParts *parts, int 
   // A node term reads the first allele block of its row, the partner term the
   // second: a block that still holds its saved cells keeps its term, which is
   // then not computed again. With paired genotypes the partner leaf's term
-  // changes only with the partner's own cells.
+  // changes only with the partner's own cells. With parts only the cells at
+  // locus can have changed, and only they are compared and put back.
   const auto changed = [&](const TreeRow &cells, const std::vector<double> &before, int from) {
+    if (parts != nullptr)
+      return !(before[from + locus] == cells[TMAT + from + locus]);
     return !std::equal(before.begin() + from, before.begin() + from + loci,
                        cells.begin() + TMAT + from);
   };
-  int rows[2];
-  double oldTerms[2];
+  const auto restore = [&](TreeRow &cells, const std::vector<double> &before) {
+    if (parts == nullptr)
+      std::copy(before.begin(), before.end(), cells.begin() + TMAT);
+    else
+      for (size_t c = locus; c < before.size(); c += loci)
+        cells[TMAT + c] = before[c];
+  };
+  int rows[2] = {-1, -1};
+  double oldTerms[2] = {0, 0};
   int count = 0;
   if (changed(row, saved.leafCells, 0)) {
     rows[count] = leaf;
@@ -142,11 +152,11 @@ bool acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf, RowParts *parts, int 
     return true;
   }
   row[nodeLogLik] = saved.leafLik;
-  std::copy(saved.leafCells.begin(), saved.leafCells.end(), row.begin() + TMAT);
+  restore(row, saved.leafCells);
   if (paired) {
     TreeRow &mate = tree[partnerOf(chain, leaf)];
     mate[nodeLogLik] = saved.partnerLik;
-    std::copy(saved.partnerCells.begin(), saved.partnerCells.end(), mate.begin() + TMAT);
+    restore(mate, saved.partnerCells);
   }
   return false;
 }

@@ -55,8 +55,9 @@ void saveLeaf(Chain &chain, int leaf);
 // and either keeps the change with the chain's new log terms or restores
 // everything saveLeaf recorded. True when the change is kept. The partner term
 // is summed from the logs takeSweepLogs took. With parts (see takeRowParts),
-// the cells changed at locus alone and the rows' terms come from their parts,
-// which a kept change brings up to date.
+// the cells changed at locus alone (only they are compared and restored) and
+// the rows' terms come from their parts, which a kept change brings up to
+// date.
 bool acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf, RowParts *parts = nullptr,
                          int locus = -1);
 
