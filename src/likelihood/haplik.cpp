@@ -383,6 +383,15 @@ double rowProbability(const PopTables &pop, const TreeMatrix &tree, double x,
   return sidesProduct(left, right, b);
 }
 
+// The tables as a pass over every row reads them: the Markov transitions
+// through the list of their rows, listed once for all the rows' look-ups.
+PopTables passTables(const Table &freqs, const TransTable &trans, LikelihoodMemo &memo) {
+  const bool markov = pset.algSwitch != 0.0;
+  if (markov)
+    listTransitionRows(memo.transRows, trans);
+  return {freqs, trans, markov ? &memo.transRows : nullptr};
+}
+
 } // namespace
 
 double nodeTerm(const Table &freqs, const TreeMatrix &tree, double x,
@@ -424,10 +433,7 @@ void takeRowParts(Chain &chain, RowParts &parts) {
   const size_t rows = tree.size(), loci = pset.numLoci;
   LikelihoodMemo &memo = chain.memo;
   const int b = prepareEvaluation(memo, rows, pset.mapDist, chain.mutLoc);
-  const bool markov = pset.algSwitch != 0.0;
-  if (markov)
-    listTransitionRows(memo.transRows, chain.MP1);
-  const PopTables pop{chain.popHapFreqs, chain.MP1, markov ? &memo.transRows : nullptr};
+  const PopTables pop = passTables(chain.popHapFreqs, chain.MP1, memo);
   parts.b = b;
   parts.lookUps.resize(rows * loci);
   parts.left.resize(rows);
@@ -481,17 +487,13 @@ void keepRowPart(RowParts &parts, int node, bool own, int slot) {
               parts.lookUps.begin() + node * loci);
 }
 
-// The stored total of every row, summed as the rows are recomputed. The
-// transition rows are listed once for all the rows' look-ups.
+// The stored total of every row, summed as the rows are recomputed.
 double recomputeAllTerms(const Table &freqs, TreeMatrix &tree, double x,
                          const std::vector<double> &mapDist, const Haplotype &rootHap,
                          const TransTable &trans, LikelihoodMemo &memo) {
   const int rows = 2 * pset.numChromosomes - 1;
   const int b = prepareEvaluation(memo, tree.size(), mapDist, x);
-  const bool markov = pset.algSwitch != 0.0;
-  if (markov)
-    listTransitionRows(memo.transRows, trans);
-  const PopTables pop{freqs, trans, markov ? &memo.transRows : nullptr};
+  const PopTables pop = passTables(freqs, trans, memo);
   // The logs are taken after all the rows' probabilities, one after another
   // with nothing between them to wait for.
   std::vector<double> &probs = memo.rowProbs;

@@ -164,6 +164,9 @@ void lookUps(const double *row, double *out, const Table &freqs, int leftFrom, i
     if (rightTo == loci - 1 && rightFrom < loci)
       out[loci - 1] = right;
   } else {
+    // The start at both ends written out: the full passes take this path, and
+    // the general start above, with leftFrom 0 and rightTo L - 1 given, costs
+    // them measurably more instructions.
     l = 1;
     r = loci - 2;
     before = rowAllele(row, 0);
