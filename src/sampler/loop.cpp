@@ -93,7 +93,9 @@ long runSampler(Rng &rng, std::ostream &dat, std::ostream &hpf, RunRecord *recor
   std::vector<double> locSum(chainCount, 0.0), locSumSq(chainCount, 0.0);
   double convergenceR = 0;
   long done = total;
-  // The .dat line is written whole, so a killed run leaves no partial line.
+  // The .dat line goes out in one write, so a run killed outright leaves
+  // whole lines, but for the one being written when the kill lands (the
+  // kernel may end a write to a file part way then).
   std::ostringstream datLine;
 
   for (long i = 0; i < total; i++) {

@@ -315,7 +315,10 @@ TEST(Interruption, DuringBurnInTheFilesHoldNoSamplesButTheGenealogyAndHaplotypes
   EXPECT_FALSE(readFile(dir + "/c.in.hap").empty());
 }
 
-TEST(Interruption, EveryDatLineIsCompleteAfterAHardKill) {
+// Each .dat line goes out in one write, but the kernel may end a write to a
+// file part way when the process is killed outright, so the one line being
+// written then may be cut short; every line before it is whole.
+TEST(Interruption, AHardKillCanCutOnlyTheLastDatLine) {
   // Many chains make lines longer than a stream buffer (about 11 kB).
   const std::string dir =
       folderWith(edited(longRun(80), {{"10 5 1 1\n", "10 1 1 1\n"}, {"\n1000000\n", "\n50000\n"}}));
@@ -325,13 +328,19 @@ TEST(Interruption, EveryDatLineIsCompleteAfterAHardKill) {
   EXPECT_EQ(waitFor(child, dir).status, 128 + SIGKILL);
   const std::string dat = readFile(dir + "/c.in.dat");
   ASSERT_FALSE(dat.empty());
-  EXPECT_EQ(dat.back(), '\n');
-  for (const std::string &line : lines(dat)) {
-    std::istringstream fields(line);
+  const std::vector<std::string> all = lines(dat);
+  const bool lastCut = dat.back() != '\n';
+  ASSERT_GE(all.size() - lastCut, 30u);
+  const int fullLine = 80 * 14 + 1;
+  for (size_t k = 0; k < all.size(); k++) {
+    std::istringstream fields(all[k]);
     int n = 0;
     for (std::string w; fields >> w;)
       n++;
-    EXPECT_EQ(n, 80 * 14 + 1);
+    if (lastCut && k + 1 == all.size())
+      EXPECT_LE(n, fullLine);
+    else
+      EXPECT_EQ(n, fullLine) << "line " << k;
   }
 }
 

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "controltext.h"
 #include "driver.h"
@@ -102,10 +103,12 @@ struct Trace {
   std::string dat, screen;
 };
 
-// Reads, sets up and samples as the program does, catching the screen.
-Trace runInProcess(const Shape &s) {
+// Reads, sets up and samples as the program does, catching the screen. The
+// .dat records go to datBuffer when one is given (and are then not returned).
+Trace runInProcess(const Shape &s, std::streambuf *datBuffer = nullptr) {
   std::istringstream control(controlText(s));
   std::ostringstream log, dat, hpf, screen;
+  std::ostream recorded(datBuffer);
   patientData.assign(patientRows, std::vector<int>(patientCols, 0));
   std::vector<std::vector<Haplotype>> normalHaps;
   Rng rng = streamFrom(-1);
@@ -115,7 +118,7 @@ Trace runInProcess(const Shape &s) {
   initchains(rng, log);
   std::streambuf *console = std::cout.rdbuf(screen.rdbuf());
   const auto precision = std::cout.precision(8);
-  runSampler(rng, dat, hpf);
+  runSampler(rng, datBuffer != nullptr ? recorded : dat, hpf);
   std::cout.rdbuf(console);
   std::cout.precision(precision);
   EXPECT_EQ(hpf.str(), ""); // periodic tallies write nothing
@@ -149,6 +152,52 @@ TEST(SamplerLoop, OneChainDatLinesFollowTheFileIntervalAndTheLastIteration) {
     EXPECT_EQ(f.size(), 9u);
     EXPECT_EQ(f[0], expected[k]);
     EXPECT_EQ(dat[k].back(), ' ');
+  }
+}
+
+namespace {
+
+// A stream buffer with no buffer of its own: it records every piece of text
+// handed to it and, at each flush, how many pieces had come by then.
+class PieceRecorder : public std::streambuf {
+public:
+  std::vector<std::string> pieces;
+  std::vector<size_t> piecesAtFlush;
+
+protected:
+  std::streamsize xsputn(const char *text, std::streamsize n) override {
+    pieces.emplace_back(text, static_cast<size_t>(n));
+    return n;
+  }
+  int_type overflow(int_type c) override {
+    if (!traits_type::eq_int_type(c, traits_type::eof()))
+      pieces.emplace_back(1, traits_type::to_char_type(c));
+    return traits_type::not_eof(c);
+  }
+  int sync() override {
+    piecesAtFlush.push_back(pieces.size());
+    return 0;
+  }
+};
+
+} // namespace
+
+// A line handed over in pieces could reach the file in several writes, and a
+// run killed between them would leave a line cut anywhere in the file.
+TEST(SamplerLoop, EachDatLineReachesTheFileInOnePieceAndIsFlushed) {
+  Shape s;
+  s.chains = 3;
+  s.saveProps = 1;
+  PieceRecorder recorder;
+  runInProcess(s, &recorder);
+  ASSERT_EQ(recorder.pieces.size(), 7u);
+  ASSERT_EQ(recorder.piecesAtFlush.size(), recorder.pieces.size());
+  for (size_t k = 0; k < recorder.pieces.size(); k++) {
+    const std::string &piece = recorder.pieces[k];
+    EXPECT_EQ(recorder.piecesAtFlush[k], k + 1);
+    EXPECT_EQ(std::count(piece.begin(), piece.end(), '\n'), 1) << piece;
+    EXPECT_EQ(piece.back(), '\n');
+    EXPECT_EQ(fields(piece).size(), 3 * 14u + 1);
   }
 }
 
