@@ -439,6 +439,8 @@ void takeRowParts(Chain &chain, RowParts &parts) {
   parts.left.resize(rows);
   parts.right.resize(rows);
   parts.proposedLookUps.resize(3 * loci);
+  parts.proposedLeft.resize(std::max(3, maxAllele));
+  parts.proposedRight.resize(std::max(3, maxAllele));
   for (size_t r = 0; r < rows; r++) {
     const RowView v = rowView(tree, static_cast<int>(r), memo);
     double *popProb = parts.lookUps.data() + r * loci;

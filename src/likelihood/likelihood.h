@@ -149,7 +149,8 @@ void chainRowTerms(Chain &chain, const Haplotype &rootHap, const int *rows, int 
 // it: changedRowTerm gives the term of row node after the allele at locus
 // changed, its own (own) or the one it inherits from its parent or the
 // ancestral haplotype, and leaves the row's new parts in proposal slot
-// 0..2; keepRowPart makes them the row's when the change is kept. The terms
+// `slot` (0..2 for an own change, below the locus's allele count for an
+// inherited one); keepRowPart makes them the row's when the change is kept. The terms
 // are those nodeTerm gives, bit for bit.
 void takeRowParts(Chain &chain, RowParts &parts);
 double changedRowTerm(Chain &chain, RowParts &parts, int node, int locus, bool own, int slot);

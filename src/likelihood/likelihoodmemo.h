@@ -68,13 +68,15 @@ struct LikelihoodMemo {
 // per row) and the sums of its two sides, whose product is the probability
 // whose log is the term. A sweep of allele draws, which changes no table,
 // branch or location, takes them once; a draw then sums again only the side
-// of the row that reads the changed allele. Up to three rows' proposed parts
-// (a node's and its two children's) wait in the proposal slots until kept.
+// of the row that reads the changed allele. Proposed parts wait in slots
+// until kept: three with look-ups (a node's own change and its two
+// children's), and sides in as many slots as a locus has alleles (each
+// candidate allele of the ancestral haplotype keeps its root's sides).
 // b is the side index of the location the parts were taken at.
 struct RowParts {
   int b = 0;
   std::vector<double> lookUps;
   std::vector<double> left, right;
   std::vector<double> proposedLookUps;
-  double proposedLeft[3] = {0, 0, 0}, proposedRight[3] = {0, 0, 0};
+  std::vector<double> proposedLeft, proposedRight;
 };

@@ -144,7 +144,7 @@ bool drawRootAllele(Rng &rng, Chain &chain, RowParts &parts, int locus) {
   const int old = chain.rootLoci[locus];
   for (int a = 0; a < count; a++) {
     chain.rootLoci[locus] = a + 1;
-    terms[2 * a] = changedRowTerm(chain, parts, root, locus, false, 0);
+    terms[2 * a] = changedRowTerm(chain, parts, root, locus, false, a);
     terms[2 * a + 1] = probhap2(chain.popHapFreqs, chain.MP1, chain.rootLoci.data(), chain.memo);
   }
   const int pick =
@@ -154,9 +154,8 @@ bool drawRootAllele(Rng &rng, Chain &chain, RowParts &parts, int locus) {
     return false;
   }
   chain.rootLoci[locus] = pick + 1;
-  // The slot holds the last candidate's parts: the pick's are taken again.
-  tree[root][nodeLogLik] = changedRowTerm(chain, parts, root, locus, false, 0);
-  keepRowPart(parts, root, false, 0);
+  tree[root][nodeLogLik] = terms[2 * pick];
+  keepRowPart(parts, root, false, pick);
   chain.rootHapProb = terms[2 * pick + 1];
   chain.logLik = storedTotal(tree, chain.memo.total);
   return pick + 1 != old;
