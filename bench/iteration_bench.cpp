@@ -354,13 +354,18 @@ void move(benchmark::State &state, void (*step)(Rng &, Chain &)) {
 // its runs start them (spread, phased, clustered and given their leaves'
 // alleles), on one stream: its runs give each chain a stream of its own,
 // which changes the draws but not the work. Reported like iteration.
+// Argument 2 turns the heterogeneity model on (its share sampled).
 void mixing(benchmark::State &state) {
   Rng rng = startRun(controlText(sizes[state.range(0)], state.range(1) == 1));
+  HeterogeneityOptions heterogeneity;
+  heterogeneity.on = state.range(2) == 1;
   for (Chain &chain : chains) {
     spreadStart(rng, chain);
     phaseTowardsConsensus(chain);
     startFromClusters(rng, chain);
     startFromLeaves(chain);
+    if (heterogeneity.on)
+      startMembership(chain, heterogeneity);
   }
   for (int i = 0; i < settlingIterations / 10; i++)
     for (Chain &chain : chains)
@@ -377,6 +382,10 @@ void bothKinds(benchmark::internal::Benchmark *b) {
   b->ArgNames({"size", "genotypes"})->ArgsProduct({{0, 1, 2}, {0, 1}});
 }
 
+void mixingKinds(benchmark::internal::Benchmark *b) {
+  b->ArgNames({"size", "genotypes", "heterogeneity"})->ArgsProduct({{0, 1, 2}, {0, 1}, {0, 1}});
+}
+
 void genotypesOnly(benchmark::internal::Benchmark *b) {
   b->ArgNames({"size", "genotypes"})->ArgsProduct({{0, 1, 2}, {1}});
 }
@@ -384,7 +393,7 @@ void genotypesOnly(benchmark::internal::Benchmark *b) {
 } // namespace
 
 BENCHMARK(iteration)->Apply(bothKinds);
-BENCHMARK(mixing)->Apply(bothKinds);
+BENCHMARK(mixing)->Apply(mixingKinds);
 BENCHMARK_CAPTURE(move, frequenciesAndMissing, updateFrequenciesAndMissing)->Apply(bothKinds);
 BENCHMARK_CAPTURE(move, genealogy, genealogyMove)->Apply(bothKinds);
 BENCHMARK_CAPTURE(move, location, updateLocation)->Apply(bothKinds);

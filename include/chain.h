@@ -68,6 +68,32 @@ struct MoveScratch {
   double scoredPartnerTerm = 0;
 };
 
+// By row of a genealogy: nonzero for a leaf whose chromosome is a draw from
+// the normal population rather than a descendant of the founder.
+using PopulationRows = std::vector<char>;
+
+// Heterogeneity (the mixing sampler's --heterogeneity). Each patient
+// chromosome, a leaf of the genealogy, either descends from the founder or
+// is a draw from the normal population (another mutation, another founder, a
+// misdiagnosis); a founder share s in [0, 1] is the prior probability of the
+// first. With the option off, drawn is empty and every leaf descends from
+// the founder.
+struct Membership {
+  PopulationRows drawn; // by row
+  int founders = 0;     // leaves that descend from the founder
+  double share = 1;
+  // The share's Beta prior, or the share held fixed.
+  double priorA = 1, priorB = 1;
+  bool shareFixed = false;
+  // The log of the age prior's integral over the age bounds, by founder
+  // count (NaN where not yet taken).
+  std::vector<double> ageNorms;
+  // Sampling iterations each row spent as a founder leaf; the share of each
+  // sampling iteration.
+  std::vector<long> founderIterations;
+  std::vector<double> shareSamples;
+};
+
 // Acceptance proportions shown in the trace: genealogy, location, root
 // state, internal states, frequencies.
 constexpr int propCount = 5;
@@ -117,6 +143,12 @@ struct Chain {
 
   // Samples of the sampling iterations.
   std::vector<double> locationSamples, ageSamples;
+
+  // By row: the row of the control file's patient data whose chromosome the
+  // leaf carries (with paired genotypes, the individual's); -1 for internal
+  // rows.
+  std::vector<int> dataRow;
+  Membership membership;
 
   // Leaves with imputed alleles and their records [label, m1, m2, columns].
   std::vector<int> missingLeaves;

@@ -105,6 +105,11 @@ constexpr int patientRows = 1000;
 constexpr int patientCols = 1000;
 extern std::vector<std::vector<int>> patientData; // 1000 x 1000
 extern int maxAllele;
+// The number of rows of the control file's patient block, and the block row
+// (from 0) of each stored row of patientData: a haplotype row whose count is
+// 0 is not stored, nor are genotype rows beyond the individuals.
+extern int patientBlockRows;
+extern std::vector<int> patientBlockRow;
 
 // Normal-population haplotypes with missing alleles: records [m, h, j1..jm],
 // the same for every chain.

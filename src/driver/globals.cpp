@@ -11,6 +11,8 @@ std::vector<std::vector<int>> normmat;
 
 std::vector<std::vector<int>> patientData;
 int maxAllele = 0;
+int patientBlockRows = 0;
+std::vector<int> patientBlockRow;
 
 std::vector<std::vector<int>> missingNormalLoci;
 int normalHasMissing = 0;

@@ -118,6 +118,8 @@ int main(int argc, char **argv) {
   if (maxAllele == 0)
     stopAfterReport();
 
+  if (options.heterogeneity && (pset.runSimulation != 0 || pset.readOldFile != 0))
+    stopWithNote(msg::heterogeneityNeedsData, "", 1);
   setuprun(normalHaps);
   initchains(stream, outputs.log);
   // Interrupted before sampling: there is nothing to write, and earlier
@@ -141,10 +143,15 @@ int main(int argc, char **argv) {
     showProgress(progress, iterations, std::cerr);
     return interruptSignal() == 0;
   };
-  const long sampled = options.mixing
-                           ? runMixingSampler(stream, options.threads, outputs.dat, outputs.hpf,
-                                              &record, afterIteration)
-                           : runSampler(stream, outputs.dat, outputs.hpf, &record, afterIteration);
+  HeterogeneityOptions heterogeneity;
+  heterogeneity.on = options.heterogeneity;
+  heterogeneity.priorA = options.sharePriorA;
+  heterogeneity.priorB = options.sharePriorB;
+  heterogeneity.fixedShare = options.fixedShare;
+  const long sampled =
+      options.mixing ? runMixingSampler(stream, options.threads, outputs.dat, outputs.hpf, &record,
+                                        afterIteration, heterogeneity)
+                     : runSampler(stream, outputs.dat, outputs.hpf, &record, afterIteration);
   endProgress(progress, std::cerr);
 
   std::vector<std::vector<double>> locations, ages;

@@ -2,6 +2,7 @@
 // --version. A run without options is the plain run of the control file.
 #include "options.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -39,6 +40,13 @@ bool optionValue(const char *name, int argc, const char *const *argv, int &k, st
   return true;
 }
 
+// A whole string read as a finite number.
+bool readNumber(const std::string &text, double &value) {
+  char *end = nullptr;
+  value = std::strtod(text.c_str(), &end);
+  return !text.empty() && *end == '\0' && std::isfinite(value);
+}
+
 bool named(const char *arg, const char *name) {
   const size_t length = std::strlen(name);
   return std::strncmp(arg, name, length) == 0 && (arg[length] == '\0' || arg[length] == '=');
@@ -48,7 +56,7 @@ bool named(const char *arg, const char *name) {
 
 Options parseOptions(int argc, const char *const *argv) {
   Options o;
-  bool optionsEnded = false;
+  bool optionsEnded = false, sharePriorGiven = false;
   auto fail = [&o](const std::string &error) {
     o.action = Options::Action::usageError;
     o.error = error;
@@ -89,6 +97,24 @@ Options parseOptions(int argc, const char *const *argv) {
         if (value.empty() || *end != '\0' || n < 1 || n > maxThreads)
           return fail(msg::badThreads + value);
         o.threads = static_cast<int>(n);
+      } else if (std::strcmp(arg, "--heterogeneity") == 0) {
+        o.heterogeneity = true;
+      } else if (named(arg, "--founder-share-prior")) {
+        std::string value;
+        if (!optionValue("--founder-share-prior", argc, argv, k, value))
+          return fail(msg::missingOptionValue + std::string("--founder-share-prior"));
+        const size_t comma = value.find(',');
+        if (comma == std::string::npos || !readNumber(value.substr(0, comma), o.sharePriorA) ||
+            !readNumber(value.substr(comma + 1), o.sharePriorB) || !(o.sharePriorA > 0) ||
+            !(o.sharePriorB > 0))
+          return fail(msg::badSharePrior + value);
+        sharePriorGiven = true;
+      } else if (named(arg, "--founder-share")) {
+        std::string value;
+        if (!optionValue("--founder-share", argc, argv, k, value))
+          return fail(msg::missingOptionValue + std::string("--founder-share"));
+        if (!readNumber(value, o.fixedShare) || !(o.fixedShare > 0) || !(o.fixedShare <= 1))
+          return fail(msg::badShare + value);
       } else {
         return fail(msg::unknownOption + std::string(arg));
       }
@@ -98,6 +124,10 @@ Options parseOptions(int argc, const char *const *argv) {
       return fail(msg::extraArgument + std::string(arg));
     o.controlFile = arg;
   }
+  if (!o.heterogeneity && (sharePriorGiven || o.fixedShare > 0))
+    return fail(msg::shareWithoutHeterogeneity);
+  if (o.heterogeneity && !o.mixing)
+    return fail(msg::heterogeneityNeedsMixing);
   return o;
 }
 
@@ -124,6 +154,13 @@ std::string usageText() {
          "  --threads N       with --sampler mixing, run the chains on N threads\n"
          "                    (default: one per core, at most one per chain); the\n"
          "                    output does not depend on N\n"
+         "  --heterogeneity   with --sampler mixing: some patient chromosomes may not\n"
+         "                    descend from the founder (other mutations, another\n"
+         "                    founder, misdiagnosis); estimates the founder share and\n"
+         "                    each chromosome's membership (.membership.tsv)\n"
+         "  --founder-share-prior A,B\n"
+         "                    Beta(A, B) prior of the founder share (default 1,1)\n"
+         "  --founder-share F hold the founder share at F (0 < F <= 1)\n"
          "  -h, --help        show this help and exit\n"
          "  -V, --version     show the version and the build options and exit\n"
          "  --                end of options (for a control file whose name starts with -)\n"

@@ -10,6 +10,11 @@ struct Options {
   std::string outPrefix;   // output names are outPrefix + suffix; empty: the control file's path
   bool mixing = false;     // --sampler mixing; the default is the exact sampler
   int threads = 0;         // --threads N; 0: one per core
+  // --heterogeneity, with the founder share's Beta prior (--founder-share-prior
+  // A,B) or its fixed value (--founder-share F; 0: sampled).
+  bool heterogeneity = false;
+  double sharePriorA = 1, sharePriorB = 1;
+  double fixedShare = 0;
   std::string error;       // what was wrong, for a usage error
 };
 

@@ -38,14 +38,21 @@ int nextHaplotypeRow(int g) {
   return g;
 }
 
+// Which data row each leaf carries, by the leaf's label.
+void noteDataRow(Chain &chain, const TreeRow &leaf, int dataRow) {
+  chain.dataRow[static_cast<int>(leaf[nodeLabel])] = dataRow;
+}
+
 // Haplotype data: each data row goes to as many leaves as its count says,
 // the leaves taken in a fresh random order. The matrix has its leaves first.
-void loadHaplotypes(Rng &rng, TreeMatrix &tree, std::vector<int> &perm) {
+void loadHaplotypes(Rng &rng, Chain &chain, std::vector<int> &perm) {
+  TreeMatrix &tree = chain.tree;
   const int n = leafCount();
   systemShuffle(perm, rng);
   int g = nextHaplotypeRow(0);
   int bound = patientData[g][0];
   for (int i = 0; i < n; i++) {
+    noteDataRow(chain, tree[perm[i]], g);
     for (int k = 0; k < pset.numLoci; k++)
       tree[perm[i]][TMAT + k] = patientData[g][k + 1];
     if (bound == i + 1 && i < n - 1) {
@@ -57,11 +64,12 @@ void loadHaplotypes(Rng &rng, TreeMatrix &tree, std::vector<int> &perm) {
 
 // Unpaired genotypes: one leaf per individual, in a fresh random order; the
 // two alleles of every locus go into the leaf's two blocks in a random order.
-void loadUnpairedGenotypes(Rng &rng, TreeMatrix &tree, std::vector<int> &perm) {
+void loadUnpairedGenotypes(Rng &rng, Chain &chain, std::vector<int> &perm) {
   const int L = pset.numLoci;
   systemShuffle(perm, rng);
   for (int r = 0; r < leafCount(); r++) {
-    TreeRow &leaf = tree[perm[r]];
+    TreeRow &leaf = chain.tree[perm[r]];
+    noteDataRow(chain, leaf, r);
     for (int k = 0; k < L; k++) {
       const double u = ran1(rng);
       const int first = patientData[r][2 * k];
@@ -94,8 +102,12 @@ void pairLeaves(Rng &rng, TreeMatrix &tree, std::vector<int> &perm, SetPhase set
   sortTree(tree, child1);
 }
 
-void loadPairedGenotypes(Rng &rng, TreeMatrix &tree, std::vector<int> &perm) {
-  pairLeaves(rng, tree, perm, [](int i, int k, bool inOrder, TreeRow &a, TreeRow &b) {
+void loadPairedGenotypes(Rng &rng, Chain &chain, std::vector<int> &perm) {
+  pairLeaves(rng, chain.tree, perm, [&chain](int i, int k, bool inOrder, TreeRow &a, TreeRow &b) {
+    if (k == 0) {
+      noteDataRow(chain, a, i);
+      noteDataRow(chain, b, i);
+    }
     a[TMAT + k] = patientData[i][inOrder ? 2 * k : 2 * k + 1];
     b[TMAT + k] = patientData[i][inOrder ? 2 * k + 1 : 2 * k];
   });
@@ -103,12 +115,13 @@ void loadPairedGenotypes(Rng &rng, TreeMatrix &tree, std::vector<int> &perm) {
 
 void loadPatientData(Rng &rng, std::vector<int> &perm) {
   for (Chain &chain : chains) {
+    chain.dataRow.assign(rowCount(), -1);
     if (pset.dataAsGenotypes == 0)
-      loadHaplotypes(rng, chain.tree, perm);
+      loadHaplotypes(rng, chain, perm);
     else if (pset.geneticModel == 0)
-      loadUnpairedGenotypes(rng, chain.tree, perm);
+      loadUnpairedGenotypes(rng, chain, perm);
     else
-      loadPairedGenotypes(rng, chain.tree, perm);
+      loadPairedGenotypes(rng, chain, perm);
   }
 }
 

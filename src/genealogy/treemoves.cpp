@@ -172,7 +172,7 @@ void refuse(Rng &rng) {
 bool acceptOrReject(Rng &rng, Chain &chain, double logLik, double hastings) {
   const int n = pset.numChromosomes;
   const double age = chain.propMutAge;
-  const double agePrior = tpriormut(n, age, pset.growthRate);
+  const double agePrior = ageLogPrior(chain, age);
   const double treePrior = tprior(n, chain.propTimes, age, pset.propSampled, pset.growthRate);
   const double logRatio = (agePrior + treePrior + logLik) -
                           (chain.logLik + chain.treePrior + chain.mutAgePrior) + hastings;
@@ -380,9 +380,11 @@ void regraftMove(Rng &rng, Chain &chain, int32_t i, bool withAge) {
   const Table &freqs = chain.popHapFreqs;
   const double x = chain.mutLoc;
   int internalMoved = 0;
-  partialtprobs(freqs, &internalMoved, p, j, tree, x, chain.rootLoci, chain.MP1, chain.memo);
+  const PopulationRows *drawn = drawnRows(chain);
+  partialtprobs(freqs, &internalMoved, p, j, tree, x, chain.rootLoci, chain.MP1, chain.memo,
+                drawn);
   for (int node : {s, p, otherChild(tree, p, j), root})
-    tprob2(freqs, tree, x, pset.mapDist, chain.rootLoci, node, chain.MP1, chain.memo);
+    tprob2(freqs, tree, x, pset.mapDist, chain.rootLoci, node, chain.MP1, chain.memo, drawn);
   regraftProposalTimes(chain, j, p);
   const double logLik = storedTotal(tree, chain.memo.total);
   // The rescaling of the k internal ages of j's subtree by T1 / T0.

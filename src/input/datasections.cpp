@@ -267,22 +267,28 @@ void readPatientTable(ReadTables &t, std::istream &in, std::vector<std::vector<i
   }
 
   t.patientRowsStored = 0;
+  patientBlockRows = static_cast<int>(rows.size());
+  patientBlockRow.clear();
   if (!genotypes) {
     if (chromosomes != pset.numChromosomes)
       stop(msg::patientSum);
     // Simulated haplotypes replace the patient rows. A row with count 0 stands
     // for no chromosome and is not kept, so every stored row gets leaves.
     if (pset.runSimulation == 0)
-      for (const auto &row : rows)
-        if (row[0] > 0)
-          std::copy(row.begin(), row.end(), patientData[t.patientRowsStored++].begin());
+      for (size_t r = 0; r < rows.size(); r++)
+        if (rows[r][0] > 0) {
+          std::copy(rows[r].begin(), rows[r].end(), patientData[t.patientRowsStored++].begin());
+          patientBlockRow.push_back(static_cast<int>(r));
+        }
   } else {
     // One genotype row per individual; rows beyond them are not used.
     const int individuals = pset.geneticModel == 1 ? pset.numChromosomes / 2 : pset.numChromosomes;
     if (rows.size() < static_cast<size_t>(individuals))
       stop(msg::patientTooFewGenotypes);
-    for (int i = 0; i < individuals; i++)
+    for (int i = 0; i < individuals; i++) {
       std::copy(rows[i].begin(), rows[i].end(), patientData[i].begin());
+      patientBlockRow.push_back(i);
+    }
     t.patientRowsStored = individuals;
   }
 }

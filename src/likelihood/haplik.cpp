@@ -392,40 +392,62 @@ PopTables passTables(const Table &freqs, const TransTable &trans, LikelihoodMemo
   return {freqs, trans, markov ? &memo.transRows : nullptr};
 }
 
+bool isDrawn(const PopulationRows *drawn, int node) {
+  return drawn != nullptr && (*drawn)[node] != 0;
+}
+
+// The term of a row drawn from the population: its alleles alone.
+double drawnTerm(const PopTables &pop, const TreeMatrix &tree, int node, LikelihoodMemo &memo) {
+  return populationLogProb(pop.freqs, pop.trans, tree[node].data() + TMAT, memo);
+}
+
+// A row's term, with the side index b of x already found.
+double rowTerm(const PopTables &pop, const TreeMatrix &tree, double x,
+               const std::vector<double> &mapDist, const Haplotype &rootHap, int node,
+               LikelihoodMemo &memo, int b, const PopulationRows *drawn) {
+  if (isDrawn(drawn, node))
+    return drawnTerm(pop, tree, node, memo);
+  return std::log(rowProbability(pop, tree, x, mapDist, rootHap, node, memo, b));
+}
+
 } // namespace
 
 double nodeTerm(const Table &freqs, const TreeMatrix &tree, double x,
                 const std::vector<double> &mapDist, const Haplotype &rootHap, int node,
-                const TransTable &trans, LikelihoodMemo &memo) {
+                const TransTable &trans, LikelihoodMemo &memo, const PopulationRows *drawn) {
   const int b = prepareEvaluation(memo, tree.size(), mapDist, x);
-  return std::log(
-      rowProbability({freqs, trans, nullptr}, tree, x, mapDist, rootHap, node, memo, b));
+  return rowTerm({freqs, trans, nullptr}, tree, x, mapDist, rootHap, node, memo, b, drawn);
 }
 
 namespace {
 
 void recomputeRows(const Table &freqs, TreeMatrix &tree, double x,
                    const std::vector<double> &mapDist, const Haplotype &rootHap,
-                   const TransTable &trans, const int *nodes, int count, LikelihoodMemo &memo) {
+                   const TransTable &trans, const int *nodes, int count, LikelihoodMemo &memo,
+                   const PopulationRows *drawn) {
   const int b = prepareEvaluation(memo, tree.size(), mapDist, x);
   const PopTables pop{freqs, trans, nullptr};
   for (int i = 0; i < count; i++)
-    tree[nodes[i]][nodeLogLik] =
-        std::log(rowProbability(pop, tree, x, mapDist, rootHap, nodes[i], memo, b));
+    tree[nodes[i]][nodeLogLik] = rowTerm(pop, tree, x, mapDist, rootHap, nodes[i], memo, b, drawn);
 }
 
 } // namespace
 
 double recomputeTerms(const Table &freqs, TreeMatrix &tree, double x,
                       const std::vector<double> &mapDist, const Haplotype &rootHap,
-                      const TransTable &trans, const int *nodes, int count, LikelihoodMemo &memo) {
-  recomputeRows(freqs, tree, x, mapDist, rootHap, trans, nodes, count, memo);
+                      const TransTable &trans, const int *nodes, int count, LikelihoodMemo &memo,
+                      const PopulationRows *drawn) {
+  recomputeRows(freqs, tree, x, mapDist, rootHap, trans, nodes, count, memo, drawn);
   return storedTotal(tree);
+}
+
+const PopulationRows *drawnRows(const Chain &chain) {
+  return chain.membership.drawn.empty() ? nullptr : &chain.membership.drawn;
 }
 
 void chainRowTerms(Chain &chain, const Haplotype &rootHap, const int *rows, int count) {
   recomputeRows(chain.popHapFreqs, chain.tree, chain.mutLoc, pset.mapDist, rootHap, chain.MP1, rows,
-                count, chain.memo);
+                count, chain.memo, drawnRows(chain));
 }
 
 void takeRowParts(Chain &chain, RowParts &parts) {
@@ -476,7 +498,15 @@ double changedRowTerm(Chain &chain, RowParts &parts, int node, int locus, bool o
            !rightSide, rightSide, left, right);
   parts.proposedLeft[slot] = left;
   parts.proposedRight[slot] = right;
+  if (isDrawn(drawnRows(chain), node))
+    return own ? populationLogProb(chain.popHapFreqs, chain.MP1, tree[node].data() + TMAT,
+                                   chain.memo)
+               : tree[node][nodeLogLik];
   return std::log(sidesProduct(left, right, b));
+}
+
+double descentTerm(const RowParts &parts, int node) {
+  return std::log(sidesProduct(parts.left[node], parts.right[node], parts.b));
 }
 
 void keepRowPart(RowParts &parts, int node, bool own, int slot) {
@@ -492,7 +522,8 @@ void keepRowPart(RowParts &parts, int node, bool own, int slot) {
 // The stored total of every row, summed as the rows are recomputed.
 double recomputeAllTerms(const Table &freqs, TreeMatrix &tree, double x,
                          const std::vector<double> &mapDist, const Haplotype &rootHap,
-                         const TransTable &trans, LikelihoodMemo &memo) {
+                         const TransTable &trans, LikelihoodMemo &memo,
+                         const PopulationRows *drawn) {
   const int rows = 2 * pset.numChromosomes - 1;
   const int b = prepareEvaluation(memo, tree.size(), mapDist, x);
   const PopTables pop = passTables(freqs, trans, memo);
@@ -501,10 +532,11 @@ double recomputeAllTerms(const Table &freqs, TreeMatrix &tree, double x,
   std::vector<double> &probs = memo.rowProbs;
   probs.resize(rows);
   for (int r = 0; r < rows; r++)
-    probs[r] = rowProbability(pop, tree, x, mapDist, rootHap, r, memo, b);
+    if (!isDrawn(drawn, r))
+      probs[r] = rowProbability(pop, tree, x, mapDist, rootHap, r, memo, b);
   double total = 0.0;
   for (int r = 0; r < rows; r++) {
-    tree[r][nodeLogLik] = std::log(probs[r]);
+    tree[r][nodeLogLik] = isDrawn(drawn, r) ? drawnTerm(pop, tree, r, memo) : std::log(probs[r]);
     total += tree[r][nodeLogLik];
   }
   return total;
@@ -517,7 +549,7 @@ double recomputeAllTerms(const Table &freqs, TreeMatrix &tree, double x,
 // sum of the stored terms in row order.
 void tprob(const Table &freqs, TreeMatrix &tree, double x, const std::vector<double> &mapDist,
            double *total, const Haplotype &rootHap, int start, int type, const TransTable &trans,
-           LikelihoodMemo &memo) {
+           LikelihoodMemo &memo, const PopulationRows *drawn) {
   int nodes[3] = {start, -1, -1};
   int count = 1;
   if (start >= 0 && type == 0) {
@@ -531,14 +563,14 @@ void tprob(const Table &freqs, TreeMatrix &tree, double x, const std::vector<dou
   bool all = start < 0;
   for (int i = 1; i < count; i++)
     all = all || nodes[i] < 0;
-  *total = all ? recomputeAllTerms(freqs, tree, x, mapDist, rootHap, trans, memo)
-               : recomputeTerms(freqs, tree, x, mapDist, rootHap, trans, nodes, count, memo);
+  *total = all ? recomputeAllTerms(freqs, tree, x, mapDist, rootHap, trans, memo, drawn)
+               : recomputeTerms(freqs, tree, x, mapDist, rootHap, trans, nodes, count, memo, drawn);
 }
 
 double chainTprob(Chain &chain, TreeMatrix &tree, double x, const Haplotype &rootHap, int start,
                   int type) {
   double total = 0;
   tprob(chain.popHapFreqs, tree, x, pset.mapDist, &total, rootHap, start, type, chain.MP1,
-        chain.memo);
+        chain.memo, drawnRows(chain));
   return total;
 }

@@ -61,6 +61,12 @@ void redoLookUps(const double *row, double *out, const TransTable &trans, const 
                  int split, int k);
 // Natural log of a haplotype's probability under the Markov model.
 double probhap2(const Table &freqs, const TransTable &trans, const int *hap, LikelihoodMemo &memo);
+// Natural log of the probability of a chromosome's numLoci alleles (stored as
+// in a tree row) as a draw from the normal population, under the run's model:
+// allelesLogProb under independent frequencies, the Markov chain's probability
+// of the whole haplotype otherwise.
+double populationLogProb(const Table &freqs, const TransTable &trans, const double *alleles,
+                         LikelihoodMemo &memo);
 // Natural log of the probability of numLoci alleles (stored as in a tree row,
 // a missing one as the negative of its imputed allele) under independent
 // allele frequencies: the sum over the loci k of log freqs[|allele|][k].
@@ -78,35 +84,56 @@ void allelesLogProbPair(const std::vector<double> &logs, const double *first, co
                         double &firstLog, double &secondLog);
 
 // Log-likelihood term of one row: the node's haplotype given its parent's (the
-// ancestral haplotype at the root) over the node's branch.
+// ancestral haplotype at the root) over the node's branch; for a row listed in
+// drawn (see PopulationRows, chain.h), its alleles' populationLogProb. Every
+// routine below that recomputes terms takes drawn the same way; null means
+// every leaf descends from the founder.
 double nodeTerm(const Table &freqs, const TreeMatrix &tree, double x,
                 const std::vector<double> &mapDist, const Haplotype &rootHap, int node,
-                const TransTable &trans, LikelihoodMemo &memo);
+                const TransTable &trans, LikelihoodMemo &memo,
+                const PopulationRows *drawn = nullptr);
 // The kernel: recomputes nodeLogLik of the count rows listed in nodes and
 // returns the sum of the column over all rows, in row order.
 double recomputeTerms(const Table &freqs, TreeMatrix &tree, double x,
                       const std::vector<double> &mapDist, const Haplotype &rootHap,
-                      const TransTable &trans, const int *nodes, int count, LikelihoodMemo &memo);
+                      const TransTable &trans, const int *nodes, int count, LikelihoodMemo &memo,
+                      const PopulationRows *drawn = nullptr);
 // The same for every row.
 double recomputeAllTerms(const Table &freqs, TreeMatrix &tree, double x,
                          const std::vector<double> &mapDist, const Haplotype &rootHap,
-                         const TransTable &trans, LikelihoodMemo &memo);
+                         const TransTable &trans, LikelihoodMemo &memo,
+                         const PopulationRows *drawn = nullptr);
 // Haplotype likelihood: recomputes nodeLogLik of the rows chosen by
 // (start, type) and returns the sum of the column in *total.
 void tprob(const Table &freqs, TreeMatrix &tree, double x, const std::vector<double> &mapDist,
            double *total, const Haplotype &rootHap, int start, int type, const TransTable &trans,
-           LikelihoodMemo &memo);
+           LikelihoodMemo &memo, const PopulationRows *drawn = nullptr);
 // Recomputes nodeLogLik of one row.
 void tprob2(const Table &freqs, TreeMatrix &tree, double x, const std::vector<double> &mapDist,
-            const Haplotype &rootHap, int node, const TransTable &trans, LikelihoodMemo &memo);
+            const Haplotype &rootHap, int node, const TransTable &trans, LikelihoodMemo &memo,
+            const PopulationRows *drawn = nullptr);
 // Recomputes every row of node's subtree for the mutation at x, counting its
 // internal nodes.
 void partialtprobs(const Table &freqs, int *count, int from, int node, TreeMatrix &tree, double x,
-                   const Haplotype &rootHap, const TransTable &trans, LikelihoodMemo &memo);
+                   const Haplotype &rootHap, const TransTable &trans, LikelihoodMemo &memo,
+                   const PopulationRows *drawn = nullptr);
+// The rows of the chain's genealogy drawn from the population (null when
+// every leaf descends from the founder), to pass to the routines above.
+const PopulationRows *drawnRows(const Chain &chain);
 
 // Priors.
 double tpriormut(int n, double T, double lambda);
 double tprior(int n, const std::vector<double> &times, double T, double rho, double lambda);
+// The chain's age prior at age: tpriormut of its founder leaves (of all
+// leaves without heterogeneity; of one leaf when none descends from the
+// founder), so that the age is the age of the founder chromosomes' mutation.
+double ageLogPrior(const Chain &chain, double age);
+// The same as a density over the age bounds [mutAgeLow, mutAgeHigh] with m
+// founder leaves: tpriormut(m, age) less the log of its integral over the
+// bounds (taken once per m and kept in the chain's membership record).
+double boundedAgeLogPrior(Chain &chain, int m, double age);
+// The founder count whose age prior ageLogPrior takes.
+int ageLeafCount(const Chain &chain);
 // Log weight of location x, or the marker 99.99 for a zero-weight location.
 double sequenceprob(double x);
 constexpr double zeroWeightMarker = 99.99;
@@ -151,10 +178,15 @@ void chainRowTerms(Chain &chain, const Haplotype &rootHap, const int *rows, int 
 // ancestral haplotype, and leaves the row's new parts in proposal slot
 // `slot` (0..2 for an own change, below the locus's allele count for an
 // inherited one); keepRowPart makes them the row's when the change is kept. The terms
-// are those nodeTerm gives, bit for bit.
+// are those nodeTerm gives, bit for bit. The parts of a row drawn from the
+// population are still those of its descent from its parent, kept current the
+// same way, so that its descent term is at hand (descentTerm) when its
+// membership is drawn; changedRowTerm gives its population term.
 void takeRowParts(Chain &chain, RowParts &parts);
 double changedRowTerm(Chain &chain, RowParts &parts, int node, int locus, bool own, int slot);
 void keepRowPart(RowParts &parts, int node, bool own, int slot);
+// The term of row node as a descendant of its parent, from its parts.
+double descentTerm(const RowParts &parts, int node);
 
 // tprob over chain's own tables and memo: the log-likelihood of tree (the
 // chain's genealogy or a proposal) for the mutation at x under the ancestral

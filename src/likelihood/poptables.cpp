@@ -353,28 +353,49 @@ double entryLog(Remembered *logs, size_t i, double value) {
 
 } // namespace
 
-// log f(|h_0|, 0) + the logs of the transitions along the haplotype. Entry
-// [a][k] of the frequencies is remembered at a * L + k, and the transition
-// tables' entries one table after the other, row by row.
-double probhap2(const Table &freqs, const TransTable &trans, const int *hap, LikelihoodMemo &memo) {
+namespace {
+
+// log f(|h_0|, 0) + the logs of the transitions along a haplotype whose
+// allele at locus k is allele(k). Entry [a][k] of the frequencies is
+// remembered at a * L + k, and the transition tables' entries one table after
+// the other, row by row.
+template <class Allele>
+double markovLogProb(const Table &freqs, const TransTable &trans, Allele allele,
+                     LikelihoodMemo &memo) {
   const size_t loci = pset.numLoci;
   size_t transEntries = 0;
   for (size_t k = 1; k < loci; k++)
     transEntries += trans[k - 1].size() * trans[k - 1][0].size();
   Remembered *freqLogs = logsOf(memo.frequencyLogs, &freqs, freqs.size() * loci);
   Remembered *transLogs = logsOf(memo.transitionLogs, &trans, transEntries);
-  const size_t first = std::abs(hap[0]);
+  const size_t first = allele(0);
   double logProb = entryLog(freqLogs, first * loci, freqs[first][0]) + 0.0;
   size_t start = 0; // of the table from locus k - 1 to locus k
   for (size_t k = 1; k < loci; k++) {
     const Table &pair = trans[k - 1];
     const size_t width = pair[0].size();
-    const size_t a = std::abs(hap[k - 1]) - 1;
-    const size_t b = std::abs(hap[k]) - 1;
+    const size_t a = allele(k - 1) - 1;
+    const size_t b = allele(k) - 1;
     logProb += entryLog(transLogs, start + a * width + b, pair[a][b]);
     start += pair.size() * width;
   }
   return logProb;
+}
+
+} // namespace
+
+double probhap2(const Table &freqs, const TransTable &trans, const int *hap, LikelihoodMemo &memo) {
+  return markovLogProb(
+      freqs, trans, [hap](size_t k) { return static_cast<size_t>(std::abs(hap[k])); }, memo);
+}
+
+double populationLogProb(const Table &freqs, const TransTable &trans, const double *alleles,
+                         LikelihoodMemo &memo) {
+  if (pset.algSwitch == 0.0)
+    return allelesLogProb(freqs, alleles, memo);
+  return markovLogProb(
+      freqs, trans,
+      [alleles](size_t k) { return static_cast<size_t>(std::fabs(alleles[k])); }, memo);
 }
 
 namespace {

@@ -1,7 +1,10 @@
 // Log prior densities: the mutation age under a coalescent with exponential
 // growth and a sampled fraction of the population, the genealogy's node times
 // given that age, and the location weight of the annotated sequence segments.
+#include <algorithm>
 #include <cmath>
+#include <limits>
+#include <vector>
 
 #include "likelihood.h"
 
@@ -34,6 +37,54 @@ double tprior(int n, const std::vector<double> &times, double T, double rho, dou
   for (int k = 2 * n - 2; k >= n; k--)
     sum -= 2 * std::log(rho * times[k] + 2);
   return sum;
+}
+
+int ageLeafCount(const Chain &chain) {
+  const Membership &m = chain.membership;
+  return m.drawn.empty() ? pset.numChromosomes : std::max(1, m.founders);
+}
+
+double ageLogPrior(const Chain &chain, double age) {
+  return tpriormut(ageLeafCount(chain), age, pset.growthRate);
+}
+
+namespace {
+
+// The log of the integral of exp(tpriormut(m, T)) over the age bounds, by
+// Simpson's rule in u = log T: the integrand's log changes by at most about m
+// per unit of u (it grows like T^m near 0 and falls off smoothly above the
+// prior's bulk), so a grid of a few dozen points per unit of m over the
+// bounds' log range resolves it. A lower bound of 0 is taken as e^-40 below
+// the upper one, which leaves out less than e^-40 of the integral.
+double logAgeIntegral(int m) {
+  const double high = std::log(pset.mutAgeHigh);
+  const double low = pset.mutAgeLow > 0 ? std::log(pset.mutAgeLow) : high - 40;
+  const int intervals = 2 * (1000 + 20 * m);
+  const double h = (high - low) / intervals;
+  std::vector<double> values(intervals + 1);
+  double top = -std::numeric_limits<double>::infinity();
+  for (int i = 0; i <= intervals; i++) {
+    const double u = low + i * h;
+    values[i] = tpriormut(m, std::exp(u), pset.growthRate) + u;
+    top = std::max(top, values[i]);
+  }
+  double sum = 0;
+  for (int i = 0; i <= intervals; i++) {
+    const double weight = i == 0 || i == intervals ? 1 : (i % 2 == 1 ? 4 : 2);
+    sum += weight * std::exp(values[i] - top);
+  }
+  return top + std::log(sum * h / 3);
+}
+
+} // namespace
+
+double boundedAgeLogPrior(Chain &chain, int m, double age) {
+  std::vector<double> &norms = chain.membership.ageNorms;
+  if (norms.size() <= static_cast<size_t>(m))
+    norms.resize(m + 1, std::numeric_limits<double>::quiet_NaN());
+  if (norms[m] != norms[m])
+    norms[m] = logAgeIntegral(m);
+  return tpriormut(m, age, pset.growthRate) - norms[m];
 }
 
 // Segment i covers (segStart[i], segStart[i + 1]] and weighs segWeight[i]; a

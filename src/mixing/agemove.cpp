@@ -32,9 +32,9 @@ void updateAge(Rng &rng, Chain &chain) {
   const double savedBranch = tree[root][branchLength], savedTerm = tree[root][nodeLogLik];
   tree[root][branchLength] = age - rootAge;
   tree[root][nodeLogLik] = nodeTerm(chain.popHapFreqs, tree, chain.mutLoc, pset.mapDist,
-                                    chain.rootLoci, root, chain.MP1, chain.memo);
+                                    chain.rootLoci, root, chain.MP1, chain.memo, drawnRows(chain));
   const double lik = storedTotal(tree);
-  const double agePrior = tpriormut(n, age, pset.growthRate);
+  const double agePrior = ageLogPrior(chain, age);
   const double treePrior = tprior(n, chain.nodeTimes, age, pset.propSampled, pset.growthRate);
   const double r =
       (lik + agePrior + treePrior) - (chain.logLik + chain.mutAgePrior + chain.treePrior);
@@ -108,10 +108,10 @@ void scaleGenealogy(Rng &rng, Chain &chain) {
       rows.push_back(static_cast<int>(r));
     }
   }
-  const double lik =
-      recomputeTerms(chain.popHapFreqs, chain.prop, chain.mutLoc, pset.mapDist, chain.rootLoci,
-                     chain.MP1, rows.data(), static_cast<int>(rows.size()), chain.memo);
-  const double agePrior = tpriormut(n, age, pset.growthRate);
+  const double lik = recomputeTerms(chain.popHapFreqs, chain.prop, chain.mutLoc, pset.mapDist,
+                                    chain.rootLoci, chain.MP1, rows.data(),
+                                    static_cast<int>(rows.size()), chain.memo, drawnRows(chain));
+  const double agePrior = ageLogPrior(chain, age);
   const double treePrior = tprior(n, chain.propTimes, age, pset.propSampled, pset.growthRate);
   const double r = (lik + agePrior + treePrior) -
                    (chain.logLik + chain.mutAgePrior + chain.treePrior) +

@@ -88,6 +88,30 @@ void updateAge(Rng &rng, Chain &chain);
 // is held by the root and the prior of the node ages given the age.
 void scaleGenealogy(Rng &rng, Chain &chain);
 
+// The heterogeneity model (--heterogeneity; membership.cpp states its
+// target): off, or a Beta(priorA, priorB) prior of the founder share, or the
+// share held at fixedShare in (0, 1].
+struct HeterogeneityOptions {
+  bool on = false;
+  double priorA = 1, priorB = 1;
+  double fixedShare = 0; // 0: the share is sampled
+};
+
+// Starts the chain's membership: every leaf descends from the founder, the
+// share at its fixed value or its prior mean; keeps the options' prior.
+void startMembership(Chain &chain, const HeterogeneityOptions &options);
+// Draws every leaf's membership from its full conditional, given the parts
+// of the rows' terms at the chain's state (takeRowParts), and keeps the
+// chain's terms current; then the share from its conditional.
+void drawMemberships(Rng &rng, Chain &chain, const RowParts &parts);
+void drawShare(Rng &rng, Chain &chain);
+// Adds sampling iteration `sample`'s memberships and share to the chain's
+// tallies.
+void recordMembership(Chain &chain, long sample);
+// Puts the chains' share draws of the first `sampled` sampling iterations
+// and their memberships by row of the patient block into the record.
+void finishMemberships(RunRecord &record, long sampled);
+
 // One iteration i of the mixing sampler's moves on a chain, with its location
 // and age samples.
 void mixingIteration(Rng &rng, Chain &chain, long i);
@@ -99,6 +123,9 @@ void mixingIteration(Rng &rng, Chain &chain, long i);
 // afterIteration, when given, is called with the number of iterations done
 // after each block of iterations; when it returns false the run ends there.
 // Returns the number of sampling iterations whose samples are stored.
+// With heterogeneity on, every chain's membership starts after its start
+// state, and the record (when given) receives the memberships.
 long runMixingSampler(const Rng &runStream, int threads, std::ostream &dat, std::ostream &hpf,
                       RunRecord *record = nullptr,
-                      const std::function<bool(long done)> &afterIteration = nullptr);
+                      const std::function<bool(long done)> &afterIteration = nullptr,
+                      const HeterogeneityOptions &heterogeneity = HeterogeneityOptions());

@@ -152,7 +152,8 @@ void spreadStart(Rng &stream, Chain &chain) {
 }
 
 long runMixingSampler(const Rng &runStream, int threads, std::ostream &dat, std::ostream &hpf,
-                      RunRecord *record, const std::function<bool(long done)> &afterIteration) {
+                      RunRecord *record, const std::function<bool(long done)> &afterIteration,
+                      const HeterogeneityOptions &heterogeneity) {
   const int chainCount = pset.numChains;
   const Schedule schedule = {static_cast<long>(pset.burnInIterations) + pset.realIterations};
   std::vector<Rng> streams;
@@ -167,6 +168,8 @@ long runMixingSampler(const Rng &runStream, int threads, std::ostream &dat, std:
         startFromClusters(streams.back(), chain);
       startFromLeaves(chain);
     }
+    if (heterogeneity.on)
+      startMembership(chain, heterogeneity);
     // A random-walk step wider than the interval is narrowed (with its
     // notice) here, before the chains run apart.
     if (pset.iterMutLocation == 1 && chain.recDistAdjust > pset.mutLocHigh - pset.mutLocLow) {
@@ -204,6 +207,8 @@ long runMixingSampler(const Rng &runStream, int threads, std::ostream &dat, std:
       break;
   }
   const long sampled = std::max(0L, done - static_cast<long>(pset.burnInIterations));
+  if (record && heterogeneity.on)
+    finishMemberships(*record, sampled);
   finishSamples(record, sampled);
   return sampled;
 }

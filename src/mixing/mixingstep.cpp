@@ -46,9 +46,7 @@ void jumpLocation(Rng &rng, Chain &chain) {
 // iterations, while a sweep over every locus lets it move freely (and costs
 // little, since most proposals keep the allele and need no evaluation). The
 // counters of the state moves count the draws that changed a haplotype.
-void drawHiddenHaplotypes(Rng &rng, Chain &chain) {
-  RowParts &parts = chain.scratch.parts;
-  takeRowParts(chain, parts);
+void drawHiddenHaplotypes(Rng &rng, Chain &chain, RowParts &parts) {
   if (pset.iterAncestral) {
     bool changed = false;
     for (int k = 0; k < pset.numLoci; k++)
@@ -83,7 +81,18 @@ void mixingIteration(Rng &rng, Chain &chain, long i) {
   }
   if (i >= pset.burnInIterations)
     chain.locationSamples[i - pset.burnInIterations] = chain.mutLoc;
-  drawHiddenHaplotypes(rng, chain);
+  // The parts of every row's term serve the membership draws (a leaf's
+  // descent term) and then the allele and phase draws.
+  RowParts &parts = chain.scratch.parts;
+  takeRowParts(chain, parts);
+  const bool heterogeneity = !chain.membership.drawn.empty();
+  if (heterogeneity) {
+    drawMemberships(rng, chain, parts);
+    drawShare(rng, chain);
+  }
+  drawHiddenHaplotypes(rng, chain, parts);
   if (pset.dataAsGenotypes)
-    updatePhaseByLocus(rng, chain, chain.scratch.parts);
+    updatePhaseByLocus(rng, chain, parts);
+  if (heterogeneity && i >= pset.burnInIterations)
+    recordMembership(chain, i - pset.burnInIterations);
 }

@@ -8,10 +8,15 @@
 #include <vector>
 
 #include "diagnostics.h"
+#include "membership.h"
 
 struct RunRecord {
   std::vector<std::unique_ptr<std::ostream>> traces; // one per chain, in chain order
   ChainDraws locationDraws;
   ChainDraws ageDraws;
   bool mixing = false; // drawn by the mixing sampler
+  // With --heterogeneity: the founder share's draws and the memberships by
+  // row of the patient block (no copies without the option).
+  ChainDraws shareDraws;
+  MembershipTable membership;
 };

@@ -79,6 +79,8 @@ std::vector<SummaryRow> summarise(const SummaryInput &input) {
     if (row.draws > 0)
       flankingMarkers(input.markers, row);
   addRows("age", input.age, input, rows);
+  if (!input.share.empty())
+    addRows("founder_share", input.share, input, rows);
   return rows;
 }
 

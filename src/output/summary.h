@@ -16,6 +16,7 @@ struct SummaryInput {
   std::vector<double> markers; // map position of marker k + 1 at index k
   double alpha = 0.05;         // intervals cover 1 - alpha
   bool ageSampled = true;      // false when the run holds the age fixed
+  ChainDraws share;            // the founder share (heterogeneity), or none
 };
 
 // One line of the table. chain is 1..K, or 0 for all chains pooled. The
@@ -29,7 +30,8 @@ struct SummaryRow {
   int markerBelow = 0, markerAbove = 0;
 };
 
-// Rows for location then age: each chain, then the pooled row.
+// Rows for location, age and (when drawn) founder_share: each chain, then the
+// pooled row.
 std::vector<SummaryRow> summarise(const SummaryInput &input);
 // The table with its header line; figures that cannot be computed are NA.
 void writeSummaryTable(std::ostream &out, const std::vector<SummaryRow> &rows, double level);

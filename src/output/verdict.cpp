@@ -6,6 +6,7 @@
 // has no diagnostics and is left out of the judgement.
 #include "verdict.h"
 
+#include <algorithm>
 #include <cmath>
 #include <ostream>
 #include <sstream>
@@ -79,9 +80,42 @@ void writeAge(std::ostream &out, const SummaryRow &r, const std::string &percent
       << " generations.\n";
 }
 
+// How many of the patient chromosomes descend from the founder, and the rows
+// least likely to: the chromosomes a user should look at first.
+void writeFounders(std::ostream &out, const SummaryRow *share, const MembershipTable &table,
+                   const std::string &percent) {
+  constexpr size_t rowsShown = 5;
+  double expected = 0;
+  int total = 0;
+  std::vector<size_t> order;
+  for (size_t r = 0; r < table.copies.size(); r++) {
+    const double p = pooledFounderProbability(table, r);
+    if (table.copies[r] == 0 || std::isnan(p))
+      continue;
+    expected += p * table.copies[r];
+    total += table.copies[r];
+    order.push_back(r);
+  }
+  if (order.empty())
+    return;
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return pooledFounderProbability(table, a) < pooledFounderProbability(table, b);
+  });
+  out << "  Founder: about " << whole(expected) << " of " << total
+      << " patient chromosomes descend from the founder";
+  if (share)
+    out << " (founder share " << figure(share->median, 3) << ", " << percent << " interval "
+        << figure(share->hpdLow, 3) << " to " << figure(share->hpdHigh, 3) << ")";
+  out << "; the " << std::min(rowsShown, order.size()) << " least likely are rows";
+  for (size_t i = 0; i < std::min(rowsShown, order.size()); i++)
+    out << (i == 0 ? " " : ", ") << order[i] + 1 << " ("
+        << figure(pooledFounderProbability(table, order[i]), 2) << ")";
+  out << " (rows of the patient data; every row's probability is in the .membership.tsv file).\n";
+}
+
 std::vector<const SummaryRow *> judged(const std::vector<SummaryRow> &rows, bool ageSampled) {
   std::vector<const SummaryRow *> out;
-  for (const char *p : {"location", "age"}) {
+  for (const char *p : {"location", "age", "founder_share"}) {
     const SummaryRow *r = pooledRow(rows, p);
     if (r && varied(*r) && (ageSampled || r->parameter != "age"))
       out.push_back(r);
@@ -101,7 +135,7 @@ bool chainsAgree(const std::vector<SummaryRow> &rows, int chains, bool ageSample
 }
 
 void writeVerdict(std::ostream &out, const std::vector<SummaryRow> &rows, int chains, double level,
-                  bool ageSampled, bool mixing) {
+                  bool ageSampled, bool mixing, const MembershipTable *membership) {
   const SummaryRow *location = pooledRow(rows, "location");
   const SummaryRow *age = pooledRow(rows, "age");
   if (!location || !age || location->draws == 0) {
@@ -115,6 +149,8 @@ void writeVerdict(std::ostream &out, const std::vector<SummaryRow> &rows, int ch
       << " draws after burn-in):\n";
   writeLocation(out, *location, percent);
   writeAge(out, *age, percent, ageSampled);
+  if (membership)
+    writeFounders(out, pooledRow(rows, "founder_share"), *membership, percent);
 
   const std::vector<const SummaryRow *> params = judged(rows, ageSampled);
   if (params.empty()) {

@@ -6,6 +6,7 @@
 #include <iosfwd>
 #include <vector>
 
+#include "membership.h"
 #include "summary.h"
 
 // Chains agree when, for every parameter that varied, R-hat is below this
@@ -18,6 +19,8 @@ inline constexpr double essNeeded = 400;
 bool chainsAgree(const std::vector<SummaryRow> &rows, int chains, bool ageSampled);
 // Writes the verdict from the summary rows of a run with the given number of
 // chains; mixing says whether the mixing sampler drew them (the advice
-// differs).
+// differs). With heterogeneity, membership holds the chromosomes' memberships
+// and the rows the founder share's.
 void writeVerdict(std::ostream &out, const std::vector<SummaryRow> &rows, int chains, double level,
-                  bool ageSampled, bool mixing = false);
+                  bool ageSampled, bool mixing = false,
+                  const MembershipTable *membership = nullptr);

@@ -28,6 +28,17 @@ inline constexpr const char *memoryEnd = " this run may use.";
 inline constexpr const char *badSampler = "mutloc: --sampler takes exact or mixing, not: ";
 inline constexpr const char *badThreads =
     "mutloc: --threads takes a whole number from 1 to 1024, not: ";
+inline constexpr const char *badSharePrior =
+    "mutloc: --founder-share-prior takes two positive numbers A,B (a Beta prior), not: ";
+inline constexpr const char *badShare =
+    "mutloc: --founder-share takes a number above 0 and at most 1, not: ";
+inline constexpr const char *shareWithoutHeterogeneity =
+    "mutloc: --founder-share and --founder-share-prior belong to --heterogeneity";
+inline constexpr const char *heterogeneityNeedsMixing =
+    "mutloc: --heterogeneity needs --sampler mixing";
+inline constexpr const char *heterogeneityNeedsData =
+    "mutloc: --heterogeneity needs the patient chromosomes of the control file; it cannot be used "
+    "with a simulation run (\"Run simulation\") or a stored genealogy (\"Read old file\")";
 
 // Control file.
 // Item labels as the messages name them.

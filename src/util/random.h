@@ -99,6 +99,11 @@ double gasdev(Rng &rng);
 // i = 1..n-1, j = next % (i + 1), exchange a[i] and a[j].
 void systemShuffle(std::vector<int> &a, Rng &rng);
 
+// A Beta(a, b) deviate (a, b > 0), as X / (X + Y) of two gamma deviates of
+// shapes a and b, each drawn by Marsaglia and Tsang's squeeze method from
+// gasdev and ran1 draws.
+double betaDeviate(double a, double b, Rng &rng);
+
 #ifdef MUTLOC_TRACE_DRAWS
 // Audit build: every ran1 draw is written to standard error as
 // "count routine value", the routine being the caller's function name.

@@ -69,6 +69,42 @@ TEST(Options, HelpAndVersionWinWhereverTheyStand) {
   EXPECT_EQ(parse({"-V"}).action, Options::Action::version);
 }
 
+TEST(Options, HeterogeneityWithItsShareOptions) {
+  const Options plain = parse({"--sampler", "mixing", "--heterogeneity", "data.in"});
+  EXPECT_EQ(plain.action, Options::Action::run);
+  EXPECT_TRUE(plain.heterogeneity);
+  EXPECT_EQ(plain.sharePriorA, 1);
+  EXPECT_EQ(plain.sharePriorB, 1);
+  EXPECT_EQ(plain.fixedShare, 0);
+  const Options prior =
+      parse({"--heterogeneity", "--founder-share-prior=4,0.5", "--sampler=mixing", "d.in"});
+  EXPECT_EQ(prior.action, Options::Action::run);
+  EXPECT_EQ(prior.sharePriorA, 4);
+  EXPECT_EQ(prior.sharePriorB, 0.5);
+  EXPECT_EQ(parse({"--sampler=mixing", "--heterogeneity", "--founder-share", "1", "d.in"}).fixedShare,
+            1);
+  struct {
+    std::vector<const char *> args;
+    const char *says;
+  } cases[] = {{{"--heterogeneity", "d.in"}, "--sampler mixing"},
+               {{"--sampler=mixing", "--founder-share=0.5", "d.in"}, "belong to --heterogeneity"},
+               {{"--sampler=mixing", "--founder-share-prior=1,1", "d.in"}, "--heterogeneity"}};
+  for (const auto &c : cases) {
+    const Options o = parse(c.args);
+    EXPECT_EQ(o.action, Options::Action::usageError) << c.says;
+    EXPECT_NE(o.error.find(c.says), std::string::npos) << o.error;
+  }
+  for (const char *bad : {"0", "1.5", "-0.2", "nan", "0.5x", ""}) {
+    const Options o = parse({"--sampler=mixing", "--heterogeneity", "--founder-share", bad, "d"});
+    EXPECT_EQ(o.action, Options::Action::usageError) << bad;
+  }
+  for (const char *bad : {"1", "1,", ",2", "0,1", "1,-1", "a,b", "1,inf", "1;2"}) {
+    const Options o = parse({"--sampler=mixing", "--heterogeneity", "--founder-share-prior", bad, "d"});
+    EXPECT_EQ(o.action, Options::Action::usageError) << bad;
+    EXPECT_NE(o.error.find("Beta prior"), std::string::npos) << o.error;
+  }
+}
+
 TEST(Options, UsageErrorsSayWhatWasWrong) {
   struct {
     std::vector<const char *> args;

@@ -94,7 +94,8 @@ inline ::testing::AssertionResult genealogyIsConsistent(const TreeMatrix &tree, 
 
 // Chain ch's genealogy is consistent under its current age, and its cached
 // nodeLogLik terms, log-likelihood, node times, tree prior and age prior
-// agree with a recomputation from scratch (with a fresh likelihood memo).
+// agree with a recomputation from scratch (with a fresh likelihood memo),
+// under its memberships (whose founder count must match them).
 inline ::testing::AssertionResult chainMatchesRecomputation(int ch, double tol = 1e-9) {
   using chaincheck::close;
   const int n = pset.numChromosomes;
@@ -107,7 +108,8 @@ inline ::testing::AssertionResult chainMatchesRecomputation(int ch, double tol =
   TreeMatrix fresh = stored;
   LikelihoodMemo memo;
   double total = 0;
-  tprob(c.popHapFreqs, fresh, c.mutLoc, pset.mapDist, &total, c.rootLoci, -1, 0, c.MP1, memo);
+  tprob(c.popHapFreqs, fresh, c.mutLoc, pset.mapDist, &total, c.rootLoci, -1, 0, c.MP1, memo,
+        drawnRows(c));
   for (int r = 0; r < rows; r++)
     if (!close(stored[r][nodeLogLik], fresh[r][nodeLogLik], tol))
       return ::testing::AssertionFailure()
@@ -126,7 +128,11 @@ inline ::testing::AssertionResult chainMatchesRecomputation(int ch, double tol =
   if (!close(c.treePrior, treePrior, tol))
     return ::testing::AssertionFailure()
            << "tree prior " << c.treePrior << ", recomputed " << treePrior;
-  const double agePrior = tpriormut(n, c.mutAge, pset.growthRate);
+  const PopulationRows &drawn = c.membership.drawn;
+  if (!drawn.empty() && c.membership.founders != n - std::count(drawn.begin(), drawn.end(), 1))
+    return ::testing::AssertionFailure() << "founder count " << c.membership.founders;
+  const double agePrior = tpriormut(drawn.empty() ? n : std::max(1, c.membership.founders),
+                                    c.mutAge, pset.growthRate);
   if (!close(c.mutAgePrior, agePrior, tol))
     return ::testing::AssertionFailure()
            << "age prior " << c.mutAgePrior << ", recomputed " << agePrior;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "batchmeans.h"
+#include "flatchain.h"
 #include "genealogy.h"
 #include "genealogy/chaincheck.h"
 #include "likelihood.h"
@@ -22,7 +23,10 @@
 
 namespace {
 
-constexpr double growth = 0.08, sampled = 0.02, age = 100;
+using flat::age;
+using flat::expectNear;
+using flat::growth;
+using flat::sampled;
 
 // CDF of one internal age on [0, T]: the integral of exp(-r t) / D(t)^2,
 // D(t) = s + (2r - s) exp(-r t), is proportional to (1 - exp(-r t)) / D(t).
@@ -34,54 +38,12 @@ double ageCdf(double t, double T = age) {
   return integral(t) / integral(T);
 }
 
-// A four-leaf chain with flat data: root 0 over nodes 1 and 2, which hold the
-// leaf pairs (3, 4) and (5, 6); two markers with one allele each.
-Chain &flatChain() {
-  setSmallRun(4, 2, 1);
-  pset.mapDist = {0, 0, 0.01};
-  pset.growthRate = growth;
-  pset.propSampled = sampled;
-  pset.mutAgeLow = 20;
-  pset.mutAgeHigh = 250;
-  pset.iterMutAge = 1;
-  pset.treeAdjust = {15};
-  pset.rootDepthAdjust = {20};
-  maxall = {1, 1};
-  Chain &c = chains[0];
-  c.mutLoc = 0.004;
-  c.mutAge = c.propMutAge = age;
-  c.rootLoci = {1, 1};
-  c.popHapFreqs = Table(2, std::vector<double>(2, 1.0));
-  c.MP1 = {{{1.0}}};
-  c.tree = makeTree({{0, 1, 2, -1, 60, 40, 0, 1, 1},
-                     {1, 3, 4, 0, 20, 40, 0, 1, 1},
-                     {2, 5, 6, 0, 30, 30, 0, 1, 1},
-                     {3, -1, -1, 1, 0, 20, 0, 1, 1},
-                     {4, -1, -1, 1, 0, 20, 0, 1, 1},
-                     {5, -1, -1, 2, 0, 30, 0, 1, 1},
-                     {6, -1, -1, 2, 0, 30, 0, 1, 1}});
-  c.prop = c.tree;
-  c.nodeTimes = c.propTimes = {0, 0, 0, 0, 20, 30, 60};
-  c.logLik = chainTprob(c, c.tree, c.mutLoc, c.rootLoci);
-  c.treePrior = tprior(4, c.nodeTimes, age, sampled, growth);
-  c.mutAgePrior = tpriormut(4, age, growth);
-  return c;
-}
-
-// Batch means of a series (40 batches) and the standard error of their mean.
-// The long-run mean agrees with its expected value within 4.5 standard errors.
-void expectNear(const std::vector<double> &series, double expected, const std::string &what) {
-  const Estimate e = batchMeans(series);
-  EXPECT_LT(std::fabs(e.mean - expected), 4.5 * e.se + 1e-3)
-      << what << ": " << e.mean << " +- " << e.se << ", expected " << expected;
-}
-
 // Runs the genealogy moves with the given share of node-time moves and
 // compares the probability-integral transforms of the three ordered ages
 // (uniform under the prior) and the share of balanced genealogies with the
 // prior's.
 void checkPrior(double share, int iterations) {
-  Chain &c = flatChain();
+  Chain &c = flat::flatChain();
   Rng rng = streamFrom(-4711);
   std::vector<double> youngest, middle, oldest, below, balanced;
   for (int i = 0; i < iterations; i++) {
@@ -131,7 +93,7 @@ TEST(GenealogyPrior, MixedMovesKeepTheCoalescentPrior) {
 // age scaled) with the genealogy moves: the age follows its prior truncated
 // to its bounds, and the root's age its prior given the age.
 TEST(GenealogyPrior, AgeMovesKeepTheJointPriorOfAgeAndGenealogy) {
-  Chain &c = flatChain();
+  Chain &c = flat::flatChain();
   // The age prior's CDF on a grid over its bounds, by the midpoint rule.
   const int steps = 20000;
   const double low = pset.mutAgeLow, h = (pset.mutAgeHigh - low) / steps;

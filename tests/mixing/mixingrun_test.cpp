@@ -184,3 +184,44 @@ TEST(MixingTarget, AgreesWithTheDefaultSamplerOnASmallDataSet) {
   expectAgree(batchMeans(te.locations, nearStart), batchMeans(tm.locations, nearStart),
               "location within 0.003 of 0.015");
 }
+
+// With the founder share held at 1 every chromosome descends from the
+// founder, so --heterogeneity must leave the run as it is without the option,
+// draw for draw; its membership table has a line for every row of the patient
+// block, a row holding no chromosome among them.
+TEST(MixingRun, HeterogeneityWithTheShareAtOneIsTheRunWithout) {
+  const std::string plain = makeTempDir(), held = makeTempDir(), free = makeTempDir();
+  const std::string control =
+      edited(baseControl(), {{"Iterations\n20\n", "Iterations\n700\n"},
+                             {"5 1 2 1 1\n5 2 2 1 2\n", "5 1 2 1 1\n0 1 1 1 1\n5 2 2 1 2\n"}});
+  const RunResult a = runIn(plain, control, "--sampler mixing");
+  const RunResult b = runIn(held, control, "--sampler mixing --heterogeneity --founder-share 1");
+  ASSERT_EQ(a.status, 0) << a.out;
+  ASSERT_EQ(b.status, 0) << b.out;
+  EXPECT_EQ(a.out, b.out);
+  for (const char *s : suffixes)
+    EXPECT_EQ(readFile(plain + "/data.in" + s), readFile(held + "/data.in" + s)) << s;
+  EXPECT_EQ(readFile(held + "/data.in.membership.tsv"),
+            "row\tcopies\tp_founder\tchain1\tchain2\n1\t5\t1\t1\t1\n2\t0\tNA\tNA\tNA\n"
+            "3\t5\t1\t1\t1\n");
+  EXPECT_NE(readFile(held + "/data.in.verdict.txt").find("about 10 of 10 patient chromosomes"),
+            std::string::npos);
+
+  const RunResult c = runIn(free, control, "--sampler mixing --heterogeneity");
+  ASSERT_EQ(c.status, 0) << c.out;
+  const std::vector<std::string> table = lines(readFile(free + "/data.in.membership.tsv"));
+  ASSERT_EQ(table.size(), 4u);
+  int shareRows = 0;
+  for (const std::string &line : lines(readFile(free + "/data.in.summary.tsv")))
+    shareRows += line.rfind("founder_share\t", 0) == 0;
+  EXPECT_EQ(shareRows, 3);
+}
+
+TEST(MixingRun, HeterogeneityIsRefusedWithoutThePatientData) {
+  const std::string dir = makeTempDir();
+  writeFile(dir, "data.in", edited(baseControl(), {{"Read old file\n0\n", "Read old file\n1\n"}}));
+  const RunResult r = runShell("cd '" + dir + "' && '" MUTLOC_BINARY
+                               "' --sampler mixing --heterogeneity data.in 2>&1");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("--heterogeneity needs the patient chromosomes"), std::string::npos) << r.out;
+}

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "chaintrace.h"
+#include "membership.h"
 #include "summary.h"
 #include "testkit.h"
 #include "verdict.h"
@@ -122,6 +123,33 @@ TEST(Verdict, DisagreeingChainsGetFiguresLimitsAndAdvice) {
   writeVerdict(mixed, summarise(in), 2, 1 - in.alpha, in.ageSampled, true);
   EXPECT_EQ(mixed.str().find("--sampler mixing"), std::string::npos) << mixed.str();
   EXPECT_NE(mixed.str().find("separate modes"), std::string::npos) << mixed.str();
+}
+
+// The founder share joins the judged parameters: chains whose shares
+// disagree do not agree, whatever the location and age say; the founder line
+// counts the chromosomes by their probabilities and names the least likely
+// rows first, leaving out a row without chromosomes.
+TEST(Verdict, HeterogeneityAddsTheShareAndTheLeastLikelyRows) {
+  SummaryInput in = input({0.015, 0.015}, {50, 50}, 1000);
+  in.share = normalDraws({0.6, 0.9}, 0.02, 1000, 3);
+  MembershipTable table;
+  table.copies = {3, 0, 1, 2};
+  table.chains = {{1.0, NAN, 0.1, 0.5}, {0.8, NAN, 0.3, 0.5}};
+  const std::vector<SummaryRow> rows = summarise(in);
+  EXPECT_EQ(row(rows, "founder_share", 0).draws, 2000);
+  EXPECT_FALSE(chainsAgree(rows, 2, true));
+  std::ostringstream out;
+  writeVerdict(out, rows, 2, 0.9, true, true, &table);
+  const std::string v = out.str();
+  EXPECT_NE(v.find("about 4 of 6 patient chromosomes"), std::string::npos) << v;
+  EXPECT_NE(v.find("the 3 least likely are rows 3 (0.2), 4 (0.5), 1 (0.9)"), std::string::npos)
+      << v;
+  EXPECT_NE(v.find("founder_share: R-hat"), std::string::npos) << v;
+
+  std::ostringstream file;
+  writeMembershipTable(file, table);
+  EXPECT_EQ(file.str(), "row\tcopies\tp_founder\tchain1\tchain2\n1\t3\t0.9\t1\t0.8\n"
+                        "2\t0\tNA\tNA\tNA\n3\t1\t0.2\t0.1\t0.3\n4\t2\t0.5\t0.5\t0.5\n");
 }
 
 TEST(Verdict, TooFewEffectiveDrawsIsNotAgreement) {

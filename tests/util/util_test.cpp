@@ -212,6 +212,28 @@ TEST(RandomStream, AFreshStreamForgetsTheTableAndTheSpareDeviate) {
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+// Mean and variance of Beta deviates, shapes below and above 1, against
+// a / (a + b) and ab / ((a + b)^2 (a + b + 1)), within 4.5 standard errors
+// of independent draws.
+TEST(BetaDeviate, HasTheMomentsOfTheBetaDistribution) {
+  Rng rng = streamFrom(-31);
+  for (const auto &shape : {std::pair<double, double>{0.4, 2.5}, {3, 7}, {25, 1}}) {
+    const double a = shape.first, b = shape.second, n = 200000;
+    double sum = 0, sumSq = 0;
+    for (int i = 0; i < n; i++) {
+      const double x = betaDeviate(a, b, rng);
+      ASSERT_TRUE(x >= 0 && x <= 1) << x;
+      sum += x;
+      sumSq += x * x;
+    }
+    const double mean = a / (a + b), var = a * b / ((a + b) * (a + b) * (a + b + 1));
+    const double m = sum / n, v = sumSq / n - m * m;
+    EXPECT_LT(std::fabs(m - mean), 4.5 * std::sqrt(var / n)) << a << "," << b;
+    // The variance of the squares bounds that of the sample variance.
+    EXPECT_LT(std::fabs(v - var), 4.5 * std::sqrt((sumSq / n) / n)) << a << "," << b;
+  }
+}
+
 TEST(SystemShuffle, IsTheLibraryRandomShuffleOverRand) {
   for (unsigned seed : {1u, 7u, 2024u}) {
     std::vector<int> ours(12), library(12);

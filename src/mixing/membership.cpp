@@ -1,0 +1,108 @@
+// Heterogeneity: which patient chromosomes descend from the founder. The
+// target the mixing sampler draws from with --heterogeneity is
+//
+//   Beta(s; a, b) prod_i s^z_i (1 - s)^(1 - z_i)            share, memberships
+//   x p(T | m) / Z(m)                                         the age
+//   x p(genealogy | T)                                        every leaf's genealogy
+//   x prod_rows term_r x (population and partner terms as without the option)
+//
+// where z_i = 1 when leaf i descends from the founder, m = max(1, sum z_i) is
+// the number of founder chromosomes, p(T | m) is the age prior of m
+// chromosomes (tpriormut) and Z(m) its integral over the age bounds, so that
+// the age is that of the founder chromosomes' mutation. Every chromosome keeps
+// its leaf, so the genealogy prior is that of all n leaves; a leaf drawn from
+// the population has the population probability of its alleles as its term
+// (nothing of its branch, its parent or the location), which leaves its
+// place in the genealogy to the prior. Internal nodes above such leaves only
+// carry haplotypes that the terms sum out. With z all 1 (the share fixed at
+// 1) this is the target without the option.
+//
+// Each z_i is drawn from its full conditional, which involves only leaf i's
+// two possible terms, the share and the age prior's founder count; the share
+// from its conjugate Beta(a + m', b + n - m') with m' = sum z_i.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "likelihood.h"
+#include "mixing.h"
+
+void startMembership(Chain &chain, const HeterogeneityOptions &options) {
+  Membership &m = chain.membership;
+  const size_t rows = chain.tree.size();
+  m.drawn.assign(rows, 0);
+  m.founders = pset.numChromosomes;
+  m.priorA = options.priorA;
+  m.priorB = options.priorB;
+  m.shareFixed = options.fixedShare > 0;
+  m.share = m.shareFixed ? options.fixedShare : m.priorA / (m.priorA + m.priorB);
+  m.founderIterations.assign(rows, 0);
+  m.shareSamples.assign(pset.realIterations, m.share);
+  chain.mutAgePrior = ageLogPrior(chain, chain.mutAge);
+}
+
+void drawMemberships(Rng &rng, Chain &chain, const RowParts &parts) {
+  Membership &m = chain.membership;
+  // With every chromosome certain to descend from the founder there is
+  // nothing to draw, and the chain is the chain without heterogeneity.
+  if (m.share >= 1)
+    return;
+  TreeMatrix &tree = chain.tree;
+  const double logShare = std::log(m.share), logRest = std::log1p(-m.share);
+  for (size_t r = 0; r < tree.size(); r++) {
+    if (tree[r][child1] != -1)
+      continue;
+    const int node = static_cast<int>(r);
+    const double descent = descentTerm(parts, node);
+    const double drawn =
+        populationLogProb(chain.popHapFreqs, chain.MP1, tree[r].data() + TMAT, chain.memo);
+    const int others = m.founders - (m.drawn[r] ? 0 : 1);
+    const double asFounder =
+        logShare + descent + boundedAgeLogPrior(chain, std::max(1, others + 1), chain.mutAge);
+    const double asDrawn =
+        logRest + drawn + boundedAgeLogPrior(chain, std::max(1, others), chain.mutAge);
+    const double founderProbability = 1 / (1 + std::exp(asDrawn - asFounder));
+    const bool founder = ran1(rng) < founderProbability;
+    m.drawn[r] = !founder;
+    m.founders = others + founder;
+    tree[r][nodeLogLik] = founder ? descent : drawn;
+  }
+  chain.logLik = storedTotal(tree, chain.memo.total);
+  chain.mutAgePrior = ageLogPrior(chain, chain.mutAge);
+}
+
+void drawShare(Rng &rng, Chain &chain) {
+  Membership &m = chain.membership;
+  if (m.shareFixed)
+    return;
+  m.share = betaDeviate(m.priorA + m.founders, m.priorB + pset.numChromosomes - m.founders, rng);
+}
+
+void recordMembership(Chain &chain, long sample) {
+  Membership &m = chain.membership;
+  for (size_t r = 0; r < m.drawn.size(); r++)
+    m.founderIterations[r] += chain.tree[r][child1] == -1 && !m.drawn[r];
+  m.shareSamples[sample] = m.share;
+}
+
+void finishMemberships(RunRecord &record, long sampled) {
+  record.membership.copies.assign(patientBlockRows, 0);
+  const Chain &first = chains[0];
+  for (size_t r = 0; r < first.dataRow.size(); r++)
+    if (first.dataRow[r] >= 0)
+      record.membership.copies[patientBlockRow[first.dataRow[r]]]++;
+  for (const Chain &chain : chains) {
+    const Membership &m = chain.membership;
+    record.shareDraws.emplace_back(m.shareSamples.begin(), m.shareSamples.begin() + sampled);
+    std::vector<double> founder(patientBlockRows, 0.0);
+    for (size_t r = 0; r < chain.dataRow.size(); r++)
+      if (chain.dataRow[r] >= 0)
+        founder[patientBlockRow[chain.dataRow[r]]] += m.founderIterations[r];
+    for (int row = 0; row < patientBlockRows; row++) {
+      const int copies = record.membership.copies[row];
+      founder[row] = copies > 0 && sampled > 0 ? founder[row] / (static_cast<double>(copies) * sampled)
+                                               : std::numeric_limits<double>::quiet_NaN();
+    }
+    record.membership.chains.push_back(std::move(founder));
+  }
+}

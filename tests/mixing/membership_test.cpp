@@ -1,0 +1,161 @@
+// The heterogeneity model's draws against the target they must keep: with
+// data that say nothing, the founder share, the number of founder chromosomes
+// and the age follow their priors; on a small data set, the memberships
+// follow the exact posterior of every configuration, enumerated by brute
+// force from terms recomputed from scratch.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "batchmeans.h"
+#include "flatchain.h"
+#include "likelihood.h"
+#include "mixing.h"
+#include "sampler/chainfixture.h"
+
+namespace {
+
+// Share of a series' values equal to v, with its batch-means error.
+std::vector<double> indicator(const std::vector<double> &series, double v) {
+  std::vector<double> out;
+  for (double x : series)
+    out.push_back(x == v ? 1.0 : 0.0);
+  return out;
+}
+
+// log C(n, k) B(k + a, n - k + b) / B(a, b): the Beta-binomial probability of
+// k founders among n chromosomes.
+double betaBinomialLog(int n, int k, double a, double b) {
+  const auto logBeta = [](double x, double y) {
+    return std::lgamma(x) + std::lgamma(y) - std::lgamma(x + y);
+  };
+  return std::lgamma(n + 1.0) - std::lgamma(k + 1.0) - std::lgamma(n - k + 1.0) +
+         logBeta(k + a, n - k + b) - logBeta(a, b);
+}
+
+} // namespace
+
+// No term depends on the memberships but their prior, so the share is
+// Beta(2, 1), the founder count Beta-binomial, and the age the mixture over
+// founder counts of the age prior of that many chromosomes, truncated to its
+// bounds (computed here by the midpoint rule in the age itself).
+TEST(Membership, WithoutInformativeDataShareFoundersAndAgeFollowTheirPriors) {
+  Chain &c = flat::flatChain();
+  HeterogeneityOptions options;
+  options.on = true;
+  options.priorA = 2;
+  options.priorB = 1;
+  startMembership(c, options);
+  Rng rng = streamFrom(-2024);
+  std::vector<double> shares, founders, ages;
+  for (int i = 0; i < 200000; i++) {
+    takeRowParts(c, c.scratch.parts);
+    drawMemberships(rng, c, c.scratch.parts);
+    drawShare(rng, c);
+    updateAge(rng, c);
+    scaleGenealogy(rng, c);
+    shares.push_back(c.membership.share);
+    founders.push_back(c.membership.founders);
+    ages.push_back(c.mutAge);
+  }
+  ASSERT_TRUE(chainMatchesRecomputation(0));
+
+  flat::expectNear(shares, 2.0 / 3, "share mean");
+  std::vector<double> lowShare;
+  for (double s : shares)
+    lowShare.push_back(s < 0.5 ? 1.0 : 0.0);
+  flat::expectNear(lowShare, 0.25, "share below 0.5");
+
+  const int steps = 20000;
+  const double low = pset.mutAgeLow, h = (pset.mutAgeHigh - low) / steps;
+  double meanAge = 0, youngAge = 0;
+  for (int k = 0; k <= 4; k++) {
+    const double pk = std::exp(betaBinomialLog(4, k, 2, 1));
+    flat::expectNear(indicator(founders, k), pk, std::to_string(k) + " founders");
+    double mass = 0, moment = 0, young = 0;
+    for (int s = 0; s < steps; s++) {
+      const double T = low + (s + 0.5) * h;
+      const double w = std::exp(tpriormut(std::max(1, k), T, flat::growth));
+      mass += w;
+      moment += w * T;
+      young += T < 40 ? w : 0;
+    }
+    meanAge += pk * moment / mass;
+    youngAge += pk * young / mass;
+  }
+  flat::expectNear(ages, meanAge, "age mean");
+  std::vector<double> young;
+  for (double T : ages)
+    young.push_back(T < 40 ? 1.0 : 0.0);
+  flat::expectNear(young, youngAge, "age below 40");
+}
+
+// Three leaves with data, the share held at 0.3 and the age at 5: the
+// memberships' Gibbs draws must visit each of the eight configurations as
+// often as its posterior, the terms of every row, the memberships' prior and
+// the age prior of the founder count, all recomputed from scratch.
+TEST(Membership, DrawsFollowTheExactPosteriorOfTheConfigurations) {
+  for (double algSwitch : {0.0, 1.0}) {
+    Chain &c = buildChain(algSwitch);
+    pset.growthRate = 0.08;
+    pset.propSampled = 0.02;
+    pset.mutAgeLow = 1;
+    pset.mutAgeHigh = 50;
+    HeterogeneityOptions options;
+    options.on = true;
+    options.fixedShare = 0.3;
+    startMembership(c, options);
+    const int leaves[3] = {2, 3, 4};
+
+    const auto configure = [&](int z) {
+      c.membership.founders = 0;
+      for (int j = 0; j < 3; j++) {
+        const bool founder = (z >> j) & 1;
+        c.membership.drawn[leaves[j]] = !founder;
+        c.membership.founders += founder;
+      }
+    };
+    std::vector<double> logPost(8);
+    double top = -INFINITY;
+    for (int z = 0; z < 8; z++) {
+      configure(z);
+      TreeMatrix fresh = c.tree;
+      LikelihoodMemo memo;
+      double lik = 0;
+      tprob(c.popHapFreqs, fresh, c.mutLoc, pset.mapDist, &lik, c.rootLoci, -1, 0, c.MP1, memo,
+            drawnRows(c));
+      const int m = c.membership.founders;
+      logPost[z] = lik + m * std::log(0.3) + (3 - m) * std::log(0.7) +
+                   boundedAgeLogPrior(c, std::max(1, m), c.mutAge);
+      top = std::max(top, logPost[z]);
+    }
+    double total = 0;
+    for (double &v : logPost)
+      total += (v = std::exp(v - top));
+
+    configure(7);
+    c.logLik = chainTprob(c, c.tree, c.mutLoc, c.rootLoci);
+    Rng rng = streamFrom(-77);
+    takeRowParts(c, c.scratch.parts);
+    std::vector<double> visits;
+    for (int i = 0; i < 200000; i++) {
+      drawMemberships(rng, c, c.scratch.parts);
+      int z = 0;
+      for (int j = 0; j < 3; j++)
+        z |= c.membership.drawn[leaves[j]] ? 0 : 1 << j;
+      visits.push_back(z);
+    }
+    TreeMatrix fresh = c.tree;
+    LikelihoodMemo memo;
+    double lik = 0;
+    tprob(c.popHapFreqs, fresh, c.mutLoc, pset.mapDist, &lik, c.rootLoci, -1, 0, c.MP1, memo,
+          drawnRows(c));
+    EXPECT_NEAR(c.logLik, lik, 1e-9) << "stored log-likelihood, model " << algSwitch;
+    for (int z = 0; z < 8; z++)
+      flat::expectNear(indicator(visits, z), logPost[z] / total,
+                       "configuration " + std::to_string(z) + ", model " +
+                           std::to_string(algSwitch));
+  }
+}
