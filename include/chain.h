@@ -62,6 +62,9 @@ struct MoveScratch {
   // the allele draws' proposal probabilities.
   RowParts parts;
   std::vector<double> proposalLogs;
+  // The internal rows in the order of their ages and the founder leaves below
+  // every row, for the membership draws.
+  std::vector<int> events, foundersBelow;
   // The leaf a sweep of one-locus phase tests scored last (-1: none yet) and
   // its partner chromosome's term now.
   int scoredLeaf = -1;
@@ -82,6 +85,9 @@ struct Membership {
   PopulationRows drawn; // by row
   int founders = 0;     // leaves that descend from the founder
   double share = 1;
+  // The founder genealogy's part of the chain's genealogy prior (see
+  // founderTreeTerm), included in the chain's treePrior.
+  double treeTerm = 0;
   // The share's Beta prior, or the share held fixed.
   double priorA = 1, priorB = 1;
   bool shareFixed = false;

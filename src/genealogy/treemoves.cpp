@@ -167,13 +167,19 @@ void refuse(Rng &rng) {
 // chain's current state; on acceptance the chain takes the proposal's ages,
 // log terms and mutation age, and the caller makes its genealogy the chain's.
 // Returns whether it was accepted. hastings is the proposal's own log
-// correction. A proposed age outside its bounds lies
+// correction; proposed is the proposal's genealogy, whose shape the genealogy
+// prior of the founder leaves (heterogeneity) reads. A proposed age outside its bounds lies
 // outside the prior's support: the move is refused, after the usual draw.
-bool acceptOrReject(Rng &rng, Chain &chain, double logLik, double hastings) {
+bool acceptOrReject(Rng &rng, Chain &chain, const TreeMatrix &proposed, double logLik,
+                    double hastings) {
   const int n = pset.numChromosomes;
   const double age = chain.propMutAge;
   const double agePrior = ageLogPrior(chain, age);
-  const double treePrior = tprior(n, chain.propTimes, age, pset.propSampled, pset.growthRate);
+  const Membership &m = chain.membership;
+  const double founderTerm = m.drawn.empty() ? 0 : founderTreeTerm(proposed, m.drawn, m.founders);
+  double treePrior = tprior(n, chain.propTimes, age, pset.propSampled, pset.growthRate);
+  if (!m.drawn.empty())
+    treePrior += founderTerm;
   const double logRatio = (agePrior + treePrior + logLik) -
                           (chain.logLik + chain.treePrior + chain.mutAgePrior) + hastings;
   double a = logRatio < 0 ? std::exp(logRatio) : 1.0;
@@ -184,6 +190,7 @@ bool acceptOrReject(Rng &rng, Chain &chain, double logLik, double hastings) {
   chain.nodeTimes = chain.propTimes;
   chain.logLik = logLik;
   chain.treePrior = treePrior;
+  chain.membership.treeTerm = founderTerm;
   chain.mutAgePrior = agePrior;
   chain.accTree++;
   chain.mutAge = age;
@@ -219,7 +226,7 @@ void nodeTimeMove(Rng &rng, Chain &chain, int32_t i, bool withAge) {
   const double logLik = chainTprob(chain, chain.prop, chain.mutLoc, chain.rootLoci);
   // The proposal becomes the chain's genealogy; the working copy carries
   // nothing into the next move, so the two matrices simply change places.
-  if (acceptOrReject(rng, chain, logLik, 0.0))
+  if (acceptOrReject(rng, chain, chain.prop, logLik, 0.0))
     chain.tree.swap(chain.prop);
 }
 
@@ -388,7 +395,7 @@ void regraftMove(Rng &rng, Chain &chain, int32_t i, bool withAge) {
   regraftProposalTimes(chain, j, p);
   const double logLik = storedTotal(tree, chain.memo.total);
   // The rescaling of the k internal ages of j's subtree by T1 / T0.
-  if (!acceptOrReject(rng, chain, logLik, internalMoved * std::log(tree[p][nodeTime] / t0)))
+  if (!acceptOrReject(rng, chain, tree, logLik, internalMoved * std::log(tree[p][nodeTime] / t0)))
     restoreKeptRows(chain);
 }
 

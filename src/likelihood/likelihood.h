@@ -134,6 +134,20 @@ double ageLogPrior(const Chain &chain, double age);
 double boundedAgeLogPrior(Chain &chain, int m, double age);
 // The founder count whose age prior ageLogPrior takes.
 int ageLeafCount(const Chain &chain);
+// What the genealogy prior gains when m of the n leaves descend from the
+// founder (the others listed in drawn): the log of the prior of the whole
+// genealogy under which the founder leaves' own genealogy is the coalescent
+// of m leaves, less tprior's (the coalescent of all n). 0 when m is 0 or n.
+// events lists the internal rows in the order of their ages and founders[v]
+// counts the founder leaves below row v (itself included).
+double founderTreeTerm(const TreeMatrix &tree, const std::vector<int> &events,
+                       const std::vector<int> &founders, int m);
+// The same from the genealogy and its memberships alone.
+double founderTreeTerm(const TreeMatrix &tree, const PopulationRows &drawn, int m);
+// The internal rows of a genealogy in the order of their ages, and the
+// founder leaves below every row.
+void orderEvents(const TreeMatrix &tree, std::vector<int> &events);
+void countFounders(const TreeMatrix &tree, const PopulationRows &drawn, std::vector<int> &founders);
 // Log weight of location x, or the marker 99.99 for a zero-weight location.
 double sequenceprob(double x);
 constexpr double zeroWeightMarker = 99.99;

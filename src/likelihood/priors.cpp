@@ -104,3 +104,58 @@ double sequenceprob(double x) {
     return zeroWeightMarker;
   return std::log(w);
 }
+
+// The genealogy of the founder leaves. Under tprior every ranked history of
+// the n leaves is equally likely. Here the founder leaves' genealogy is the
+// coalescent of m leaves ((m - 1)! q(t)/F(T) per node time, each ranked
+// history 1/R_m, R_m = m! (m - 1)! / 2^(m - 1)), and the other nodes complete
+// it: their n - m times are independent draws of the same density, and at
+// each, taken from the youngest up, a lineage of drawn leaves joins another
+// such lineage or a founder lineage, the pair picked evenly among the
+// C(d, 2) + d f possible (d drawn-only and f founder lineages at that time).
+// Every genealogy arises in one way, the founder leaves' genealogy has its
+// m-leaf prior, and the whole has the density tprior takes, times
+//   n! / m! (n - m)! / 2^(n - m) / prod over the completing nodes (C(d, 2) + d f).
+void orderEvents(const TreeMatrix &tree, std::vector<int> &events) {
+  events.clear();
+  for (size_t r = 0; r < tree.size(); r++)
+    if (tree[r][child1] != -1)
+      events.push_back(static_cast<int>(r));
+  std::stable_sort(events.begin(), events.end(),
+                   [&](int a, int b) { return tree[a][nodeTime] < tree[b][nodeTime]; });
+}
+
+void countFounders(const TreeMatrix &tree, const PopulationRows &drawn, std::vector<int> &founders) {
+  founders.assign(tree.size(), 0);
+  for (size_t r = 0; r < tree.size(); r++)
+    if (tree[r][child1] == -1 && !drawn[r])
+      for (int v = static_cast<int>(r); v != -1; v = static_cast<int>(tree[v][parent]))
+        founders[v]++;
+}
+
+double founderTreeTerm(const TreeMatrix &tree, const std::vector<int> &events,
+                       const std::vector<int> &founders, int m) {
+  const int n = pset.numChromosomes;
+  if (m <= 0 || m >= n)
+    return 0;
+  double d = n - m, f = m, completing = 0;
+  for (int v : events) {
+    const bool bothFounders = founders[static_cast<int>(tree[v][child1])] > 0 &&
+                              founders[static_cast<int>(tree[v][child2])] > 0;
+    if (bothFounders) {
+      f--;
+    } else {
+      completing += std::log(d * (d - 1) / 2 + d * f);
+      d--;
+    }
+  }
+  return std::lgamma(n + 1.0) - std::lgamma(m + 1.0) + std::lgamma(n - m + 1.0) -
+         (n - m) * std::log(2.0) - completing;
+}
+
+double founderTreeTerm(const TreeMatrix &tree, const PopulationRows &drawn, int m) {
+  std::vector<int> events, founders;
+  orderEvents(tree, events);
+  countFounders(tree, drawn, founders);
+  return founderTreeTerm(tree, events, founders, m);
+}

@@ -35,7 +35,10 @@ void updateAge(Rng &rng, Chain &chain) {
                                     chain.rootLoci, root, chain.MP1, chain.memo, drawnRows(chain));
   const double lik = storedTotal(tree);
   const double agePrior = ageLogPrior(chain, age);
-  const double treePrior = tprior(n, chain.nodeTimes, age, pset.propSampled, pset.growthRate);
+  // Neither the topology nor the order of the node ages changes, nor with them
+  // the founder genealogy's term.
+  const double treePrior = tprior(n, chain.nodeTimes, age, pset.propSampled, pset.growthRate) +
+                           chain.membership.treeTerm;
   const double r =
       (lik + agePrior + treePrior) - (chain.logLik + chain.mutAgePrior + chain.treePrior);
   if (ran1(rng) < acceptanceProbability(r)) {
@@ -112,7 +115,8 @@ void scaleGenealogy(Rng &rng, Chain &chain) {
                                     chain.rootLoci, chain.MP1, rows.data(),
                                     static_cast<int>(rows.size()), chain.memo, drawnRows(chain));
   const double agePrior = ageLogPrior(chain, age);
-  const double treePrior = tprior(n, chain.propTimes, age, pset.propSampled, pset.growthRate);
+  const double treePrior = tprior(n, chain.propTimes, age, pset.propSampled, pset.growthRate) +
+                           chain.membership.treeTerm;
   const double r = (lik + agePrior + treePrior) -
                    (chain.logLik + chain.mutAgePrior + chain.treePrior) +
                    stretched * std::log(factor);

@@ -3,23 +3,25 @@
 //
 //   Beta(s; a, b) prod_i s^z_i (1 - s)^(1 - z_i)            share, memberships
 //   x p(T | m) / Z(m)                                         the age
-//   x p(genealogy | T)                                        every leaf's genealogy
+//   x p(genealogy | T, z)                                     the genealogy
 //   x prod_rows term_r x (population and partner terms as without the option)
 //
-// where z_i = 1 when leaf i descends from the founder, m = max(1, sum z_i) is
-// the number of founder chromosomes, p(T | m) is the age prior of m
+// where z_i = 1 when leaf i descends from the founder, m = sum z_i is the
+// number of founder chromosomes, p(T | m) is the age prior of max(1, m)
 // chromosomes (tpriormut) and Z(m) its integral over the age bounds, so that
 // the age is that of the founder chromosomes' mutation. Every chromosome keeps
-// its leaf, so the genealogy prior is that of all n leaves; a leaf drawn from
-// the population has the population probability of its alleles as its term
-// (nothing of its branch, its parent or the location), which leaves its
-// place in the genealogy to the prior. Internal nodes above such leaves only
-// carry haplotypes that the terms sum out. With z all 1 (the share fixed at
-// 1) this is the target without the option.
+// its leaf; the genealogy prior is the coalescent of the m founder leaves,
+// completed by the drawn leaves' lineages joining it (founderTreeTerm,
+// priors.cpp), so that the founder leaves' genealogy has the prior of m
+// leaves. A leaf drawn from the population has the population probability of
+// its alleles as its term (nothing of its branch, its parent or the
+// location). Internal nodes above such leaves only carry haplotypes that the
+// terms sum out. With z all 1 (the share fixed at 1) this is the target
+// without the option.
 //
-// Each z_i is drawn from its full conditional, which involves only leaf i's
-// two possible terms, the share and the age prior's founder count; the share
-// from its conjugate Beta(a + m', b + n - m') with m' = sum z_i.
+// Each z_i is drawn from its full conditional, which involves leaf i's two
+// possible terms, the share, the age prior's founder count and the founder
+// genealogy's term; the share from its conjugate Beta(a + m, b + n - m).
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -48,27 +50,47 @@ void drawMemberships(Rng &rng, Chain &chain, const RowParts &parts) {
   if (m.share >= 1)
     return;
   TreeMatrix &tree = chain.tree;
+  std::vector<int> &events = chain.scratch.events, &below = chain.scratch.foundersBelow;
+  orderEvents(tree, events);
+  countFounders(tree, m.drawn, below);
+  // Adds delta to the founder counts of leaf r and of every node above it.
+  const auto shift = [&](int r, int delta) {
+    for (int v = r; v != -1; v = static_cast<int>(tree[v][parent]))
+      below[v] += delta;
+  };
   const double logShare = std::log(m.share), logRest = std::log1p(-m.share);
+  const double treeTermBefore = m.treeTerm;
   for (size_t r = 0; r < tree.size(); r++) {
     if (tree[r][child1] != -1)
       continue;
     const int node = static_cast<int>(r);
+    const bool wasFounder = !m.drawn[r];
+    const int others = m.founders - wasFounder;
+    // The founder genealogy's term in the leaf's present state, then in the
+    // other, whose founder counts are left in place.
+    double treeAs[2];
+    treeAs[wasFounder] = founderTreeTerm(tree, events, below, others + wasFounder);
+    shift(node, wasFounder ? -1 : 1);
+    treeAs[!wasFounder] = founderTreeTerm(tree, events, below, others + !wasFounder);
     const double descent = descentTerm(parts, node);
     const double drawn =
         populationLogProb(chain.popHapFreqs, chain.MP1, tree[r].data() + TMAT, chain.memo);
-    const int others = m.founders - (m.drawn[r] ? 0 : 1);
-    const double asFounder =
-        logShare + descent + boundedAgeLogPrior(chain, std::max(1, others + 1), chain.mutAge);
+    const double asFounder = logShare + descent + treeAs[1] +
+                             boundedAgeLogPrior(chain, std::max(1, others + 1), chain.mutAge);
     const double asDrawn =
-        logRest + drawn + boundedAgeLogPrior(chain, std::max(1, others), chain.mutAge);
+        logRest + drawn + treeAs[0] + boundedAgeLogPrior(chain, std::max(1, others), chain.mutAge);
     const double founderProbability = 1 / (1 + std::exp(asDrawn - asFounder));
     const bool founder = ran1(rng) < founderProbability;
+    if (founder == wasFounder)
+      shift(node, wasFounder ? 1 : -1);
     m.drawn[r] = !founder;
     m.founders = others + founder;
+    m.treeTerm = treeAs[founder];
     tree[r][nodeLogLik] = founder ? descent : drawn;
   }
   chain.logLik = storedTotal(tree, chain.memo.total);
   chain.mutAgePrior = ageLogPrior(chain, chain.mutAge);
+  chain.treePrior += m.treeTerm - treeTermBefore;
 }
 
 void drawShare(Rng &rng, Chain &chain) {

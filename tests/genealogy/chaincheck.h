@@ -124,11 +124,13 @@ inline ::testing::AssertionResult chainMatchesRecomputation(int ch, double tol =
     times[r] = fresh[r][nodeTime];
   if (c.nodeTimes != times)
     return ::testing::AssertionFailure() << "node times differ from the genealogy's sorted ages";
-  const double treePrior = tprior(n, times, c.mutAge, pset.propSampled, pset.growthRate);
+  const PopulationRows &drawn = c.membership.drawn;
+  double treePrior = tprior(n, times, c.mutAge, pset.propSampled, pset.growthRate);
+  if (!drawn.empty())
+    treePrior += founderTreeTerm(stored, drawn, c.membership.founders);
   if (!close(c.treePrior, treePrior, tol))
     return ::testing::AssertionFailure()
            << "tree prior " << c.treePrior << ", recomputed " << treePrior;
-  const PopulationRows &drawn = c.membership.drawn;
   if (!drawn.empty() && c.membership.founders != n - std::count(drawn.begin(), drawn.end(), 1))
     return ::testing::AssertionFailure() << "founder count " << c.membership.founders;
   const double agePrior = tpriormut(drawn.empty() ? n : std::max(1, c.membership.founders),

@@ -5,6 +5,7 @@
 // force from terms recomputed from scratch.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <utility>
@@ -14,6 +15,7 @@
 #include "batchmeans.h"
 #include "flatchain.h"
 #include "likelihood.h"
+#include "genealogy.h"
 #include "mixing.h"
 #include "sampler.h"
 #include "sampler/datachains.h"
@@ -40,6 +42,50 @@ double betaBinomialLog(int n, int k, double a, double b) {
 
 } // namespace
 
+// The founder leaves' own genealogy has the coalescent prior of as many
+// leaves, whatever the other leaves do: with two of four leaves drawn from
+// the population and the age held, their common ancestor's age is one draw of
+// the node-age density truncated to [0, T], which the prior of all four
+// leaves would make older (the largest of up to three such draws).
+TEST(Membership, TheFounderLeavesGenealogyHasThePriorOfItsLeaves) {
+  Chain &c = flat::flatChain();
+  HeterogeneityOptions options;
+  options.on = true;
+  options.fixedShare = 0.5;
+  startMembership(c, options);
+  c.membership.drawn[4] = c.membership.drawn[5] = 1;
+  c.membership.founders = 2;
+  c.membership.treeTerm = founderTreeTerm(c.tree, c.membership.drawn, 2);
+  c.treePrior += c.membership.treeTerm;
+  c.mutAgePrior = ageLogPrior(c, c.mutAge);
+  // The node-age CDF on [0, T] (as in genealogyprior_test.cpp).
+  const auto cdf = [](double t) {
+    const auto integral = [](double v) {
+      const double e = std::exp(-flat::growth * v);
+      return (1 - e) / (flat::sampled + (2 * flat::growth - flat::sampled) * e);
+    };
+    return integral(t) / integral(flat::age);
+  };
+  Rng rng = streamFrom(-99);
+  std::vector<double> transform, young;
+  for (int i = 0; i < 200000; i++) {
+    updateGenealogy(rng, c, i, false);
+    // The common ancestor of leaves 3 and 6: the lowest node above both.
+    std::vector<int> above;
+    for (int v = 3; v != -1; v = static_cast<int>(c.tree[v][parent]))
+      above.push_back(v);
+    int v = 6;
+    while (std::find(above.begin(), above.end(), v) == above.end())
+      v = static_cast<int>(c.tree[v][parent]);
+    const double u = cdf(c.tree[v][nodeTime]);
+    transform.push_back(u);
+    young.push_back(u < 0.2 ? 1.0 : 0.0);
+  }
+  ASSERT_TRUE(chainMatchesRecomputation(0));
+  flat::expectNear(transform, 0.5, "founders' ancestor's age transform");
+  flat::expectNear(young, 0.2, "founders' ancestor in the lowest fifth");
+}
+
 // No term depends on the memberships but their prior, so the share is
 // Beta(2, 1), the founder count Beta-binomial, and the age the mixture over
 // founder counts of the age prior of that many chromosomes, truncated to its
@@ -57,6 +103,7 @@ TEST(Membership, WithoutInformativeDataShareFoundersAndAgeFollowTheirPriors) {
     takeRowParts(c, c.scratch.parts);
     drawMemberships(rng, c, c.scratch.parts);
     drawShare(rng, c);
+    updateGenealogy(rng, c, i, false);
     updateAge(rng, c);
     scaleGenealogy(rng, c);
     shares.push_back(c.membership.share);
@@ -131,7 +178,8 @@ TEST(Membership, DrawsFollowTheExactPosteriorOfTheConfigurations) {
             drawnRows(c));
       const int m = c.membership.founders;
       logPost[z] = lik + m * std::log(0.3) + (3 - m) * std::log(0.7) +
-                   boundedAgeLogPrior(c, std::max(1, m), c.mutAge);
+                   boundedAgeLogPrior(c, std::max(1, m), c.mutAge) +
+                   founderTreeTerm(c.tree, c.membership.drawn, m);
       top = std::max(top, logPost[z]);
     }
     double total = 0;
