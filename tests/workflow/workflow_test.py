@@ -20,8 +20,7 @@ EXAMPLE = os.path.join(SOURCE, "workflow", "example")
 def snakemake(folder, sheet, *extra):
     if not shutil.which(SNAKEMAKE):
         raise AssertionError("snakemake is not installed: run setup/install-deps")
-    return subprocess.run([SNAKEMAKE, "-s", SNAKEFILE, "--directory", folder, "--cores", "2",
-                           "--config", f"sheet={sheet}", f"bin={BIN}", *extra],
+    return subprocess.run([SNAKEMAKE, "-s", SNAKEFILE, "--directory", folder, "--config", f"sheet={sheet}", f"bin={BIN}", *extra],
                           capture_output=True, text=True, timeout=240)
 
 
@@ -47,7 +46,7 @@ class Study(unittest.TestCase):
             cls.good_vcf = f.read()
         with open(os.path.join(cls.dir, "data", "broken.vcf"), "w") as f:
             f.write(cls.good_vcf[: cls.good_vcf.index("\n7\t") + 40])
-        cls.outcome = snakemake(cls.dir, "study.tsv")
+        cls.outcome = snakemake(cls.dir, "study.tsv", "--cores", "2")
         cls.results = os.path.join(cls.dir, "results")
         # What the run wrote, before a test adds files and reruns the study.
         cls.rows = {r["name"]: r for r in read_tsv(os.path.join(cls.results, "study.tsv"))}
@@ -102,7 +101,8 @@ class Study(unittest.TestCase):
 
         with open(os.path.join(self.dir, "data", "broken.vcf"), "w") as f:
             f.write(self.good_vcf)
-        plan = snakemake(self.dir, "study.tsv", "-n", "--quiet", "rules")
+        # With other --cores than the run had: threads are not a setting.
+        plan = snakemake(self.dir, "study.tsv", "-n", "--quiet", "rules", "--cores", "1")
         self.assertEqual(plan.returncode, 0, plan.stderr)
         for rule in ("prepare", "mutloc", "report", "study"):
             self.assertRegex(plan.stdout, rf"\n{rule}\s+1\s")
@@ -123,7 +123,7 @@ class Study(unittest.TestCase):
             f.writelines(f"{k + 1}\trs{k + 1}\t7\t{1000000 + 20000 * k}\t{m}\n"
                          for k, m in enumerate(positions))
         try:
-            rerun = snakemake(self.dir, "study.tsv", "--forcerun", "study")
+            rerun = snakemake(self.dir, "study.tsv", "--cores", "2", "--forcerun", "study")
             self.assertEqual(rerun.returncode, 0, rerun.stderr)
             row = {r["name"]: r for r in read_tsv(os.path.join(self.results, "study.tsv"))}["regionA"]
         finally:
@@ -146,6 +146,13 @@ class Recipes(unittest.TestCase):
                 self.assertRegex(plan.stdout, rf"\n{rule}\s+{count}\s")
             for rate in ("0.02", "0.08", "0.5"):
                 self.assertIn(f"results/regionA_gr{rate}/prepare.status", plan.stdout)
+
+    def test_slurm_profile_asks_for_a_thread_per_chain(self):
+        with tempfile.TemporaryDirectory() as folder:
+            plan = snakemake(folder, os.path.join(EXAMPLE, "study.tsv"), "-n", "--profile",
+                             os.path.join(SOURCE, "workflow", "profiles", "slurm"))
+            self.assertEqual(plan.returncode, 0, plan.stderr)
+            self.assertRegex(plan.stdout, r"\nmutloc\s+2\s+4\s+4\s")
 
     def test_sheet_errors_stop_the_study_with_the_line(self):
         with tempfile.TemporaryDirectory() as folder:

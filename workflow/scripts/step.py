@@ -3,9 +3,10 @@
 # records "ok", or "failed" and the reason, in its .status file, and its
 # Snakemake job succeeds either way: the other analyses of the study go on
 # without --keep-going, and a failure travels down the analysis's later steps
-# to the study table. The command is params.command; an input .status file
-# is the step before.
+# to the study table. The command is params.command, where {threads} stands
+# for the job's threads; an input .status file is the step before.
 import os
+import shlex
 import subprocess
 
 
@@ -24,6 +25,8 @@ def step(status, log, upstream, command):
                 f.write(before)
             return
     with open(log, "w") as f:
+        f.write("$ " + shlex.join(command) + "\n")
+        f.flush()
         try:
             code = subprocess.run(command, stdout=f, stderr=subprocess.STDOUT).returncode
         except OSError as e:
@@ -36,7 +39,7 @@ def step(status, log, upstream, command):
         # The programs name the problem in a line that starts with their
         # name (a usage hint may follow it); otherwise the last line does.
         with open(log, errors="replace") as f:
-            lines = [line.strip() for line in f if line.strip()]
+            lines = [line.strip() for line in f.readlines()[1:] if line.strip()]
         own = [line for line in lines if line.startswith(os.path.basename(command[0]) + ":")]
         last = (own or lines or ["no message"])[-1].replace("\t", " ")
         state = f"failed\t{name}: {last} (exit status {code}; log {log})"
@@ -46,4 +49,4 @@ def step(status, log, upstream, command):
 
 step(snakemake.output[0], snakemake.log[0],
      next((f for f in snakemake.input if f.endswith(".status")), None),
-     snakemake.params.command)
+     [arg.replace("{threads}", str(snakemake.threads)) for arg in snakemake.params.command])
