@@ -61,7 +61,10 @@ def marker_table(path):
     if not rows:
         return None
     lower = {k.lower(): k for k in rows[0]}
-    pick = lambda *names: next((lower[n] for n in names if n in lower), None)
+
+    def pick(*names):
+        return next((lower[n] for n in names if n in lower), None)
+
     ident, bp, morgans = pick("id"), pick("pos", "position", "bp"), pick("morgans", "map")
     if not (ident and bp and morgans):
         return None
@@ -89,12 +92,15 @@ def analysis_row(name, sheet_row, status_path):
                heterogeneity=sheet_row.get("heterogeneity", "no"))
     # A failure's reason starts with the step that failed; later files may be
     # left from an earlier run and are not read.
-    if reason.startswith("prepare:"):
+    if reason.startswith("prepare:") or not os.path.exists(control):
         return row
     row["growth_rate"] = growth_rate(control)
     if reason.startswith("mutloc:"):
         return row
     summary_path = control + ".summary.tsv"
+    if not os.path.exists(summary_path):
+        row["status"], row["reason"] = "failed", f"mutloc: {summary_path} is missing"
+        return row
     pooled = {r["parameter"]: r for r in read_tsv(summary_path) if r["chain"] == "all"}
     location, age = pooled.get("location", {}), pooled.get("age", {})
     low, mid, high = (number(location.get(k)) for k in ("hpd_low", "median", "hpd_high"))
