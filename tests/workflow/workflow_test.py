@@ -20,7 +20,8 @@ EXAMPLE = os.path.join(SOURCE, "workflow", "example")
 def snakemake(folder, sheet, *extra):
     if not shutil.which(SNAKEMAKE):
         raise AssertionError("snakemake is not installed: run setup/install-deps")
-    return subprocess.run([SNAKEMAKE, "-s", SNAKEFILE, "--directory", folder, "--config", f"sheet={sheet}", f"bin={BIN}", *extra],
+    return subprocess.run([SNAKEMAKE, "-s", SNAKEFILE, "--directory", folder,
+                           "--config", f"sheet={sheet}", f"bin={BIN}", *extra],
                           capture_output=True, text=True, timeout=240)
 
 
@@ -35,11 +36,15 @@ class Study(unittest.TestCase):
         cls.dir = tempfile.mkdtemp(prefix="mutloc-workflow-")
         subprocess.run([os.path.join(EXAMPLE, "make-data"), os.path.join(cls.dir, "data")],
                        check=True)
-        # Fewer iterations than the example's, and a third row whose VCF
-        # breaks off in its first record.
+        # Fewer iterations than the example's, a row whose VCF breaks off in
+        # its first record, and one asking for the founder share.
         with open(os.path.join(EXAMPLE, "study.tsv")) as f:
-            sheet = f.read().replace("\t5000\t1000\n", "\t3000\t500\n")
-        sheet += "broken\tdata/broken.vcf\tdata/regionA.cases\t7:1000000-1300000\t\t1\t2\t3000\t500\n"
+            lines = f.read().replace("\t5000\t1000\n", "\t3000\t500\n").splitlines()
+        lines += ["broken\tdata/broken.vcf\tdata/regionA.cases\t7:1000000-1300000\t\t1\t2\t3000"
+                  "\t500", "shared\tdata/regionA.vcf\tdata/regionA.cases\t7:1000000-1300000\t\t1"
+                  "\t2\t3000\t500"]
+        extra = ["heterogeneity"] + ["no"] * (len(lines) - 2) + ["yes"]
+        sheet = "".join(f"{line}\t{cell}\n" for line, cell in zip(lines, extra))
         with open(os.path.join(cls.dir, "study.tsv"), "w") as f:
             f.write(sheet)
         with open(os.path.join(cls.dir, "data", "regionA.vcf")) as f:
@@ -60,7 +65,7 @@ class Study(unittest.TestCase):
     def test_table_holds_each_runs_summary(self):
         self.assertEqual(self.outcome.returncode, 0, self.outcome.stderr)
         rows = self.rows
-        self.assertEqual(list(rows), ["regionA", "regionB", "broken"])
+        self.assertEqual(list(rows), ["regionA", "regionB", "broken", "shared"])
         for name in ("regionA", "regionB"):
             row, prefix = rows[name], os.path.join(self.results, name, f"{name}.in")
             pooled = {r["parameter"]: r for r in read_tsv(prefix + ".summary.tsv")
@@ -95,7 +100,7 @@ class Study(unittest.TestCase):
         self.assertIn("broken.vcf", broken["reason"])
         with open(os.path.join(self.results, "broken", "logs", "prepare.log")) as f:
             self.assertIn("broken.vcf", f.read())
-        self.assertIn("3 analyses", self.page)
+        self.assertIn("4 analyses", self.page)
         self.assertIn('href="regionB/regionB.in.report.html"', self.page)
         self.assertEqual(self.page.count("<svg"), 2)  # chromosomes 7 and 12
 
@@ -106,6 +111,16 @@ class Study(unittest.TestCase):
         self.assertEqual(plan.returncode, 0, plan.stderr)
         for rule in ("prepare", "mutloc", "report", "study"):
             self.assertRegex(plan.stdout, rf"\n{rule}\s+1\s")
+
+    def test_heterogeneity_reaches_mutloc(self):
+        # The option may not exist in this build: then the row fails in
+        # mutloc, naming it, and only that row.
+        with open(os.path.join(self.results, "shared", "logs", "mutloc.log")) as f:
+            self.assertIn(" --heterogeneity ", f.readline())
+        shared = self.rows["shared"]
+        self.assertTrue(shared["status"] == "ok" or shared["reason"].startswith("mutloc:"),
+                        shared["reason"])
+        self.assertEqual(self.rows["regionA"]["heterogeneity"] + shared["heterogeneity"], "noyes")
 
     def test_founder_share_and_markers_appear_when_their_files_do(self):
         self.assertEqual(self.outcome.returncode, 0, self.outcome.stderr)
@@ -125,14 +140,16 @@ class Study(unittest.TestCase):
         try:
             rerun = snakemake(self.dir, "study.tsv", "--cores", "2", "--forcerun", "study")
             self.assertEqual(rerun.returncode, 0, rerun.stderr)
-            row = {r["name"]: r for r in read_tsv(os.path.join(self.results, "study.tsv"))}["regionA"]
+            row = next(r for r in read_tsv(os.path.join(self.results, "study.tsv"))
+                       if r["name"] == "regionA")
         finally:
             os.replace(prefix + ".summary.saved", prefix + ".summary.tsv")
             os.remove(prefix + ".markers.tsv")
         self.assertEqual(row["founder_share_median"], "0.75")
         below, above = (int(row[k][2:]) for k in ("marker_below", "marker_above"))
         low, high = int(row["location_low_bp"]), int(row["location_high_bp"])
-        self.assertTrue(1000000 + 20000 * (below - 1) <= low < high <= 1000000 + 20000 * (above - 1))
+        position = lambda marker: 1000000 + 20000 * (marker - 1)
+        self.assertTrue(position(below) <= low < high <= position(above))
         # The map is linear (1 cM per Mb), so base pairs follow from Morgans.
         self.assertAlmostEqual(low, 1000000 + float(row["location_low_M"]) * 1e8, delta=2)
 

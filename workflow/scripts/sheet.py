@@ -38,8 +38,9 @@ def read(path):
                      if line.strip() and not line.startswith("#")]
     except OSError as e:
         raise SheetError(f"cannot read the study sheet {path}: {e.strerror}")
-    if not lines:
-        raise SheetError(f"the study sheet {path} is empty: it needs a header line and a row")
+    if len(lines) < 2:
+        raise SheetError(f"the study sheet {path} has no analyses: it needs a header line and "
+                         "a row per analysis")
     header = next(csv.reader([lines[0][1]], delimiter="\t"))
     header = [h.strip() for h in header]
     where = f"{path} line {lines[0][0]}"
@@ -86,6 +87,11 @@ def prepare_arguments(row):
         if column in row:
             args += ["--" + column.replace("_", "-"), row[column]]
     return args
+
+
+def mutloc_options(row):
+    """The options a row adds to `mutloc --sampler mixing`."""
+    return ["--heterogeneity"] if row.get("heterogeneity") == "yes" else []
 
 
 def existing_inputs(row):

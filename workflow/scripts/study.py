@@ -200,8 +200,8 @@ def location_plots(rows):
     for chrom in sorted({r["region"].split(":")[0] for r in rows}):
         on = [r for r in rows if r["region"].split(":")[0] == chrom]
         unit = "bp" if all(r["location_median_bp"] for r in on) else "cM"
-        lanes = [(r["name"], *(number(r[f"location_{k}_{unit}"]) for k in ("low", "median", "high")))
-                 for r in on]
+        lanes = [(r["name"], *(number(r[f"location_{k}_{unit}"])
+                               for k in ("low", "median", "high"))) for r in on]
         label = ("base position" if unit == "bp"
                  else "cM from the first marker of each analysis's region")
         plots.append(axis_svg(f"chromosome {chrom}", lanes, label))
