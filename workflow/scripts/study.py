@@ -146,6 +146,9 @@ def write_tsv(path, columns, rows):
 
 
 def html_table(columns, rows, link=None):
+    # Columns that no analysis fills (base pairs without marker files, the
+    # founder share without heterogeneity) stay in the .tsv files only.
+    columns = [c for c in columns if c in ("name", "status") or any(r[c] for r in rows)]
     head = "".join(f"<th>{html.escape(c)}</th>" for c in columns)
     body = []
     for r in rows:
