@@ -21,7 +21,8 @@ COLUMNS = [
 ]
 SENSITIVITY = ["series", "growth_rate", "name", "status", "age_median", "age_low", "age_high",
                "location_median_cM", "location_low_cM", "location_high_cM"]
-# The verdict's rule for chains that agree (README, "Reading the results").
+# The verdict's rule for chains that agree (README, "Reading the results"),
+# which never holds for one chain.
 RHAT_LIMIT, ESS_NEEDED = 1.01, 400
 
 
@@ -101,7 +102,9 @@ def analysis_row(name, sheet_row, status_path):
     if not os.path.exists(summary_path):
         row["status"], row["reason"] = "failed", f"mutloc: {summary_path} is missing"
         return row
-    pooled = {r["parameter"]: r for r in read_tsv(summary_path) if r["chain"] == "all"}
+    summary = read_tsv(summary_path)
+    pooled = {r["parameter"]: r for r in summary if r["chain"] == "all"}
+    chains = len({r["chain"] for r in summary} - {"all"})
     location, age = pooled.get("location", {}), pooled.get("age", {})
     low, mid, high = (number(location.get(k)) for k in ("hpd_low", "median", "hpd_high"))
     for key, value in zip(("low", "median", "high"), (low, mid, high)):
@@ -124,14 +127,16 @@ def analysis_row(name, sheet_row, status_path):
     ess = [number(r[k]) for r in pooled.values() for k in ("ess_bulk", "ess_tail")
            if number(r[k]) is not None]
     row["worst_rhat"] = fmt(max(rhats, default=None), 4)
-    row["smallest_ess"] = fmt(min(ess, default=None), 4)
-    agree = bool(rhats) and max(rhats) < RHAT_LIMIT and min(ess, default=0) >= ESS_NEEDED
+    row["smallest_ess"] = str(round(min(ess))) if ess else ""
+    agree = (chains > 1 and bool(rhats) and max(rhats) < RHAT_LIMIT
+             and min(ess, default=0) >= ESS_NEEDED)
     row["chains_agree"] = "yes" if agree else "no"
-    if os.path.exists(control + ".report.html"):
+    if state == "ok":
         row["report"] = os.path.join(name, f"{name}.in.report.html")
     if state == "ok" and not agree:
         row["status"] = "failed"
-        row["reason"] = (f"mutloc: the chains do not agree (worst R-hat {row['worst_rhat']}, "
+        row["reason"] = ("mutloc: one chain cannot be judged: run two or more" if chains < 2 else
+                         f"mutloc: the chains do not agree (worst R-hat {row['worst_rhat']}, "
                          f"smallest ESS {row['smallest_ess']}; need R-hat below {RHAT_LIMIT} "
                          f"and ESS {ESS_NEEDED}): run longer")
     return row
@@ -145,19 +150,52 @@ def write_tsv(path, columns, rows):
         out.writerows(rows)
 
 
-def html_table(columns, rows, link=None):
-    # Columns that no analysis fills (base pairs without marker files, the
-    # founder share without heterogeneity) stay in the .tsv files only.
-    columns = [c for c in columns if c in ("name", "status") or any(r[c] for r in rows)]
-    head = "".join(f"<th>{html.escape(c)}</th>" for c in columns)
+def interval(prefix, suffix=""):
+    """A cell "median (low to high)" from a row's three columns, to four
+    digits (base pairs whole)."""
+    def cell(r):
+        mid, low, high = (number(r[f"{prefix}_{k}{suffix}"]) for k in ("median", "low", "high"))
+        show = (lambda v: str(round(v))) if suffix == "_bp" else (lambda v: fmt(v, 4))
+        return "" if None in (mid, low, high) else f"{show(mid)} ({show(low)} to {show(high)})"
+    return cell
+
+
+# The page's study table: the .tsv file's figures, an interval to a cell.
+PAGE_COLUMNS = [
+    ("name", lambda r: r["name"]),
+    ("status", lambda r: r["status"]),
+    ("region", lambda r: r["region"]),
+    ("growth rate", lambda r: r["growth_rate"]),
+    ("heterogeneity", lambda r: "yes" if r["heterogeneity"] == "yes" else ""),
+    ("location, cM", interval("location", "_cM")),
+    ("location, bp", interval("location", "_bp")),
+    ("flanking markers", lambda r: r["marker_below"] and f"{r['marker_below']} to "
+                                                        f"{r['marker_above']}"),
+    ("age, generations", interval("age")),
+    ("founder share", lambda r: r["founder_share_median"]),
+    ("worst R-hat", lambda r: r["worst_rhat"]),
+    ("smallest ESS", lambda r: r["smallest_ess"]),
+    ("chains agree", lambda r: r["chains_agree"]),
+    ("report", lambda r: r["report"]),
+    ("reason", lambda r: r["reason"]),
+]
+
+
+def html_table(columns, rows):
+    """A table of (heading, cell text of a row) columns; columns that no row
+    fills (base pairs without marker files, the founder share without
+    heterogeneity) are left out, and a report path becomes a link."""
+    columns = [(h, cell) for h, cell in columns if any(cell(r) for r in rows)]
+    head = "".join(f"<th>{html.escape(h)}</th>" for h, _ in columns)
     body = []
     for r in rows:
         cells = []
-        for c in columns:
-            text = html.escape(r[c])
-            if c == link and r[c]:
-                text = f'<a href="{html.escape(r[c])}">report</a>'
-            cells.append(f'<td class="{html.escape(c)}">{text}</td>')
+        for heading, cell in columns:
+            text = html.escape(cell(r))
+            if heading == "report" and text:
+                text = f'<a href="{text}">report</a>'
+            cells.append(f'<td class="reason">{text}</td>' if heading == "reason" else
+                         f"<td>{text}</td>")
         body.append(f'<tr class="{html.escape(r["status"])}">{"".join(cells)}</tr>')
     return f"<table><tr>{head}</tr>{''.join(body)}</table>"
 
@@ -176,7 +214,7 @@ def axis_svg(title, lanes, x_label, log_x=False):
     if hi <= lo:
         lo, hi = lo - 0.5, hi + 0.5
     x = lambda v: left + (scale(v) - lo) / (hi - lo) * (width - left - 20)
-    height = top + lane_h * len(lanes) + 36
+    height = top + lane_h * len(lanes) + 42
     parts = [f'<svg xmlns="http://www.w3.org/2000/svg" width="{width}" height="{height}">',
              f'<text x="4" y="16" font-weight="bold">{html.escape(title)}</text>']
     for k, (label, low, mid, high) in enumerate(lanes):
@@ -188,9 +226,10 @@ def axis_svg(title, lanes, x_label, log_x=False):
             parts.append(f'<circle cx="{x(mid):.1f}" cy="{y:.1f}" r="4" fill="black"/>')
     base = top + lane_h * len(lanes) + 4
     parts.append(f'<line x1="{left}" y1="{base}" x2="{width - 20}" y2="{base}" stroke="black"/>')
-    for v in (lo, (lo + hi) / 2, hi):
+    # The end labels align with the axis's ends so that they stay inside.
+    for v, anchor in ((lo, "start"), ((lo + hi) / 2, "middle"), (hi, "end")):
         shown = 10 ** v if log_x else v
-        parts.append(f'<text x="{x(shown):.1f}" y="{base + 16}" text-anchor="middle">'
+        parts.append(f'<text x="{x(shown):.1f}" y="{base + 16}" text-anchor="{anchor}">'
                      f'{fmt(shown, 4)}</text>')
     parts.append(f'<text x="{left}" y="{base + 30}">{html.escape(x_label)}</text></svg>')
     return "".join(parts)
@@ -200,11 +239,17 @@ def location_plots(rows):
     """One axis per chromosome: base pairs when every analysis on it has
     them, otherwise cM from each region's first marker."""
     plots = []
-    for chrom in sorted({r["region"].split(":")[0] for r in rows}):
+    def order(chrom):
+        # chr7 and 7 before 12, then the named ones (X, MT).
+        bare = chrom[3:] if chrom.lower().startswith("chr") else chrom
+        return (0, int(bare), chrom) if bare.isdigit() else (1, 0, chrom)
+
+    for chrom in sorted({r["region"].split(":")[0] for r in rows}, key=order):
         on = [r for r in rows if r["region"].split(":")[0] == chrom]
         unit = "bp" if all(r["location_median_bp"] for r in on) else "cM"
-        lanes = [(r["name"], *(number(r[f"location_{k}_{unit}"])
-                               for k in ("low", "median", "high"))) for r in on]
+        lanes = [(r["name"] + (" (failed)" if r["status"] == "failed" else ""),
+                  *(number(r[f"location_{k}_{unit}"]) for k in ("low", "median", "high")))
+                 for r in on]
         label = ("base position" if unit == "bp"
                  else "cM from the first marker of each analysis's region")
         plots.append(axis_svg(f"chromosome {chrom}", lanes, label))
@@ -244,13 +289,14 @@ PAGE = """<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>mutloc study</title>
 <style>body{{font-family:sans-serif;margin:1em 2em}}table{{border-collapse:collapse;font-size:90%}}
 td,th{{border:1px solid #ccc;padding:2px 6px}}tr.failed td{{background:#fde8e8}}
-td.reason{{max-width:28em}}svg{{display:block;margin:1em 0}}</style></head><body>
+td{{white-space:nowrap}}td.reason{{white-space:normal;min-width:14em}}svg{{display:block;margin:1em 0}}</style></head><body>
 <h1>mutloc study: {count} analyses, {ok} ok, {failed} failed</h1>
 <h2>Results</h2>
-<p>Location in Morgans (M), centimorgans (cM) from the first marker of the analysis's region and,
-where the markers' positions are known, base pairs (bp); age in generations; intervals are the
-runs' highest-density intervals. A failed analysis names its reason; its step's log is in
-<code>NAME/logs/</code>.</p>
+<p>Posterior medians with their highest-density intervals: the location in centimorgans (cM)
+from the first marker of the analysis's region and, where the markers' positions are known, in
+base pairs (bp); the age in generations. A failed analysis names its reason; its step's log is
+in <code>NAME/logs/</code>. <code>study.tsv</code> holds the same figures, the location in
+Morgans as well.</p>
 {table}
 <h2>Location intervals</h2>
 {locations}
@@ -265,11 +311,11 @@ def main(analyses, series, statuses, table_path, sensitivity_path, index_path, l
     write_tsv(table_path, COLUMNS, rows)
     sens = sensitivity_rows(rows, series)
     write_tsv(sensitivity_path, SENSITIVITY, sens)
-    sensitivity = (html_table(SENSITIVITY, sens) + "".join(sensitivity_plots(sens)) if sens else
+    sensitivity = (html_table([(c, lambda r, c=c: r[c]) for c in SENSITIVITY], sens) + "".join(sensitivity_plots(sens)) if sens else
                    "<p>No analyses differ only in their growth rate.</p>")
     page = PAGE.format(count=len(rows), ok=sum(r["status"] == "ok" for r in rows),
                        failed=sum(r["status"] == "failed" for r in rows),
-                       table=html_table(COLUMNS, rows, link="report"),
+                       table=html_table(PAGE_COLUMNS, rows),
                        locations="".join(location_plots(rows)), sensitivity=sensitivity)
     with open(index_path, "w") as f:
         f.write(page)
