@@ -202,9 +202,11 @@ def html_table(columns, rows):
 
 def axis_svg(title, lanes, x_label, log_x=False):
     """One horizontal axis with a lane per (label, low, mid, high) interval;
-    lanes without figures are listed but drawn empty."""
+    lanes without figures are listed but drawn empty. A log axis needs
+    positive values: with a zero the axis is linear."""
     width, left, lane_h, top = 760, 220, 22, 28
     drawn = [l for l in lanes if None not in l[1:]]
+    log_x = log_x and all(l[1] > 0 for l in drawn)
     scale = (lambda v: math.log10(v)) if log_x else (lambda v: v)
     if drawn:
         lo = min(scale(l[1]) for l in drawn)
