@@ -57,7 +57,8 @@ def read(path):
     for n, line in lines[1:]:
         cells = next(csv.reader([line.rstrip("\r\n")], delimiter="\t"))
         where = f"{path} line {n}"
-        if len(cells) != len(header):
+        # Editors drop trailing tabs: missing last cells are empty ones.
+        if len(cells) > len(header):
             raise SheetError(f"{where}: {len(cells)} cells for {len(header)} columns "
                              "(cells are separated by tabs)")
         row = {h: c.strip() for h, c in zip(header, cells) if c.strip()}
