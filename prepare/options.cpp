@@ -166,6 +166,11 @@ std::vector<OptionEntry> optionTable() {
          if (o.minCallRate > 1)
            bad("--min-call-rate", v, "a number from 0 to 1");
        }},
+      {"--skip-bad-records", "", "off",
+       "a damaged record (a POS that is not a whole number within its contig, a number of "
+       "columns other than the header's, a control byte, anything htslib cannot parse or warns "
+       "about) is left out and listed in OUT.dropped.tsv instead of stopping the conversion",
+       [](Options &o, const std::string &) { o.skipBadRecords = true; }},
       {"--seed", "S", "1",
        "random seed, a whole number; written as -S so that a rerun repeats the run exactly; 0 "
        "takes the seed from the clock",

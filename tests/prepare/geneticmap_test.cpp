@@ -59,7 +59,7 @@ TEST(GeneticMapFile, RefusalsNameTheFileAndLines) {
 }
 
 TEST(Placement, InterpolatesLinearlyAndStartsAtZero) {
-  const GeneticMap m{"m", {{1000, 1.0}, {2000, 2.0}, {4000, 3.0}}};
+  const GeneticMap m{"m", {{1000, 1.0}, {2000, 2.0}, {4000, 3.0}}, {}};
   const auto p = placeOnMap(m, {1500, 2000, 3000, 4000}, {"a", "b", "c", "d"});
   ASSERT_EQ(p.morgans.size(), 4u);
   EXPECT_EQ(p.morgans[0], 0);
@@ -77,7 +77,7 @@ TEST(Placement, InterpolatesLinearlyAndStartsAtZero) {
 
 TEST(Placement, EqualPositionsAreSpreadAtTheNearestNonZeroRate) {
   // 1000-2000 at 1 cM per kb, flat to 5000, then 0.5 cM per kb.
-  const GeneticMap m{"m", {{1000, 0}, {2000, 1}, {5000, 1}, {9000, 3}}};
+  const GeneticMap m{"m", {{1000, 0}, {2000, 1}, {5000, 1}, {9000, 3}}, {}};
   // 2500, 3000 and 3500 sit at 1 cM; the nearest rated stretch ends at 2000,
   // 500 bases away (the one from 5000 is 1500 away): 0.001 cM per base.
   const auto p = placeOnMap(m, {1500, 2500, 3000, 3500, 7000}, {"a", "b", "c", "d", "e"});
@@ -89,7 +89,7 @@ TEST(Placement, EqualPositionsAreSpreadAtTheNearestNonZeroRate) {
   const auto q = placeOnMap(m, {3000, 4000}, {"a", "b"});
   EXPECT_NEAR(q.morgans[1], 1000 * (0.001 + 0.0005) / 2 / 100, 1e-14);
   // A map without any rate cannot separate them.
-  const GeneticMap flat{"flat", {{1000, 2}, {5000, 2}}};
+  const GeneticMap flat{"flat", {{1000, 2}, {5000, 2}}, {}};
   EXPECT_NE(errorOf([&] {
               placeOnMap(flat, {2000, 3000}, {"a", "b"});
             })

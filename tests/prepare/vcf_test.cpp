@@ -124,7 +124,7 @@ TEST(VcfConversion, EveryFormIndexedOrNotGivesTheSameFile) {
   auto recs = records();
   recs.push_back({900, "A", "C", {"0|1", "0|0", "1|1", "0|1", "1|0"}});  // before the region
   recs.push_back({6000, "A", "C", {"0|1", "0|0", "1|1", "0|1", "1|0"}}); // after it
-  recs.push_back({1500, "A", "C", {"0|1", "0|0", "1|1", "0|1", "1|0"}, "2"});
+  recs.push_back({500, "A", "C", {"0|1", "0|0", "1|1", "0|1", "1|0"}, "2"});
   std::sort(recs.begin(), recs.end(), [](const Rec &a, const Rec &b) {
     return a.chrom != b.chrom ? a.chrom < b.chrom : a.pos < b.pos;
   });
