@@ -56,6 +56,24 @@ TEST(GeneticMapFile, RefusalsNameTheFileAndLines) {
             std::string::npos);
   EXPECT_NE(errorOf([] { mapOf("g.txt", "2 100 1 0\n"); }).find("no position on chromosome 1"),
             std::string::npos);
+  // Damage that was once read as a position, or passed over.
+  for (const auto &[text, message] : std::vector<std::pair<std::string, std::string>>{
+           {std::string("1 100 1 0\n1 1200\0" "500 1 0.5\n", 23),
+            "g.txt line 2: a NUL byte in tab-separated column 1 (character 7)"},
+           {"1 100 1 0\n1 -5 1 0.5\n", "g.txt line 2: the base position -5 is negative"},
+           {"1 100 1 0\n1 200 1 0.5x\n", "g.txt line 2: no base position and centimorgans"}})
+    EXPECT_NE(errorOf([&] { mapOf("g.txt", text); }).find(message), std::string::npos) << message;
+}
+
+TEST(GeneticMapFile, PlinkExclusionsAndOtherNamesAreNoted) {
+  const auto m = mapOf("g.map", "chr1 rs1 0 1000\nchr1 rs2 0.1 -2000\nchr1 rs3 0.2 3000\n");
+  EXPECT_EQ(m.points.size(), 2u);
+  EXPECT_EQ(m.notes, (std::vector<std::string>{
+                         "note: " + m.source + " calls chromosome 1 'chr1'; the two names are "
+                                               "taken as one chromosome",
+                         "note: " + m.source + ": 1 line(s) of chromosome 1 with a negative base "
+                                               "position left out, as PLINK marks excluded "
+                                               "markers"}));
 }
 
 TEST(Placement, InterpolatesLinearlyAndStartsAtZero) {
