@@ -112,6 +112,9 @@ GeneticMap readGeneticMap(const std::string &path, MapFormat format, const std::
                       (plink ? "4 and 3" : "2 and 4"));
     if (bp < 0 && !plink)
       throw DataError(where + ": the base position " + f[1] + " is negative");
+    // A genetic position is a distance from the chromosome's start.
+    if (cm < 0)
+      throw DataError(where + ": the genetic position " + f[plink ? 2 : 3] + " cM is negative");
     if (!sameChromosome(f[0], chrom))
       continue;
     if (bp < 0) {

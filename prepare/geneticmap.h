@@ -25,7 +25,8 @@ struct GeneticMap {
 // base position; a negative position marks a line left out) or a four-column
 // map (chromosome, base position, rate, cM; one header line allowed). Throws
 // DataError naming the file and line for a line it cannot read, a control
-// byte, or a negative position in the four-column form.
+// byte, negative centimorgans, or a negative base position in the
+// four-column form.
 GeneticMap readGeneticMap(const std::string &path, MapFormat format, const std::string &chrom);
 
 struct Placement {

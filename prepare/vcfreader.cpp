@@ -97,15 +97,26 @@ Site siteOf(const std::string &path, bcf_hdr_t *hdr, bcf1_t *rec, const Groups &
   return site;
 }
 
-// The number of header lines of a text VCF, so that records can be named by
-// their line.
-long headerLines(const std::string &path) {
+// Checks the header lines of a text VCF that htslib has read into hdr, since
+// it passes over a line it cannot parse with a message only; returns their
+// number, so that records can be named by their line.
+long checkedHeaderLines(const std::string &path, const bcf_hdr_t *hdr) {
   Owned<htsFile> fp(hts_open(path.c_str(), "r"));
   KString line;
   long n = 0;
   while (fp && hts_getline(fp.get(), KS_SEP_LINE, &line.s) >= 0 && line.s.l > 0 &&
-         line.s.s[0] == '#')
-    n++;
+         line.s.s[0] == '#') {
+    const std::string text(line.s.s, line.s.l);
+    const std::string where = path + " line " + std::to_string(++n);
+    refuseControlBytes(text, where);
+    if (text.compare(0, 2, "##") != 0)
+      continue;
+    int length = 0;
+    bcf_hrec_t *hrec = bcf_hdr_parse_line(hdr, text.c_str(), &length);
+    if (!hrec)
+      throw DataError(where + ": htslib cannot read this header line: " + shown(text));
+    bcf_hrec_destroy(hrec);
+  }
   return n;
 }
 
@@ -225,6 +236,7 @@ Callset readVcf(const Options &o) {
     throw DataError(path + ": the header cannot be read" +
                     (errno == ENOMEM ? std::string(": not enough memory for it") : ""));
 
+  const long headerLines = format->format == vcf ? checkedHeaderLines(path, hdr.get()) : 0;
   std::vector<std::string> samples;
   for (int i = 0; i < bcf_hdr_nsamples(hdr.get()); i++)
     samples.push_back(hdr->samples[i]);
@@ -288,12 +300,15 @@ Callset readVcf(const Options &o) {
                                  " (read through the index)");
       }
     } else {
-      long n = headerLines(path);
+      long n = headerLines;
       while ((ret = hts_getline(fp.get(), KS_SEP_LINE, &line.s)) >= 0)
         reader.line(&line.s, path + " line " + std::to_string(++n));
     }
   }
-  if (ret < -1)
+  // At damaged compressed data htslib may end the records as if at the end
+  // of the file, with only the stream's error code set.
+  const BGZF *compressed = hts_get_bgzfp(fp.get());
+  if (ret < -1 || (compressed && compressed->errcode))
     throw readError();
   return set;
 }

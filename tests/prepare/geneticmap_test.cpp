@@ -61,6 +61,7 @@ TEST(GeneticMapFile, RefusalsNameTheFileAndLines) {
            {std::string("1 100 1 0\n1 1200\0" "500 1 0.5\n", 23),
             "g.txt line 2: a NUL byte in tab-separated column 1 (character 7)"},
            {"1 100 1 0\n1 -5 1 0.5\n", "g.txt line 2: the base position -5 is negative"},
+           {"1 100 1 -5\n1 200 1 0.5\n", "g.txt line 1: the genetic position -5 cM is negative"},
            {"1 100 1 0\n1 200 1 0.5x\n", "g.txt line 2: no base position and centimorgans"}})
     EXPECT_NE(errorOf([&] { mapOf("g.txt", text); }).find(message), std::string::npos) << message;
 }
