@@ -39,6 +39,7 @@ struct Callset {
   std::vector<DroppedSite> dropped;     // records read but outside the region, or bad
   size_t read = 0, outside = 0, bad = 0; // records read; of them outside the region, bad
   std::vector<std::string> notes;       // for standard error: names matched loosely, skips
+  std::string index;                    // the index the region was read through, if any
 };
 
 // A call's phase is known unless it holds two different alleles, or one

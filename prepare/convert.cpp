@@ -28,7 +28,10 @@ std::string convert(const Options &o, std::ostream &notes) {
         "region " + regionText(o.region) + " of " + source + ": " + std::to_string(counts.records) +
         " record(s), " + std::to_string(counts.lowCallRate) + " below the call rate " +
         shortest(o.minCallRate) + ", " + std::to_string(counts.monomorphic) + " monomorphic; " +
-        std::to_string(markers.size()) + " marker(s) left, at least 2 are needed");
+        std::to_string(markers.size()) + " marker(s) left, at least 2 are needed" +
+        (set.index.empty() ? ""
+                           : " (read through the index " + set.index +
+                                 "; if it belongs to another file, index the file again)"));
 
   std::vector<long> bp;
   std::vector<std::string> where;

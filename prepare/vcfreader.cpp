@@ -12,6 +12,8 @@
 #include <htslib/tbx.h>
 #include <htslib/vcf.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
@@ -134,6 +136,29 @@ std::vector<std::string> leadingFields(const std::string &line, size_t count) {
   }
   out.resize(count, "");
   return out;
+}
+
+// The index file htslib loads beside path (.tbi before .csi for text), which
+// must not be older than the file: an index of an earlier version or of
+// another file points into other data. Notes its name in set.
+void checkIndexAge(const std::string &path, bool text, Callset &set) {
+  struct stat data, index;
+  if (stat(path.c_str(), &data) != 0)
+    return;
+  for (const char *suffix : {".tbi", ".csi"}) {
+    if (!text && std::string(suffix) == ".tbi")
+      continue;
+    const std::string name = path + suffix;
+    if (stat(name.c_str(), &index) != 0)
+      continue;
+    if (index.st_mtime < data.st_mtime)
+      throw DataError(path + ": its index " + name +
+                      " is older than the file, so it may belong to another version of it or "
+                      "to another file (index the file again, or remove the index to read the "
+                      "file through)");
+    set.index = name;
+    return;
+  }
 }
 
 // One pass over the records of a file or of an index query.
@@ -265,6 +290,7 @@ Callset readVcf(const Options &o) {
     long count = 0;
     Owned<hts_idx_t> idx(bcf_index_load3(path.c_str(), nullptr, HTS_IDX_SILENT_FAIL));
     if (idx) {
+      checkIndexAge(path, false, set);
       int n = 0;
       const char **names = bcf_hdr_seqnames(hdr.get(), &n);
       const std::string name = ownName(names, n, r.chrom);
@@ -285,6 +311,7 @@ Callset readVcf(const Options &o) {
                          ? tbx_index_load3(path.c_str(), nullptr, HTS_IDX_SILENT_FAIL)
                          : nullptr);
     if (tbx) {
+      checkIndexAge(path, true, set);
       int n = 0;
       const char **names = tbx_seqnames(tbx.get(), &n);
       const std::string name = ownName(names, n, r.chrom);

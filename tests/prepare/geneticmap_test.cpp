@@ -66,6 +66,14 @@ TEST(GeneticMapFile, RefusalsNameTheFileAndLines) {
     EXPECT_NE(errorOf([&] { mapOf("g.txt", text); }).find(message), std::string::npos) << message;
 }
 
+TEST(Numbers, EndAtTheEndOfTheirTextNotAtANul) {
+  long l = 0;
+  double d = 0;
+  EXPECT_FALSE(parseLong(std::string("1200\0" "500", 8), l));
+  EXPECT_FALSE(parseDouble(std::string("1.5\0" "7", 5), d));
+  EXPECT_TRUE(parseLong("1200500", l) && l == 1200500);
+}
+
 TEST(GeneticMapFile, PlinkExclusionsAndOtherNamesAreNoted) {
   const auto m = mapOf("g.map", "chr1 rs1 0 1000\nchr1 rs2 0.1 -2000\nchr1 rs3 0.2 3000\n");
   EXPECT_EQ(m.points.size(), 2u);

@@ -5,6 +5,9 @@
 // not, and damaged records skipped on request.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+
 #include "prepkit.h"
 #include "testkit.h"
 
@@ -227,15 +230,26 @@ TEST(VcfConversion, SkippedBadRecordsAreListedAndTheRestConvertsAsWithout) {
       << skipped.run.out;
 }
 
-TEST(VcfConversion, ABgzippedFileCutAtABlockEndIsRefused) {
+TEST(VcfConversion, ACutBgzippedFileAndAnOlderIndexAreRefused) {
   const std::string dir = makeTempDir();
-  writeVcf(dir + "/a.vcf.gz", vcfText(samples, records()), VcfForm::bgzip, false);
-  // The last 28 bytes are bgzip's empty end-of-file block.
-  std::string bytes = readFile(dir + "/a.vcf.gz");
-  writeFile(dir, "a.vcf.gz", bytes.substr(0, bytes.size() - 28));
+  writeVcf(dir + "/a.vcf.gz", vcfText(samples, records()), VcfForm::bgzip, true);
   writeFile(dir, "cases.txt", "c1\nc2\n");
-  const PrepareRun r = runPrepare(dir, "--vcf a.vcf.gz --cases cases.txt --out d.in --region "
-                                       "1:1-10000 --cm-per-mb 1");
+  const std::string args = "--vcf a.vcf.gz --cases cases.txt --out d.in --region 1:1-10000 "
+                           "--cm-per-mb 1";
+  // An index from before the file was written again.
+  namespace fs = std::filesystem;
+  fs::last_write_time(dir + "/a.vcf.gz.tbi",
+                      fs::last_write_time(dir + "/a.vcf.gz") - std::chrono::hours(1));
+  PrepareRun r = runPrepare(dir, args);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("a.vcf.gz: its index a.vcf.gz.tbi is older than the file"),
+            std::string::npos)
+      << r.err;
+  // The last 28 bytes are bgzip's empty end-of-file block.
+  fs::remove(dir + "/a.vcf.gz.tbi");
+  const std::string bytes = readFile(dir + "/a.vcf.gz");
+  writeFile(dir, "a.vcf.gz", bytes.substr(0, bytes.size() - 28));
+  r = runPrepare(dir, args);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("a.vcf.gz lacks bgzip's end-of-file block: the file is cut short"),
             std::string::npos)
