@@ -187,6 +187,9 @@ TEST(Refusals, DamagedRecordsAreNamedByLineAndField) {
   expectRefusal({"header", vcf + "--cases cases.txt", 1,
                  "a.vcf line 2: a control byte (0x12) in tab-separated column 1"},
                 damaged(2, 0, "##contig=<\x12" "D=1,length=100000000>"));
+  expectRefusal({"header", vcf + "--cases cases.txt", 1,
+                 "a.vcf line 2: htslib cannot read this header line: ##contig=<=1,"},
+                damaged(2, 0, "##contig=<=1,length=100000000>"));
   std::string spaced = vcfText(samples, records());
   const size_t line7 = spaced.find("\n1\t2000") + 1;
   std::replace(spaced.begin() + line7, spaced.begin() + spaced.find('\n', line7), '\t', ' ');
