@@ -35,11 +35,11 @@ struct Callset {
   std::vector<std::string> samples;     // cases, then controls
   std::vector<std::string> sampleWhere; // "sample ID", with its file and line where known
   size_t cases = 0;
-  std::vector<Site> sites;              // the region's records
-  std::vector<DroppedSite> dropped;     // records read but outside the region, or bad
+  std::vector<Site> sites;               // the region's records
+  std::vector<DroppedSite> dropped;      // records read but outside the region, or bad
   size_t read = 0, outside = 0, bad = 0; // records read; of them outside the region, bad
-  std::vector<std::string> notes;       // for standard error: names matched loosely, skips
-  std::string index;                    // the index the region was read through, if any
+  std::vector<std::string> notes;        // for standard error: names matched loosely, skips
+  std::string index;                     // the index the region was read through, if any
 };
 
 // A call's phase is known unless it holds two different alleles, or one

@@ -76,7 +76,8 @@ std::string convert(const Options &o, std::ostream &notes) {
     << "\n"
     << "  controls: " << data.controls << ", " << data.normal.rows.size()
     << " distinct haplotypes in the normal population\n"
-    << "  lists: " << markerList << " (the markers 1.." << markers.size() << " by ID and position), "
-    << droppedList << " (" << set.dropped.size() << " sites not written, with the reason)\n";
+    << "  lists: " << markerList << " (the markers 1.." << markers.size()
+    << " by ID and position), " << droppedList << " (" << set.dropped.size()
+    << " sites not written, with the reason)\n";
   return r.str();
 }

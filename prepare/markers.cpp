@@ -15,8 +15,8 @@ namespace {
 std::string calledText(const char *group, size_t called, size_t members) {
   char rate[32];
   std::snprintf(rate, sizeof rate, "%.3g", members ? called / (2.0 * members) : 0);
-  return std::string(group) + " " + std::to_string(called) + " of " +
-         std::to_string(2 * members) + " alleles called (" + rate + ")";
+  return std::string(group) + " " + std::to_string(called) + " of " + std::to_string(2 * members) +
+         " alleles called (" + rate + ")";
 }
 
 } // namespace
@@ -63,7 +63,8 @@ std::vector<Marker> keepMarkers(const Callset &set, double minCallRate, MarkerCo
     if (labels < 2) {
       counts.monomorphic++;
       // A control allele is called (else the call rate dropped the site).
-      const auto only = std::find_if(carried.begin(), carried.end(), [](size_t n) { return n > 0; });
+      const auto only =
+          std::find_if(carried.begin(), carried.end(), [](size_t n) { return n > 0; });
       drop("monomorphic: every called allele is " + site.alleles[only - carried.begin()]);
       continue;
     }

@@ -7,7 +7,9 @@
 
 namespace {
 
-bool isControl(unsigned char c) { return (c < 32 && c != '\t') || c == 127; }
+bool isControl(unsigned char c) {
+  return (c < 32 && c != '\t') || c == 127;
+}
 
 std::string byteName(unsigned char c) {
   if (c == 0)
@@ -28,8 +30,8 @@ std::string controlByteIn(const std::string &line) {
     else if (c == '\r' && i + 1 == line.size())
       break;
     else if (isControl(c))
-      return byteName(c) + " in tab-separated column " + std::to_string(column) +
-             " (character " + std::to_string(i + 1) + ")";
+      return byteName(c) + " in tab-separated column " + std::to_string(column) + " (character " +
+             std::to_string(i + 1) + ")";
   }
   return "";
 }

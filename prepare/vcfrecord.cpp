@@ -23,9 +23,9 @@ long contigLength(bcf_hdr_t *hdr, int rid) {
 std::string withinText(bcf_hdr_t *hdr, int rid) {
   const long length = contigLength(hdr, rid);
   return "a whole number from 1 to " + std::to_string(length) +
-         (length == longestContig ? " (the header gives the contig no length; BCF's limit)"
-                                  : " (the length of contig " +
-                                        std::string(bcf_hdr_id2name(hdr, rid)) + ")");
+         (length == longestContig
+              ? " (the header gives the contig no length; BCF's limit)"
+              : " (the length of contig " + std::string(bcf_hdr_id2name(hdr, rid)) + ")");
 }
 
 std::vector<std::string> tabFields(const std::string &line) {

@@ -161,32 +161,39 @@ TEST(Refusals, DamagedRecordsAreNamedByLineAndField) {
   };
   const std::string pos = "a.vcf line 7: POS '";
   const std::string columns = "a.vcf line 7: ";
-  for (const Damage &d : std::vector<Damage>{
-           {1, ".", pos + ".' is not a whole number from 1 to 100000000"},
-           {1, "-5", pos + "-5'"},
-           {1, "0", pos + "0'"},
-           {1, "1.2e6", pos + "1.2e6'"},
-           {1, "2O00", pos + "2O00'"},
-           {1, "1,200,300", pos + "1,200,300'"},
-           {1, "0x12", pos + "0x12'"},
-           {1, "02000", pos + "02000'"},
-           {1, "9223372036854775807", pos + "9223372036854775807'"},
-           {1, "100000001", pos + "100000001' is not a whole number from 1 to 100000000 (the "
+  for (const Damage &d :
+       std::vector<Damage>{{1, ".", pos + ".' is not a whole number from 1 to 100000000"},
+                           {1, "-5", pos + "-5'"},
+                           {1, "0", pos + "0'"},
+                           {1, "1.2e6", pos + "1.2e6'"},
+                           {1, "2O00", pos + "2O00'"},
+                           {1, "1,200,300", pos + "1,200,300'"},
+                           {1, "0x12", pos + "0x12'"},
+                           {1, "02000", pos + "02000'"},
+                           {1, "9223372036854775807", pos + "9223372036854775807'"},
+                           {1, "100000001",
+                            pos + "100000001' is not a whole number from 1 to 100000000 (the "
                                   "length of contig 1)"},
-           {1, std::string("20\0" "00", 5), "a NUL byte in tab-separated column 2"},
-           {2, "rs\x01", "a control byte (0x01) in tab-separated column 3"},
-           {10, "0|1\t1|1", "14 tab-separated columns where the header has 13"},
-           {12, "1|0\t0|0", "14 tab-separated columns where the header has 13"},
-           {12, std::nullopt, "12 tab-separated columns where the header has 13"},
-           {0, "9", "CHROM '9' is not defined in the header"},
-           {7, "ZZ=1", "an INFO, FILTER or FORMAT tag not defined in the header"},
-           {10, "x|1", "htslib cannot parse it"}}) {
+                           {1,
+                            std::string("20\0"
+                                        "00",
+                                        5),
+                            "a NUL byte in tab-separated column 2"},
+                           {2, "rs\x01", "a control byte (0x01) in tab-separated column 3"},
+                           {10, "0|1\t1|1", "14 tab-separated columns where the header has 13"},
+                           {12, "1|0\t0|0", "14 tab-separated columns where the header has 13"},
+                           {12, std::nullopt, "12 tab-separated columns where the header has 13"},
+                           {0, "9", "CHROM '9' is not defined in the header"},
+                           {7, "ZZ=1", "an INFO, FILTER or FORMAT tag not defined in the header"},
+                           {10, "x|1", "htslib cannot parse it"}}) {
     const std::string text = damaged(7, d.field, d.value);
     expectRefusal({d.message.c_str(), vcf + "--cases cases.txt", 1, d.message}, text);
   }
   expectRefusal({"header", vcf + "--cases cases.txt", 1,
                  "a.vcf line 2: a control byte (0x12) in tab-separated column 1"},
-                damaged(2, 0, "##contig=<\x12" "D=1,length=100000000>"));
+                damaged(2, 0,
+                        "##contig=<\x12"
+                        "D=1,length=100000000>"));
   expectRefusal({"header", vcf + "--cases cases.txt", 1,
                  "a.vcf line 2: htslib cannot read this header line: ##contig=<=1,"},
                 damaged(2, 0, "##contig=<=1,length=100000000>"));

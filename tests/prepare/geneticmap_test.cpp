@@ -58,7 +58,9 @@ TEST(GeneticMapFile, RefusalsNameTheFileAndLines) {
             std::string::npos);
   // Damage that was once read as a position, or passed over.
   for (const auto &[text, message] : std::vector<std::pair<std::string, std::string>>{
-           {std::string("1 100 1 0\n1 1200\0" "500 1 0.5\n", 23),
+           {std::string("1 100 1 0\n1 1200\0"
+                        "500 1 0.5\n",
+                        23),
             "g.txt line 2: a NUL byte in tab-separated column 1 (character 7)"},
            {"1 100 1 0\n1 -5 1 0.5\n", "g.txt line 2: the base position -5 is negative"},
            {"1 100 1 -5\n1 200 1 0.5\n", "g.txt line 1: the genetic position -5 cM is negative"},
@@ -69,20 +71,28 @@ TEST(GeneticMapFile, RefusalsNameTheFileAndLines) {
 TEST(Numbers, EndAtTheEndOfTheirTextNotAtANul) {
   long l = 0;
   double d = 0;
-  EXPECT_FALSE(parseLong(std::string("1200\0" "500", 8), l));
-  EXPECT_FALSE(parseDouble(std::string("1.5\0" "7", 5), d));
+  EXPECT_FALSE(parseLong(std::string("1200\0"
+                                     "500",
+                                     8),
+                         l));
+  EXPECT_FALSE(parseDouble(std::string("1.5\0"
+                                       "7",
+                                       5),
+                           d));
   EXPECT_TRUE(parseLong("1200500", l) && l == 1200500);
 }
 
 TEST(GeneticMapFile, PlinkExclusionsAndOtherNamesAreNoted) {
   const auto m = mapOf("g.map", "chr1 rs1 0 1000\nchr1 rs2 0.1 -2000\nchr1 rs3 0.2 3000\n");
   EXPECT_EQ(m.points.size(), 2u);
-  EXPECT_EQ(m.notes, (std::vector<std::string>{
-                         "note: " + m.source + " calls chromosome 1 'chr1'; the two names are "
-                                               "taken as one chromosome",
-                         "note: " + m.source + ": 1 line(s) of chromosome 1 with a negative base "
-                                               "position left out, as PLINK marks excluded "
-                                               "markers"}));
+  EXPECT_EQ(m.notes,
+            (std::vector<std::string>{"note: " + m.source +
+                                          " calls chromosome 1 'chr1'; the two names are "
+                                          "taken as one chromosome",
+                                      "note: " + m.source +
+                                          ": 1 line(s) of chromosome 1 with a negative base "
+                                          "position left out, as PLINK marks excluded "
+                                          "markers"}));
 }
 
 TEST(Placement, InterpolatesLinearlyAndStartsAtZero) {
