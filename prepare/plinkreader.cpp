@@ -133,8 +133,11 @@ Callset readPed(const Options &o) {
       }
       if (is == Coding::unknown || is != coding)
         throw DataError(at + ": '" + shown(f[c]) + "' is not an allele of the file's coding (" +
-                        (coding == Coding::numbers ? "1 to 4" : "bases A, C, G, T") +
-                        ", as first at " + codingWhere + "; 0 for a missing allele)");
+                        (coding == Coding::unknown ? "bases A, C, G, T or the numbers 1 to 4"
+                         : coding == Coding::bases
+                             ? "bases A, C, G, T, as first at " + codingWhere
+                             : "the numbers 1 to 4, as first at " + codingWhere) +
+                        "; 0 for a missing allele)");
     }
     // PLINK's affection: 1 unaffected, 2 affected, 0 or -9 unknown.
     if (f[5] != "1" && f[5] != "2") {
