@@ -109,13 +109,12 @@ def scenarios():
              "g.txt": rate_map_text()}
     common = "--region %s --min-call-rate 0.5 --out out/d.in" % REGION
     vcf = dict(lists, **{"a.vcf": vcf_text()})
-    gz = dict(lists, **{"a.vcf.gz": bgzf(vcf_text().encode())})
     ped, pmap = plink_texts()
     lists_args = "--cases cases.txt --controls controls.txt --map g.txt "
     return {
         "vcf": ({k: v.encode() for k, v in vcf.items()},
                 "--vcf a.vcf " + lists_args + common, ["a.vcf", "g.txt", "cases.txt"]),
-        "vcfgz": (dict({k: v.encode() for k, v in lists.items()}, **{"a.vcf.gz": gz["a.vcf.gz"]}),
+        "vcfgz": (dict({k: v.encode() for k, v in lists.items()}, **{"a.vcf.gz": bgzf(vcf_text().encode())}),
                   "--vcf a.vcf.gz " + lists_args + common, ["a.vcf.gz"]),
         "ped": ({"a.ped": ped.encode(), "a.map": pmap.encode()},
                 "--ped a.ped --map-plink a.map --phased " + common, ["a.ped", "a.map"]),
@@ -249,7 +248,7 @@ TEXT_OPS = {
 GZ_OPS = {"gzbyte": gz_byte, "gzcut": gz_cut}
 
 
-def damage(rng, scenario, name, intact):
+def damage(rng, name, intact):
     """A damaged copy of file name: (operator, bytes); the text operators
     reach a bgzipped file through its uncompressed text."""
     gz = name.endswith(".gz")
@@ -374,7 +373,7 @@ def main():
         scenario = rng.choice(sorted(plans))
         files, _, targets = plans[scenario]
         target = rng.choice(targets)
-        op, data = damage(rng, scenario, target, files[target])
+        op, data = damage(rng, target, files[target])
         skip = scenario != "ped" and rng.random() < 0.25
         judge("input %d, %s" % (done + 1, op), scenario, target, data, skip)
         if a.keep and (op, target) not in kept_ops:

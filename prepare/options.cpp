@@ -106,8 +106,9 @@ std::vector<OptionEntry> optionTable() {
        "control sample IDs, one per line; controls must be phased",
        [](Options &o, const std::string &v) { o.controls = v; }},
       {"--ped", "FILE", "none",
-       "PLINK text genotypes; column 6 chooses the groups: 2 case, 1 control, other values "
-       "leave the sample out",
+       "PLINK text genotypes; column 6 chooses the groups: 2 case, 1 control, 0 or -9 "
+       "(unknown) leave the sample out; alleles are bases (A, C, G, T) or the numbers 1 to 4 "
+       "throughout the file, 0 for a missing one; other values are refused",
        [](Options &o, const std::string &v) { o.ped = v; }},
       {"--map-plink", "FILE", "none, required with --ped",
        "the PLINK .map of --ped (chromosome, ID, centimorgans, base position); its "
