@@ -1,4 +1,5 @@
-// Complete-or-nothing file writing: temporary file, flush to disk, rename.
+// Complete-or-nothing file writing: temporary files, flushed to disk, then
+// renamed.
 #include "atomicwrite.h"
 
 #include <fcntl.h>
@@ -12,7 +13,10 @@
 
 #include "failure.h"
 
-void writeAtomically(const std::string &path, const std::string &text) {
+namespace {
+
+// Writes text to a new temporary file beside path, flushed; returns its name.
+std::string staged(const std::string &path, const std::string &text) {
   const size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -52,9 +56,28 @@ void writeAtomically(const std::string &path, const std::string &text) {
     unlink(temp.data());
     throw DataError("cannot write " + path + ": " + reason);
   }
-  if (std::rename(temp.data(), path.c_str()) != 0) {
-    const std::string reason = std::strerror(errno);
-    unlink(temp.data());
-    throw DataError("cannot write " + path + ": " + reason);
+  return temp.data();
+}
+
+} // namespace
+
+void writeAtomically(const std::vector<OutputFile> &files) {
+  std::vector<std::string> temps;
+  auto removeFrom = [&](size_t first) {
+    for (size_t i = first; i < temps.size(); i++)
+      unlink(temps[i].c_str());
+  };
+  try {
+    for (const auto &f : files)
+      temps.push_back(staged(f.path, f.text));
+  } catch (const DataError &) {
+    removeFrom(0);
+    throw;
   }
+  for (size_t i = 0; i < files.size(); i++)
+    if (std::rename(temps[i].c_str(), files[i].path.c_str()) != 0) {
+      const std::string reason = std::strerror(errno);
+      removeFrom(i);
+      throw DataError("cannot write " + files[i].path + ": " + reason);
+    }
 }

@@ -1,9 +1,15 @@
-// Writing a file so that it is either complete or not there at all.
+// Writing files so that each is either complete or not there at all.
 #pragma once
 
 #include <string>
+#include <vector>
 
-// Writes text to a temporary file in path's folder and renames it to path
-// once it is complete and flushed. On any failure the temporary file is
-// removed, path is left as it was, and DataError is thrown.
-void writeAtomically(const std::string &path, const std::string &text);
+struct OutputFile {
+  std::string path, text;
+};
+
+// Writes each text to a temporary file in its path's folder and flushes it;
+// only once every one is complete are they renamed to their paths, in order.
+// On a failure before the renaming every temporary file is removed, every
+// path is left as it was, and DataError is thrown.
+void writeAtomically(const std::vector<OutputFile> &files);

@@ -10,10 +10,6 @@
 
 namespace {
 
-// Map positions keep at least this many significant digits, more where
-// neighbours would otherwise print alike.
-constexpr int mapDigits = 8;
-
 // The label padded to a column, then its comment.
 void label(std::ostringstream &out, const std::string &text, const std::string &comment) {
   out << text;
@@ -44,9 +40,13 @@ void haplotypeRows(std::ostringstream &out, const HaplotypeTable &t) {
 
 } // namespace
 
+std::vector<std::string> mapTexts(const std::vector<double> &morgans) {
+  return increasingTexts(morgans, 8);
+}
+
 std::string controlText(const ControlData &d, const std::vector<double> &morgans, const Options &o,
                         const std::string &origin) {
-  const auto map = increasingTexts(morgans, mapDigits);
+  const auto map = mapTexts(morgans);
   std::string low = map.front(), high = map.back();
   if (o.locationBoundsGiven) {
     low = shortest(o.locationLow);

@@ -12,3 +12,6 @@
 // line; morgans are the markers' map positions.
 std::string controlText(const ControlData &data, const std::vector<double> &morgans,
                         const Options &options, const std::string &origin);
+// The map positions as the control file writes them: at least 8 significant
+// digits, more where neighbours would otherwise print alike.
+std::vector<std::string> mapTexts(const std::vector<double> &morgans);

@@ -8,6 +8,7 @@
 #include "failure.h"
 #include "numbers.h"
 #include "region.h"
+#include "textline.h"
 
 namespace {
 
@@ -77,13 +78,16 @@ GeneticMap readGeneticMap(const std::string &path, MapFormat format, const std::
   if (!in)
     throw DataError("cannot open the genetic map " + path);
   std::vector<MapLine> lines;
+  GeneticMap map{path, {}, {}};
   bool first = true;
+  long leftOut = 0;
   std::string text;
   for (int n = 1; std::getline(in, text); n++) {
+    const std::string where = path + " line " + std::to_string(n);
+    refuseControlBytes(text, where);
     const auto f = fields(text);
     if (f.empty() || f[0][0] == '#')
       continue;
-    const std::string where = path + " line " + std::to_string(n);
     if (format == MapFormat::automatic)
       format = formOf(path, f);
     const bool plink = format == MapFormat::plink;
@@ -106,16 +110,32 @@ GeneticMap readGeneticMap(const std::string &path, MapFormat format, const std::
     if (!numeric)
       throw DataError(where + ": no base position and centimorgans in columns " +
                       (plink ? "4 and 3" : "2 and 4"));
-    if (bp < 0 || !sameChromosome(f[0], chrom))
+    if (bp < 0 && !plink)
+      throw DataError(where + ": the base position " + f[1] + " is negative");
+    // A genetic position is a distance from the chromosome's start.
+    if (cm < 0)
+      throw DataError(where + ": the genetic position " + f[plink ? 2 : 3] + " cM is negative");
+    if (!sameChromosome(f[0], chrom))
       continue;
+    if (bp < 0) {
+      leftOut++;
+      continue;
+    }
+    const std::string note = nameNote(path, f[0], chrom);
+    if (!note.empty() && lines.empty())
+      map.notes.push_back(note);
     lines.push_back({{bp, cm}, n});
   }
+  if (leftOut > 0)
+    map.notes.push_back("note: " + path + ": " + std::to_string(leftOut) +
+                        " line(s) of chromosome " + chrom +
+                        " with a negative base position left out, as PLINK marks excluded "
+                        "markers");
   if (lines.empty())
     throw DataError("the genetic map " + path + " has no position on chromosome " + chrom);
 
   std::stable_sort(lines.begin(), lines.end(),
                    [](const MapLine &a, const MapLine &b) { return a.point.bp < b.point.bp; });
-  GeneticMap map{path, {}};
   for (size_t i = 0; i < lines.size(); i++) {
     const MapLine &l = lines[i];
     if (i > 0) {

@@ -18,11 +18,15 @@ struct MapPoint {
 struct GeneticMap {
   std::string source;
   std::vector<MapPoint> points;
+  std::vector<std::string> notes; // for standard error: names matched loosely, lines left out
 };
 
 // Reads the points of chromosome chrom from a PLINK .map (chromosome, ID, cM,
-// base position) or a four-column map (chromosome, base position, rate, cM;
-// one header line allowed). Throws DataError naming the file and line.
+// base position; a negative position marks a line left out) or a four-column
+// map (chromosome, base position, rate, cM; one header line allowed). Throws
+// DataError naming the file and line for a line it cannot read, a control
+// byte, negative centimorgans, or a negative base position in the
+// four-column form.
 GeneticMap readGeneticMap(const std::string &path, MapFormat format, const std::string &chrom);
 
 struct Placement {

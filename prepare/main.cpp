@@ -17,7 +17,7 @@ int main(int argc, char **argv) {
       std::cout << helpText();
       return 0;
     }
-    std::cout << convert(options);
+    std::cout << convert(options, std::cerr);
     return 0;
   } catch (const UsageError &e) {
     std::cerr << "mutloc-prepare: " << e.what() << "\n"

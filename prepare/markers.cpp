@@ -1,10 +1,28 @@
 // Marker filtering and allele labelling.
 #include "markers.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include "capacity.h"
 #include "failure.h"
+#include "numbers.h"
 
-std::vector<Marker> keepMarkers(const Callset &set, double minCallRate, MarkerCounts &counts) {
+namespace {
+
+// "cases 14 of 16 alleles called (0.875)", the numbers a call-rate drop is
+// judged by.
+std::string calledText(const char *group, size_t called, size_t members) {
+  char rate[32];
+  std::snprintf(rate, sizeof rate, "%.3g", members ? called / (2.0 * members) : 0);
+  return std::string(group) + " " + std::to_string(called) + " of " + std::to_string(2 * members) +
+         " alleles called (" + rate + ")";
+}
+
+} // namespace
+
+std::vector<Marker> keepMarkers(const Callset &set, double minCallRate, MarkerCounts &counts,
+                                std::vector<DroppedSite> &dropped) {
   std::vector<Marker> kept;
   counts = MarkerCounts{set.sites.size(), 0, 0};
   for (const Site &site : set.sites) {
@@ -24,8 +42,15 @@ std::vector<Marker> keepMarkers(const Callset &set, double minCallRate, MarkerCo
     bool low = called[1] == 0;
     for (int g = 0; g < 2; g++)
       low = low || called[g] / (2.0 * members[g]) + 1e-12 < minCallRate;
+    auto drop = [&](const std::string &reason) {
+      dropped.push_back({site.chrom, std::to_string(site.pos), site.id, reason, site.order});
+    };
     if (low) {
       counts.lowCallRate++;
+      drop((called[1] == 0 ? "no control allele called: "
+                           : "call rate below " + shortest(minCallRate) + ": ") +
+           calledText("cases", called[0], members[0]) + ", " +
+           calledText("controls", called[1], members[1]));
       continue;
     }
     // Labels over the carried alleles only, so that every label 1..k of the
@@ -37,6 +62,10 @@ std::vector<Marker> keepMarkers(const Callset &set, double minCallRate, MarkerCo
         label[a] = ++labels;
     if (labels < 2) {
       counts.monomorphic++;
+      // A control allele is called (else the call rate dropped the site).
+      const auto only =
+          std::find_if(carried.begin(), carried.end(), [](size_t n) { return n > 0; });
+      drop("monomorphic: every called allele is " + site.alleles[only - carried.begin()]);
       continue;
     }
     if (labels > maxLabel)
@@ -52,7 +81,10 @@ std::vector<Marker> keepMarkers(const Callset &set, double minCallRate, MarkerCo
         throw DataError(site.where + ": the records are not in position order (it follows " +
                         last.where + ")");
     }
-    Marker m{site.chrom, site.pos, site.where, labels, site.calls};
+    Marker m{site.chrom, site.pos, site.id, site.where, labels, {}, site.calls};
+    for (size_t a = 0; a < label.size(); a++)
+      if (label[a] > 0)
+        m.alleles.push_back(site.alleles[a]);
     for (Call &c : m.calls)
       for (int &a : c.allele)
         if (a >= 0)

@@ -11,8 +11,10 @@
 struct Marker {
   std::string chrom;
   long pos = 0;
+  std::string id;
   std::string where;
   int labels = 0;
+  std::vector<std::string> alleles; // the allele of label k at k - 1
   // As in the site, with allele labels 1..labels in place of allele indices
   // (-1 still missing).
   std::vector<Call> calls;
@@ -27,5 +29,6 @@ struct MarkerCounts {
 // control allele is called; then when fewer than two alleles are carried. Labels follow the
 // order of the site's alleles (REF, ALT1, ... for VCF) over the alleles that
 // are carried. Two kept markers at one position, or positions out of order,
-// throw DataError.
-std::vector<Marker> keepMarkers(const Callset &set, double minCallRate, MarkerCounts &counts);
+// throw DataError. Each dropped site is added to dropped with its reason.
+std::vector<Marker> keepMarkers(const Callset &set, double minCallRate, MarkerCounts &counts,
+                                std::vector<DroppedSite> &dropped);

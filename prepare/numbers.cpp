@@ -14,7 +14,8 @@ bool parseLong(const std::string &text, long &value) {
   errno = 0;
   char *end = nullptr;
   value = std::strtol(text.c_str(), &end, 10);
-  return errno == 0 && *end == '\0';
+  // The end of the text, not the first NUL: "1200\0500" is not 1200.
+  return errno == 0 && end == text.c_str() + text.size();
 }
 
 bool parseDouble(const std::string &text, double &value) {
@@ -23,7 +24,7 @@ bool parseDouble(const std::string &text, double &value) {
   errno = 0;
   char *end = nullptr;
   value = std::strtod(text.c_str(), &end);
-  return errno == 0 && *end == '\0' && std::isfinite(value);
+  return errno == 0 && end == text.c_str() + text.size() && std::isfinite(value);
 }
 
 std::string shortest(double value) {

@@ -106,8 +106,9 @@ std::vector<OptionEntry> optionTable() {
        "control sample IDs, one per line; controls must be phased",
        [](Options &o, const std::string &v) { o.controls = v; }},
       {"--ped", "FILE", "none",
-       "PLINK text genotypes; column 6 chooses the groups: 2 case, 1 control, other values "
-       "leave the sample out",
+       "PLINK text genotypes; column 6 chooses the groups: 2 case, 1 control, 0 or -9 "
+       "(unknown) leave the sample out; alleles are bases (A, C, G, T) or the numbers 1 to 4 "
+       "throughout the file, 0 for a missing one; other values are refused",
        [](Options &o, const std::string &v) { o.ped = v; }},
       {"--map-plink", "FILE", "none, required with --ped",
        "the PLINK .map of --ped (chromosome, ID, centimorgans, base position); its "
@@ -144,7 +145,9 @@ std::vector<OptionEntry> optionTable() {
          o.cmPerMb = number("--cm-per-mb", v, 0, false, "a positive number");
        }},
       {"--out", "FILE", "none, required",
-       "the control file written; it is replaced only once it is complete",
+       "the control file written, with OUT.markers.tsv (each marker's number, ID, position, map "
+       "position and allele labels) and OUT.dropped.tsv (every site read but not written, with "
+       "the reason) beside it; the three are replaced only once all are complete",
        [](Options &o, const std::string &v) { o.out = v; }},
       {"--model", "recessive|dominant", "recessive",
        "recessive: both chromosomes of a case carry the mutation (phased cases give haplotype "
@@ -160,12 +163,20 @@ std::vector<OptionEntry> optionTable() {
        }},
       {"--min-call-rate", "X", "0.9",
        "markers whose share of called alleles is below X in the cases or in the controls are "
-       "dropped (so are markers without any called control allele)",
+       "dropped (so are markers without any called control allele): each missing allele is a "
+       "value the sampler must draw, and a marker mostly missing adds such draws but little "
+       "information. With few cases one missing genotype can drop a marker (1 of 8 cases "
+       "missing: 14 of 16 alleles, 0.875); lower X for small groups",
        [](Options &o, const std::string &v) {
          o.minCallRate = number("--min-call-rate", v, 0, true, "a number from 0 to 1");
          if (o.minCallRate > 1)
            bad("--min-call-rate", v, "a number from 0 to 1");
        }},
+      {"--skip-bad-records", "", "off",
+       "a damaged record (a POS that is not a whole number within its contig, a number of "
+       "columns other than the header's, a control byte, anything htslib cannot parse or warns "
+       "about) is left out and listed in OUT.dropped.tsv instead of stopping the conversion",
+       [](Options &o, const std::string &) { o.skipBadRecords = true; }},
       {"--seed", "S", "1",
        "random seed, a whole number; written as -S so that a rerun repeats the run exactly; 0 "
        "takes the seed from the clock",
@@ -382,7 +393,9 @@ std::string helpText() {
     h << "  " << s.name << (*s.arg ? std::string(" ") + s.arg : "") << "\n"
       << wrapped(s.text, tail, 72, "      ");
   }
-  h << "\nExit status: 0 the control file was written; 1 the data could not be converted; 2 the\n"
+  h << "\nStandard error notes chromosome names matched loosely (chr7 for 7), records skipped,\n"
+       "and why the data are haplotypes or genotypes, naming the first unphased case call.\n"
+       "\nExit status: 0 the control file was written; 1 the data could not be converted; 2 the\n"
        "command line is wrong. On an error nothing is written.\n";
   return h.str();
 }

@@ -22,6 +22,7 @@ struct Options {
   // Samples and markers.
   GeneticModel model = GeneticModel::recessive;
   double minCallRate = 0.9;
+  bool skipBadRecords = false; // damaged records are listed as dropped, not errors
   // Run settings.
   long seed = 1; // written as -seed; 0 takes the seed from the clock
   int chains = 2;

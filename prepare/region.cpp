@@ -64,3 +64,10 @@ bool sameChromosome(const std::string &a, const std::string &b) {
 bool inRegion(const Region &region, const std::string &chrom, long pos) {
   return pos >= region.start && pos <= region.end && sameChromosome(chrom, region.chrom);
 }
+
+std::string nameNote(const std::string &file, const std::string &theirs, const std::string &ours) {
+  if (theirs == ours)
+    return "";
+  return "note: " + file + " calls chromosome " + ours + " '" + theirs +
+         "'; the two names are taken as one chromosome";
+}

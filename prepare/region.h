@@ -17,4 +17,7 @@ std::string regionText(const Region &region);
 // True when a and b name the same chromosome, with or without a "chr" prefix
 // and with PLINK's numeric codes for X, Y and the mitochondrion.
 bool sameChromosome(const std::string &a, const std::string &b);
+// The note for standard error when file names the region's chromosome
+// ours as theirs (chr7 for 7, 23 for X), "" when both names are the same.
+std::string nameNote(const std::string &file, const std::string &theirs, const std::string &ours);
 bool inRegion(const Region &region, const std::string &chrom, long pos);

@@ -38,6 +38,14 @@ long firstUnphased(const std::vector<Marker> &markers, size_t first, size_t last
   return -1;
 }
 
+// "A/G", "./T": the call in the marker's alleles, unphased.
+std::string callText(const Marker &m, const Call &c) {
+  std::string s;
+  for (int k = 0; k < 2; k++)
+    s += (k ? "/" : "") + (c.allele[k] > 0 ? m.alleles[c.allele[k] - 1] : std::string("."));
+  return s;
+}
+
 } // namespace
 
 ControlData buildTables(const std::vector<Marker> &markers, const Callset &set,
@@ -61,8 +69,18 @@ ControlData buildTables(const std::vector<Marker> &markers, const Callset &set,
     for (int k = 0; k < 2; k++)
       tally(d.normal, index, haplotype(markers, s, k));
 
-  const bool casesPhased = firstUnphased(markers, 0, d.cases, m) < 0;
-  d.genotypes = model == GeneticModel::dominant || !casesPhased;
+  const long unphasedCase = firstUnphased(markers, 0, d.cases, m);
+  d.genotypes = model == GeneticModel::dominant || unphasedCase >= 0;
+  if (model == GeneticModel::dominant)
+    d.decision = "genotype data: --model dominant, one disease chromosome per case";
+  else if (unphasedCase < 0)
+    d.decision = "haplotype data: every case call of the markers kept is phased or homozygous";
+  else
+    d.decision = "genotype data, both chromosomes of each case disease chromosomes: the first "
+                 "unphased case call is " +
+                 callText(markers[m], markers[m].calls[unphasedCase]) + " at " + markers[m].where +
+                 ", case " + set.sampleWhere[unphasedCase] +
+                 " (phase the cases to give haplotype data)";
   d.geneticModel = d.genotypes && model == GeneticModel::recessive ? 1 : 0;
   d.chromosomes = static_cast<int>(2 * d.cases);
   if (model == GeneticModel::dominant && d.cases < 2)

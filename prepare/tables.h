@@ -23,6 +23,7 @@ struct ControlData {
   HaplotypeTable patientHaplotypes;               // haplotype data
   std::vector<std::vector<int>> patientGenotypes; // genotype data, two labels per marker
   size_t cases = 0, controls = 0;
+  std::string decision; // why haplotype or genotype data, for standard error
 };
 
 // Builds the tables from the kept markers of set. Recessive with phased

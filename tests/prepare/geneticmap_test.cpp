@@ -56,10 +56,47 @@ TEST(GeneticMapFile, RefusalsNameTheFileAndLines) {
             std::string::npos);
   EXPECT_NE(errorOf([] { mapOf("g.txt", "2 100 1 0\n"); }).find("no position on chromosome 1"),
             std::string::npos);
+  // Damage that was once read as a position, or passed over.
+  for (const auto &[text, message] : std::vector<std::pair<std::string, std::string>>{
+           {std::string("1 100 1 0\n1 1200\0"
+                        "500 1 0.5\n",
+                        23),
+            "g.txt line 2: a NUL byte in tab-separated column 1 (character 7)"},
+           {"1 100 1 0\n1 -5 1 0.5\n", "g.txt line 2: the base position -5 is negative"},
+           {"1 100 1 -5\n1 200 1 0.5\n", "g.txt line 1: the genetic position -5 cM is negative"},
+           {"1 100 1 0\n1 200 1 0.5x\n", "g.txt line 2: no base position and centimorgans"}})
+    EXPECT_NE(errorOf([&] { mapOf("g.txt", text); }).find(message), std::string::npos) << message;
+}
+
+TEST(Numbers, EndAtTheEndOfTheirTextNotAtANul) {
+  long l = 0;
+  double d = 0;
+  EXPECT_FALSE(parseLong(std::string("1200\0"
+                                     "500",
+                                     8),
+                         l));
+  EXPECT_FALSE(parseDouble(std::string("1.5\0"
+                                       "7",
+                                       5),
+                           d));
+  EXPECT_TRUE(parseLong("1200500", l) && l == 1200500);
+}
+
+TEST(GeneticMapFile, PlinkExclusionsAndOtherNamesAreNoted) {
+  const auto m = mapOf("g.map", "chr1 rs1 0 1000\nchr1 rs2 0.1 -2000\nchr1 rs3 0.2 3000\n");
+  EXPECT_EQ(m.points.size(), 2u);
+  EXPECT_EQ(m.notes,
+            (std::vector<std::string>{"note: " + m.source +
+                                          " calls chromosome 1 'chr1'; the two names are "
+                                          "taken as one chromosome",
+                                      "note: " + m.source +
+                                          ": 1 line(s) of chromosome 1 with a negative base "
+                                          "position left out, as PLINK marks excluded "
+                                          "markers"}));
 }
 
 TEST(Placement, InterpolatesLinearlyAndStartsAtZero) {
-  const GeneticMap m{"m", {{1000, 1.0}, {2000, 2.0}, {4000, 3.0}}};
+  const GeneticMap m{"m", {{1000, 1.0}, {2000, 2.0}, {4000, 3.0}}, {}};
   const auto p = placeOnMap(m, {1500, 2000, 3000, 4000}, {"a", "b", "c", "d"});
   ASSERT_EQ(p.morgans.size(), 4u);
   EXPECT_EQ(p.morgans[0], 0);
@@ -77,7 +114,7 @@ TEST(Placement, InterpolatesLinearlyAndStartsAtZero) {
 
 TEST(Placement, EqualPositionsAreSpreadAtTheNearestNonZeroRate) {
   // 1000-2000 at 1 cM per kb, flat to 5000, then 0.5 cM per kb.
-  const GeneticMap m{"m", {{1000, 0}, {2000, 1}, {5000, 1}, {9000, 3}}};
+  const GeneticMap m{"m", {{1000, 0}, {2000, 1}, {5000, 1}, {9000, 3}}, {}};
   // 2500, 3000 and 3500 sit at 1 cM; the nearest rated stretch ends at 2000,
   // 500 bases away (the one from 5000 is 1500 away): 0.001 cM per base.
   const auto p = placeOnMap(m, {1500, 2500, 3000, 3500, 7000}, {"a", "b", "c", "d", "e"});
@@ -89,7 +126,7 @@ TEST(Placement, EqualPositionsAreSpreadAtTheNearestNonZeroRate) {
   const auto q = placeOnMap(m, {3000, 4000}, {"a", "b"});
   EXPECT_NEAR(q.morgans[1], 1000 * (0.001 + 0.0005) / 2 / 100, 1e-14);
   // A map without any rate cannot separate them.
-  const GeneticMap flat{"flat", {{1000, 2}, {5000, 2}}};
+  const GeneticMap flat{"flat", {{1000, 2}, {5000, 2}}, {}};
   EXPECT_NE(errorOf([&] {
               placeOnMap(flat, {2000, 3000}, {"a", "b"});
             })

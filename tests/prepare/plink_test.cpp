@@ -87,4 +87,32 @@ TEST(PlinkConversion, LinesWithTheWrongNumberOfColumnsAreNamed) {
   EXPECT_EQ(readFile(dir + "/d.in"), "");
 }
 
+TEST(PlinkConversion, TokensOutsideTheFilesCodingAreRefused) {
+  const std::string dir = makeTempDir();
+  writeFile(dir, "a.map", mapText);
+  // Sample k1's second allele of rs3 (column 12), or its affection.
+  const std::string intact = "f2 k1 0 0 2 1 A A  C T  T T";
+  const std::string at = "a.ped line 2 (sample k1, marker rs3, column 12): ";
+  for (const auto &[line, message] : std::vector<std::pair<std::string, std::string>>{
+           {"f2 k1 0 0 2 1 A A  C T  T .", at + "'.' is not an allele of the file's coding"},
+           {"f2 k1 0 0 2 1 A A  C T  T -9", at + "'-9' is not an allele"},
+           {"f2 k1 0 0 2 1 A A  C T  T N", at + "'N' is not an allele"},
+           {"f2 k1 0 0 2 1 A A  C T  T 00", at + "'00' is not an allele"},
+           {"f2 k1 0 0 2 1 A A  C T  T 3",
+            at + "'3' is not an allele of the file's coding (bases A, C, G, T, as first at a.ped "
+                 "line 1 (sample c1, marker rs1, column 7); 0 for a missing allele)"},
+           {"f2 k1 0 0 2 1 A A  C T  T \x81", at + "'\x81' is not an allele"},
+           {"f2 k1 0 0 2 1 A A  C T  T \x02", "a.ped line 2: a control byte (0x02)"},
+           {"f2 k1 0 0 2 x A A  C T  T T",
+            "a.ped line 2 (sample k1): the affection status 'x' in column 6 is not 1"}}) {
+    std::string ped = pedText;
+    ped.replace(ped.find(intact), intact.size(), line);
+    writeFile(dir, "a.ped", ped);
+    const PrepareRun r = runPrepare(dir, "--ped a.ped --map-plink a.map --region 1:1-10000 "
+                                         "--out d.in --phased");
+    EXPECT_EQ(r.status, 1) << line;
+    EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+  }
+}
+
 } // namespace

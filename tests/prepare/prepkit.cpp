@@ -22,7 +22,8 @@ std::string vcfText(const std::vector<std::string> &samples, const std::vector<R
     v << "\t" << s;
   v << "\n";
   for (const auto &r : recs) {
-    v << r.chrom << "\t" << r.pos << "\t.\t" << r.ref << "\t" << r.alt << "\t.\t.\t.\tGT";
+    v << r.chrom << "\t" << r.pos << "\t" << r.id << "\t" << r.ref << "\t" << r.alt
+      << "\t.\t.\t.\tGT";
     for (const auto &g : r.gts)
       v << "\t" << g;
     v << "\n";

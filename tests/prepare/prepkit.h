@@ -12,6 +12,7 @@ struct Rec {
   std::string ref, alt;
   std::vector<std::string> gts;
   std::string chrom = "1";
+  std::string id = ".";
 };
 
 // The text of a VCF with these samples and records.

@@ -1,8 +1,12 @@
 // mutloc-prepare on small VCF and BCF files: what mutloc reads from the
 // control file written for phased and unphased cases under both models, the
-// allele labels of multi-allelic sites, the dropped sites, the map, and the
-// same file from every form of the input, indexed or not.
+// allele labels of multi-allelic sites, the dropped sites and the lists that
+// name them, the map, the same file from every form of the input, indexed or
+// not, and damaged records skipped on request.
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
 
 #include "prepkit.h"
 #include "testkit.h"
@@ -26,18 +30,23 @@ struct Converted {
   std::string dir, text;
 };
 
-Converted convert(const std::vector<Rec> &recs, const std::string &args,
-                  VcfForm form = VcfForm::plain, bool index = false) {
+Converted convert(const std::string &vcf, const std::string &args, VcfForm form = VcfForm::plain,
+                  bool index = false) {
   Converted c;
   c.dir = makeTempDir();
   const char *name = form == VcfForm::plain   ? "a.vcf"
                      : form == VcfForm::bgzip ? "a.vcf.gz"
                                               : "a.bcf";
-  writeVcf(c.dir + "/" + name, vcfText(samples, recs), form, index);
+  writeVcf(c.dir + "/" + name, vcf, form, index);
   writeFile(c.dir, "cases.txt", "c1\n\n# the second case\nc2\n");
   c.run = runPrepare(c.dir, std::string("--vcf ") + name + " --cases cases.txt --out d.in " + args);
   c.text = readFile(c.dir + "/d.in");
   return c;
+}
+
+Converted convert(const std::vector<Rec> &recs, const std::string &args,
+                  VcfForm form = VcfForm::plain, bool index = false) {
+  return convert(vcfText(samples, recs), args, form, index);
 }
 
 using Rows = std::vector<std::vector<int>>;
@@ -124,7 +133,7 @@ TEST(VcfConversion, EveryFormIndexedOrNotGivesTheSameFile) {
   auto recs = records();
   recs.push_back({900, "A", "C", {"0|1", "0|0", "1|1", "0|1", "1|0"}});  // before the region
   recs.push_back({6000, "A", "C", {"0|1", "0|0", "1|1", "0|1", "1|0"}}); // after it
-  recs.push_back({1500, "A", "C", {"0|1", "0|0", "1|1", "0|1", "1|0"}, "2"});
+  recs.push_back({500, "A", "C", {"0|1", "0|0", "1|1", "0|1", "1|0"}, "2"});
   std::sort(recs.begin(), recs.end(), [](const Rec &a, const Rec &b) {
     return a.chrom != b.chrom ? a.chrom < b.chrom : a.pos < b.pos;
   });
@@ -166,6 +175,85 @@ TEST(VcfConversion, MarkersAtOneGeneticPositionAreSeparatedAndCounted) {
   ASSERT_EQ(b.map.size(), 3u);
   EXPECT_NEAR(b.map[1], 0.005, 1e-12);
   EXPECT_NEAR(b.map[2], 0.025, 1e-12);
+}
+
+TEST(VcfConversion, ListsNameEveryMarkerAndEveryDroppedSite) {
+  auto recs = records();
+  for (size_t i = 0; i < recs.size(); i++)
+    recs[i].id = "rs" + std::to_string(i + 1);
+  recs[3].gts[0] = "1/0";
+  const auto c = convert(recs, "--region chr1:1-4500 --cm-per-mb 2 --min-call-rate 0.7");
+  ASSERT_EQ(c.run.status, 0) << c.run.err;
+  EXPECT_EQ(readFile(c.dir + "/d.in.markers.tsv"), "marker\tid\tchrom\tpos\tmap\talleles\n"
+                                                   "1\trs1\t1\t1000\t0\t1=A,2=G\n"
+                                                   "2\trs2\t1\t2000\t2e-05\t1=C,2=T,3=G\n"
+                                                   "3\trs4\t1\t4000\t6e-05\t1=C,2=T\n");
+  EXPECT_EQ(readFile(c.dir + "/d.in.dropped.tsv"),
+            "chrom\tpos\tid\treason\n"
+            "1\t3000\trs3\tmonomorphic: every called allele is C\n"
+            "1\t5000\trs5\toutside the region chr1:1-4500\n");
+  EXPECT_NE(c.run.out.find("records: 5 read; 1 outside the region, 0 bad ones skipped"),
+            std::string::npos)
+      << c.run.out;
+  // The region's chr1 is the file's 1, and the unphased case call is named.
+  EXPECT_NE(c.run.err.find("a.vcf calls chromosome chr1 '1'"), std::string::npos) << c.run.err;
+  EXPECT_NE(c.run.err.find("the first unphased case call is T/C at a.vcf, record 1:4000, case "
+                           "sample c1"),
+            std::string::npos)
+      << c.run.err;
+}
+
+TEST(VcfConversion, SkippedBadRecordsAreListedAndTheRestConvertsAsWithout) {
+  const std::string args = "--region 1:1-10000 --cm-per-mb 2 --min-call-rate 0.7";
+  const auto intact = convert(records(), args);
+  ASSERT_EQ(intact.run.status, 0) << intact.run.err;
+  std::string text = vcfText(samples, records());
+  text.replace(text.find("\n1\t3000\t"), 8, "\n1\t3O00\t");
+  text.insert(text.find("\n1\t4000\t"), "\n1\t4500\t.\tA\tG\t.\t.\t.\tGT\t0|1");
+  const auto skipped = convert(text, args + " --skip-bad-records");
+  ASSERT_EQ(skipped.run.status, 0) << skipped.run.err;
+  EXPECT_EQ(skipped.text, intact.text);
+  const std::string dropped = readFile(skipped.dir + "/d.in.dropped.tsv");
+  EXPECT_NE(dropped.find("1\t3O00\t.\tbad record: a.vcf line 8: POS '3O00' is not"),
+            std::string::npos)
+      << dropped;
+  EXPECT_NE(dropped.find("1\t4500\t.\tbad record: a.vcf line 9: 10 tab-separated columns"),
+            std::string::npos)
+      << dropped;
+  EXPECT_NE(dropped.find("1\t5000\t.\tcall rate below 0.7: cases 2 of 4 alleles called (0.5), "
+                         "controls 4 of 6 alleles called (0.667)\n"),
+            std::string::npos)
+      << dropped;
+  EXPECT_NE(skipped.run.err.find("skipped a.vcf line 9"), std::string::npos) << skipped.run.err;
+  EXPECT_NE(skipped.run.out.find("records: 6 read; 0 outside the region, 2 bad ones skipped"),
+            std::string::npos)
+      << skipped.run.out;
+}
+
+TEST(VcfConversion, ACutBgzippedFileAndAnOlderIndexAreRefused) {
+  const std::string dir = makeTempDir();
+  writeVcf(dir + "/a.vcf.gz", vcfText(samples, records()), VcfForm::bgzip, true);
+  writeFile(dir, "cases.txt", "c1\nc2\n");
+  const std::string args = "--vcf a.vcf.gz --cases cases.txt --out d.in --region 1:1-10000 "
+                           "--cm-per-mb 1";
+  // An index from before the file was written again.
+  namespace fs = std::filesystem;
+  fs::last_write_time(dir + "/a.vcf.gz.tbi",
+                      fs::last_write_time(dir + "/a.vcf.gz") - std::chrono::hours(1));
+  PrepareRun r = runPrepare(dir, args);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("a.vcf.gz: its index a.vcf.gz.tbi is older than the file"),
+            std::string::npos)
+      << r.err;
+  // The last 28 bytes are bgzip's empty end-of-file block.
+  fs::remove(dir + "/a.vcf.gz.tbi");
+  const std::string bytes = readFile(dir + "/a.vcf.gz");
+  writeFile(dir, "a.vcf.gz", bytes.substr(0, bytes.size() - 28));
+  r = runPrepare(dir, args);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("a.vcf.gz lacks bgzip's end-of-file block: the file is cut short"),
+            std::string::npos)
+      << r.err;
 }
 
 } // namespace
