@@ -86,8 +86,10 @@ struct Membership {
   int founders = 0;     // leaves that descend from the founder
   double share = 1;
   // The founder genealogy's part of the chain's genealogy prior (see
-  // founderTreeTerm), included in the chain's treePrior.
+  // founderTreeTerm), included in the chain's treePrior, and the logs of the
+  // whole numbers and their factorials it is made of.
   double treeTerm = 0;
+  std::vector<double> logInts, logFactorials;
   // The share's Beta prior, or the share held fixed.
   double priorA = 1, priorB = 1;
   bool shareFixed = false;

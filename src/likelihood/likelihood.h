@@ -139,10 +139,13 @@ int ageLeafCount(const Chain &chain);
 // genealogy under which the founder leaves' own genealogy is the coalescent
 // of m leaves, less tprior's (the coalescent of all n). 0 when m is 0 or n.
 // events lists the internal rows in the order of their ages and founders[v]
-// counts the founder leaves below row v (itself included).
+// counts the founder leaves below row v (itself included); the logs come from
+// the tables of the membership record (takeLogTables).
 double founderTreeTerm(const TreeMatrix &tree, const std::vector<int> &events,
-                       const std::vector<int> &founders, int m);
-// The same from the genealogy and its memberships alone.
+                       const std::vector<int> &founders, int m, const Membership &tables);
+void takeLogTables(Membership &membership);
+// The same from the genealogy and its memberships alone, every log taken
+// afresh.
 double founderTreeTerm(const TreeMatrix &tree, const PopulationRows &drawn, int m);
 // The internal rows of a genealogy in the order of their ages, and the
 // founder leaves below every row.

@@ -133,29 +133,58 @@ void countFounders(const TreeMatrix &tree, const PopulationRows &drawn, std::vec
         founders[v]++;
 }
 
-double founderTreeTerm(const TreeMatrix &tree, const std::vector<int> &events,
-                       const std::vector<int> &founders, int m) {
+//
+// Since C(d, 2) + d f = d (d - 1 + 2 f) / 2 and d takes each value from n - m
+// down to 1 once, the term is log n! - log m! - sum log(d - 1 + 2 f).
+namespace {
+
+// logOf(k) is log k and logFactorial(k) log k!, for whole k.
+template <class Log, class LogFactorial>
+double founderTerm(const TreeMatrix &tree, const std::vector<int> &events,
+                   const std::vector<int> &founders, int m, Log logOf,
+                   LogFactorial logFactorial) {
   const int n = pset.numChromosomes;
   if (m <= 0 || m >= n)
     return 0;
-  double d = n - m, f = m, completing = 0;
+  int d = n - m, f = m;
+  double completing = 0;
   for (int v : events) {
     const bool bothFounders = founders[static_cast<int>(tree[v][child1])] > 0 &&
                               founders[static_cast<int>(tree[v][child2])] > 0;
     if (bothFounders) {
       f--;
     } else {
-      completing += std::log(d * (d - 1) / 2 + d * f);
+      completing += logOf(d - 1 + 2 * f);
       d--;
     }
   }
-  return std::lgamma(n + 1.0) - std::lgamma(m + 1.0) + std::lgamma(n - m + 1.0) -
-         (n - m) * std::log(2.0) - completing;
+  return logFactorial(n) - logFactorial(m) - completing;
+}
+
+} // namespace
+
+void takeLogTables(Membership &membership) {
+  const int n = pset.numChromosomes;
+  membership.logInts.assign(2 * n + 1, 0.0);
+  membership.logFactorials.assign(n + 1, 0.0);
+  for (int k = 1; k <= 2 * n; k++)
+    membership.logInts[k] = std::log(static_cast<double>(k));
+  for (int k = 1; k <= n; k++)
+    membership.logFactorials[k] = membership.logFactorials[k - 1] + membership.logInts[k];
+}
+
+double founderTreeTerm(const TreeMatrix &tree, const std::vector<int> &events,
+                       const std::vector<int> &founders, int m, const Membership &tables) {
+  return founderTerm(
+      tree, events, founders, m, [&](int k) { return tables.logInts[k]; },
+      [&](int k) { return tables.logFactorials[k]; });
 }
 
 double founderTreeTerm(const TreeMatrix &tree, const PopulationRows &drawn, int m) {
   std::vector<int> events, founders;
   orderEvents(tree, events);
   countFounders(tree, drawn, founders);
-  return founderTreeTerm(tree, events, founders, m);
+  return founderTerm(
+      tree, events, founders, m, [](int k) { return std::log(static_cast<double>(k)); },
+      [](int k) { return std::lgamma(k + 1.0); });
 }

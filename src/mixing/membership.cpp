@@ -39,6 +39,7 @@ void startMembership(Chain &chain, const HeterogeneityOptions &options) {
   m.shareFixed = options.fixedShare > 0;
   m.share = m.shareFixed ? options.fixedShare : m.priorA / (m.priorA + m.priorB);
   m.founderIterations.assign(rows, 0);
+  takeLogTables(m);
   m.shareSamples.assign(pset.realIterations, m.share);
   chain.mutAgePrior = ageLogPrior(chain, chain.mutAge);
 }
@@ -69,9 +70,9 @@ void drawMemberships(Rng &rng, Chain &chain, const RowParts &parts) {
     // The founder genealogy's term in the leaf's present state, then in the
     // other, whose founder counts are left in place.
     double treeAs[2];
-    treeAs[wasFounder] = founderTreeTerm(tree, events, below, others + wasFounder);
+    treeAs[wasFounder] = founderTreeTerm(tree, events, below, others + wasFounder, m);
     shift(node, wasFounder ? -1 : 1);
-    treeAs[!wasFounder] = founderTreeTerm(tree, events, below, others + !wasFounder);
+    treeAs[!wasFounder] = founderTreeTerm(tree, events, below, others + !wasFounder, m);
     const double descent = descentTerm(parts, node);
     const double drawn =
         populationLogProb(chain.popHapFreqs, chain.MP1, tree[r].data() + TMAT, chain.memo);
