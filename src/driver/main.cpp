@@ -23,6 +23,7 @@
 #include "outputfiles.h"
 #include "progress.h"
 #include "random.h"
+#include "runlock.h"
 #include "runreport.h"
 #include "sampler.h"
 #include "stop.h"
@@ -91,9 +92,10 @@ void reportInterruption(int signal, long done, long total, long sampled) {
 int main(int argc, char **argv) {
   const Options options = readCommandLine(argc, argv);
   const std::string base = options.outPrefix.empty() ? options.controlFile : options.outPrefix;
-  const std::string unopened = openOutputs(outputs, base);
-  if (!unopened.empty())
-    stop(unopened + msg::cantBeOpened);
+  lockPrefix(base);
+  const Unopened unopened = openOutputs(outputs, base);
+  if (!unopened.path.empty())
+    stopUnopened(unopened.path, unopened.reason);
 
   // Every later stop says where the reader was (while it reads) and leaves
   // earlier results as they were (until the sampler starts).
@@ -139,6 +141,8 @@ int main(int argc, char **argv) {
   const auto afterIteration = [&](long iterations) {
     done = iterations;
     showProgress(progress, iterations, std::cerr);
+    checkOutputs(outputs);
+    checkChainTraces(record);
     return interruptSignal() == 0;
   };
   const long sampled = options.mixing
@@ -160,22 +164,18 @@ int main(int argc, char **argv) {
   haplosave3(first.tree, outputs.hap);
   storemat(first.tree, first.rootLoci, outputs.mat);
 
-  outputs.dat.close();
-  outputs.log.close();
-  outputs.sig.close();
-  outputs.hap.close();
-  outputs.mat.close();
-  outputs.hpf.close();
-  outputs.tre.close();
+  closeOutputs(outputs);
+  closeChainTraces(record);
   controlFile.close();
+  // The verdict is the run's last words (on standard error, beside the
+  // unchanged screen text), printed only once every file is written.
+  const std::string verdict = writeRunReport(base, record);
   if (done < total) {
-    writeRunReport(base, record);
+    std::cerr << verdict << std::flush;
     reportInterruption(interruptSignal(), done, total, sampled);
     return 128 + interruptSignal();
   }
   std::cout << "Finished" << std::endl;
-  // The summary and verdict come last, the verdict being the run's last words
-  // (on standard error, beside the unchanged screen text).
-  writeRunReport(base, record);
+  std::cerr << verdict << std::flush;
   return 0;
 }

@@ -139,7 +139,8 @@ std::string usageText() {
          "Exit status:\n"
          "  0    finished\n"
          "  1    an error stopped the run (its message says which): an error in the\n"
-         "       control file, a file that cannot be opened, a run larger than memory\n"
+         "       control file, a file that cannot be opened or written, a run larger\n"
+         "       than memory, a prefix another run is using\n"
          "  255  a wrong number of adjustment levels in the control file\n"
          "  2    a wrong command line\n"
          "  130  interrupted by SIGINT, 143 by SIGTERM\n";

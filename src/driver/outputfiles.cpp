@@ -11,7 +11,7 @@
 namespace {
 
 struct Slot {
-  std::ofstream OutputFiles::*stream;
+  OutFile OutputFiles::*stream;
   const char *suffix;
 };
 
@@ -28,12 +28,15 @@ bool isEarlierOutput(const std::string &path) {
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// A staged file can later take the place of path.
-bool replaceable(const std::string &path) {
+// Whether a staged file can later take the place of path: 0, or the reason
+// it cannot.
+int unreplaceable(const std::string &path) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0)
-    return true;
-  return S_ISREG(st.st_mode) && access(path.c_str(), W_OK) == 0;
+    return 0;
+  if (!S_ISREG(st.st_mode))
+    return S_ISDIR(st.st_mode) ? EISDIR : EEXIST;
+  return access(path.c_str(), W_OK) == 0 ? 0 : errno;
 }
 
 void removeStaged(OutputFiles &files) {
@@ -49,7 +52,7 @@ std::string stagedName(const std::string &finalName) {
   return finalName + ".partial";
 }
 
-std::string openOutputs(OutputFiles &files, const std::string &base) {
+Unopened openOutputs(OutputFiles &files, const std::string &base) {
   files.base = base;
   files.committed = false;
   files.staged = false;
@@ -57,34 +60,45 @@ std::string openOutputs(OutputFiles &files, const std::string &base) {
     files.staged = files.staged || isEarlierOutput(base + s.suffix);
   if (files.staged)
     for (const Slot &s : slots)
-      if (!replaceable(base + s.suffix))
-        return base + s.suffix;
+      if (const int reason = unreplaceable(base + s.suffix))
+        return {base + s.suffix, reason};
   for (const Slot &s : slots) {
     const std::string name = base + s.suffix;
-    std::ofstream &stream = files.*s.stream;
-    stream.open(files.staged ? stagedName(name) : name, std::ios::out | std::ios::trunc);
-    if (!stream.is_open()) {
+    if (!(files.*s.stream).open(files.staged ? stagedName(name) : name)) {
+      const int reason = errno;
       if (files.staged)
         removeStaged(files);
-      return name;
+      return {name, reason};
     }
   }
-  return "";
+  return {};
 }
 
 void commitOutputs(OutputFiles &files) {
   if (files.committed)
     return;
+  for (const Slot &s : slots)
+    (files.*s.stream).flush();
+  checkOutputs(files);
   files.committed = true;
   if (!files.staged)
     return;
   for (const Slot &s : slots) {
     const std::string name = files.base + s.suffix;
-    (files.*s.stream).flush();
     if (std::rename(stagedName(name).c_str(), name.c_str()) != 0)
       std::cerr << "mutloc: could not replace " << name << " (" << std::strerror(errno)
                 << "); this run's file is " << stagedName(name) << std::endl;
   }
+}
+
+void checkOutputs(const OutputFiles &files) {
+  for (const Slot &s : slots)
+    stopIfUnwritten(files.*s.stream);
+}
+
+void closeOutputs(OutputFiles &files) {
+  for (const Slot &s : slots)
+    closeOrStop(files.*s.stream);
 }
 
 void abandonOutputs(OutputFiles &files) {

@@ -6,23 +6,35 @@
 // start, so a stop leaves what it has written (the log echo up to the stop).
 #pragma once
 
-#include <fstream>
 #include <string>
+
+#include "outfile.h"
 
 struct OutputFiles {
   std::string base;    // the files are base + ".dat", base + ".log", ...
   bool staged = false; // written under temporary names until committed
   bool committed = false;
-  std::ofstream dat, log, sig, hap, hpf, mat, tre;
+  OutFile dat, log, sig, hap, hpf, mat, tre;
+};
+
+// A file that cannot be created, and the system's reason.
+struct Unopened {
+  std::string path; // "" when every file is open
+  int reason = 0;
 };
 
 // Opens the seven files in their order (.dat .log .sig .hap .hpf .mat .tre).
-// Returns the name of the first that cannot be opened ("" when all are open);
-// staged files made before it are removed again.
-std::string openOutputs(OutputFiles &files, const std::string &base);
+// Returns the first that cannot be opened; staged files made before it are
+// removed again.
+Unopened openOutputs(OutputFiles &files, const std::string &base);
 // Moves staged files into their places; the streams stay open and go on
-// writing to them. Does nothing for files written in place.
+// writing to them. Does nothing for files written in place. Stops the run,
+// before anything is moved, when a write to any of them has failed.
 void commitOutputs(OutputFiles &files);
+// Stops the run when a write to any of the seven files has failed.
+void checkOutputs(const OutputFiles &files);
+// Closes the seven files, stopping the run at the first that failed.
+void closeOutputs(OutputFiles &files);
 // After a stop: closes staged, uncommitted files and removes them, so that
 // the earlier outputs stay as they were. Files written in place are kept.
 void abandonOutputs(OutputFiles &files);

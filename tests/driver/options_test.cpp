@@ -1,6 +1,7 @@
 // The command-line parser and the output files that keep earlier results.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <sys/stat.h>
 #include <vector>
@@ -89,7 +90,7 @@ TEST(Options, UsageErrorsSayWhatWasWrong) {
 // Output files
 
 void fill(OutputFiles &files, const std::string &text) {
-  for (std::ofstream *s :
+  for (OutFile *s :
        {&files.dat, &files.log, &files.sig, &files.hap, &files.hpf, &files.mat, &files.tre})
     *s << text << std::flush;
 }
@@ -101,7 +102,7 @@ TEST(OutputFilesTest, EarlierOutputsSurviveAnAbandonedRunAndAreReplacedByACommit
   writeFile(dir, "r.log", "old log");
   for (bool commit : {false, true}) {
     OutputFiles files;
-    ASSERT_EQ(openOutputs(files, dir + "/r"), "");
+    ASSERT_EQ(openOutputs(files, dir + "/r").path, "");
     EXPECT_TRUE(files.staged);
     fill(files, "new");
     if (commit) {
@@ -125,7 +126,9 @@ TEST(OutputFilesTest, AFolderInTheWayOfAnOutputIsReportedInBothModes) {
       writeFile(dir, "r.dat", "old");
     ASSERT_EQ(mkdir((dir + "/r.sig").c_str(), 0755), 0);
     OutputFiles files;
-    EXPECT_EQ(openOutputs(files, dir + "/r"), dir + "/r.sig");
+    const Unopened unopened = openOutputs(files, dir + "/r");
+    EXPECT_EQ(unopened.path, dir + "/r.sig");
+    EXPECT_EQ(unopened.reason, EISDIR);
     EXPECT_FALSE(std::filesystem::exists(stagedName(dir + "/r.dat")));
     if (earlier) {
       EXPECT_EQ(readFile(dir + "/r.dat"), "old");

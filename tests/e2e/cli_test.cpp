@@ -7,9 +7,12 @@
 
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -247,14 +250,18 @@ TEST(EarlierResults, WithoutEarlierOutputsAStopLeavesTheLogEchoAndEmptyFiles) {
 
 // Consistency of the files an interrupted run of the base file (2 chains, 20
 // bars, 10 chromosomes, 4 loci, proportions saved) leaves.
-void expectCompleteFiles(const std::string &base, long sampled) {
+void expectWholeDatLines(const std::string &base, int fieldCount) {
   for (const std::string &line : lines(readFile(base + ".dat"))) {
     std::istringstream fields(line);
     int n = 0;
     for (std::string w; fields >> w;)
       n++;
-    EXPECT_EQ(n, 29) << line;
+    EXPECT_EQ(n, fieldCount) << line;
   }
+}
+
+void expectCompleteFiles(const std::string &base, long sampled) {
+  expectWholeDatLines(base, 29);
   for (const char *histogram : {".sig", ".tre"}) {
     const auto l = lines(readFile(base + histogram));
     ASSERT_EQ(l.size(), 2u * 21) << histogram;
@@ -275,44 +282,85 @@ void expectCompleteFiles(const std::string &base, long sampled) {
   EXPECT_FALSE(readFile(base + ".hpf").empty());
 }
 
+const char *const samplers[] = {"exact", "mixing"};
+
 TEST(Interruption, SigintAndSigtermMidRunWriteCompleteFilesAndExitWith130And143) {
-  for (const auto &[signal, status, name] :
-       {std::tuple{SIGINT, 130, "SIGINT"}, std::tuple{SIGTERM, 143, "SIGTERM"}}) {
-    const std::string dir = folderWith(longRun());
-    const Child child = startMutloc(dir, {"c.in"});
-    // Four .dat lines: iteration 15 is done, so samples have been stored.
-    ASSERT_TRUE(waitForLines(dir + "/c.in.dat", 4));
-    kill(child.pid, signal);
-    const Finished f = waitFor(child, dir);
-    EXPECT_EQ(f.status, status) << name;
-    EXPECT_FALSE(contains(f.out, "Finished"));
-    const std::string says = std::string("interrupted by ") + name + " after iteration ";
-    ASSERT_TRUE(contains(f.err, says)) << f.err;
-    long done = 0, total = 0, sampled = 0;
-    ASSERT_EQ(std::sscanf(f.err.c_str() + f.err.find(says) + says.size(),
-                          "%ld of %ld; the final files hold %ld", &done, &total, &sampled),
-              3)
-        << f.err;
-    EXPECT_EQ(total, 1000010);
-    EXPECT_EQ(sampled, done - 10);
-    EXPECT_GT(sampled, 5);
-    expectCompleteFiles(dir + "/c.in", sampled);
-  }
+  for (const char *sampler : samplers)
+    for (const auto &[signal, status, name] :
+         {std::tuple{SIGINT, 130, "SIGINT"}, std::tuple{SIGTERM, 143, "SIGTERM"}}) {
+      const std::string dir = folderWith(longRun());
+      const Child child = startMutloc(dir, {"--sampler", sampler, "c.in"});
+      // Four .dat lines: iteration 15 is done, so samples have been stored.
+      ASSERT_TRUE(waitForLines(dir + "/c.in.dat", 4));
+      kill(child.pid, signal);
+      const Finished f = waitFor(child, dir, 60);
+      EXPECT_EQ(f.status, status) << name << ' ' << sampler;
+      EXPECT_FALSE(contains(f.out, "Finished"));
+      const std::string says = std::string("interrupted by ") + name + " after iteration ";
+      ASSERT_TRUE(contains(f.err, says)) << f.err;
+      long done = 0, total = 0, sampled = 0;
+      ASSERT_EQ(std::sscanf(f.err.c_str() + f.err.find(says) + says.size(),
+                            "%ld of %ld; the final files hold %ld", &done, &total, &sampled),
+                3)
+          << f.err;
+      EXPECT_EQ(total, 1000010);
+      EXPECT_EQ(sampled, done - 10);
+      EXPECT_GT(sampled, 5);
+      expectCompleteFiles(dir + "/c.in", sampled);
+    }
 }
 
 TEST(Interruption, DuringBurnInTheFilesHoldNoSamplesButTheGenealogyAndHaplotypes) {
-  const std::string dir =
-      folderWith(edited(longRun(), {{"Burn-in iteration\n10", "Burn-in iteration\n1000000"}}));
-  const Child child = startMutloc(dir, {"c.in"});
-  ASSERT_TRUE(waitForLines(dir + "/c.in.dat", 2));
-  kill(child.pid, SIGINT);
-  const Finished f = waitFor(child, dir);
-  EXPECT_EQ(f.status, 130);
-  EXPECT_TRUE(contains(f.err, "; the final files hold 0 sampling iterations")) << f.err;
-  EXPECT_EQ(readFile(dir + "/c.in.sig"), "");
-  EXPECT_EQ(readFile(dir + "/c.in.tre"), "");
-  EXPECT_EQ(lines(readFile(dir + "/c.in.mat")).size(), 19u + 1);
-  EXPECT_FALSE(readFile(dir + "/c.in.hap").empty());
+  for (const char *sampler : samplers) {
+    const std::string dir =
+        folderWith(edited(longRun(), {{"Burn-in iteration\n10", "Burn-in iteration\n1000000"}}));
+    const Child child = startMutloc(dir, {"--sampler", sampler, "c.in"});
+    ASSERT_TRUE(waitForLines(dir + "/c.in.dat", 2));
+    kill(child.pid, SIGINT);
+    const Finished f = waitFor(child, dir, 60);
+    EXPECT_EQ(f.status, 130) << sampler;
+    EXPECT_TRUE(contains(f.err, "; the final files hold 0 sampling iterations")) << f.err;
+    EXPECT_EQ(readFile(dir + "/c.in.sig"), "");
+    EXPECT_EQ(readFile(dir + "/c.in.tre"), "");
+    EXPECT_EQ(lines(readFile(dir + "/c.in.mat")).size(), 19u + 1);
+    EXPECT_FALSE(readFile(dir + "/c.in.hap").empty());
+  }
+}
+
+// Whether the process has put in its SIGINT handler (/proc's SigCgt mask).
+bool catchesSigint(pid_t pid) {
+  for (int k = 0; k < 20000; k++) {
+    const std::string status = readFile("/proc/" + std::to_string(pid) + "/status");
+    const size_t at = status.find("SigCgt:");
+    if (at != std::string::npos &&
+        (std::stoull(status.substr(at + 7), nullptr, 16) >> (SIGINT - 1) & 1) != 0)
+      return true;
+    usleep(1000);
+  }
+  return false;
+}
+
+TEST(Interruption, DuringSetUpTheEarlierOutputsStayAsTheyWere) {
+  for (const char *sampler : samplers) {
+    const std::string dir = folderWith(baseControl());
+    ASSERT_EQ(runToEnd(dir, {"--sampler", sampler, "c.in"}).status, 0);
+    std::vector<std::string> before;
+    for (const char *s : suffixes)
+      before.push_back(readFile(dir + "/c.in" + s));
+    // Six thousand chains take about a second to set up, all of it after the
+    // handlers are in place and before the first iteration.
+    writeFile(dir, "c.in", edited(baseControl(), {{"(chains)\n2\n", "(chains)\n6000\n"}}));
+    const Child child = startMutloc(dir, {"--sampler", sampler, "c.in"});
+    ASSERT_TRUE(catchesSigint(child.pid));
+    kill(child.pid, SIGINT);
+    const Finished f = waitFor(child, dir, 60);
+    EXPECT_EQ(f.status, 130) << sampler;
+    EXPECT_TRUE(contains(f.err, "before the first iteration")) << f.err;
+    for (size_t k = 0; k < before.size(); k++) {
+      EXPECT_EQ(readFile(dir + "/c.in" + suffixes[k]), before[k]) << suffixes[k] << ' ' << sampler;
+      EXPECT_FALSE(exists(dir + "/c.in" + suffixes[k] + ".partial")) << suffixes[k];
+    }
+  }
 }
 
 // Each .dat line goes out in one write, but the kernel may end a write to a
@@ -342,6 +390,129 @@ TEST(Interruption, AHardKillCanCutOnlyTheLastDatLine) {
     else
       EXPECT_EQ(n, fullLine) << "line " << k;
   }
+}
+
+// ---------------------------------------------------------------------------
+// Files that cannot be made or written, and one run per prefix
+
+TEST(WriteFailures, AnOutputThatCannotBeCreatedIsNamedWithTheReason) {
+  const std::string dir = folderWith(baseControl());
+  const Finished f = runToEnd(dir, {"--out", "no/such/r", "c.in"});
+  EXPECT_EQ(f.status, 1);
+  EXPECT_EQ(f.out, "no/such/r.lock" + std::string(msg::cantBeOpened) + "\n");
+  EXPECT_TRUE(contains(f.err, "cannot create \"no/such/r.lock\": No such file or directory"))
+      << f.err;
+
+  ASSERT_EQ(mkdir((dir + "/c.in.hap").c_str(), 0755), 0);
+  const Finished folder = runToEnd(dir, {"c.in"});
+  EXPECT_EQ(folder.status, 1);
+  EXPECT_EQ(folder.out, "c.in.hap" + std::string(msg::cantBeOpened) + "\n");
+  EXPECT_TRUE(contains(folder.err, "cannot create \"c.in.hap\": Is a directory")) << folder.err;
+}
+
+// Every file a run writes, each in turn on a device that is always full.
+TEST(WriteFailures, AFileThatCannotBeWrittenStopsTheRunNamingItAndTheReason) {
+  const char *const written[] = {".dat",        ".log",        ".sig",        ".hap",
+                                 ".hpf",        ".mat",        ".tre",        ".chain1.tsv",
+                                 ".chain2.tsv", ".summary.tsv", ".draws.tsv", ".verdict.txt"};
+  for (const char *sampler : samplers)
+    for (const char *name : written) {
+      const std::string dir = folderWith(baseControl());
+      ASSERT_EQ(symlink("/dev/full", (dir + "/c.in" + name).c_str()), 0);
+      const Finished f = runToEnd(dir, {"--sampler", sampler, "c.in"});
+      EXPECT_EQ(f.status, msg::writeFailedStatus) << name << ' ' << sampler;
+      EXPECT_FALSE(contains(f.out, "Finished")) << name;
+      EXPECT_TRUE(contains(f.err, "mutloc: cannot write \"c.in" + std::string(name) +
+                                      "\": No space left on device"))
+          << name << ' ' << f.err;
+      EXPECT_FALSE(contains(f.err, "Verdict")) << name;
+    }
+}
+
+// A tmpfs of its own, where the test may mount one.
+struct SmallFileSystem {
+  std::string path;
+  bool mounted;
+  SmallFileSystem(const std::string &at, const char *size)
+      : path(at), mounted(mkdir(at.c_str(), 0755) == 0 &&
+                          mount("tmpfs", at.c_str(), "tmpfs", 0, size) == 0) {}
+  ~SmallFileSystem() {
+    if (mounted)
+      umount2(path.c_str(), MNT_DETACH);
+  }
+  // Fills it to the last byte.
+  void fill() const {
+    const int fd = open((path + "/filler").c_str(), O_WRONLY | O_CREAT, 0644);
+    const std::string block(4096, 'x');
+    while (write(fd, block.data(), block.size()) > 0) {
+    }
+    while (write(fd, block.data(), 1) > 0) {
+    }
+    close(fd);
+  }
+  // Every file in it but the filler and the lock, with its content.
+  std::map<std::string, std::string> files() const {
+    std::map<std::string, std::string> all;
+    for (const auto &entry : std::filesystem::directory_iterator(path))
+      if (entry.path().filename() != "filler" && entry.path().extension() != ".lock")
+        all[entry.path().filename()] = readFile(entry.path());
+    return all;
+  }
+};
+
+TEST(WriteFailures, OnAFullFileSystemTheRunStopsAndAnEarlierRunSurvives) {
+  const std::string dir = folderWith(baseControl());
+  const SmallFileSystem fs(dir + "/fs", "size=256k");
+  if (!fs.mounted)
+    GTEST_SKIP() << "no tmpfs can be mounted here";
+  ASSERT_EQ(runToEnd(dir, {"--out", "fs/r", "c.in"}).status, 0);
+  const auto before = fs.files();
+  fs.fill();
+  writeFile(dir, "c.in",
+            edited(baseControl(), {{"Use fixed random seed\n-5", "Use fixed random seed\n-6"}}));
+  for (const char *sampler : samplers) {
+    const Finished f = runToEnd(dir, {"--sampler", sampler, "--out", "fs/r", "c.in"});
+    EXPECT_EQ(f.status, msg::writeFailedStatus) << sampler;
+    EXPECT_FALSE(contains(f.out, "Finished"));
+    EXPECT_TRUE(contains(f.err, "mutloc: cannot write \"fs/r.")) << f.err;
+    EXPECT_TRUE(contains(f.err, "\": No space left on device")) << f.err;
+    const auto after = fs.files();
+    for (const auto &[name, text] : before)
+      EXPECT_TRUE(after.count(name) && after.at(name) == text) << name << ' ' << sampler;
+    EXPECT_EQ(after.size(), before.size()) << sampler;
+  }
+  // A first run on a full disk fails the same way.
+  const Finished first = runToEnd(dir, {"--out", "fs/s", "c.in"});
+  EXPECT_EQ(first.status, msg::writeFailedStatus);
+  EXPECT_TRUE(contains(first.err, "\": No space left on device")) << first.err;
+}
+
+TEST(OneRunPerPrefix, ASecondRunOnTheSamePrefixIsRefusedAtOnceNamingTheFirst) {
+  const std::string dir = folderWith(longRun());
+  writeFile(dir, "d.in", baseControl());
+  const std::string elsewhere = makeTempDir();
+  const Child first = startMutloc(dir, {"c.in"});
+  ASSERT_TRUE(waitForLines(dir + "/c.in.dat", 2));
+  // The same control file, or another one given the same prefix.
+  for (const std::vector<std::string> &args :
+       {std::vector<std::string>{dir + "/c.in"},
+        std::vector<std::string>{"--out", dir + "/c.in", dir + "/d.in"}}) {
+    const Finished second = runToEnd(elsewhere, args);
+    EXPECT_EQ(second.status, 1);
+    EXPECT_LT(second.seconds, 5.0);
+    EXPECT_EQ(second.out, "");
+    EXPECT_TRUE(contains(second.err, "another run (process " + std::to_string(first.pid) +
+                                         ") is writing the files of \"" + dir + "/c.in\""))
+        << second.err;
+  }
+  // Another prefix is free.
+  EXPECT_EQ(runToEnd(elsewhere, {dir + "/d.in"}).status, 0);
+  kill(first.pid, SIGINT);
+  EXPECT_EQ(waitFor(first, dir).status, 130);
+  // The first run's trace and .dat hold its own records only.
+  const size_t records = lines(readFile(dir + "/c.in.dat")).size();
+  EXPECT_EQ(lines(readFile(dir + "/c.in.chain1.tsv")).size(), records + 1);
+  expectWholeDatLines(dir + "/c.in", 29);
 }
 
 // ---------------------------------------------------------------------------
