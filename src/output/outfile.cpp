@@ -105,11 +105,14 @@ void stopUnopened(const std::string &path, int reason) {
                path + msg::cantBeOpened, 1);
 }
 
+void stopUnwritten(const std::string &path, int reason) {
+  stopWithNote(msg::cannotWriteBefore + path + msg::reasonAfter + std::strerror(reason), "",
+               msg::writeFailedStatus);
+}
+
 void stopIfUnwritten(const OutFile &file) {
   if (file.failure() != 0)
-    stopWithNote(msg::cannotWriteBefore + file.path() + msg::reasonAfter +
-                     std::strerror(file.failure()),
-                 "", msg::writeFailedStatus);
+    stopUnwritten(file.path(), file.failure());
 }
 
 void closeOrStop(OutFile &file) {

@@ -52,8 +52,10 @@ private:
 // Stops the run because path cannot be created: "NAME can't be opened." on
 // the screen, and the path with the system's reason on standard error.
 [[noreturn]] void stopUnopened(const std::string &path, int reason);
-// Stops the run, naming the file and the system's reason on standard error,
-// when a write, flush or close of file has failed.
+// Stops the run because path cannot be written (or moved), naming it and the
+// system's reason on standard error.
+[[noreturn]] void stopUnwritten(const std::string &path, int reason);
+// Stops as stopUnwritten does when a write, flush or close of file has failed.
 void stopIfUnwritten(const OutFile &file);
 // Closes file, then stops as stopIfUnwritten does.
 void closeOrStop(OutFile &file);

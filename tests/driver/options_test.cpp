@@ -97,26 +97,44 @@ void fill(OutputFiles &files, const std::string &text) {
 
 const char *const suffixes[] = {".dat", ".log", ".sig", ".hap", ".hpf", ".mat", ".tre"};
 
-TEST(OutputFilesTest, EarlierOutputsSurviveAnAbandonedRunAndAreReplacedByACommittedOne) {
-  const std::string dir = makeTempDir();
-  writeFile(dir, "r.log", "old log");
+TEST(OutputFilesTest, AnAbandonedRunPutsTheEarlierRunBackBeforeAndAfterItsCommit) {
+  namespace fs = std::filesystem;
   for (bool commit : {false, true}) {
+    const std::string dir = makeTempDir();
+    writeFile(dir, "r.log", "old log");
+    writeFile(dir, "r.chain3.tsv", "old trace");
+    writeFile(dir, "r.chain3.tsv.bak", "not a run file");
     OutputFiles files;
     ASSERT_EQ(openOutputs(files, dir + "/r").path, "");
     EXPECT_TRUE(files.staged);
     fill(files, "new");
     if (commit) {
       commitOutputs(files);
-      // The streams go on writing to the files now in place.
+      // The streams go on writing to the files now in place, and the earlier
+      // run is set aside whole.
       files.dat << " more" << std::flush;
+      EXPECT_EQ(readFile(dir + "/r.dat"), "new more");
+      EXPECT_EQ(readFile(dir + "/r.earlier/r.log"), "old log");
+      EXPECT_EQ(readFile(dir + "/r.earlier/r.chain3.tsv"), "old trace");
+      EXPECT_FALSE(fs::exists(dir + "/r.chain3.tsv"));
     }
-    abandonOutputs(files);
-    EXPECT_EQ(readFile(dir + "/r.log"), commit ? "new" : "old log");
-    EXPECT_EQ(std::filesystem::exists(dir + "/r.dat"), commit);
+    EXPECT_TRUE(abandonOutputs(files));
+    EXPECT_EQ(readFile(dir + "/r.log"), "old log");
+    EXPECT_EQ(readFile(dir + "/r.chain3.tsv"), "old trace");
+    EXPECT_EQ(readFile(dir + "/r.chain3.tsv.bak"), "not a run file");
+    EXPECT_FALSE(fs::exists(dir + "/r.dat"));
+    EXPECT_FALSE(fs::exists(dir + "/r.earlier"));
     for (const char *s : suffixes)
-      EXPECT_FALSE(std::filesystem::exists(stagedName(dir + "/r" + s))) << s;
+      EXPECT_FALSE(fs::exists(stagedName(dir + "/r" + s))) << s;
   }
-  EXPECT_EQ(readFile(dir + "/r.dat"), "new more");
+  // Without an earlier run the files written in place stay.
+  const std::string fresh = makeTempDir();
+  OutputFiles files;
+  ASSERT_EQ(openOutputs(files, fresh + "/r").path, "");
+  fill(files, "new");
+  commitOutputs(files);
+  EXPECT_FALSE(abandonOutputs(files));
+  EXPECT_EQ(readFile(fresh + "/r.dat"), "new");
 }
 
 TEST(OutputFilesTest, AFolderInTheWayOfAnOutputIsReportedInBothModes) {

@@ -497,7 +497,7 @@ TEST(OneRunPerPrefix, ASecondRunOnTheSamePrefixIsRefusedAtOnceNamingTheFirst) {
   for (const std::vector<std::string> &args :
        {std::vector<std::string>{dir + "/c.in"},
         std::vector<std::string>{"--out", dir + "/c.in", dir + "/d.in"}}) {
-    const Finished second = runToEnd(elsewhere, args);
+    const Finished second = waitFor(startMutloc(elsewhere, args), elsewhere, 10);
     EXPECT_EQ(second.status, 1);
     EXPECT_LT(second.seconds, 5.0);
     EXPECT_EQ(second.out, "");
@@ -513,6 +513,134 @@ TEST(OneRunPerPrefix, ASecondRunOnTheSamePrefixIsRefusedAtOnceNamingTheFirst) {
   const size_t records = lines(readFile(dir + "/c.in.dat")).size();
   EXPECT_EQ(lines(readFile(dir + "/c.in.chain1.tsv")).size(), records + 1);
   expectWholeDatLines(dir + "/c.in", 29);
+}
+
+// ---------------------------------------------------------------------------
+// A run's files belong together
+
+// The value of field in the manifest of the run at base.
+std::string manifestField(const std::string &base, const std::string &field) {
+  for (const std::string &line : lines(readFile(base + ".run.tsv")))
+    if (line.rfind(field + "\t", 0) == 0)
+      return line.substr(field.size() + 1);
+  return "";
+}
+
+// Waits until the run at base has started sampling (at most 20 s).
+bool waitForSampling(const std::string &base) {
+  for (int k = 0; k < 2000; k++) {
+    if (manifestField(base, "state") == "running")
+      return true;
+    usleep(10000);
+  }
+  return false;
+}
+
+// The files of the run with the stem in folder (its lock and the staged
+// files of a killed run aside), with their contents.
+std::map<std::string, std::string> runFiles(const std::string &folder,
+                                            const std::string &stem = "c.in") {
+  std::map<std::string, std::string> all;
+  std::error_code e;
+  for (const auto &entry : std::filesystem::directory_iterator(folder, e)) {
+    const std::string name = entry.path().filename();
+    if (entry.is_regular_file() && name.rfind(stem + ".", 0) == 0 &&
+        entry.path().extension() != ".lock" && entry.path().extension() != ".partial")
+      all[name] = readFile(entry.path());
+  }
+  return all;
+}
+
+TEST(RunFiles, ARerunSetsTheEarlierRunAsideAsASetAndEachManifestSaysHowItEnded) {
+  const std::string dir = folderWith(edited(baseControl(), {{"(chains)\n2\n", "(chains)\n3\n"}}));
+  ASSERT_EQ(runToEnd(dir, {"c.in"}).status, 0);
+  const auto first = runFiles(dir);
+  EXPECT_TRUE(first.count("c.in.chain3.tsv"));
+  for (const auto &[field, value] : {std::pair{"state", "complete"}, std::pair{"seed", "-5"},
+                                     std::pair{"chains", "3"}, std::pair{"iterations", "30"},
+                                     std::pair{"done", "30"}, std::pair{"sampled", "20"}})
+    EXPECT_EQ(manifestField(dir + "/c.in", field), value) << field;
+  EXPECT_EQ(manifestField(dir + "/c.in", "run").size(), 16u);
+
+  // A rerun with two chains and another seed sets the first run aside whole.
+  const std::string rerun =
+      edited(baseControl(), {{"Use fixed random seed\n-5", "Use fixed random seed\n-6"}});
+  writeFile(dir, "c.in", rerun);
+  ASSERT_EQ(runToEnd(dir, {"c.in"}).status, 0);
+  EXPECT_EQ(runFiles(dir + "/c.in.earlier"), first);
+  const auto second = runFiles(dir);
+  EXPECT_FALSE(second.count("c.in.chain3.tsv"));
+  EXPECT_NE(manifestField(dir + "/c.in", "run"), manifestField(dir + "/c.in.earlier/c.in", "run"));
+  EXPECT_EQ(manifestField(dir + "/c.in", "state"), "complete");
+  // Its seven files are those of the same run in a fresh folder.
+  const std::string fresh = folderWith(rerun);
+  ASSERT_EQ(runToEnd(fresh, {"c.in"}).status, 0);
+  for (const char *s : suffixes)
+    EXPECT_EQ(second.at(std::string("c.in") + s), readFile(fresh + "/c.in" + s)) << s;
+
+  // An interrupted rerun says so, and the complete one is the earlier run now.
+  writeFile(dir, "c.in", longRun());
+  const Child child = startMutloc(dir, {"--sampler", "mixing", "c.in"});
+  ASSERT_TRUE(waitForSampling(dir + "/c.in"));
+  ASSERT_TRUE(waitForLines(dir + "/c.in.dat", 4));
+  kill(child.pid, SIGINT);
+  ASSERT_EQ(waitFor(child, dir, 60).status, 130);
+  EXPECT_EQ(manifestField(dir + "/c.in", "state"), "interrupted");
+  EXPECT_EQ(manifestField(dir + "/c.in", "sampler"), "mixing");
+  EXPECT_EQ(std::stol(manifestField(dir + "/c.in", "sampled")),
+            std::stol(manifestField(dir + "/c.in", "done")) - 10);
+  EXPECT_EQ(runFiles(dir + "/c.in.earlier"), second);
+}
+
+// Killed in set-up, as sampling starts or later: the folder holds the earlier
+// run as it was, or this run marked as running beside the earlier run set
+// aside whole, never files of both.
+TEST(RunFiles, AKilledRerunLeavesTheEarlierRunWholeAndItselfVisiblyIncomplete) {
+  for (const size_t moment : {0, 1, 40}) {
+    const std::string dir = folderWith(baseControl());
+    ASSERT_EQ(runToEnd(dir, {"c.in"}).status, 0);
+    const auto earlier = runFiles(dir);
+    const std::string earlierRun = manifestField(dir + "/c.in", "run");
+    ASSERT_EQ(earlierRun.size(), 16u);
+    writeFile(dir, "c.in", longRun(moment == 0 ? 6000 : 2));
+    const Child child = startMutloc(dir, {"c.in"});
+    ASSERT_TRUE(moment == 0 ? catchesSigint(child.pid)
+                            : waitForSampling(dir + "/c.in") &&
+                                  waitForLines(dir + "/c.in.dat", moment));
+    kill(child.pid, SIGKILL);
+    EXPECT_EQ(waitFor(child, dir).status, 128 + SIGKILL);
+    const auto now = runFiles(dir);
+    if (moment == 0) {
+      EXPECT_EQ(now, earlier);
+      continue;
+    }
+    EXPECT_NE(manifestField(dir + "/c.in", "run"), earlierRun) << moment;
+    EXPECT_EQ(manifestField(dir + "/c.in", "state"), "running");
+    EXPECT_EQ(runFiles(dir + "/c.in.earlier"), earlier) << moment;
+    for (const char *companion : {".summary.tsv", ".draws.tsv", ".verdict.txt"})
+      EXPECT_FALSE(now.count(std::string("c.in") + companion)) << companion;
+  }
+}
+
+TEST(RunFiles, ARunThatFailsAfterItStartedPutsTheEarlierRunBackOrSaysItFailed) {
+  // The verdict, a run's last file, goes to a device that is always full.
+  const std::string alone = folderWith(baseControl());
+  ASSERT_EQ(symlink("/dev/full", (alone + "/c.in.verdict.txt").c_str()), 0);
+  EXPECT_EQ(runToEnd(alone, {"c.in"}).status, msg::writeFailedStatus);
+  EXPECT_EQ(manifestField(alone + "/c.in", "state"), "failed");
+
+  const std::string dir = folderWith(baseControl());
+  ASSERT_EQ(runToEnd(dir, {"c.in"}).status, 0);
+  std::filesystem::remove(dir + "/c.in.verdict.txt");
+  ASSERT_EQ(symlink("/dev/full", (dir + "/c.in.verdict.txt").c_str()), 0);
+  const auto earlier = runFiles(dir);
+  writeFile(dir, "c.in",
+            edited(baseControl(), {{"Use fixed random seed\n-5", "Use fixed random seed\n-6"}}));
+  const Finished f = runToEnd(dir, {"c.in"});
+  EXPECT_EQ(f.status, msg::writeFailedStatus);
+  EXPECT_TRUE(contains(f.err, "cannot write \"c.in.verdict.txt\"")) << f.err;
+  EXPECT_EQ(runFiles(dir), earlier);
+  EXPECT_FALSE(exists(dir + "/c.in.earlier"));
 }
 
 // ---------------------------------------------------------------------------
