@@ -127,14 +127,6 @@ TEST(OutputFilesTest, AnAbandonedRunPutsTheEarlierRunBackBeforeAndAfterItsCommit
     for (const char *s : suffixes)
       EXPECT_FALSE(fs::exists(stagedName(dir + "/r" + s))) << s;
   }
-  // Without an earlier run the files written in place stay.
-  const std::string fresh = makeTempDir();
-  OutputFiles files;
-  ASSERT_EQ(openOutputs(files, fresh + "/r").path, "");
-  fill(files, "new");
-  commitOutputs(files);
-  EXPECT_FALSE(abandonOutputs(files));
-  EXPECT_EQ(readFile(fresh + "/r.dat"), "new");
 }
 
 TEST(OutputFilesTest, AFolderInTheWayOfAnOutputIsReportedInBothModes) {
