@@ -111,6 +111,8 @@ void setEarlierAside(OutputFiles &files) {
 
 // Brings the files set aside back (after this run's own are gone).
 void putEarlierBack(OutputFiles &files) {
+  if (files.aside.empty())
+    return;
   const fs::path folder = folderOf(files.base), aside = earlierFolder(files.base);
   for (const std::string &name : files.aside)
     std::rename((aside / name).c_str(), (folder / name).c_str());
