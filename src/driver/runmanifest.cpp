@@ -6,14 +6,15 @@
 #include <ctime>
 #include <random>
 #include <unistd.h>
+#include <utility>
 
 #include "outfile.h"
 
 RunManifest newRunManifest() {
   RunManifest m;
-  std::random_device system;
+  std::random_device entropy;
   char id[17];
-  std::snprintf(id, sizeof id, "%08x%08x", system(), system());
+  std::snprintf(id, sizeof id, "%08x%08x", entropy(), entropy());
   m.id = id;
   const std::time_t now = std::time(nullptr);
   std::tm utc{};
@@ -30,11 +31,20 @@ int writeManifest(const std::string &base, const RunManifest &m) {
   OutFile file;
   if (!file.open(temporary))
     return errno;
-  file << "field\tvalue\n"
-       << "run\t" << m.id << "\nstarted\t" << m.started << "\nprocess\t" << m.process
-       << "\nseed\t" << m.seed << "\nsampler\t" << m.sampler << "\nchains\t" << m.chains
-       << "\niterations\t" << m.iterations << "\ndone\t" << m.done << "\nsampled\t" << m.sampled
-       << "\nstate\t" << m.state << '\n';
+  const std::pair<const char *, std::string> fields[] = {
+      {"run", m.id},
+      {"started", m.started},
+      {"process", std::to_string(m.process)},
+      {"seed", m.seed},
+      {"sampler", m.sampler},
+      {"chains", std::to_string(m.chains)},
+      {"iterations", std::to_string(m.iterations)},
+      {"done", std::to_string(m.done)},
+      {"sampled", std::to_string(m.sampled)},
+      {"state", m.state}};
+  file << "field\tvalue\n";
+  for (const auto &[field, value] : fields)
+    file << field << '\t' << value << '\n';
   file.close();
   if (file.failure() != 0) {
     std::remove(temporary.c_str());

@@ -1,8 +1,9 @@
 // End-to-end checks of the command line and of the run's behaviour around
 // it: options and their statuses, where a control-file stop happened, the
 // reader's warnings, huge requests refused at once, earlier outputs kept
-// after an error, interruption by signals, and the progress line that only a
-// terminal gets.
+// after an error, interruption by signals (under both samplers), files that
+// cannot be made or written, one run per prefix, a run's files kept together
+// as one set, and the progress line that only a terminal gets.
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -107,7 +108,6 @@ std::map<std::string, std::string> runFiles(const std::string &folder,
   }
   return all;
 }
-
 
 // ---------------------------------------------------------------------------
 // Options
@@ -393,7 +393,6 @@ TEST(Interruption, DuringSetUpTheEarlierOutputsStayAsTheyWere) {
   }
 }
 
-
 // Each .dat line goes out in one write, but the kernel may end a write to a
 // file part way when the process is killed outright, so the one line being
 // written then may be cut short; every line before it is whole.
@@ -493,13 +492,17 @@ TEST(OneRunPerPrefix, ASecondRunOnTheSamePrefixIsRefusedAtOnceNamingTheFirst) {
   EXPECT_EQ(waitFor(first, dir, 60).status, 130);
 }
 
-TEST(RunFiles, ARerunSetsTheEarlierRunAsideAsASetAndItsManifestSaysItIsComplete) {
+TEST(WholeRuns, ARerunSetsTheEarlierRunAsideAsASetAndItsManifestSaysItIsComplete) {
   const std::string dir = folderWith(edited(baseControl(), {{"(chains)\n2\n", "(chains)\n3\n"}}));
   ASSERT_EQ(runToEnd(dir, {"c.in"}).status, 0);
   const auto first = runFiles(dir);
   EXPECT_TRUE(first.count("c.in.chain3.tsv"));
-  for (const auto &[field, value] : {std::pair{"state", "complete"}, {"seed", "-5"}, {"chains", "3"},
-                                     {"iterations", "30"}, {"done", "30"}, {"sampled", "20"}})
+  for (const auto &[field, value] : {std::pair{"state", "complete"},
+                                     {"seed", "-5"},
+                                     {"chains", "3"},
+                                     {"iterations", "30"},
+                                     {"done", "30"},
+                                     {"sampled", "20"}})
     EXPECT_EQ(manifestField(dir + "/c.in", field), value) << field;
   EXPECT_EQ(manifestField(dir + "/c.in", "run").size(), 16u);
 
@@ -515,16 +518,16 @@ TEST(RunFiles, ARerunSetsTheEarlierRunAsideAsASetAndItsManifestSaysItIsComplete)
 // Killed in set-up, as sampling starts or later: the folder holds the earlier
 // run as it was, or this run marked as running beside the earlier run set
 // aside whole, never files of both.
-TEST(RunFiles, AKilledRerunLeavesTheEarlierRunWholeAndItselfVisiblyIncomplete) {
+TEST(WholeRuns, AKilledRerunLeavesTheEarlierRunWholeAndItselfVisiblyIncomplete) {
   for (const size_t moment : {0, 1, 40}) {
     const std::string dir = folderWith(baseControl());
     ASSERT_EQ(runToEnd(dir, {"c.in"}).status, 0);
     const auto earlier = runFiles(dir);
     writeFile(dir, "c.in", moment == 0 ? slowSetUp() : longRun());
     const Child child = startMutloc(dir, {"c.in"});
-    ASSERT_TRUE(moment == 0 ? catchesSigint(child.pid)
-                            : waitForSampling(dir + "/c.in") &&
-                                  waitForLines(dir + "/c.in.dat", moment));
+    ASSERT_TRUE(moment == 0
+                    ? catchesSigint(child.pid)
+                    : waitForSampling(dir + "/c.in") && waitForLines(dir + "/c.in.dat", moment));
     kill(child.pid, SIGKILL);
     EXPECT_EQ(waitFor(child, dir).status, 128 + SIGKILL);
     if (moment == 0) {
@@ -542,7 +545,7 @@ TEST(RunFiles, AKilledRerunLeavesTheEarlierRunWholeAndItselfVisiblyIncomplete) {
   }
 }
 
-TEST(RunFiles, ARunThatFailsAfterItStartedPutsTheEarlierRunBackOrSaysItFailed) {
+TEST(WholeRuns, ARunThatFailsAfterItStartedPutsTheEarlierRunBackOrSaysItFailed) {
   // The verdict, a run's last file, goes to a device that is always full.
   for (const bool earlierRun : {false, true}) {
     const std::string dir = folderWith(baseControl());
@@ -563,7 +566,6 @@ TEST(RunFiles, ARunThatFailsAfterItStartedPutsTheEarlierRunBackOrSaysItFailed) {
     EXPECT_FALSE(exists(dir + "/c.in.earlier"));
   }
 }
-
 
 // ---------------------------------------------------------------------------
 // Progress
