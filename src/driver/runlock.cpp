@@ -13,10 +13,6 @@
 
 namespace {
 
-[[noreturn]] void stopForReason(const char *before, const std::string &path, int reason) {
-  stopWithNote(before + path + msg::reasonAfter + std::strerror(reason), "", 1);
-}
-
 // The process id the holder wrote, waiting briefly for a holder that has
 // only just taken the lock.
 std::string holderOf(int fd) {
@@ -42,7 +38,7 @@ void lockPrefix(const std::string &base) {
     stopUnopened(path, errno);
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if (errno != EWOULDBLOCK)
-      stopForReason(msg::cannotLockBefore, path, errno);
+      stopWithNote(msg::cannotLockBefore + path + msg::reasonAfter + std::strerror(errno), "", 1);
     stopWithNote(msg::lockedBefore + holderOf(fd) + msg::lockedMiddle + base + msg::lockedAfter, "",
                  1);
   }
@@ -51,7 +47,7 @@ void lockPrefix(const std::string &base) {
   const std::string pid = std::to_string(getpid()) + "\n";
   errno = 0;
   if (pwrite(fd, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size()))
-    stopForReason(msg::cannotWriteBefore, path, errno != 0 ? errno : EIO);
+    stopUnwritten(path, errno != 0 ? errno : EIO);
   if (ftruncate(fd, static_cast<off_t>(pid.size())) != 0)
-    stopForReason(msg::cannotWriteBefore, path, errno);
+    stopUnwritten(path, errno);
 }
