@@ -23,6 +23,8 @@
 #include "outputfiles.h"
 #include "progress.h"
 #include "random.h"
+#include "runlock.h"
+#include "runmanifest.h"
 #include "runreport.h"
 #include "sampler.h"
 #include "stop.h"
@@ -91,19 +93,31 @@ void reportInterruption(int signal, long done, long total, long sampled) {
 int main(int argc, char **argv) {
   const Options options = readCommandLine(argc, argv);
   const std::string base = options.outPrefix.empty() ? options.controlFile : options.outPrefix;
-  const std::string unopened = openOutputs(outputs, base);
-  if (!unopened.empty())
-    stop(unopened + msg::cantBeOpened);
+  lockPrefix(base);
+  RunManifest manifest = newRunManifest();
+  manifest.sampler = options.mixing ? "mixing" : "exact";
+  const Unopened unopened = openOutputs(outputs, base);
+  if (!unopened.path.empty())
+    stopUnopened(unopened.path, unopened.reason);
 
-  // Every later stop says where the reader was (while it reads) and leaves
-  // earlier results as they were (until the sampler starts).
+  // Every later stop says where the reader was (while it reads) and puts
+  // back an earlier run; without one, a run that has started sampling says
+  // in its manifest that it failed.
   bool reading = false;
   setStopHandler([&](const std::string &, int) {
     if (reading)
       std::cerr << msg::stoppedAtBefore << '"' << options.controlFile << '"' << msg::stoppedAtMiddle
                 << lineNumberAt(controlFile) << std::endl;
-    abandonOutputs(outputs);
+    if (!abandonOutputs(outputs) && outputs.committed) {
+      manifest.state = "failed";
+      writeManifest(base, manifest);
+    }
   });
+  const auto recordState = [&](const char *state) {
+    manifest.state = state;
+    if (const int reason = writeManifest(base, manifest))
+      stopUnwritten(base + ".run.tsv", reason);
+  };
   watchInterrupts();
 
   std::cout.precision(8);
@@ -135,12 +149,19 @@ int main(int argc, char **argv) {
   openChainTraces(base, pset.numChains, record);
 
   const long total = static_cast<long>(pset.burnInIterations) + pset.realIterations;
+  manifest.seed = pset.randomSeed < 0 ? std::to_string(pset.randomSeed) : "clock";
+  manifest.chains = pset.numChains;
+  manifest.iterations = total;
+  recordState("running");
   Progress progress = startProgress(total, isatty(STDOUT_FILENO) ? pset.screenUpdateInterval : 0,
                                     isatty(STDERR_FILENO));
   long done = 0;
   const auto afterIteration = [&](long iterations) {
     done = iterations;
+    manifest.done = iterations;
     showProgress(progress, iterations, std::cerr);
+    checkOutputs(outputs);
+    checkChainTraces(record);
     return interruptSignal() == 0;
   };
   HeterogeneityOptions heterogeneity;
@@ -167,22 +188,20 @@ int main(int argc, char **argv) {
   haplosave3(first.tree, outputs.hap);
   storemat(first.tree, first.rootLoci, outputs.mat);
 
-  outputs.dat.close();
-  outputs.log.close();
-  outputs.sig.close();
-  outputs.hap.close();
-  outputs.mat.close();
-  outputs.hpf.close();
-  outputs.tre.close();
+  closeOutputs(outputs);
+  closeChainTraces(record);
   controlFile.close();
+  // The verdict is the run's last words (on standard error, beside the
+  // unchanged screen text), printed only once every file is written.
+  const std::string verdict = writeRunReport(base, record);
+  manifest.sampled = sampled;
+  recordState(done < total ? "interrupted" : "complete");
   if (done < total) {
-    writeRunReport(base, record);
+    std::cerr << verdict << std::flush;
     reportInterruption(interruptSignal(), done, total, sampled);
     return 128 + interruptSignal();
   }
   std::cout << "Finished" << std::endl;
-  // The summary and verdict come last, the verdict being the run's last words
-  // (on standard error, beside the unchanged screen text).
-  writeRunReport(base, record);
+  std::cerr << verdict << std::flush;
   return 0;
 }

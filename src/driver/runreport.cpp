@@ -2,25 +2,25 @@
 // writers, which themselves take plain values only.
 #include "runreport.h"
 
-#include <fstream>
-#include <iostream>
+#include <cerrno>
+#include <functional>
 #include <limits>
 #include <sstream>
 
 #include "chaintrace.h"
-#include "messages.h"
 #include "mutloc.h"
-#include "stop.h"
 #include "summary.h"
 #include "verdict.h"
 
 namespace {
 
-std::ofstream openOrStop(const std::string &path) {
-  std::ofstream file(path, std::ios::out | std::ios::trunc);
-  if (!file.is_open())
-    stop(path + msg::cantBeOpened);
-  return file;
+// Writes the file at path whole, through write.
+void writeFile(const std::string &path, const std::function<void(std::ostream &)> &write) {
+  OutFile file;
+  if (!file.open(path))
+    stopUnopened(path, errno);
+  write(file);
+  closeOrStop(file);
 }
 
 // Every sampling draw in order, with all the digits of a double, so that the
@@ -39,7 +39,6 @@ void writeDraws(std::ostream &out, const RunRecord &record) {
         out << '\t' << record.shareDraws[ch][i];
       out << '\n';
     }
-  out.flush();
 }
 
 } // namespace
@@ -48,15 +47,25 @@ void openChainTraces(const std::string &base, int chains, RunRecord &record) {
   record.traces.clear();
   for (int ch = 1; ch <= chains; ch++) {
     const std::string path = base + ".chain" + std::to_string(ch) + ".tsv";
-    auto file = std::make_unique<std::ofstream>(path, std::ios::out | std::ios::trunc);
-    if (!file->is_open())
-      stop(path + msg::cantBeOpened);
+    auto file = std::make_unique<OutFile>();
+    if (!file->open(path))
+      stopUnopened(path, errno);
     writeTraceHeader(*file);
     record.traces.push_back(std::move(file));
   }
 }
 
-void writeRunReport(const std::string &base, const RunRecord &record) {
+void checkChainTraces(const RunRecord &record) {
+  for (const auto &trace : record.traces)
+    stopIfUnwritten(*trace);
+}
+
+void closeChainTraces(RunRecord &record) {
+  for (const auto &trace : record.traces)
+    closeOrStop(*trace);
+}
+
+std::string writeRunReport(const std::string &base, const RunRecord &record) {
   SummaryInput input;
   input.location = record.locationDraws;
   input.age = record.ageDraws;
@@ -68,20 +77,18 @@ void writeRunReport(const std::string &base, const RunRecord &record) {
   input.share = record.shareDraws;
   const std::vector<SummaryRow> rows = summarise(input);
 
-  std::ofstream table = openOrStop(base + ".summary.tsv");
-  writeSummaryTable(table, rows, 1 - input.alpha);
-  std::ofstream draws = openOrStop(base + ".draws.tsv");
-  writeDraws(draws, record);
+  writeFile(base + ".summary.tsv",
+            [&](std::ostream &out) { writeSummaryTable(out, rows, 1 - input.alpha); });
+  writeFile(base + ".draws.tsv", [&](std::ostream &out) { writeDraws(out, record); });
   const MembershipTable *membership = nullptr;
   if (!record.membership.copies.empty()) {
-    std::ofstream file = openOrStop(base + ".membership.tsv");
-    writeMembershipTable(file, record.membership);
+    writeFile(base + ".membership.tsv",
+              [&](std::ostream &out) { writeMembershipTable(out, record.membership); });
     membership = &record.membership;
   }
   std::ostringstream verdict;
   writeVerdict(verdict, rows, pset.numChains, 1 - input.alpha, input.ageSampled, record.mixing,
                membership);
-  std::ofstream verdictFile = openOrStop(base + ".verdict.txt");
-  verdictFile << verdict.str();
-  std::cerr << verdict.str() << std::flush;
+  writeFile(base + ".verdict.txt", [&](std::ostream &out) { out << verdict.str(); });
+  return verdict.str();
 }

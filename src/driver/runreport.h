@@ -9,7 +9,12 @@
 // Opens <base>.chain1.tsv .. <base>.chainK.tsv with their headers; stops the
 // run when one cannot be opened.
 void openChainTraces(const std::string &base, int chains, RunRecord &record);
+// Stops the run when a write to a trace has failed.
+void checkChainTraces(const RunRecord &record);
+// Closes the traces, stopping the run at the first that failed.
+void closeChainTraces(RunRecord &record);
 // Writes <base>.summary.tsv from the record's draws and the settings, every
-// draw to <base>.draws.tsv, and the verdict to <base>.verdict.txt and, as the
-// run's last words, to standard error.
-void writeRunReport(const std::string &base, const RunRecord &record);
+// draw to <base>.draws.tsv, and the verdict to <base>.verdict.txt; returns the
+// verdict, which the caller prints as the run's last words. Stops the run when
+// a file cannot be written.
+std::string writeRunReport(const std::string &base, const RunRecord &record);

@@ -4,14 +4,14 @@
 #pragma once
 
 #include <memory>
-#include <ostream>
 #include <vector>
 
 #include "diagnostics.h"
 #include "membership.h"
+#include "outfile.h"
 
 struct RunRecord {
-  std::vector<std::unique_ptr<std::ostream>> traces; // one per chain, in chain order
+  std::vector<std::unique_ptr<OutFile>> traces; // one per chain, in chain order
   ChainDraws locationDraws;
   ChainDraws ageDraws;
   bool mixing = false; // drawn by the mixing sampler

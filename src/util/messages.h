@@ -7,6 +7,17 @@ namespace msg {
 // Entry and output files.
 inline constexpr const char *noInputFile = "You haven't opened the input file yet.";
 inline constexpr const char *cantBeOpened = " can't be opened.";
+// An output file that cannot be created or written, and a prefix another run
+// holds (standard error; a write failure ends with writeFailedStatus).
+inline constexpr const char *cannotCreateBefore = "mutloc: cannot create \"";
+inline constexpr const char *cannotWriteBefore = "mutloc: cannot write \"";
+inline constexpr const char *reasonAfter = "\": ";
+inline constexpr int writeFailedStatus = 1;
+inline constexpr const char *cannotLockBefore = "mutloc: cannot lock \"";
+inline constexpr const char *lockedBefore = "mutloc: another run (process ";
+inline constexpr const char *lockedMiddle = ") is writing the files of \"";
+inline constexpr const char *lockedAfter =
+    "\"; wait for it to end, or give this run another --out prefix.";
 // Command line (standard error; a usage error ends with usageStatus).
 inline constexpr int usageStatus = 2;
 inline constexpr const char *unknownOption = "mutloc: unknown option ";

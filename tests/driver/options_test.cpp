@@ -1,6 +1,7 @@
 // The command-line parser and the output files that keep earlier results.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <sys/stat.h>
 #include <vector>
@@ -125,33 +126,43 @@ TEST(Options, UsageErrorsSayWhatWasWrong) {
 // Output files
 
 void fill(OutputFiles &files, const std::string &text) {
-  for (std::ofstream *s :
+  for (OutFile *s :
        {&files.dat, &files.log, &files.sig, &files.hap, &files.hpf, &files.mat, &files.tre})
     *s << text << std::flush;
 }
 
 const char *const suffixes[] = {".dat", ".log", ".sig", ".hap", ".hpf", ".mat", ".tre"};
 
-TEST(OutputFilesTest, EarlierOutputsSurviveAnAbandonedRunAndAreReplacedByACommittedOne) {
-  const std::string dir = makeTempDir();
-  writeFile(dir, "r.log", "old log");
+TEST(OutputFilesTest, AnAbandonedRunPutsTheEarlierRunBackBeforeAndAfterItsCommit) {
+  namespace fs = std::filesystem;
   for (bool commit : {false, true}) {
+    const std::string dir = makeTempDir();
+    writeFile(dir, "r.log", "old log");
+    writeFile(dir, "r.chain3.tsv", "old trace");
+    writeFile(dir, "r.chain3.tsv.bak", "not a run file");
     OutputFiles files;
-    ASSERT_EQ(openOutputs(files, dir + "/r"), "");
+    ASSERT_EQ(openOutputs(files, dir + "/r").path, "");
     EXPECT_TRUE(files.staged);
     fill(files, "new");
     if (commit) {
       commitOutputs(files);
-      // The streams go on writing to the files now in place.
+      // The streams go on writing to the files now in place, and the earlier
+      // run is set aside whole.
       files.dat << " more" << std::flush;
+      EXPECT_EQ(readFile(dir + "/r.dat"), "new more");
+      EXPECT_EQ(readFile(dir + "/r.earlier/r.log"), "old log");
+      EXPECT_EQ(readFile(dir + "/r.earlier/r.chain3.tsv"), "old trace");
+      EXPECT_FALSE(fs::exists(dir + "/r.chain3.tsv"));
     }
-    abandonOutputs(files);
-    EXPECT_EQ(readFile(dir + "/r.log"), commit ? "new" : "old log");
-    EXPECT_EQ(std::filesystem::exists(dir + "/r.dat"), commit);
+    EXPECT_TRUE(abandonOutputs(files));
+    EXPECT_EQ(readFile(dir + "/r.log"), "old log");
+    EXPECT_EQ(readFile(dir + "/r.chain3.tsv"), "old trace");
+    EXPECT_EQ(readFile(dir + "/r.chain3.tsv.bak"), "not a run file");
+    EXPECT_FALSE(fs::exists(dir + "/r.dat"));
+    EXPECT_FALSE(fs::exists(dir + "/r.earlier"));
     for (const char *s : suffixes)
-      EXPECT_FALSE(std::filesystem::exists(stagedName(dir + "/r" + s))) << s;
+      EXPECT_FALSE(fs::exists(stagedName(dir + "/r" + s))) << s;
   }
-  EXPECT_EQ(readFile(dir + "/r.dat"), "new more");
 }
 
 TEST(OutputFilesTest, AFolderInTheWayOfAnOutputIsReportedInBothModes) {
@@ -161,7 +172,9 @@ TEST(OutputFilesTest, AFolderInTheWayOfAnOutputIsReportedInBothModes) {
       writeFile(dir, "r.dat", "old");
     ASSERT_EQ(mkdir((dir + "/r.sig").c_str(), 0755), 0);
     OutputFiles files;
-    EXPECT_EQ(openOutputs(files, dir + "/r"), dir + "/r.sig");
+    const Unopened unopened = openOutputs(files, dir + "/r");
+    EXPECT_EQ(unopened.path, dir + "/r.sig");
+    EXPECT_EQ(unopened.reason, EISDIR);
     EXPECT_FALSE(std::filesystem::exists(stagedName(dir + "/r.dat")));
     if (earlier) {
       EXPECT_EQ(readFile(dir + "/r.dat"), "old");

@@ -1,15 +1,21 @@
 // End-to-end checks of the command line and of the run's behaviour around
 // it: options and their statuses, where a control-file stop happened, the
 // reader's warnings, huge requests refused at once, earlier outputs kept
-// after an error, interruption by signals, and the progress line that only a
-// terminal gets.
+// after an error, interruption by signals (under both samplers), files that
+// cannot be made or written, one run per prefix, a run's files kept together
+// as one set, and the progress line that only a terminal gets.
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <sstream>
 #include <string>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -45,6 +51,12 @@ std::string longRun(int chains = 2) {
                                 {"Iterations\n20\n", "Iterations\n1000000\n"}});
 }
 
+// A short run with six thousand chains, whose set-up takes about a second,
+// all of it after the interruption handlers are in place.
+std::string slowSetUp() {
+  return edited(baseControl(), {{"(chains)\n2\n", "(chains)\n6000\n"}});
+}
+
 // Waits until path holds at least n lines (at most 20 s).
 bool waitForLines(const std::string &path, size_t n) {
   for (int k = 0; k < 2000; k++) {
@@ -53,6 +65,48 @@ bool waitForLines(const std::string &path, size_t n) {
     usleep(10000);
   }
   return false;
+}
+
+// Whether the process has put in its SIGINT handler (/proc's SigCgt mask).
+bool catchesSigint(pid_t pid) {
+  for (int k = 0; k < 20000; k++) {
+    const std::string status = readFile("/proc/" + std::to_string(pid) + "/status");
+    const size_t at = status.find("SigCgt:");
+    if (at != std::string::npos && (std::stoull(status.substr(at + 7), nullptr, 16) >> 1 & 1))
+      return true;
+    usleep(1000);
+  }
+  return false;
+}
+
+// The value of field in the manifest of the run at base.
+std::string manifestField(const std::string &base, const std::string &field) {
+  for (const std::string &line : lines(readFile(base + ".run.tsv")))
+    if (line.rfind(field + "\t", 0) == 0)
+      return line.substr(field.size() + 1);
+  return "";
+}
+
+// Waits until the run at base has started sampling (at most 20 s).
+bool waitForSampling(const std::string &base) {
+  for (int k = 0; k < 2000 && manifestField(base, "state") != "running"; k++)
+    usleep(10000);
+  return manifestField(base, "state") == "running";
+}
+
+// The files of the run with the stem in folder, but its lock and the staged
+// files of a killed run, with their contents.
+std::map<std::string, std::string> runFiles(const std::string &folder,
+                                            const std::string &stem = "c.in") {
+  std::map<std::string, std::string> all;
+  std::error_code e;
+  for (const auto &entry : std::filesystem::directory_iterator(folder, e)) {
+    const std::string name = entry.path().filename(), kind = entry.path().extension();
+    if (entry.is_regular_file() && name.rfind(stem + ".", 0) == 0 && kind != ".lock" &&
+        kind != ".partial")
+      all[name] = readFile(entry.path());
+  }
+  return all;
 }
 
 // ---------------------------------------------------------------------------
@@ -275,44 +329,68 @@ void expectCompleteFiles(const std::string &base, long sampled) {
   EXPECT_FALSE(readFile(base + ".hpf").empty());
 }
 
+const char *const samplers[] = {"exact", "mixing"};
+
 TEST(Interruption, SigintAndSigtermMidRunWriteCompleteFilesAndExitWith130And143) {
-  for (const auto &[signal, status, name] :
-       {std::tuple{SIGINT, 130, "SIGINT"}, std::tuple{SIGTERM, 143, "SIGTERM"}}) {
-    const std::string dir = folderWith(longRun());
-    const Child child = startMutloc(dir, {"c.in"});
-    // Four .dat lines: iteration 15 is done, so samples have been stored.
-    ASSERT_TRUE(waitForLines(dir + "/c.in.dat", 4));
-    kill(child.pid, signal);
-    const Finished f = waitFor(child, dir);
-    EXPECT_EQ(f.status, status) << name;
-    EXPECT_FALSE(contains(f.out, "Finished"));
-    const std::string says = std::string("interrupted by ") + name + " after iteration ";
-    ASSERT_TRUE(contains(f.err, says)) << f.err;
-    long done = 0, total = 0, sampled = 0;
-    ASSERT_EQ(std::sscanf(f.err.c_str() + f.err.find(says) + says.size(),
-                          "%ld of %ld; the final files hold %ld", &done, &total, &sampled),
-              3)
-        << f.err;
-    EXPECT_EQ(total, 1000010);
-    EXPECT_EQ(sampled, done - 10);
-    EXPECT_GT(sampled, 5);
-    expectCompleteFiles(dir + "/c.in", sampled);
-  }
+  for (const char *sampler : samplers)
+    for (const auto &[signal, status, name] :
+         {std::tuple{SIGINT, 130, "SIGINT"}, std::tuple{SIGTERM, 143, "SIGTERM"}}) {
+      const std::string dir = folderWith(longRun());
+      const Child child = startMutloc(dir, {"--sampler", sampler, "c.in"});
+      // Four .dat lines: iteration 15 is done, so samples have been stored.
+      ASSERT_TRUE(waitForLines(dir + "/c.in.dat", 4));
+      kill(child.pid, signal);
+      const Finished f = waitFor(child, dir, 60);
+      EXPECT_EQ(f.status, status) << name << ' ' << sampler;
+      EXPECT_FALSE(contains(f.out, "Finished"));
+      const std::string says = std::string("interrupted by ") + name + " after iteration ";
+      ASSERT_TRUE(contains(f.err, says)) << f.err;
+      long done = 0, total = 0, sampled = 0;
+      ASSERT_EQ(std::sscanf(f.err.c_str() + f.err.find(says) + says.size(),
+                            "%ld of %ld; the final files hold %ld", &done, &total, &sampled),
+                3)
+          << f.err;
+      EXPECT_EQ(total, 1000010);
+      EXPECT_EQ(sampled, done - 10);
+      EXPECT_GT(sampled, 5);
+      expectCompleteFiles(dir + "/c.in", sampled);
+      EXPECT_EQ(manifestField(dir + "/c.in", "state"), "interrupted");
+      EXPECT_EQ(manifestField(dir + "/c.in", "sampled"), std::to_string(sampled));
+    }
 }
 
 TEST(Interruption, DuringBurnInTheFilesHoldNoSamplesButTheGenealogyAndHaplotypes) {
-  const std::string dir =
-      folderWith(edited(longRun(), {{"Burn-in iteration\n10", "Burn-in iteration\n1000000"}}));
-  const Child child = startMutloc(dir, {"c.in"});
-  ASSERT_TRUE(waitForLines(dir + "/c.in.dat", 2));
-  kill(child.pid, SIGINT);
-  const Finished f = waitFor(child, dir);
-  EXPECT_EQ(f.status, 130);
-  EXPECT_TRUE(contains(f.err, "; the final files hold 0 sampling iterations")) << f.err;
-  EXPECT_EQ(readFile(dir + "/c.in.sig"), "");
-  EXPECT_EQ(readFile(dir + "/c.in.tre"), "");
-  EXPECT_EQ(lines(readFile(dir + "/c.in.mat")).size(), 19u + 1);
-  EXPECT_FALSE(readFile(dir + "/c.in.hap").empty());
+  for (const char *sampler : samplers) {
+    const std::string dir =
+        folderWith(edited(longRun(), {{"Burn-in iteration\n10", "Burn-in iteration\n1000000"}}));
+    const Child child = startMutloc(dir, {"--sampler", sampler, "c.in"});
+    ASSERT_TRUE(waitForLines(dir + "/c.in.dat", 2));
+    kill(child.pid, SIGINT);
+    const Finished f = waitFor(child, dir, 60);
+    EXPECT_EQ(f.status, 130) << sampler;
+    EXPECT_TRUE(contains(f.err, "; the final files hold 0 sampling iterations")) << f.err;
+    EXPECT_EQ(readFile(dir + "/c.in.sig"), "");
+    EXPECT_EQ(readFile(dir + "/c.in.tre"), "");
+    EXPECT_EQ(lines(readFile(dir + "/c.in.mat")).size(), 19u + 1);
+    EXPECT_FALSE(readFile(dir + "/c.in.hap").empty());
+  }
+}
+
+TEST(Interruption, DuringSetUpTheEarlierOutputsStayAsTheyWere) {
+  for (const char *sampler : samplers) {
+    const std::string dir = folderWith(baseControl());
+    ASSERT_EQ(runToEnd(dir, {"--sampler", sampler, "c.in"}).status, 0);
+    const auto before = runFiles(dir);
+    writeFile(dir, "c.in", slowSetUp());
+    const Child child = startMutloc(dir, {"--sampler", sampler, "c.in"});
+    ASSERT_TRUE(catchesSigint(child.pid));
+    kill(child.pid, SIGINT);
+    const Finished f = waitFor(child, dir, 60);
+    EXPECT_EQ(f.status, 130) << sampler;
+    EXPECT_TRUE(contains(f.err, "before the first iteration")) << f.err;
+    EXPECT_EQ(runFiles(dir), before) << sampler;
+    EXPECT_FALSE(exists(dir + "/c.in.dat.partial"));
+  }
 }
 
 // Each .dat line goes out in one write, but the kernel may end a write to a
@@ -341,6 +419,151 @@ TEST(Interruption, AHardKillCanCutOnlyTheLastDatLine) {
       EXPECT_LE(n, fullLine);
     else
       EXPECT_EQ(n, fullLine) << "line " << k;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Files that cannot be made or written, one run per prefix, and runs whose
+// files belong together
+
+TEST(WriteFailures, AnOutputThatCannotBeCreatedIsNamedWithTheReason) {
+  const Finished f = runToEnd(folderWith(baseControl()), {"--out", "no/r", "c.in"});
+  EXPECT_EQ(f.status, 1);
+  EXPECT_EQ(f.out, "no/r.lock" + std::string(msg::cantBeOpened) + "\n");
+  EXPECT_EQ(f.err, "mutloc: cannot create \"no/r.lock\": No such file or directory\n");
+}
+
+// Every file a run writes, each in turn on a device that is always full.
+TEST(WriteFailures, AFileThatCannotBeWrittenStopsTheRunNamingItAndTheReason) {
+  for (const char *sampler : samplers)
+    for (const char *name : {".dat", ".log", ".sig", ".hap", ".hpf", ".mat", ".tre", ".chain1.tsv",
+                             ".chain2.tsv", ".summary.tsv", ".draws.tsv", ".verdict.txt"}) {
+      const std::string dir = folderWith(baseControl());
+      ASSERT_EQ(symlink("/dev/full", (dir + "/c.in" + name).c_str()), 0);
+      const Finished f = runToEnd(dir, {"--sampler", sampler, "c.in"});
+      EXPECT_EQ(f.status, msg::writeFailedStatus) << name << ' ' << sampler;
+      EXPECT_EQ(f.out.find("Finished"), std::string::npos) << name;
+      EXPECT_EQ(f.err, "mutloc: cannot write \"c.in" + std::string(name) +
+                           "\": No space left on device\n");
+    }
+}
+
+TEST(WriteFailures, OnAFullFileSystemTheRunStopsAndAnEarlierRunSurvives) {
+  const std::string dir = folderWith(baseControl()), fs = dir + "/fs";
+  if (mkdir(fs.c_str(), 0755) != 0 || mount("tmpfs", fs.c_str(), "tmpfs", 0, "size=256k") != 0)
+    GTEST_SKIP() << "no tmpfs can be mounted here";
+  const std::shared_ptr<void> unmount(nullptr, [&](void *) { umount2(fs.c_str(), MNT_DETACH); });
+  ASSERT_EQ(runToEnd(dir, {"--out", "fs/r", "c.in"}).status, 0);
+  const auto before = runFiles(fs, "r");
+  // Filled to the last byte.
+  const int filler = open((fs + "/filler").c_str(), O_WRONLY | O_CREAT, 0644);
+  for (size_t size : {4096, 1})
+    while (write(filler, std::string(size, 'x').data(), size) > 0) {
+    }
+  close(filler);
+  writeFile(dir, "c.in",
+            edited(baseControl(), {{"Use fixed random seed\n-5", "Use fixed random seed\n-6"}}));
+  for (const std::string prefix : {"fs/r", "fs/new"}) {
+    const Finished f = runToEnd(dir, {"--out", prefix, "c.in"});
+    EXPECT_EQ(f.status, msg::writeFailedStatus) << prefix;
+    EXPECT_EQ(f.out.find("Finished"), std::string::npos);
+    EXPECT_TRUE(contains(f.err, "mutloc: cannot write \"" + prefix + ".")) << f.err;
+    EXPECT_TRUE(contains(f.err, "\": No space left on device")) << f.err;
+  }
+  EXPECT_EQ(runFiles(fs, "r"), before);
+}
+
+TEST(OneRunPerPrefix, ASecondRunOnTheSamePrefixIsRefusedAtOnceNamingTheFirst) {
+  const std::string dir = folderWith(longRun()), elsewhere = makeTempDir();
+  writeFile(dir, "d.in", baseControl());
+  const Child first = startMutloc(dir, {"c.in"});
+  ASSERT_TRUE(waitForSampling(dir + "/c.in"));
+  // The same control file, or another one given the same prefix.
+  for (const std::vector<std::string> &args :
+       {std::vector<std::string>{dir + "/c.in"}, {"--out", dir + "/c.in", dir + "/d.in"}}) {
+    const Finished second = waitFor(startMutloc(elsewhere, args), elsewhere, 10);
+    EXPECT_EQ(second.status, 1);
+    EXPECT_EQ(second.out, "");
+    EXPECT_TRUE(contains(second.err, "another run (process " + std::to_string(first.pid) +
+                                         ") is writing the files of \"" + dir + "/c.in\""))
+        << second.err;
+  }
+  kill(first.pid, SIGINT);
+  EXPECT_EQ(waitFor(first, dir, 60).status, 130);
+}
+
+TEST(WholeRuns, ARerunSetsTheEarlierRunAsideAsASetAndItsManifestSaysItIsComplete) {
+  const std::string dir = folderWith(edited(baseControl(), {{"(chains)\n2\n", "(chains)\n3\n"}}));
+  ASSERT_EQ(runToEnd(dir, {"c.in"}).status, 0);
+  const auto first = runFiles(dir);
+  EXPECT_TRUE(first.count("c.in.chain3.tsv"));
+  for (const auto &[field, value] : {std::pair{"state", "complete"},
+                                     {"seed", "-5"},
+                                     {"chains", "3"},
+                                     {"iterations", "30"},
+                                     {"done", "30"},
+                                     {"sampled", "20"}})
+    EXPECT_EQ(manifestField(dir + "/c.in", field), value) << field;
+  EXPECT_EQ(manifestField(dir + "/c.in", "run").size(), 16u);
+
+  // A rerun with two chains and another seed.
+  writeFile(dir, "c.in",
+            edited(baseControl(), {{"Use fixed random seed\n-5", "Use fixed random seed\n-6"}}));
+  ASSERT_EQ(runToEnd(dir, {"c.in"}).status, 0);
+  EXPECT_EQ(runFiles(dir + "/c.in.earlier"), first);
+  EXPECT_FALSE(exists(dir + "/c.in.chain3.tsv"));
+  EXPECT_NE(manifestField(dir + "/c.in", "run"), manifestField(dir + "/c.in.earlier/c.in", "run"));
+}
+
+// Killed in set-up, as sampling starts or later: the folder holds the earlier
+// run as it was, or this run marked as running beside the earlier run set
+// aside whole, never files of both.
+TEST(WholeRuns, AKilledRerunLeavesTheEarlierRunWholeAndItselfVisiblyIncomplete) {
+  for (const size_t moment : {0, 1, 40}) {
+    const std::string dir = folderWith(baseControl());
+    ASSERT_EQ(runToEnd(dir, {"c.in"}).status, 0);
+    const auto earlier = runFiles(dir);
+    writeFile(dir, "c.in", moment == 0 ? slowSetUp() : longRun());
+    const Child child = startMutloc(dir, {"c.in"});
+    ASSERT_TRUE(moment == 0
+                    ? catchesSigint(child.pid)
+                    : waitForSampling(dir + "/c.in") && waitForLines(dir + "/c.in.dat", moment));
+    kill(child.pid, SIGKILL);
+    EXPECT_EQ(waitFor(child, dir).status, 128 + SIGKILL);
+    if (moment == 0) {
+      EXPECT_EQ(runFiles(dir), earlier);
+    } else {
+      EXPECT_EQ(manifestField(dir + "/c.in", "state"), "running");
+      EXPECT_EQ(runFiles(dir + "/c.in.earlier"), earlier) << moment;
+      for (const char *companion : {".summary.tsv", ".draws.tsv", ".verdict.txt"})
+        EXPECT_FALSE(exists(dir + "/c.in" + companion)) << companion;
+    }
+    // The report renders the earlier run, or refuses this one.
+    const int reported =
+        std::system(("cd '" + dir + "' && '" MUTLOC_REPORT "' c.in > report.txt 2>&1").c_str());
+    EXPECT_EQ(WEXITSTATUS(reported), moment == 0 ? 0 : 1) << readFile(dir + "/report.txt");
+  }
+}
+
+TEST(WholeRuns, ARunThatFailsAfterItStartedPutsTheEarlierRunBackOrSaysItFailed) {
+  // The verdict, a run's last file, goes to a device that is always full.
+  for (const bool earlierRun : {false, true}) {
+    const std::string dir = folderWith(baseControl());
+    if (earlierRun) {
+      ASSERT_EQ(runToEnd(dir, {"c.in"}).status, 0);
+    }
+    std::filesystem::remove(dir + "/c.in.verdict.txt");
+    ASSERT_EQ(symlink("/dev/full", (dir + "/c.in.verdict.txt").c_str()), 0);
+    const auto earlier = runFiles(dir);
+    writeFile(dir, "c.in",
+              edited(baseControl(), {{"Use fixed random seed\n-5", "Use fixed random seed\n-6"}}));
+    EXPECT_EQ(runToEnd(dir, {"c.in"}).status, msg::writeFailedStatus);
+    if (earlierRun) {
+      EXPECT_EQ(runFiles(dir), earlier);
+    } else {
+      EXPECT_EQ(manifestField(dir + "/c.in", "state"), "failed");
+    }
+    EXPECT_FALSE(exists(dir + "/c.in.earlier"));
   }
 }
 

@@ -2,6 +2,7 @@
 #include "process.h"
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
@@ -43,7 +44,10 @@ Child startMutloc(const std::string &dir, const std::vector<std::string> &args, 
   return child;
 }
 
-Finished waitFor(const Child &child, const std::string &dir) {
+Finished waitFor(const Child &child, const std::string &dir, double limitSeconds) {
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                            std::chrono::duration<double>(limitSeconds));
   Finished f;
   std::string shown;
   int st = 0;
@@ -60,6 +64,8 @@ Finished waitFor(const Child &child, const std::string &dir) {
     } else {
       usleep(2000);
     }
+    if (limitSeconds > 0 && std::chrono::steady_clock::now() > deadline)
+      kill(child.pid, SIGKILL);
     const pid_t done = wait4(child.pid, &st, WNOHANG, &usage);
     if (done == child.pid)
       break;

@@ -28,8 +28,9 @@ struct Finished {
 // pseudo-terminal.
 Child startMutloc(const std::string &dir, const std::vector<std::string> &args,
                   bool onTerminal = false);
-// Waits for the child's end (reading the terminal meanwhile).
-Finished waitFor(const Child &child, const std::string &dir);
+// Waits for the child's end (reading the terminal meanwhile); with a limit,
+// kills it outright after that many seconds from now.
+Finished waitFor(const Child &child, const std::string &dir, double limitSeconds = 0);
 // Runs mutloc to its end.
 Finished runToEnd(const std::string &dir, const std::vector<std::string> &args,
                   bool onTerminal = false);

@@ -137,9 +137,36 @@ TEST(Report, StopsWithAMessageWhenTheRunHasNotFinished) {
   const std::string dir = makeTempDir();
   writeFile(dir, "control.in", "");
   EXPECT_EQ(shell("cd '" + dir + "' && '" MUTLOC_REPORT "' control.in 2> errors.txt"), 1);
-  EXPECT_NE(readFile(dir + "/errors.txt").find("control.in.summary.tsv is missing"),
-            std::string::npos);
+  EXPECT_NE(readFile(dir + "/errors.txt").find("control.in.run.tsv is missing"), std::string::npos);
   EXPECT_NE(shell("'" MUTLOC_REPORT "' 2> /dev/null"), 0);
+}
+
+// Each damage, done to the files of a whole run in turn, is refused with one
+// line naming the file and what is wrong.
+TEST(Report, RefusesFilesThatAreNotAWholeRunOrDoNotMatchItsManifest) {
+  const RunOutput run = runWithErrors(readFile(reportData + "disagree.in"));
+  ASSERT_EQ(run.status, 0);
+  const std::string base = run.dir + "/control.in", draws = readFile(base + ".draws.tsv");
+  const struct {
+    std::string suffix, damaged, says;
+  } cases[] = {
+      {".run.tsv", "field\tvalue\nstate\trunning\n", ".run.tsv says the run has not ended"},
+      {".run.tsv", "field\tvalue\nstate\tfailed\n", ".run.tsv says the run failed"},
+      {".draws.tsv", draws.substr(0, 300), ".draws.tsv is cut short in its last line."},
+      // Whole lines: the draws of iterations 500 to 599 of chain 1.
+      {".draws.tsv", draws.substr(0, draws.find("\n1\t600\t") + 1),
+       ".draws.tsv holds 100 draws where the run's manifest says 4000."},
+      {".verdict.txt", "", ".verdict.txt is empty."},
+      {".chain2.tsv", readFile(base + ".chain2.tsv") + "1\t2\n", ".chain2.tsv is damaged"}};
+  for (const auto &c : cases) {
+    const std::string whole = readFile(base + c.suffix);
+    writeFile(run.dir, "control.in" + c.suffix, c.damaged);
+    EXPECT_EQ(shell("cd '" + run.dir + "' && '" MUTLOC_REPORT "' control.in 2> errors.txt"), 1);
+    const std::string says = readFile(run.dir + "/errors.txt");
+    EXPECT_EQ(says.rfind("mutloc-report: control.in" + c.says, 0), 0u) << says;
+    EXPECT_EQ(lines(says).size(), 1u) << says;
+    writeFile(run.dir, "control.in" + c.suffix, whole);
+  }
 }
 
 TEST(ConvergingRun, TinyDataSetRunLongEnoughGetsTheAgreementVerdict) {
