@@ -87,9 +87,12 @@ class Study(unittest.TestCase):
             self.assertEqual(row["chains_agree"], "yes" if agree else "no")
             self.assertEqual(row["status"], "ok" if agree else "failed")
             self.assertEqual(row["growth_rate"], "0.08")  # mutloc-prepare's default
-            # Without founder share or marker files those columns stay empty.
-            self.assertEqual(row["founder_share_median"] + row["location_median_bp"]
-                             + row["marker_below"], "")
+            # No founder share without heterogeneity; the flanking markers and the
+            # base pairs come from the marker list mutloc-prepare wrote.
+            self.assertEqual(row["founder_share_median"], "")
+            bp = {m["id"]: int(m["pos"]) for m in read_tsv(prefix + ".markers.tsv")}
+            self.assertTrue(bp[row["marker_below"]] <= int(row["location_low_bp"])
+                            <= int(row["location_high_bp"]) <= bp[row["marker_above"]], row)
             self.assertTrue(os.path.exists(os.path.join(self.results, row["report"])))
 
     def test_broken_row_is_reported_and_rerun_alone_once_fixed(self):
@@ -126,6 +129,7 @@ class Study(unittest.TestCase):
         self.assertEqual(self.outcome.returncode, 0, self.outcome.stderr)
         prefix = os.path.join(self.results, "regionA", "regionA.in")
         shutil.copy(prefix + ".summary.tsv", prefix + ".summary.saved")
+        shutil.copy(prefix + ".markers.tsv", prefix + ".markers.saved")
         with open(prefix + ".summary.tsv", "a") as f:
             f.write("founder_share\tall\t100\t0.8\t0.1\t0.75\t0.95\t0.6\t0.9\t1.001\t900\t800"
                     "\tNA\tNA\n")
@@ -144,7 +148,7 @@ class Study(unittest.TestCase):
                        if r["name"] == "regionA")
         finally:
             os.replace(prefix + ".summary.saved", prefix + ".summary.tsv")
-            os.remove(prefix + ".markers.tsv")
+            os.replace(prefix + ".markers.saved", prefix + ".markers.tsv")
         self.assertEqual(row["founder_share_median"], "0.75")
         below, above = (int(row[k][2:]) for k in ("marker_below", "marker_above"))
         low, high = int(row["location_low_bp"]), int(row["location_high_bp"])
