@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 #include "genealogy.h"
 #include "input.h"
 #include "interrupt.h"
+#include "markerlist.h"
 #include "messages.h"
 #include "mixing.h"
 #include "mutloc.h"
@@ -73,6 +75,23 @@ Options readCommandLine(int argc, char **argv) {
                      std::strerror(reason),
                  msg::noInputFile, 1);
   return options;
+}
+
+// The marker list named by --markers, or the one beside the control file
+// when there is one; none otherwise. A list that cannot be used stops the run.
+std::vector<GenomeMarker> readGenome(const Options &options) {
+  std::vector<GenomeMarker> genome;
+  std::string path = options.markerList;
+  if (path.empty()) {
+    path = options.controlFile + ".markers.tsv";
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+      return genome;
+  }
+  const std::string problem = readMarkerList(path, pset.mapDist, genome);
+  if (!problem.empty())
+    stopWithNote(msg::markerListBefore + path + "\" " + problem + msg::markerListAfter, "", 1);
+  return genome;
 }
 
 // The interruption note on standard error
@@ -134,6 +153,7 @@ int main(int argc, char **argv) {
 
   if (options.heterogeneity && (pset.runSimulation != 0 || pset.readOldFile != 0))
     stopWithNote(msg::heterogeneityNeedsData, "", 1);
+  const std::vector<GenomeMarker> genome = readGenome(options);
   setuprun(normalHaps);
   initchains(stream, outputs.log);
   // Interrupted before sampling: there is nothing to write, and earlier
@@ -146,6 +166,11 @@ int main(int argc, char **argv) {
   commitOutputs(outputs);
   RunRecord record;
   record.mixing = options.mixing;
+  for (const GenomeMarker &m : genome) {
+    record.markerIds.push_back(m.id);
+    record.markerChroms.push_back(m.chrom);
+    record.markerBases.push_back(m.pos);
+  }
   openChainTraces(base, pset.numChains, record);
 
   const long total = static_cast<long>(pset.burnInIterations) + pset.realIterations;

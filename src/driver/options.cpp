@@ -97,6 +97,9 @@ Options parseOptions(int argc, const char *const *argv) {
         if (value.empty() || *end != '\0' || n < 1 || n > maxThreads)
           return fail(msg::badThreads + value);
         o.threads = static_cast<int>(n);
+      } else if (named(arg, "--markers")) {
+        if (!optionValue("--markers", argc, argv, k, o.markerList) || o.markerList.empty())
+          return fail(msg::missingOptionValue + std::string("--markers"));
       } else if (std::strcmp(arg, "--heterogeneity") == 0) {
         o.heterogeneity = true;
       } else if (named(arg, "--founder-share-prior")) {
@@ -163,6 +166,10 @@ std::string usageText() {
          "  --founder-share-prior A,B\n"
          "                    Beta(A, B) prior of the founder share (default 1,1)\n"
          "  --founder-share F hold the founder share at F (0 < F <= 1)\n"
+         "  --markers FILE    the marker list (IDs, chromosome, base positions) that\n"
+         "                    mutloc-prepare writes; by default CONTROL_FILE.markers.tsv\n"
+         "                    when it exists. The summary and verdict then name markers\n"
+         "                    by ID and give the location in base pairs\n"
          "  -h, --help        show this help and exit\n"
          "  -V, --version     show the version and the build options and exit\n"
          "  --                end of options (for a control file whose name starts with -)\n"

@@ -15,6 +15,9 @@ struct Options {
   bool heterogeneity = false;
   double sharePriorA = 1, sharePriorB = 1;
   double fixedShare = 0;
+  // --markers FILE: the marker list (default: CONTROL_FILE.markers.tsv when
+  // it exists).
+  std::string markerList;
   std::string error;       // what was wrong, for a usage error
 };
 

@@ -75,10 +75,15 @@ std::string writeRunReport(const std::string &base, const RunRecord &record) {
   input.alpha = pset.alphaLevel;
   input.ageSampled = pset.iterMutAge != 0 && pset.starGenealogy == 0;
   input.share = record.shareDraws;
+  input.markerIds = record.markerIds;
+  input.markerChroms = record.markerChroms;
+  input.markerBases = record.markerBases;
   const std::vector<SummaryRow> rows = summarise(input);
 
   writeFile(base + ".summary.tsv",
-            [&](std::ostream &out) { writeSummaryTable(out, rows, 1 - input.alpha); });
+            [&](std::ostream &out) {
+              writeSummaryTable(out, rows, 1 - input.alpha, !input.markerIds.empty());
+            });
   writeFile(base + ".draws.tsv", [&](std::ostream &out) { writeDraws(out, record); });
   const MembershipTable *membership = nullptr;
   if (!record.membership.copies.empty()) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "diagnostics.h"
@@ -19,4 +20,7 @@ struct RunRecord {
   // row of the patient block (no copies without the option).
   ChainDraws shareDraws;
   MembershipTable membership;
+  // With a marker list: each marker's ID, chromosome and base position.
+  std::vector<std::string> markerIds, markerChroms;
+  std::vector<long long> markerBases;
 };

@@ -72,21 +72,67 @@ void writeMarker(std::ostream &out, int marker) {
 
 } // namespace
 
+namespace {
+
+// The genome's names and base pairs of a location row.
+void placeOnGenome(const SummaryInput &in, SummaryRow &row) {
+  if (row.markerBelow > 0)
+    row.idBelow = in.markerIds[row.markerBelow - 1];
+  if (row.markerAbove > 0)
+    row.idAbove = in.markerIds[row.markerAbove - 1];
+  const auto bp = [&](double x) {
+    return basePosition(x, in.markers, in.markerBases, in.markerChroms);
+  };
+  row.medianBp = bp(row.median);
+  row.lowBp = bp(row.hpdLow);
+  row.highBp = bp(row.hpdHigh);
+  if (!std::isnan(row.medianBp)) {
+    size_t k = 0;
+    while (k + 1 < in.markers.size() && in.markers[k + 1] <= row.median)
+      k++;
+    row.chrom = in.markerChroms[k];
+  }
+}
+
+} // namespace
+
+double basePosition(double x, const std::vector<double> &map, const std::vector<long long> &bases,
+                    const std::vector<std::string> &chroms) {
+  if (map.empty() || !(x >= map.front() && x <= map.back()))
+    return NAN;
+  size_t k = 0;
+  while (k + 2 < map.size() && map[k + 1] <= x)
+    k++;
+  if (map.size() == 1 || map[k + 1] == map[k])
+    return static_cast<double>(bases[k]);
+  if (chroms[k] != chroms[k + 1])
+    return NAN;
+  const double share = (x - map[k]) / (map[k + 1] - map[k]);
+  return static_cast<double>(bases[k]) + share * static_cast<double>(bases[k + 1] - bases[k]);
+}
+
 std::vector<SummaryRow> summarise(const SummaryInput &input) {
   std::vector<SummaryRow> rows;
   addRows("location", input.location, input, rows);
   for (SummaryRow &row : rows)
-    if (row.draws > 0)
+    if (row.draws > 0) {
       flankingMarkers(input.markers, row);
+      if (!input.markerIds.empty())
+        placeOnGenome(input, row);
+    }
   addRows("age", input.age, input, rows);
   if (!input.share.empty())
     addRows("founder_share", input.share, input, rows);
   return rows;
 }
 
-void writeSummaryTable(std::ostream &out, const std::vector<SummaryRow> &rows, double level) {
+void writeSummaryTable(std::ostream &out, const std::vector<SummaryRow> &rows, double level,
+                       bool genome) {
   out << "parameter\tchain\tdraws\tmean\tsd\tmedian\thpd_level\thpd_low\thpd_high\trhat\tess_bulk"
-         "\tess_tail\tmarker_below\tmarker_above\n";
+         "\tess_tail\tmarker_below\tmarker_above";
+  if (genome)
+    out << "\tmarker_below_id\tmarker_above_id\tchrom\tmedian_bp\thpd_low_bp\thpd_high_bp";
+  out << '\n';
   out << std::setprecision(tablePrecision);
   for (const SummaryRow &r : rows) {
     out << r.parameter << '\t';
@@ -104,6 +150,17 @@ void writeSummaryTable(std::ostream &out, const std::vector<SummaryRow> &rows, d
     writeMarker(out, r.markerBelow);
     out << '\t';
     writeMarker(out, r.markerAbove);
+    if (genome) {
+      for (const std::string *name : {&r.idBelow, &r.idAbove, &r.chrom})
+        out << '\t' << (name->empty() ? "NA" : *name);
+      for (double bp : {r.medianBp, r.lowBp, r.highBp}) {
+        out << '\t';
+        if (std::isnan(bp))
+          out << "NA";
+        else
+          out << std::llround(bp);
+      }
+    }
     out << '\n';
   }
   out.flush();

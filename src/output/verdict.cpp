@@ -59,14 +59,32 @@ std::string diagnostics(const SummaryRow &r, bool withLimits) {
   return s.str();
 }
 
+// A base position with its thousands set apart: 1,234,567.
+std::string bases(double bp) {
+  std::string digits = std::to_string(std::llround(bp));
+  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
+    digits.insert(at, ",");
+  return digits;
+}
+
+std::string markerName(int number, const std::string &id) {
+  return id.empty() || id == "." ? std::to_string(number) : id + " (marker " + std::to_string(number) + ")";
+}
+
 void writeLocation(std::ostream &out, const SummaryRow &r, const std::string &percent) {
   out << "  Mutation location: " << figure(r.median) << " Morgans ("
-      << figure(r.median * centimorgansPerMorgan) << " cM), posterior median; " << percent
-      << " highest-density interval " << figure(r.hpdLow) << " to " << figure(r.hpdHigh)
-      << " Morgans (" << figure(r.hpdLow * centimorgansPerMorgan) << " to "
-      << figure(r.hpdHigh * centimorgansPerMorgan) << " cM)";
+      << figure(r.median * centimorgansPerMorgan) << " cM";
+  if (!std::isnan(r.medianBp))
+    out << "; " << r.chrom << ":" << bases(r.medianBp);
+  out << "), posterior median; " << percent << " highest-density interval " << figure(r.hpdLow)
+      << " to " << figure(r.hpdHigh) << " Morgans (" << figure(r.hpdLow * centimorgansPerMorgan)
+      << " to " << figure(r.hpdHigh * centimorgansPerMorgan) << " cM";
+  if (!std::isnan(r.lowBp) && !std::isnan(r.highBp))
+    out << "; " << bases(r.lowBp) << " to " << bases(r.highBp) << " bp";
+  out << ")";
   if (r.markerBelow > 0 && r.markerAbove > 0)
-    out << ", between markers " << r.markerBelow << " and " << r.markerAbove;
+    out << ", between markers " << markerName(r.markerBelow, r.idBelow) << " and "
+        << markerName(r.markerAbove, r.idAbove);
   out << ".\n";
 }
 

@@ -45,6 +45,10 @@ inline constexpr const char *badShare =
     "mutloc: --founder-share takes a number above 0 and at most 1, not: ";
 inline constexpr const char *shareWithoutHeterogeneity =
     "mutloc: --founder-share and --founder-share-prior belong to --heterogeneity";
+inline constexpr const char *markerListBefore = "mutloc: the marker list \"";
+inline constexpr const char *markerListAfter =
+    " (it names the markers in the answers; give the one written with this control file "
+    "with --markers, or move it away)";
 inline constexpr const char *heterogeneityNeedsMixing =
     "mutloc: --heterogeneity needs --sampler mixing";
 inline constexpr const char *heterogeneityNeedsData =

@@ -592,3 +592,25 @@ TEST(Progress, ShownOnlyWhenStandardErrorIsATerminal) {
 }
 
 } // namespace
+
+// The marker list beside the control file names the markers and the base
+// pairs of the answers; one that lists other markers stops the run before it
+// starts, and without a list the summary keeps its columns.
+TEST(MarkerNames, AListBesideTheControlFileNamesTheAnswersOnTheGenome) {
+  const std::string dir = makeTempDir();
+  writeFile(dir, "data.in", baseControl());
+  ASSERT_EQ(runMutloc(dir, "data.in").status, 0);
+  EXPECT_FALSE(contains(lines(readFile(dir + "/data.in.summary.tsv"))[0], "_bp"));
+  writeFile(dir, "data.in.markers.tsv",
+            "marker\tid\tchrom\tpos\tmap\n1\trs1\tchr7\t100000\t0\n2\trs2\tchr7\t200000\t0.01\n"
+            "3\trs3\tchr7\t300000\t0.02\n4\trs4\tchr7\t450000\t0.035\n");
+  ASSERT_EQ(runMutloc(dir, "--sampler mixing data.in").status, 0);
+  const std::vector<std::string> summary = lines(readFile(dir + "/data.in.summary.tsv"));
+  EXPECT_TRUE(contains(summary[0], "\tmarker_below_id\tmarker_above_id\tchrom\tmedian_bp"));
+  EXPECT_TRUE(contains(readFile(dir + "/data.in.verdict.txt"), " bp), between markers rs"));
+  writeFile(dir, "other.tsv", "marker\tid\tchrom\tpos\tmap\n1\trs1\tchr7\t100000\t0\n");
+  const RunResult r = runShell("cd '" + dir + "' && '" MUTLOC_BINARY
+                               "' --markers other.tsv data.in 2>&1");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(contains(r.out, "the marker list \"other.tsv\" lists 1 markers")) << r.out;
+}

@@ -152,6 +152,38 @@ TEST(Verdict, HeterogeneityAddsTheShareAndTheLeastLikelyRows) {
                         "2\t0\tNA\tNA\tNA\n3\t1\t0.2\t0.1\t0.3\n4\t2\t0.5\t0.5\t0.5\n");
 }
 
+// Base pairs along a straight line between the markers around a location,
+// a quarter of the way as well as at the markers, and none off the map or
+// between markers of two chromosomes.
+TEST(Summary, LocationsAreNamedOnTheGenomeWhenItsMarkersAreKnown) {
+  const std::vector<double> map = {0, 0.01, 0.02, 0.03, 0.04};
+  const std::vector<long long> bases = {1000, 2000, 2400, 5000, 9000};
+  const std::vector<std::string> chroms = {"7", "7", "7", "7", "8"};
+  EXPECT_DOUBLE_EQ(basePosition(0.0125, map, bases, chroms), 2100);
+  EXPECT_DOUBLE_EQ(basePosition(0.02, map, bases, chroms), 2400);
+  EXPECT_DOUBLE_EQ(basePosition(0, map, bases, chroms), 1000);
+  EXPECT_TRUE(std::isnan(basePosition(0.035, map, bases, chroms)));
+  EXPECT_TRUE(std::isnan(basePosition(-0.001, map, bases, chroms)));
+
+  SummaryInput in = input({0.015, 0.015}, {50, 50}, 1000);
+  in.markerIds = {"rs1", "rs2", "rs3", "rs4", "rs5"};
+  in.markerChroms = {"7", "7", "7", "7", "7"};
+  in.markerBases = bases;
+  const std::vector<SummaryRow> rows = summarise(in);
+  const SummaryRow &pooled = row(rows, "location", 0);
+  EXPECT_EQ(pooled.idBelow, "rs" + std::to_string(pooled.markerBelow));
+  EXPECT_NEAR(pooled.medianBp, 2000 + (pooled.median - 0.01) * 40000, 1e-6);
+  std::ostringstream table, verdict;
+  writeSummaryTable(table, rows, 0.9, true);
+  EXPECT_NE(table.str().find("\thpd_high_bp\n"), std::string::npos);
+  writeVerdict(verdict, rows, 2, 0.9, true);
+  EXPECT_NE(verdict.str().find("between markers rs2 (marker 2) and rs3 (marker 3)"),
+            std::string::npos)
+      << verdict.str();
+  EXPECT_NE(verdict.str().find(" cM; 7:2,"), std::string::npos) << verdict.str();
+  EXPECT_NE(verdict.str().find(" bp), between"), std::string::npos) << verdict.str();
+}
+
 TEST(Verdict, TooFewEffectiveDrawsIsNotAgreement) {
   // Same centres, but 100 draws per chain cannot reach 400 effective draws.
   const SummaryInput in = input({0.015, 0.015}, {50, 50}, 100);
