@@ -153,6 +153,23 @@ TEST(HighestDensityInterval, IsTheShortestWindowHoldingTheLevel) {
   EXPECT_DOUBLE_EQ(i.high, 30);
 }
 
+// The search reaches both ends: the shortest window may be the first or the
+// last one.
+TEST(HighestDensityInterval, MayBeTheFirstOrLastWindow) {
+  // Two of four: windows 5, 4, 1 wide.
+  Interval i = highestDensityInterval({0, 5, 9, 10}, 0.5);
+  EXPECT_DOUBLE_EQ(i.low, 9);
+  EXPECT_DOUBLE_EQ(i.high, 10);
+  // Left-skewed, three of six: windows 7, 3, 1.5, 1 wide.
+  i = highestDensityInterval({1, 6, 8, 9, 9.5, 10}, 0.5);
+  EXPECT_DOUBLE_EQ(i.low, 9);
+  EXPECT_DOUBLE_EQ(i.high, 10);
+  // Its mirror image: windows 1, 1.5, 3, 7 wide.
+  i = highestDensityInterval({-10, -9.5, -9, -8, -6, -1}, 0.5);
+  EXPECT_DOUBLE_EQ(i.low, -10);
+  EXPECT_DOUBLE_EQ(i.high, -9);
+}
+
 TEST(HighestDensityInterval, CountsDrawsWithoutRoundingUpAnExtraOne) {
   // 0.95 * 20 is 19 draws, not 20: the outlier at 100 is left out.
   std::vector<double> x;

@@ -112,6 +112,19 @@ TEST(Placement, InterpolatesLinearlyAndStartsAtZero) {
             std::string::npos);
 }
 
+// A quarter of the way along an interval is a quarter of its centimorgans
+// from the lower point, read from either form of map file.
+TEST(Placement, InterpolatesFromTheLowerPointInBothFileForms) {
+  const auto rate = mapOf("g.txt", "Chromosome Position(bp) Rate(cM/Mb) Map(cM)\n"
+                                   "chr1 1000 500 0\nchr1 5000 250 2\nchr1 17000 0 5\n");
+  const auto plink = mapOf("g.map", "1 rs1 0 1000\n1 rs2 2 5000\n1 rs3 5 17000\n");
+  for (const auto *m : {&rate, &plink}) {
+    const auto p = placeOnMap(*m, {1000, 2000, 8000}, {"a", "b", "c"});
+    EXPECT_NEAR(p.morgans[1], 0.005, 1e-15);
+    EXPECT_NEAR(p.morgans[2], 0.0275, 1e-15) << m->source;
+  }
+}
+
 TEST(Placement, EqualPositionsAreSpreadAtTheNearestNonZeroRate) {
   // 1000-2000 at 1 cM per kb, flat to 5000, then 0.5 cM per kb.
   const GeneticMap m{"m", {{1000, 0}, {2000, 1}, {5000, 1}, {9000, 3}}, {}};

@@ -1,9 +1,11 @@
 // The allele-frequency move and the missing-allele moves of patient leaves and
 // normal haplotypes: what each proposal changes, the draws it makes, the
-// restoration on rejection, and the chain's log terms kept current.
+// restoration on rejection, the chain's log terms kept current, and the
+// long-run law of the mixing sampler's move on the whole target.
 #include <gtest/gtest.h>
 
 #include "datachains.h"
+#include "mixing/batchmeans.h"
 #include "sampler.h"
 
 namespace {
@@ -150,6 +152,55 @@ TEST(FrequencyMove, WithOneLocusOnlyTheFirstLocusChanges) {
     const Table &f = c.popHapFreqs;
     EXPECT_NEAR(f[1][0] + f[2][0] + f[3][0], 1.0, 1e-12);
     EXPECT_TRUE(termsCurrent(0, c.tree));
+  }
+}
+
+// The whole-target move alone on one marker of unpaired genotypes leaves the
+// table's posterior in place: under the flat prior it is the genealogy's
+// likelihood times p1^3 p2 p3 from the normal sample (alleles 1, 2, 3, 1) and
+// the ancestral allele 1, times p3^2 from the partner alleles 3 and 3. Its
+// means, by quadrature over the simplex, against the long-run means.
+TEST(FrequencyMove, WholeTargetMoveKeepsTheOneMarkerPosterior) {
+  Chain &c = buildOneLocusChain();
+  pset.dataAsGenotypes = 1;
+  TOTLOCI = 2;
+  maxall = {3, 3};
+  c.tree = makeTree(
+      {{0, 1, 2, -1, 1, 1, 0, 1}, {1, -1, -1, 0, 0, 1, 0, 2, 3}, {2, -1, -1, 0, 0, 1, 0, 1, 3}});
+  const auto logPosterior = [&](double p1, double p2, double p3) {
+    c.popHapFreqs = {{0}, {p1}, {p2}, {p3}};
+    return chainTprob(c, c.tree, c.mutLoc, c.rootLoci) + 3 * std::log(p1) + std::log(p2) +
+           3 * std::log(p3);
+  };
+  // p1 = s, p2 = (1 - s) t, p3 = (1 - s)(1 - t), of Jacobian 1 - s.
+  const int grid = 300;
+  const double top = logPosterior(0.4, 0.2, 0.4);
+  double mass = 0, exact[3] = {0, 0, 0};
+  for (int i = 0; i < grid; i++)
+    for (int j = 0; j < grid; j++) {
+      const double s = (i + 0.5) / grid, t = (j + 0.5) / grid;
+      const double p[3] = {s, (1 - s) * t, (1 - s) * (1 - t)};
+      const double w = (1 - s) * std::exp(logPosterior(p[0], p[1], p[2]) - top);
+      mass += w;
+      for (int k = 0; k < 3; k++)
+        exact[k] += w * (k < 2 ? p[k] : 2 * std::log(p[2]));
+    }
+  c.popHapFreqs = {{0}, {0.5}, {0.3}, {0.2}};
+  computeTerms();
+  c.rootHapProb = probhap2(c.popHapFreqs, c.MP1, c.rootLoci.data(), c.memo);
+  // The mean frequencies of alleles 1 and 2 and the mean partner term.
+  std::vector<double> draws[3];
+  Rng rng = streamFrom(-11);
+  for (int i = 0; i < 200000; i++) {
+    updateFrequencies(rng, c, true);
+    draws[0].push_back(c.popHapFreqs[1][0]);
+    draws[1].push_back(c.popHapFreqs[2][0]);
+    draws[2].push_back(c.partnerProb);
+  }
+  const char *figure[] = {"frequency of allele 1", "frequency of allele 2", "partner term"};
+  for (int k = 0; k < 3; k++) {
+    const Estimate e = batchMeans(draws[k]);
+    EXPECT_NEAR(e.mean, exact[k] / mass, 4.5 * e.se) << figure[k];
   }
 }
 
