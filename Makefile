@@ -1,10 +1,14 @@
 # Two entry points: `make demo` builds mutloc and its report program, runs
 # the mixing sampler on the bundled example, writes the report and prints
 # where it is; `make test` builds everything and runs every test.
+# `make install [PREFIX=DIR]` installs the three programs and their manual
+# pages.
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+# Empty: the configured CMAKE_INSTALL_PREFIX (/usr/local unless set).
+PREFIX ?=
 
-.PHONY: all configure deps demo test clean format
+.PHONY: all configure deps demo test install clean format
 
 # Installs the Debian packages the project needs when any is missing.
 deps:
@@ -29,6 +33,11 @@ demo: configure
 
 test: all
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Builds only the installed programs, not the test programs.
+install: configure
+	cmake --build $(BUILD) -j $(JOBS) --target mutloc mutloc-prepare mutloc-report
+	cmake --install $(BUILD) $(if $(PREFIX),--prefix '$(PREFIX)')
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -2,6 +2,7 @@
 // into a mutloc control file. Exit status 0 when written, 1 when the data
 // cannot be converted, 2 for a wrong command line; nothing is written on an
 // error.
+#include <htslib/hts.h>
 #include <iostream>
 #include <new>
 
@@ -15,6 +16,10 @@ int main(int argc, char **argv) {
     const Options options = parseOptions(args);
     if (options.help) {
       std::cout << helpText();
+      return 0;
+    }
+    if (options.version) {
+      std::cout << "mutloc-prepare " MUTLOC_VERSION " (htslib " << hts_version() << ")\n";
       return 0;
     }
     std::cout << convert(options, std::cerr);

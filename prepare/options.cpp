@@ -302,6 +302,8 @@ std::vector<OptionEntry> optionTable() {
       {"--read-old", "0|1", "0", "1: chain 0 starts from the genealogy stored in inmat.txt",
        [](Options &o, const std::string &v) { o.readOld = flag01("--read-old", v); }},
       {"--help", "", "", "this text", [](Options &o, const std::string &) { o.help = true; }},
+      {"--version", "", "", "show the version and exit",
+       [](Options &o, const std::string &) { o.version = true; }},
   };
 }
 
@@ -365,7 +367,7 @@ Options parseOptions(const std::vector<std::string> &args) {
     }
     entry->set(o, value);
   }
-  if (!o.help)
+  if (!o.help && !o.version)
     checkCombination(o);
   return o;
 }

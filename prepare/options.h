@@ -13,6 +13,7 @@ enum class MapFormat { automatic, plink, rate };
 
 struct Options {
   bool help = false;
+  bool version = false;
   // Inputs.
   std::string vcf, ped, mapPlink, cases, controls, map, out;
   MapFormat mapFormat = MapFormat::automatic;

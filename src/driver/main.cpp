@@ -68,6 +68,13 @@ Options readCommandLine(int argc, char **argv) {
   case Options::Action::run:
     break;
   }
+  // A warning only: the exact sampler runs its chains one after another on
+  // the stream they share, so the run goes on as without the option.
+  if (options.threads > 0 && !options.mixing)
+    std::cerr << "mutloc: warning: --threads has no effect with the exact sampler, which runs "
+                 "its chains one after another on one thread; --sampler mixing runs them on "
+                 "threads"
+              << std::endl;
   if (options.controlFile.empty())
     stopWithNote(msg::seeHelp, msg::noInputFile, 1);
   if (const int reason = openControlFile(options.controlFile))
