@@ -178,7 +178,7 @@ int main(int argc, char **argv) {
     record.markerChroms.push_back(m.chrom);
     record.markerBases.push_back(m.pos);
   }
-  openChainTraces(base, pset.numChains, record);
+  openChainTraces(base, pset.numChains, record, options.heterogeneity);
 
   const long total = static_cast<long>(pset.burnInIterations) + pset.realIterations;
   manifest.seed = pset.randomSeed < 0 ? std::to_string(pset.randomSeed) : "clock";

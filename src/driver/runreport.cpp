@@ -43,14 +43,14 @@ void writeDraws(std::ostream &out, const RunRecord &record) {
 
 } // namespace
 
-void openChainTraces(const std::string &base, int chains, RunRecord &record) {
+void openChainTraces(const std::string &base, int chains, RunRecord &record, bool membership) {
   record.traces.clear();
   for (int ch = 1; ch <= chains; ch++) {
     const std::string path = base + ".chain" + std::to_string(ch) + ".tsv";
     auto file = std::make_unique<OutFile>();
     if (!file->open(path))
       stopUnopened(path, errno);
-    writeTraceHeader(*file);
+    writeTraceHeader(*file, membership);
     record.traces.push_back(std::move(file));
   }
 }

@@ -8,7 +8,9 @@
 
 // Opens <base>.chain1.tsv .. <base>.chainK.tsv with their headers; stops the
 // run when one cannot be opened.
-void openChainTraces(const std::string &base, int chains, RunRecord &record);
+// With membership, the traces carry the heterogeneity model's columns.
+void openChainTraces(const std::string &base, int chains, RunRecord &record,
+                     bool membership = false);
 // Stops the run when a write to a trace has failed.
 void checkChainTraces(const RunRecord &record);
 // Closes the traces, stopping the run at the first that failed.

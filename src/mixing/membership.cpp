@@ -101,6 +101,27 @@ void drawShare(Rng &rng, Chain &chain) {
   m.share = betaDeviate(m.priorA + m.founders, m.priorB + pset.numChromosomes - m.founders, rng);
 }
 
+// log Beta(s; A, B) + m log s + (n - m) log(1 - s) - log Z(max(1, m)): the
+// Beta term only when the share is sampled, each Bernoulli term only when a
+// chromosome takes it (so that a share of 1 gives 0, not 0 times -infinity).
+// The age prior's normalisation is the difference between the truncated
+// density and tpriormut, which the chain's age prior holds.
+double membershipLogPrior(Chain &chain) {
+  const Membership &m = chain.membership;
+  const int n = pset.numChromosomes;
+  const int ageLeaves = std::max(1, m.founders);
+  double sum = boundedAgeLogPrior(chain, ageLeaves, chain.mutAge) -
+               tpriormut(ageLeaves, chain.mutAge, pset.growthRate);
+  if (!m.shareFixed)
+    sum += std::lgamma(m.priorA + m.priorB) - std::lgamma(m.priorA) - std::lgamma(m.priorB) +
+           (m.priorA - 1) * std::log(m.share) + (m.priorB - 1) * std::log1p(-m.share);
+  if (m.founders > 0)
+    sum += m.founders * std::log(m.share);
+  if (m.founders < n)
+    sum += (n - m.founders) * std::log1p(-m.share);
+  return sum;
+}
+
 void recordMembership(Chain &chain, long sample) {
   Membership &m = chain.membership;
   for (size_t r = 0; r < m.drawn.size(); r++)

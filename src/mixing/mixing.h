@@ -108,6 +108,10 @@ void drawShare(Rng &rng, Chain &chain);
 // Adds sampling iteration `sample`'s memberships and share to the chain's
 // tallies.
 void recordMembership(Chain &chain, long sample);
+// The log prior of the chain's founder share and memberships, and the age
+// prior's normalisation over the founder count: with the chain's other log
+// terms it makes the log density of the whole target (membership.cpp).
+double membershipLogPrior(Chain &chain);
 // Puts the chains' share draws of the first `sampled` sampling iterations
 // and their memberships by row of the patient block into the record.
 void finishMemberships(RunRecord &record, long sampled);

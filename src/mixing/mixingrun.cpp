@@ -32,6 +32,9 @@ struct TraceFields {
   double mutLoc, logLik, mutAge, treePrior, popSampleProb, mutAgePrior, rootHapProb, partnerProb,
       locPrior;
   double props[propCount];
+  // With heterogeneity, what the trace row adds (see TraceRow).
+  bool membership;
+  double membershipPrior, share;
 };
 
 // One chain's part of a block: its locations and, at record iterations, its
@@ -41,9 +44,21 @@ struct ChainBlock {
   std::vector<TraceFields> records;
 };
 
-TraceFields fieldsOf(const Chain &c) {
-  TraceFields f = {c.mutLoc,      c.logLik,      c.mutAge,      c.treePrior, c.popSampleProb,
-                   c.mutAgePrior, c.rootHapProb, c.partnerProb, c.locPrior,  {}};
+TraceFields fieldsOf(Chain &c) {
+  const bool membership = !c.membership.drawn.empty();
+  TraceFields f = {c.mutLoc,
+                   c.logLik,
+                   c.mutAge,
+                   c.treePrior,
+                   c.popSampleProb,
+                   c.mutAgePrior,
+                   c.rootHapProb,
+                   c.partnerProb,
+                   c.locPrior,
+                   {},
+                   membership,
+                   membership ? membershipLogPrior(c) : 0,
+                   c.membership.share};
   for (int p = 0; p < propCount; p++)
     f.props[p] = c.props[p];
   return f;
@@ -109,11 +124,17 @@ void writeBlock(long from, long to, const Schedule &schedule, std::vector<ChainB
       if (!fileRecord && !screenRecord)
         continue;
       Chain &view = views[ch];
-      showFields(blocks[ch].records[next[ch]++], view);
+      const TraceFields &fields = blocks[ch].records[next[ch]++];
+      showFields(fields, view);
       if (fileRecord) {
         writeDatSegment(datLine, view, i);
-        if (record)
-          writeTraceRow(*record->traces[ch], traceRow(view, i));
+        if (record) {
+          TraceRow row = traceRow(view, i);
+          row.membership = fields.membership;
+          row.membershipPrior = fields.membershipPrior;
+          row.share = fields.share;
+          writeTraceRow(*record->traces[ch], row);
+        }
       }
       if (screenRecord)
         writeScreenLine(std::cout, view, i, conv.r);

@@ -13,8 +13,16 @@ struct TraceRow {
          popSampleProb = 0;
   double location = 0, age = 0;
   std::array<double, 5> acceptance{}; // genealogy, location, root, internal, frequencies
+  // With heterogeneity: the log prior of the founder share and the
+  // memberships, with the age prior's normalisation over the founder count
+  // (see membershipLogPrior), and the share.
+  bool membership = false;
+  double membershipPrior = 0, share = 0;
 };
 
-void writeTraceHeader(std::ostream &out);
-// One row; the log posterior is the sum of the six terms that make it up.
+// The header; with membership, the columns log_membership and founder_share
+// follow the others.
+void writeTraceHeader(std::ostream &out, bool membership = false);
+// One row; the log posterior is the sum of the six terms that make it up, and
+// of the membership's prior with heterogeneity.
 void writeTraceRow(std::ostream &out, const TraceRow &row);

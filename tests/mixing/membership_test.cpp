@@ -181,6 +181,11 @@ TEST(Membership, DrawsFollowTheExactPosteriorOfTheConfigurations) {
                    boundedAgeLogPrior(c, std::max(1, m), c.mutAge) +
                    founderTreeTerm(c.tree, c.membership.drawn, m);
       top = std::max(top, logPost[z]);
+      // The chain's terms and the membership prior the trace adds to them
+      // make the same log density, whatever the configuration.
+      const double traced = lik + founderTreeTerm(c.tree, c.membership.drawn, m) +
+                            ageLogPrior(c, c.mutAge) + membershipLogPrior(c);
+      EXPECT_NEAR(traced, logPost[z], 1e-9) << "configuration " << z;
     }
     double total = 0;
     for (double &v : logPost)
