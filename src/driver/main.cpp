@@ -119,6 +119,14 @@ void reportInterruption(int signal, long done, long total, long sampled) {
 int main(int argc, char **argv) {
   const Options options = readCommandLine(argc, argv);
   const std::string base = options.outPrefix.empty() ? options.controlFile : options.outPrefix;
+  // --out may name a folder that does not exist yet.
+  if (!options.outPrefix.empty()) {
+    const std::filesystem::path folder = std::filesystem::path(base).parent_path();
+    std::error_code error;
+    if (!folder.empty() && !std::filesystem::is_directory(folder, error) &&
+        !std::filesystem::create_directories(folder, error))
+      stopUnopened(folder.string(), error.value());
+  }
   lockPrefix(base);
   RunManifest manifest = newRunManifest();
   manifest.sampler = options.mixing ? "mixing" : "exact";
@@ -225,6 +233,8 @@ int main(int argc, char **argv) {
   controlFile.close();
   // The verdict is the run's last words (on standard error, beside the
   // unchanged screen text), printed only once every file is written.
+  record.done = done;
+  record.total = total;
   const std::string verdict = writeRunReport(base, record);
   manifest.sampled = sampled;
   recordState(done < total ? "interrupted" : "complete");

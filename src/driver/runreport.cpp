@@ -92,8 +92,12 @@ std::string writeRunReport(const std::string &base, const RunRecord &record) {
     membership = &record.membership;
   }
   std::ostringstream verdict;
+  const std::string interruption =
+      record.done < record.total ? "after iteration " + std::to_string(record.done) + " of " +
+                                       std::to_string(record.total)
+                                 : "";
   writeVerdict(verdict, rows, pset.numChains, 1 - input.alpha, input.ageSampled, record.mixing,
-               membership);
+               membership, interruption);
   writeFile(base + ".verdict.txt", [&](std::ostream &out) { out << verdict.str(); });
   return verdict.str();
 }

@@ -23,4 +23,6 @@ struct RunRecord {
   // With a marker list: each marker's ID, chromosome and base position.
   std::vector<std::string> markerIds, markerChroms;
   std::vector<long long> markerBases;
+  // The iterations done and asked for (fewer done: the run was interrupted).
+  long done = 0, total = 0;
 };

@@ -153,12 +153,19 @@ bool chainsAgree(const std::vector<SummaryRow> &rows, int chains, bool ageSample
 }
 
 void writeVerdict(std::ostream &out, const std::vector<SummaryRow> &rows, int chains, double level,
-                  bool ageSampled, bool mixing, const MembershipTable *membership) {
+                  bool ageSampled, bool mixing, const MembershipTable *membership,
+                  const std::string &interruption) {
   const SummaryRow *location = pooledRow(rows, "location");
   const SummaryRow *age = pooledRow(rows, "age");
+  if (!interruption.empty())
+    out << "The run was interrupted " << interruption
+        << ": what follows comes from the iterations done, not from the run asked for.\n";
   if (!location || !age || location->draws == 0) {
-    out << "Verdict: no draws were recorded (\"Iterations\" is 0), so there is nothing to "
-           "estimate.\n";
+    out << (interruption.empty()
+                ? "Verdict: no draws were recorded (\"Iterations\" is 0), so there is nothing to "
+                  "estimate.\n"
+                : "Verdict: no draws were recorded (the run stopped during burn-in), so there is "
+                  "nothing to estimate.\n");
     out.flush();
     return;
   }

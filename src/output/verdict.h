@@ -4,6 +4,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <string>
 #include <vector>
 
 #include "membership.h"
@@ -21,6 +22,9 @@ bool chainsAgree(const std::vector<SummaryRow> &rows, int chains, bool ageSample
 // chains; mixing says whether the mixing sampler drew them (the advice
 // differs). With heterogeneity, membership holds the chromosomes' memberships
 // and the rows the founder share's.
+// interruption, when not empty, says where the run was stopped ("after
+// iteration 1200 of 22000"); the verdict then says so first.
 void writeVerdict(std::ostream &out, const std::vector<SummaryRow> &rows, int chains, double level,
                   bool ageSampled, bool mixing = false,
-                  const MembershipTable *membership = nullptr);
+                  const MembershipTable *membership = nullptr,
+                  const std::string &interruption = "");

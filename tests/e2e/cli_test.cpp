@@ -614,3 +614,16 @@ TEST(MarkerNames, AListBesideTheControlFileNamesTheAnswersOnTheGenome) {
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(contains(r.out, "the marker list \"other.tsv\" lists 1 markers")) << r.out;
 }
+
+// --out may name a folder that does not exist yet; one that cannot be made
+// (a file stands in its way) stops the run with the path and the reason.
+TEST(OutPrefix, ItsFolderIsMadeWhenMissing) {
+  const std::string dir = makeTempDir();
+  writeFile(dir, "data.in", baseControl());
+  ASSERT_EQ(runMutloc(dir, "--out new/runs/x data.in").status, 0);
+  EXPECT_TRUE(exists(dir + "/new/runs/x.dat"));
+  writeFile(dir, "file", "");
+  const RunResult r = runShell("cd '" + dir + "' && '" MUTLOC_BINARY "' --out file/x data.in 2>&1");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(contains(r.out, "cannot create \"file\"")) << r.out;
+}

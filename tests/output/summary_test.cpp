@@ -184,6 +184,17 @@ TEST(Summary, LocationsAreNamedOnTheGenomeWhenItsMarkersAreKnown) {
   EXPECT_NE(verdict.str().find(" bp), between"), std::string::npos) << verdict.str();
 }
 
+TEST(Verdict, AnInterruptedRunSaysSoFirst) {
+  const SummaryInput in = input({0.015, 0.015}, {50, 50}, 1000);
+  std::ostringstream some, none;
+  writeVerdict(some, summarise(in), 2, 0.9, true, true, nullptr, "after iteration 9 of 20");
+  EXPECT_EQ(some.str().rfind("The run was interrupted after iteration 9 of 20: ", 0), 0u)
+      << some.str();
+  writeVerdict(none, summarise(input({0.015}, {50}, 0)), 1, 0.9, true, true, nullptr, "after 3");
+  EXPECT_NE(none.str().find("stopped during burn-in"), std::string::npos) << none.str();
+  EXPECT_EQ(none.str().find("\"Iterations\" is 0"), std::string::npos) << none.str();
+}
+
 TEST(Verdict, TooFewEffectiveDrawsIsNotAgreement) {
   // Same centres, but 100 draws per chain cannot reach 400 effective draws.
   const SummaryInput in = input({0.015, 0.015}, {50, 50}, 100);
