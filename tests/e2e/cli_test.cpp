@@ -426,11 +426,22 @@ TEST(Interruption, AHardKillCanCutOnlyTheLastDatLine) {
 // Files that cannot be made or written, one run per prefix, and runs whose
 // files belong together
 
+// A folder in the way of the first file (the lock), and a file in the way
+// of --out's folder, which is otherwise made when missing.
 TEST(WriteFailures, AnOutputThatCannotBeCreatedIsNamedWithTheReason) {
-  const Finished f = runToEnd(folderWith(baseControl()), {"--out", "no/r", "c.in"});
+  const std::string dir = folderWith(baseControl());
+  std::filesystem::create_directories(dir + "/d/r.lock");
+  const Finished f = runToEnd(dir, {"--out", "d/r", "c.in"});
   EXPECT_EQ(f.status, 1);
-  EXPECT_EQ(f.out, "no/r.lock" + std::string(msg::cantBeOpened) + "\n");
-  EXPECT_EQ(f.err, "mutloc: cannot create \"no/r.lock\": No such file or directory\n");
+  EXPECT_EQ(f.out, "d/r.lock" + std::string(msg::cantBeOpened) + "\n");
+  EXPECT_EQ(f.err, "mutloc: cannot create \"d/r.lock\": Is a directory\n");
+
+  writeFile(dir, "file", "");
+  const Finished g = runToEnd(dir, {"--out", "file/r", "c.in"});
+  EXPECT_EQ(g.status, 1);
+  EXPECT_EQ(g.err, "mutloc: cannot create \"file\": Not a directory\n");
+  ASSERT_EQ(runToEnd(dir, {"--out", "new/runs/r", "c.in"}).status, 0);
+  EXPECT_TRUE(exists(dir + "/new/runs/r.dat"));
 }
 
 // Every file a run writes, each in turn on a device that is always full.
@@ -613,17 +624,4 @@ TEST(MarkerNames, AListBesideTheControlFileNamesTheAnswersOnTheGenome) {
                                "' --markers other.tsv data.in 2>&1");
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(contains(r.out, "the marker list \"other.tsv\" lists 1 markers")) << r.out;
-}
-
-// --out may name a folder that does not exist yet; one that cannot be made
-// (a file stands in its way) stops the run with the path and the reason.
-TEST(OutPrefix, ItsFolderIsMadeWhenMissing) {
-  const std::string dir = makeTempDir();
-  writeFile(dir, "data.in", baseControl());
-  ASSERT_EQ(runMutloc(dir, "--out new/runs/x data.in").status, 0);
-  EXPECT_TRUE(exists(dir + "/new/runs/x.dat"));
-  writeFile(dir, "file", "");
-  const RunResult r = runShell("cd '" + dir + "' && '" MUTLOC_BINARY "' --out file/x data.in 2>&1");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_TRUE(contains(r.out, "cannot create \"file\"")) << r.out;
 }
