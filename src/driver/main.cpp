@@ -209,10 +209,10 @@ int main(int argc, char **argv) {
   heterogeneity.priorA = options.sharePriorA;
   heterogeneity.priorB = options.sharePriorB;
   heterogeneity.fixedShare = options.fixedShare;
-  const long sampled =
-      options.mixing ? runMixingSampler(stream, options.threads, outputs.dat, outputs.hpf, &record,
-                                        afterIteration, heterogeneity)
-                     : runSampler(stream, outputs.dat, outputs.hpf, &record, afterIteration);
+  const long sampled = options.mixing
+                           ? runMixingSampler(stream, options.threads, outputs.dat, outputs.hpf,
+                                              &record, afterIteration, heterogeneity)
+                           : runSampler(stream, outputs.dat, outputs.hpf, &record, afterIteration);
   endProgress(progress, std::cerr);
 
   std::vector<std::vector<double>> locations, ages;

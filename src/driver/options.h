@@ -18,7 +18,7 @@ struct Options {
   // --markers FILE: the marker list (default: CONTROL_FILE.markers.tsv when
   // it exists).
   std::string markerList;
-  std::string error;       // what was wrong, for a usage error
+  std::string error; // what was wrong, for a usage error
 };
 
 // Reads the arguments after the program name. Options may come before or

@@ -44,7 +44,7 @@ namespace fs = std::filesystem;
 
 // The names a run gives its files beside the seven.
 constexpr const char *companions[] = {".summary.tsv",    ".draws.tsv", ".verdict.txt",
-                                      ".membership.tsv", ".run.tsv",  ".report.html"};
+                                      ".membership.tsv", ".run.tsv",   ".report.html"};
 
 // Whether name is that of a file of the run whose files start with stem: one
 // of the seven (when withSeven), a companion or a trace (.chainN.tsv).

@@ -80,10 +80,9 @@ std::string writeRunReport(const std::string &base, const RunRecord &record) {
   input.markerBases = record.markerBases;
   const std::vector<SummaryRow> rows = summarise(input);
 
-  writeFile(base + ".summary.tsv",
-            [&](std::ostream &out) {
-              writeSummaryTable(out, rows, 1 - input.alpha, !input.markerIds.empty());
-            });
+  writeFile(base + ".summary.tsv", [&](std::ostream &out) {
+    writeSummaryTable(out, rows, 1 - input.alpha, !input.markerIds.empty());
+  });
   writeFile(base + ".draws.tsv", [&](std::ostream &out) { writeDraws(out, record); });
   const MembershipTable *membership = nullptr;
   if (!record.membership.copies.empty()) {
@@ -93,9 +92,9 @@ std::string writeRunReport(const std::string &base, const RunRecord &record) {
   }
   std::ostringstream verdict;
   const std::string interruption =
-      record.done < record.total ? "after iteration " + std::to_string(record.done) + " of " +
-                                       std::to_string(record.total)
-                                 : "";
+      record.done < record.total
+          ? "after iteration " + std::to_string(record.done) + " of " + std::to_string(record.total)
+          : "";
   writeVerdict(verdict, rows, pset.numChains, 1 - input.alpha, input.ageSampled, record.mixing,
                membership, interruption);
   writeFile(base + ".verdict.txt", [&](std::ostream &out) { out << verdict.str(); });

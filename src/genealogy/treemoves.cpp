@@ -175,11 +175,12 @@ bool acceptOrReject(Rng &rng, Chain &chain, const TreeMatrix &proposed, double l
   const int n = pset.numChromosomes;
   const double age = chain.propMutAge;
   const double agePrior = ageLogPrior(chain, age);
-  const Membership &m = chain.membership;
-  const double founderTerm = m.drawn.empty() ? 0 : founderTreeTerm(proposed, m.drawn, m.founders);
-  double treePrior = tprior(n, chain.propTimes, age, pset.propSampled, pset.growthRate);
-  if (!m.drawn.empty())
-    treePrior += founderTerm;
+  const double founderTerm = chain.membership.drawn.empty()
+                                 ? 0
+                                 : founderTreeTerm(proposed, chain.membership, chain.scratch.events,
+                                                   chain.scratch.foundersBelow);
+  const double treePrior =
+      tprior(n, chain.propTimes, age, pset.propSampled, pset.growthRate) + founderTerm;
   const double logRatio = (agePrior + treePrior + logLik) -
                           (chain.logLik + chain.treePrior + chain.mutAgePrior) + hastings;
   double a = logRatio < 0 ? std::exp(logRatio) : 1.0;
@@ -388,8 +389,7 @@ void regraftMove(Rng &rng, Chain &chain, int32_t i, bool withAge) {
   const double x = chain.mutLoc;
   int internalMoved = 0;
   const PopulationRows *drawn = drawnRows(chain);
-  partialtprobs(freqs, &internalMoved, p, j, tree, x, chain.rootLoci, chain.MP1, chain.memo,
-                drawn);
+  partialtprobs(freqs, &internalMoved, p, j, tree, x, chain.rootLoci, chain.MP1, chain.memo, drawn);
   for (int node : {s, p, otherChild(tree, p, j), root})
     tprob2(freqs, tree, x, pset.mapDist, chain.rootLoci, node, chain.MP1, chain.memo, drawn);
   regraftProposalTimes(chain, j, p);

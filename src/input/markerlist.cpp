@@ -71,7 +71,8 @@ std::string readMarkerList(const std::string &path, const std::vector<double> &m
              std::to_string(head.size()) + where;
     GenomeMarker m;
     long long index = 0;
-    if (!wholeNumber(cells[column[0]], index) || index != static_cast<long long>(markers.size()) + 1)
+    if (!wholeNumber(cells[column[0]], index) ||
+        index != static_cast<long long>(markers.size()) + 1)
       return "numbers its markers out of order" + where;
     if (!wholeNumber(cells[column[3]], m.pos) || m.pos < 1)
       return "gives a position that is not a whole number above 0" + where;

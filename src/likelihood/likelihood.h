@@ -128,10 +128,11 @@ double tprior(int n, const std::vector<double> &times, double T, double rho, dou
 // leaves without heterogeneity; of one leaf when none descends from the
 // founder), so that the age is the age of the founder chromosomes' mutation.
 double ageLogPrior(const Chain &chain, double age);
-// The same as a density over the age bounds [mutAgeLow, mutAgeHigh] with m
-// founder leaves: tpriormut(m, age) less the log of its integral over the
-// bounds (taken once per m and kept in the chain's membership record).
-double boundedAgeLogPrior(Chain &chain, int m, double age);
+// The age prior of the given number of founder leaves (at least one) as a
+// density over the age bounds [mutAgeLow, mutAgeHigh]: tpriormut less the log
+// of its integral over the bounds (taken once per count and kept in the
+// chain's membership record).
+double boundedAgeLogPrior(Chain &chain, int founders, double age);
 // The founder count whose age prior ageLogPrior takes.
 int ageLeafCount(const Chain &chain);
 // What the genealogy prior gains when m of the n leaves descend from the
@@ -144,9 +145,10 @@ int ageLeafCount(const Chain &chain);
 double founderTreeTerm(const TreeMatrix &tree, const std::vector<int> &events,
                        const std::vector<int> &founders, int m, const Membership &tables);
 void takeLogTables(Membership &membership);
-// The same from the genealogy and its memberships alone, every log taken
-// afresh.
-double founderTreeTerm(const TreeMatrix &tree, const PopulationRows &drawn, int m);
+// The same from the genealogy and the membership record alone, its events and
+// founder counts made in the given vectors.
+double founderTreeTerm(const TreeMatrix &tree, const Membership &membership,
+                       std::vector<int> &events, std::vector<int> &founders);
 // The internal rows of a genealogy in the order of their ages, and the
 // founder leaves below every row.
 void orderEvents(const TreeMatrix &tree, std::vector<int> &events);

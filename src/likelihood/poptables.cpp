@@ -394,8 +394,8 @@ double populationLogProb(const Table &freqs, const TransTable &trans, const doub
   if (pset.algSwitch == 0.0)
     return allelesLogProb(freqs, alleles, memo);
   return markovLogProb(
-      freqs, trans,
-      [alleles](size_t k) { return static_cast<size_t>(std::fabs(alleles[k])); }, memo);
+      freqs, trans, [alleles](size_t k) { return static_cast<size_t>(std::fabs(alleles[k])); },
+      memo);
 }
 
 namespace {

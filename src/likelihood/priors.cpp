@@ -78,7 +78,8 @@ double logAgeIntegral(int m) {
 
 } // namespace
 
-double boundedAgeLogPrior(Chain &chain, int m, double age) {
+double boundedAgeLogPrior(Chain &chain, int founders, double age) {
+  const int m = std::max(1, founders);
   std::vector<double> &norms = chain.membership.ageNorms;
   if (norms.size() <= static_cast<size_t>(m))
     norms.resize(m + 1, std::numeric_limits<double>::quiet_NaN());
@@ -125,7 +126,8 @@ void orderEvents(const TreeMatrix &tree, std::vector<int> &events) {
                    [&](int a, int b) { return tree[a][nodeTime] < tree[b][nodeTime]; });
 }
 
-void countFounders(const TreeMatrix &tree, const PopulationRows &drawn, std::vector<int> &founders) {
+void countFounders(const TreeMatrix &tree, const PopulationRows &drawn,
+                   std::vector<int> &founders) {
   founders.assign(tree.size(), 0);
   for (size_t r = 0; r < tree.size(); r++)
     if (tree[r][child1] == -1 && !drawn[r])
@@ -133,36 +135,9 @@ void countFounders(const TreeMatrix &tree, const PopulationRows &drawn, std::vec
         founders[v]++;
 }
 
-//
 // Since C(d, 2) + d f = d (d - 1 + 2 f) / 2 and d takes each value from n - m
-// down to 1 once, the term is log n! - log m! - sum log(d - 1 + 2 f).
-namespace {
-
-// logOf(k) is log k and logFactorial(k) log k!, for whole k.
-template <class Log, class LogFactorial>
-double founderTerm(const TreeMatrix &tree, const std::vector<int> &events,
-                   const std::vector<int> &founders, int m, Log logOf,
-                   LogFactorial logFactorial) {
-  const int n = pset.numChromosomes;
-  if (m <= 0 || m >= n)
-    return 0;
-  int d = n - m, f = m;
-  double completing = 0;
-  for (int v : events) {
-    const bool bothFounders = founders[static_cast<int>(tree[v][child1])] > 0 &&
-                              founders[static_cast<int>(tree[v][child2])] > 0;
-    if (bothFounders) {
-      f--;
-    } else {
-      completing += logOf(d - 1 + 2 * f);
-      d--;
-    }
-  }
-  return logFactorial(n) - logFactorial(m) - completing;
-}
-
-} // namespace
-
+// down to 1 once, the term is log n! - log m! - sum log(d - 1 + 2 f), which
+// the membership record's tables give.
 void takeLogTables(Membership &membership) {
   const int n = pset.numChromosomes;
   membership.logInts.assign(2 * n + 1, 0.0);
@@ -175,16 +150,27 @@ void takeLogTables(Membership &membership) {
 
 double founderTreeTerm(const TreeMatrix &tree, const std::vector<int> &events,
                        const std::vector<int> &founders, int m, const Membership &tables) {
-  return founderTerm(
-      tree, events, founders, m, [&](int k) { return tables.logInts[k]; },
-      [&](int k) { return tables.logFactorials[k]; });
+  const int n = pset.numChromosomes;
+  if (m <= 0 || m >= n)
+    return 0;
+  int d = n - m, f = m;
+  double completing = 0;
+  for (int v : events) {
+    const bool bothFounders = founders[static_cast<int>(tree[v][child1])] > 0 &&
+                              founders[static_cast<int>(tree[v][child2])] > 0;
+    if (bothFounders) {
+      f--;
+    } else {
+      completing += tables.logInts[d - 1 + 2 * f];
+      d--;
+    }
+  }
+  return tables.logFactorials[n] - tables.logFactorials[m] - completing;
 }
 
-double founderTreeTerm(const TreeMatrix &tree, const PopulationRows &drawn, int m) {
-  std::vector<int> events, founders;
+double founderTreeTerm(const TreeMatrix &tree, const Membership &membership,
+                       std::vector<int> &events, std::vector<int> &founders) {
   orderEvents(tree, events);
-  countFounders(tree, drawn, founders);
-  return founderTerm(
-      tree, events, founders, m, [](int k) { return std::log(static_cast<double>(k)); },
-      [](int k) { return std::lgamma(k + 1.0); });
+  countFounders(tree, membership.drawn, founders);
+  return founderTreeTerm(tree, events, founders, membership.founders, membership);
 }

@@ -22,7 +22,6 @@
 // Each z_i is drawn from its full conditional, which involves leaf i's two
 // possible terms, the share, the age prior's founder count and the founder
 // genealogy's term; the share from its conjugate Beta(a + m, b + n - m).
-#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -76,10 +75,10 @@ void drawMemberships(Rng &rng, Chain &chain, const RowParts &parts) {
     const double descent = descentTerm(parts, node);
     const double drawn =
         populationLogProb(chain.popHapFreqs, chain.MP1, tree[r].data() + TMAT, chain.memo);
-    const double asFounder = logShare + descent + treeAs[1] +
-                             boundedAgeLogPrior(chain, std::max(1, others + 1), chain.mutAge);
+    const double asFounder =
+        logShare + descent + treeAs[1] + boundedAgeLogPrior(chain, others + 1, chain.mutAge);
     const double asDrawn =
-        logRest + drawn + treeAs[0] + boundedAgeLogPrior(chain, std::max(1, others), chain.mutAge);
+        logRest + drawn + treeAs[0] + boundedAgeLogPrior(chain, others, chain.mutAge);
     const double founderProbability = 1 / (1 + std::exp(asDrawn - asFounder));
     const bool founder = ran1(rng) < founderProbability;
     if (founder == wasFounder)
@@ -109,9 +108,8 @@ void drawShare(Rng &rng, Chain &chain) {
 double membershipLogPrior(Chain &chain) {
   const Membership &m = chain.membership;
   const int n = pset.numChromosomes;
-  const int ageLeaves = std::max(1, m.founders);
-  double sum = boundedAgeLogPrior(chain, ageLeaves, chain.mutAge) -
-               tpriormut(ageLeaves, chain.mutAge, pset.growthRate);
+  double sum =
+      boundedAgeLogPrior(chain, m.founders, chain.mutAge) - ageLogPrior(chain, chain.mutAge);
   if (!m.shareFixed)
     sum += std::lgamma(m.priorA + m.priorB) - std::lgamma(m.priorA) - std::lgamma(m.priorB) +
            (m.priorA - 1) * std::log(m.share) + (m.priorB - 1) * std::log1p(-m.share);
@@ -144,8 +142,9 @@ void finishMemberships(RunRecord &record, long sampled) {
         founder[patientBlockRow[chain.dataRow[r]]] += m.founderIterations[r];
     for (int row = 0; row < patientBlockRows; row++) {
       const int copies = record.membership.copies[row];
-      founder[row] = copies > 0 && sampled > 0 ? founder[row] / (static_cast<double>(copies) * sampled)
-                                               : std::numeric_limits<double>::quiet_NaN();
+      founder[row] = copies > 0 && sampled > 0
+                         ? founder[row] / (static_cast<double>(copies) * sampled)
+                         : std::numeric_limits<double>::quiet_NaN();
     }
     record.membership.chains.push_back(std::move(founder));
   }

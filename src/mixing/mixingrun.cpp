@@ -46,18 +46,12 @@ struct ChainBlock {
 
 TraceFields fieldsOf(Chain &c) {
   const bool membership = !c.membership.drawn.empty();
-  TraceFields f = {c.mutLoc,
-                   c.logLik,
-                   c.mutAge,
-                   c.treePrior,
-                   c.popSampleProb,
-                   c.mutAgePrior,
-                   c.rootHapProb,
-                   c.partnerProb,
-                   c.locPrior,
-                   {},
-                   membership,
-                   membership ? membershipLogPrior(c) : 0,
+  TraceFields f = {c.mutLoc,          c.logLik,
+                   c.mutAge,          c.treePrior,
+                   c.popSampleProb,   c.mutAgePrior,
+                   c.rootHapProb,     c.partnerProb,
+                   c.locPrior,        {},
+                   membership,        membership ? membershipLogPrior(c) : 0,
                    c.membership.share};
   for (int p = 0; p < propCount; p++)
     f.props[p] = c.props[p];

@@ -70,9 +70,13 @@ void writeMarker(std::ostream &out, int marker) {
     out << marker;
 }
 
-} // namespace
-
-namespace {
+// The marker that begins the map interval holding x: the last but one at most.
+size_t intervalStart(double x, const std::vector<double> &map) {
+  size_t k = 0;
+  while (k + 2 < map.size() && map[k + 1] <= x)
+    k++;
+  return k;
+}
 
 // The genome's names and base pairs of a location row.
 void placeOnGenome(const SummaryInput &in, SummaryRow &row) {
@@ -86,12 +90,8 @@ void placeOnGenome(const SummaryInput &in, SummaryRow &row) {
   row.medianBp = bp(row.median);
   row.lowBp = bp(row.hpdLow);
   row.highBp = bp(row.hpdHigh);
-  if (!std::isnan(row.medianBp)) {
-    size_t k = 0;
-    while (k + 1 < in.markers.size() && in.markers[k + 1] <= row.median)
-      k++;
-    row.chrom = in.markerChroms[k];
-  }
+  if (!std::isnan(row.medianBp))
+    row.chrom = in.markerChroms[intervalStart(row.median, in.markers)];
 }
 
 } // namespace
@@ -100,9 +100,7 @@ double basePosition(double x, const std::vector<double> &map, const std::vector<
                     const std::vector<std::string> &chroms) {
   if (map.empty() || !(x >= map.front() && x <= map.back()))
     return NAN;
-  size_t k = 0;
-  while (k + 2 < map.size() && map[k + 1] <= x)
-    k++;
+  const size_t k = intervalStart(x, map);
   if (map.size() == 1 || map[k + 1] == map[k])
     return static_cast<double>(bases[k]);
   if (chroms[k] != chroms[k + 1])

@@ -68,7 +68,8 @@ std::string bases(double bp) {
 }
 
 std::string markerName(int number, const std::string &id) {
-  return id.empty() || id == "." ? std::to_string(number) : id + " (marker " + std::to_string(number) + ")";
+  return id.empty() || id == "." ? std::to_string(number)
+                                 : id + " (marker " + std::to_string(number) + ")";
 }
 
 void writeLocation(std::ostream &out, const SummaryRow &r, const std::string &percent) {

@@ -25,6 +25,5 @@ bool chainsAgree(const std::vector<SummaryRow> &rows, int chains, bool ageSample
 // interruption, when not empty, says where the run was stopped ("after
 // iteration 1200 of 22000"); the verdict then says so first.
 void writeVerdict(std::ostream &out, const std::vector<SummaryRow> &rows, int chains, double level,
-                  bool ageSampled, bool mixing = false,
-                  const MembershipTable *membership = nullptr,
+                  bool ageSampled, bool mixing = false, const MembershipTable *membership = nullptr,
                   const std::string &interruption = "");

@@ -82,8 +82,8 @@ TEST(Options, HeterogeneityWithItsShareOptions) {
   EXPECT_EQ(prior.action, Options::Action::run);
   EXPECT_EQ(prior.sharePriorA, 4);
   EXPECT_EQ(prior.sharePriorB, 0.5);
-  EXPECT_EQ(parse({"--sampler=mixing", "--heterogeneity", "--founder-share", "1", "d.in"}).fixedShare,
-            1);
+  EXPECT_EQ(
+      parse({"--sampler=mixing", "--heterogeneity", "--founder-share", "1", "d.in"}).fixedShare, 1);
   struct {
     std::vector<const char *> args;
     const char *says;
@@ -100,7 +100,8 @@ TEST(Options, HeterogeneityWithItsShareOptions) {
     EXPECT_EQ(o.action, Options::Action::usageError) << bad;
   }
   for (const char *bad : {"1", "1,", ",2", "0,1", "1,-1", "a,b", "1,inf", "1;2"}) {
-    const Options o = parse({"--sampler=mixing", "--heterogeneity", "--founder-share-prior", bad, "d"});
+    const Options o =
+        parse({"--sampler=mixing", "--heterogeneity", "--founder-share-prior", bad, "d"});
     EXPECT_EQ(o.action, Options::Action::usageError) << bad;
     EXPECT_NE(o.error.find("Beta prior"), std::string::npos) << o.error;
   }

@@ -620,8 +620,8 @@ TEST(MarkerNames, AListBesideTheControlFileNamesTheAnswersOnTheGenome) {
   EXPECT_TRUE(contains(summary[0], "\tmarker_below_id\tmarker_above_id\tchrom\tmedian_bp"));
   EXPECT_TRUE(contains(readFile(dir + "/data.in.verdict.txt"), " bp), between markers rs"));
   writeFile(dir, "other.tsv", "marker\tid\tchrom\tpos\tmap\n1\trs1\tchr7\t100000\t0\n");
-  const RunResult r = runShell("cd '" + dir + "' && '" MUTLOC_BINARY
-                               "' --markers other.tsv data.in 2>&1");
+  const RunResult r =
+      runShell("cd '" + dir + "' && '" MUTLOC_BINARY "' --markers other.tsv data.in 2>&1");
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(contains(r.out, "the marker list \"other.tsv\" lists 1 markers")) << r.out;
 }

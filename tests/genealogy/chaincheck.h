@@ -126,15 +126,16 @@ inline ::testing::AssertionResult chainMatchesRecomputation(int ch, double tol =
     return ::testing::AssertionFailure() << "node times differ from the genealogy's sorted ages";
   const PopulationRows &drawn = c.membership.drawn;
   double treePrior = tprior(n, times, c.mutAge, pset.propSampled, pset.growthRate);
+  std::vector<int> events, founders;
   if (!drawn.empty())
-    treePrior += founderTreeTerm(stored, drawn, c.membership.founders);
+    treePrior += founderTreeTerm(stored, c.membership, events, founders);
   if (!close(c.treePrior, treePrior, tol))
     return ::testing::AssertionFailure()
            << "tree prior " << c.treePrior << ", recomputed " << treePrior;
   if (!drawn.empty() && c.membership.founders != n - std::count(drawn.begin(), drawn.end(), 1))
     return ::testing::AssertionFailure() << "founder count " << c.membership.founders;
-  const double agePrior = tpriormut(drawn.empty() ? n : std::max(1, c.membership.founders),
-                                    c.mutAge, pset.growthRate);
+  const double agePrior =
+      tpriormut(drawn.empty() ? n : std::max(1, c.membership.founders), c.mutAge, pset.growthRate);
   if (!close(c.mutAgePrior, agePrior, tol))
     return ::testing::AssertionFailure()
            << "age prior " << c.mutAgePrior << ", recomputed " << agePrior;

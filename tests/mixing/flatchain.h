@@ -53,7 +53,8 @@ inline Chain &flatChain() {
 
 // Batch means of a series (40 batches) and the standard error of their mean.
 // The long-run mean agrees with its expected value within 4.5 standard errors.
-inline void expectNear(const std::vector<double> &series, double expected, const std::string &what) {
+inline void expectNear(const std::vector<double> &series, double expected,
+                       const std::string &what) {
   const Estimate e = batchMeans(series);
   EXPECT_LT(std::fabs(e.mean - expected), 4.5 * e.se + 1e-3)
       << what << ": " << e.mean << " +- " << e.se << ", expected " << expected;

@@ -8,14 +8,14 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "batchmeans.h"
 #include "flatchain.h"
-#include "likelihood.h"
 #include "genealogy.h"
+#include "likelihood.h"
 #include "mixing.h"
 #include "sampler.h"
 #include "sampler/datachains.h"
@@ -55,7 +55,8 @@ TEST(Membership, TheFounderLeavesGenealogyHasThePriorOfItsLeaves) {
   startMembership(c, options);
   c.membership.drawn[4] = c.membership.drawn[5] = 1;
   c.membership.founders = 2;
-  c.membership.treeTerm = founderTreeTerm(c.tree, c.membership.drawn, 2);
+  std::vector<int> events, below;
+  c.membership.treeTerm = founderTreeTerm(c.tree, c.membership, events, below);
   c.treePrior += c.membership.treeTerm;
   c.mutAgePrior = ageLogPrior(c, c.mutAge);
   // The node-age CDF on [0, T] (as in genealogyprior_test.cpp).
@@ -158,6 +159,7 @@ TEST(Membership, DrawsFollowTheExactPosteriorOfTheConfigurations) {
     options.fixedShare = 0.3;
     startMembership(c, options);
     const int leaves[3] = {2, 3, 4};
+    std::vector<int> events, below;
 
     const auto configure = [&](int z) {
       c.membership.founders = 0;
@@ -179,11 +181,11 @@ TEST(Membership, DrawsFollowTheExactPosteriorOfTheConfigurations) {
       const int m = c.membership.founders;
       logPost[z] = lik + m * std::log(0.3) + (3 - m) * std::log(0.7) +
                    boundedAgeLogPrior(c, std::max(1, m), c.mutAge) +
-                   founderTreeTerm(c.tree, c.membership.drawn, m);
+                   founderTreeTerm(c.tree, c.membership, events, below);
       top = std::max(top, logPost[z]);
       // The chain's terms and the membership prior the trace adds to them
       // make the same log density, whatever the configuration.
-      const double traced = lik + founderTreeTerm(c.tree, c.membership.drawn, m) +
+      const double traced = lik + founderTreeTerm(c.tree, c.membership, events, below) +
                             ageLogPrior(c, c.mutAge) + membershipLogPrior(c);
       EXPECT_NEAR(traced, logPost[z], 1e-9) << "configuration " << z;
     }

@@ -69,6 +69,17 @@ void expectAgree(const Estimate &a, const Estimate &b, const char *what) {
       << what << ": " << a.mean << " +- " << a.se << " against " << b.mean << " +- " << b.se;
 }
 
+// Two runs that must be one run: both finished, with the same screen text
+// and the seven files byte for byte.
+void expectSameRun(const RunResult &a, const std::string &dirA, const RunResult &b,
+                   const std::string &dirB) {
+  ASSERT_EQ(a.status, 0) << a.out;
+  ASSERT_EQ(b.status, 0) << b.out;
+  EXPECT_EQ(a.out, b.out);
+  for (const char *s : suffixes)
+    EXPECT_EQ(readFile(dirA + "/data.in" + s), readFile(dirB + "/data.in" + s)) << s;
+}
+
 std::string longRun(const std::string &control, int burnIn, int iterations) {
   return edited(control,
                 {{"Burn-in iteration\n10\n", "Burn-in iteration\n" + std::to_string(burnIn) + "\n"},
@@ -83,11 +94,7 @@ TEST(MixingRun, OutputIsTheSameWhateverTheThreadCount) {
   const std::string control = edited(baseControl(), {{"Iterations\n20\n", "Iterations\n700\n"}});
   const RunResult a = runIn(one, control, "--sampler mixing --threads 1");
   const RunResult b = runIn(two, control, "--threads 2 --sampler=mixing");
-  ASSERT_EQ(a.status, 0) << a.out;
-  ASSERT_EQ(b.status, 0) << b.out;
-  EXPECT_EQ(a.out, b.out);
-  for (const char *s : suffixes)
-    EXPECT_EQ(readFile(one + "/data.in" + s), readFile(two + "/data.in" + s)) << s;
+  ASSERT_NO_FATAL_FAILURE(expectSameRun(a, one, b, two));
   // The trace has the default sampler's layout: one line per record
   // iteration (every fifth, and the last), 14 fields per chain and R.
   const std::vector<std::string> dat = lines(readFile(one + "/data.in.dat"));
@@ -196,11 +203,7 @@ TEST(MixingRun, HeterogeneityWithTheShareAtOneIsTheRunWithout) {
                              {"5 1 2 1 1\n5 2 2 1 2\n", "5 1 2 1 1\n0 1 1 1 1\n5 2 2 1 2\n"}});
   const RunResult a = runIn(plain, control, "--sampler mixing");
   const RunResult b = runIn(held, control, "--sampler mixing --heterogeneity --founder-share 1");
-  ASSERT_EQ(a.status, 0) << a.out;
-  ASSERT_EQ(b.status, 0) << b.out;
-  EXPECT_EQ(a.out, b.out);
-  for (const char *s : suffixes)
-    EXPECT_EQ(readFile(plain + "/data.in" + s), readFile(held + "/data.in" + s)) << s;
+  ASSERT_NO_FATAL_FAILURE(expectSameRun(a, plain, b, held));
   EXPECT_EQ(readFile(held + "/data.in.membership.tsv"),
             "row\tcopies\tp_founder\tchain1\tchain2\n1\t5\t1\t1\t1\n2\t0\tNA\tNA\tNA\n"
             "3\t5\t1\t1\t1\n");
@@ -220,8 +223,9 @@ TEST(MixingRun, HeterogeneityWithTheShareAtOneIsTheRunWithout) {
 TEST(MixingRun, HeterogeneityIsRefusedWithoutThePatientData) {
   const std::string dir = makeTempDir();
   writeFile(dir, "data.in", edited(baseControl(), {{"Read old file\n0\n", "Read old file\n1\n"}}));
-  const RunResult r = runShell("cd '" + dir + "' && '" MUTLOC_BINARY
-                               "' --sampler mixing --heterogeneity data.in 2>&1");
+  const RunResult r = runShell(
+      "cd '" + dir + "' && '" MUTLOC_BINARY "' --sampler mixing --heterogeneity data.in 2>&1");
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.out.find("--heterogeneity needs the patient chromosomes"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("--heterogeneity needs the patient chromosomes"), std::string::npos)
+      << r.out;
 }
