@@ -42,6 +42,10 @@ struct MoveScratch {
   std::vector<double> transRow, entryLogs;
   std::vector<double> proposedSums;
   std::vector<int> changedHaps;
+  // A table refresh's counts of the sample's cells, the row it draws, the
+  // first-locus frequencies as a row and the transition table it replaced.
+  std::vector<double> tableCounts, drawnRow, firstLocusRow;
+  Table transitions;
   // Proposed haplotype of the root's state move; the loci an internal
   // state move changed with their former cells; one normal haplotype with a
   // proposed allele, its entries and running sums.
@@ -53,8 +57,10 @@ struct MoveScratch {
   // table the leaf moves of one sweep read (see takeSweepLogs).
   std::vector<int> record;
   std::vector<double> sweepLogs;
-  // The terms of each candidate allele of a full-conditional draw.
+  // The terms of each candidate allele of a full-conditional draw, or the
+  // weights of the branches a guided regraft offers; the rows it cuts out.
   std::vector<double> candidateTerms;
+  std::vector<char> marked;
   // The rows whose node terms a genealogy stretch changes; the rows a
   // regraft changes.
   std::vector<int> changedRows;

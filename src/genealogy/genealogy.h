@@ -42,6 +42,30 @@ void initchains(Rng &rng, std::ostream &log);
 // TOTLOCI + 3 ints in all, written over record.
 void missingRecord(const TreeRow &leaf, std::vector<int> &record);
 
+// What genealogy proposals share (proposal.cpp). Whether the genealogy moves
+// propose a mutation age with the genealogy.
+bool ageIsProposed();
+// Moves one value of the ascending ages from old to now, keeping them
+// ascending: the values between the two places shift by one.
+void moveSortedAge(std::vector<double> &ages, double old, double now);
+// A proposal made on the chain's genealogy itself keeps each row in the same
+// row of chain.prop before its first change, its label listed in
+// chain.scratch.changedRows (which the move empties first); a rejection
+// copies the kept rows back. keepRow ignores -1 and rows already kept.
+void keepRow(Chain &chain, int row);
+void restoreKeptRows(Chain &chain);
+// Scores a proposal (its log-likelihood logLik already summed, its ascending
+// node ages in chain.propTimes, its mutation age in chain.propMutAge) against
+// the chain's state by the age prior, the genealogy prior (with the founder
+// leaves' term under heterogeneity, read from the proposal's genealogy
+// `proposed`) and the likelihood; hastings is the proposal's own log
+// correction. On acceptance the chain takes the proposal's ages, log terms and
+// mutation age, and the caller makes its genealogy the chain's. A proposed age
+// outside its bounds lies outside the prior's support: the move is refused,
+// after the usual draw. Returns whether it was accepted.
+bool acceptGenealogy(Rng &rng, Chain &chain, const TreeMatrix &proposed, double logLik,
+                     double hastings);
+
 // One genealogy move of the chain in iteration i (node-time or regraft move,
 // with the mutation-age proposal and the age sample of sampling iterations).
 // Without withAge the mutation age stays as it is and no age sample is taken.

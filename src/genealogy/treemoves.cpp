@@ -45,10 +45,6 @@ void replaceChild(TreeMatrix &tree, int parentNode, int oldChild, int newChild) 
   tree[parentNode][column] = newChild;
 }
 
-bool ageIsProposed() {
-  return pset.iterMutAge != 0 && pset.starGenealogy == 0;
-}
-
 // A uniform step of half-width treeAdjust from the chain's age, reflected once
 // at the lower and then once at the upper bound.
 void proposeMutAge(Rng &rng, Chain &chain) {
@@ -92,22 +88,6 @@ int rotateAndFindRoot(Rng &rng, Chain &chain) {
   return chain.ageOrder[rows - 1];
 }
 
-// Moves one value of the ascending ages from old to now, keeping them
-// ascending: the values between the two places shift by one.
-void moveSortedAge(std::vector<double> &ages, double old, double now) {
-  if (old == now)
-    return;
-  auto at = std::lower_bound(ages.begin(), ages.end(), old) - ages.begin();
-  if (now > old) {
-    for (; at + 1 < static_cast<long>(ages.size()) && ages[at + 1] < now; at++)
-      ages[at] = ages[at + 1];
-  } else {
-    for (; at > 0 && ages[at - 1] > now; at--)
-      ages[at] = ages[at - 1];
-  }
-  ages[at] = now;
-}
-
 // Carries the age changes of node's subtree from the rows before to the
 // rows after into ages, the ascending ages of before.
 void moveSubtreeAges(std::vector<double> &ages, const TreeMatrix &before, const TreeMatrix &after,
@@ -130,19 +110,8 @@ void regraftProposalTimes(Chain &chain, int j, int p) {
   moveSubtreeAges(chain.propTimes, chain.prop, chain.tree, j);
 }
 
-// The regraft works on the chain's genealogy itself and changes few rows:
-// each row is kept in the same row of chain.prop before its first change, its
-// label listed in chain.scratch.changedRows, and a rejection copies the kept
-// rows back. Rows of j's subtree are kept with keepSubtree, all others with
-// keepRow; no row of the subtree is one of the others.
-void keepRow(Chain &chain, int row) {
-  std::vector<int> &kept = chain.scratch.changedRows;
-  if (row < 0 || std::find(kept.begin(), kept.end(), row) != kept.end())
-    return;
-  kept.push_back(row);
-  chain.prop[row] = chain.tree[row];
-}
-
+// The rows of j's subtree are kept here, all others with keepRow; no row
+// of the subtree is one of the others.
 void keepSubtree(Chain &chain, int node) {
   if (node == -1)
     return;
@@ -152,50 +121,10 @@ void keepSubtree(Chain &chain, int node) {
   keepSubtree(chain, link(chain.tree, node, child2));
 }
 
-void restoreKeptRows(Chain &chain) {
-  for (int row : chain.scratch.changedRows)
-    chain.tree[row] = chain.prop[row];
-}
-
 // A proposal that cannot be built is refused at its acceptance draw, with no
 // likelihood work; the chain keeps its state.
 void refuse(Rng &rng) {
   ran1(rng);
-}
-
-// Scores the proposal (its log-likelihood logLik already summed) against the
-// chain's current state; on acceptance the chain takes the proposal's ages,
-// log terms and mutation age, and the caller makes its genealogy the chain's.
-// Returns whether it was accepted. hastings is the proposal's own log
-// correction; proposed is the proposal's genealogy, whose shape the genealogy
-// prior of the founder leaves (heterogeneity) reads. A proposed age outside its bounds lies
-// outside the prior's support: the move is refused, after the usual draw.
-bool acceptOrReject(Rng &rng, Chain &chain, const TreeMatrix &proposed, double logLik,
-                    double hastings) {
-  const int n = pset.numChromosomes;
-  const double age = chain.propMutAge;
-  const double agePrior = ageLogPrior(chain, age);
-  const double founderTerm = chain.membership.drawn.empty()
-                                 ? 0
-                                 : founderTreeTerm(proposed, chain.membership, chain.scratch.events,
-                                                   chain.scratch.foundersBelow);
-  const double treePrior =
-      tprior(n, chain.propTimes, age, pset.propSampled, pset.growthRate) + founderTerm;
-  const double logRatio = (agePrior + treePrior + logLik) -
-                          (chain.logLik + chain.treePrior + chain.mutAgePrior) + hastings;
-  double a = logRatio < 0 ? std::exp(logRatio) : 1.0;
-  if (ageIsProposed() && !(age >= pset.mutAgeLow && age <= pset.mutAgeHigh))
-    a = 0;
-  if (!(a > ran1(rng)))
-    return false;
-  chain.nodeTimes = chain.propTimes;
-  chain.logLik = logLik;
-  chain.treePrior = treePrior;
-  chain.membership.treeTerm = founderTerm;
-  chain.mutAgePrior = agePrior;
-  chain.accTree++;
-  chain.mutAge = age;
-  return true;
 }
 
 // Node-time move: every internal age takes a uniform step (reflected into
@@ -227,8 +156,10 @@ void nodeTimeMove(Rng &rng, Chain &chain, int32_t i, bool withAge) {
   const double logLik = chainTprob(chain, chain.prop, chain.mutLoc, chain.rootLoci);
   // The proposal becomes the chain's genealogy; the working copy carries
   // nothing into the next move, so the two matrices simply change places.
-  if (acceptOrReject(rng, chain, chain.prop, logLik, 0.0))
+  if (acceptGenealogy(rng, chain, chain.prop, logLik, 0.0)) {
     chain.tree.swap(chain.prop);
+    chain.accTree++;
+  }
 }
 
 // The regraft walk of the cut point through the remaining tree. A positive g
@@ -395,7 +326,9 @@ void regraftMove(Rng &rng, Chain &chain, int32_t i, bool withAge) {
   regraftProposalTimes(chain, j, p);
   const double logLik = storedTotal(tree, chain.memo.total);
   // The rescaling of the k internal ages of j's subtree by T1 / T0.
-  if (!acceptOrReject(rng, chain, tree, logLik, internalMoved * std::log(tree[p][nodeTime] / t0)))
+  if (acceptGenealogy(rng, chain, tree, logLik, internalMoved * std::log(tree[p][nodeTime] / t0)))
+    chain.accTree++;
+  else
     restoreKeptRows(chain);
 }
 

@@ -88,6 +88,23 @@ void updateAge(Rng &rng, Chain &chain);
 // is held by the root and the prior of the node ages given the age.
 void scaleGenealogy(Rng &rng, Chain &chain);
 
+// A regraft guided by the haplotypes (guidedregraft.cpp): a random node and
+// its parent cut out and offered every branch of the rest of the genealogy,
+// weighted by how well the branch's haplotype matches the node's; the
+// parent's age uniform on the branch and its haplotype drawn from its new
+// neighbours' alleles. The mutation age is held.
+void guidedRegraft(Rng &rng, Chain &chain);
+
+// Every internal node's age redrawn in turn, uniformly between its children's
+// and its parent's, by a Metropolis test (nodeages.cpp).
+void updateNodeAges(Rng &rng, Chain &chain);
+
+// An independence proposal of one population table (the first-locus
+// frequencies or the transitions from one locus to the next, at a random
+// locus) from its conditional given the normal-population sample alone,
+// scored by the whole target (tablerefresh.cpp).
+void refreshTable(Rng &rng, Chain &chain);
+
 // The heterogeneity model (--heterogeneity; membership.cpp states its
 // target): off, or a Beta(priorA, priorB) prior of the founder share, or the
 // share held at fixedShare in (0, 1].

@@ -132,28 +132,24 @@ void systemShuffle(std::vector<int> &a, Rng &rng) {
   }
 }
 
-namespace {
-
 // Gamma(shape, 1). Marsaglia and Tsang: for shape >= 1, d (1 + c z)^3 with z
 // normal, accepted by a squeeze on the log of a uniform; a shape below 1
 // takes a deviate of shape + 1 times u^(1 / shape). The draws are ran1's and
 // gasdev's, named for the audit build.
 double gammaDeviate(double shape, Rng &rng) {
   if (shape < 1)
-    return gammaDeviate(shape + 1, rng) * std::pow(uniform(rng, "betaDeviate"), 1 / shape);
+    return gammaDeviate(shape + 1, rng) * std::pow(uniform(rng, "gammaDeviate"), 1 / shape);
   const double d = shape - 1.0 / 3, c = 1 / std::sqrt(9 * d);
   for (;;) {
-    const double z = normal(rng, "betaDeviate");
+    const double z = normal(rng, "gammaDeviate");
     const double v = 1 + c * z;
     if (v <= 0)
       continue;
     const double cube = v * v * v;
-    if (std::log(uniform(rng, "betaDeviate")) < 0.5 * z * z + d - d * cube + d * std::log(cube))
+    if (std::log(uniform(rng, "gammaDeviate")) < 0.5 * z * z + d - d * cube + d * std::log(cube))
       return d * cube;
   }
 }
-
-} // namespace
 
 double betaDeviate(double a, double b, Rng &rng) {
   const double x = gammaDeviate(a, rng);

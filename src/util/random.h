@@ -99,9 +99,12 @@ double gasdev(Rng &rng);
 // i = 1..n-1, j = next % (i + 1), exchange a[i] and a[j].
 void systemShuffle(std::vector<int> &a, Rng &rng);
 
+// A Gamma(shape, 1) deviate (shape > 0) by Marsaglia and Tsang's squeeze
+// method from gasdev and ran1 draws.
+double gammaDeviate(double shape, Rng &rng);
+
 // A Beta(a, b) deviate (a, b > 0), as X / (X + Y) of two gamma deviates of
-// shapes a and b, each drawn by Marsaglia and Tsang's squeeze method from
-// gasdev and ran1 draws.
+// shapes a and b.
 double betaDeviate(double a, double b, Rng &rng);
 
 #ifdef MUTLOC_TRACE_DRAWS

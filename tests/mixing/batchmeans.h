@@ -3,7 +3,10 @@
 // sampler tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cmath>
+#include <string>
 #include <vector>
 
 struct Estimate {
@@ -28,4 +31,13 @@ template <class F> Estimate batchMeans(const std::vector<double> &x, F f) {
 
 inline Estimate batchMeans(const std::vector<double> &x) {
   return batchMeans(x, [](double v) { return v; });
+}
+
+// Two chains' long-run means of one quantity agree within 4.5 standard
+// errors of their difference.
+inline void expectSameMean(const std::vector<double> &a, const std::vector<double> &b,
+                           const std::string &what) {
+  const Estimate x = batchMeans(a), y = batchMeans(b);
+  EXPECT_LT(std::fabs(x.mean - y.mean), 4.5 * std::hypot(x.se, y.se) + 1e-3)
+      << what << ": " << x.mean << " +- " << x.se << " against " << y.mean << " +- " << y.se;
 }

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,16 +39,16 @@ double ageCdf(double t, double T = age) {
   return integral(t) / integral(T);
 }
 
-// Runs the genealogy moves with the given share of node-time moves and
-// compares the probability-integral transforms of the three ordered ages
-// (uniform under the prior) and the share of balanced genealogies with the
-// prior's.
-void checkPrior(double share, int iterations) {
+// Runs a genealogy move and compares the probability-integral transforms of
+// the three ordered ages (uniform under the prior) and, unless the move keeps
+// the topology, the share of balanced genealogies with the prior's.
+void checkPrior(const std::function<void(Rng &, Chain &, int)> &move, const std::string &moves,
+                int iterations, bool topologyMoves = true) {
   Chain &c = flat::flatChain();
   Rng rng = streamFrom(-4711);
   std::vector<double> youngest, middle, oldest, below, balanced;
   for (int i = 0; i < iterations; i++) {
-    updateGenealogy(rng, c, i, false, share);
+    move(rng, c, i);
     ASSERT_EQ(c.mutAge, age);
     std::vector<double> t;
     int root = 0;
@@ -67,26 +68,48 @@ void checkPrior(double share, int iterations) {
               b = static_cast<int>(c.tree[root][child2]);
     balanced.push_back(c.tree[a][child1] != -1 && c.tree[b][child1] != -1 ? 1.0 : 0.0);
   }
-  const std::string moves = " (node-time share " + std::to_string(share) + ")";
   expectNear(youngest, 0.5, "youngest age's transform" + moves);
   expectNear(middle, 0.5, "middle age's transform" + moves);
   expectNear(oldest, 0.5, "root age's transform" + moves);
   expectNear(below, 0.2, "root age in its prior's lowest fifth" + moves);
-  expectNear(balanced, 1.0 / 3, "balanced genealogies" + moves);
+  if (topologyMoves)
+    expectNear(balanced, 1.0 / 3, "balanced genealogies" + moves);
+}
+
+// The default sampler's genealogy moves with the given share of node-time
+// moves.
+void checkSharedMoves(double share) {
+  checkPrior([share](Rng &rng, Chain &c, int i) { updateGenealogy(rng, c, i, false, share); },
+             " (node-time share " + std::to_string(share) + ")", 200000);
 }
 
 } // namespace
 
 TEST(GenealogyPrior, NodeTimeMovesAloneKeepTheCoalescentPrior) {
-  checkPrior(1.0, 200000);
+  checkSharedMoves(1.0);
 }
 
 TEST(GenealogyPrior, RegraftMovesAloneKeepTheCoalescentPrior) {
-  checkPrior(0.0, 200000);
+  checkSharedMoves(0.0);
 }
 
 TEST(GenealogyPrior, MixedMovesKeepTheCoalescentPrior) {
-  checkPrior(nodeTimeMoveShare, 200000);
+  checkSharedMoves(nodeTimeMoveShare);
+}
+
+// The mixing sampler's own genealogy moves: node ages redrawn between their
+// neighbours (which keep the topology, whose ages must still follow the
+// prior given it), and the guided regraft alone and with them.
+TEST(GenealogyPrior, NodeAgeUpdatesAndGuidedRegraftsKeepTheCoalescentPrior) {
+  checkPrior([](Rng &rng, Chain &c, int) { updateNodeAges(rng, c); }, " (node ages)", 100000,
+             false);
+  checkPrior([](Rng &rng, Chain &c, int) { guidedRegraft(rng, c); }, " (guided regrafts)", 200000);
+  checkPrior(
+      [](Rng &rng, Chain &c, int) {
+        guidedRegraft(rng, c);
+        updateNodeAges(rng, c);
+      },
+      " (both)", 100000);
 }
 
 // The mixing sampler's age moves (the age alone, and the age with every node

@@ -246,8 +246,11 @@ TEST(Membership, EveryMoveKeepsTheTermsCurrentForEveryDataKind) {
     int flips = 0;
     const std::pair<const char *, std::function<void()>> moves[] = {
         {"frequencies", [&] { updateFrequencies(rng, c, true); }},
+        {"table refresh", [&] { refreshTable(rng, c); }},
         {"missing alleles", [&] { updatePatientMissing(rng, c); }},
         {"genealogy", [&] { updateGenealogy(rng, c, 0, false); }},
+        {"guided regraft", [&] { guidedRegraft(rng, c); }},
+        {"node ages", [&] { updateNodeAges(rng, c); }},
         {"age", [&] { updateAge(rng, c); }},
         {"stretch", [&] { scaleGenealogy(rng, c); }},
         {"location", [&] { updateLocation(rng, c); }},

@@ -1,0 +1,90 @@
+// The mixing sampler's own genealogy moves (guided regrafts and node-age
+// updates) against the default sampler's regraft and node-time moves on a
+// three-leaf data set: with the age, location and tables held, the guided
+// moves alone (the regraft draws the alleles of the node it moves, and every
+// internal node is moved in turn) and the default moves followed by draws of
+// every hidden allele must give the same posterior of the topology, the node
+// ages and an internal node's alleles. The guided regraft offers the
+// branches whose haplotypes match and draws the new parent's alleles from
+// its neighbours', so without either part of its Hastings term it visits
+// those genealogies and alleles too often.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "batchmeans.h"
+#include "genealogy.h"
+#include "likelihood.h"
+#include "mixing.h"
+#include "sampler/chainfixture.h"
+
+namespace {
+
+// Per iteration: whether leaves 3 and 4 form the cherry, whether 2 and 3 do,
+// the younger and the older internal age, and the cherry parent's allele at
+// the first marker.
+struct Draws {
+  std::vector<double> cherry34, cherry23, young, old, allele;
+};
+
+int parentOf(const Chain &c, int node) {
+  return static_cast<int>(c.tree[node][parent]);
+}
+
+Draws run(bool guided, int iterations, long seed) {
+  Chain &c = buildChain(1.0);
+  pset.mutAgeLow = 1;
+  pset.mutAgeHigh = 50;
+  pset.growthRate = 0.5;
+  pset.propSampled = 0.1;
+  pset.treeAdjust = {1};
+  pset.rootDepthAdjust = {1};
+  const int n = pset.numChromosomes;
+  c.prop = c.tree;
+  c.nodeTimes.clear();
+  for (const TreeRow &row : c.tree)
+    c.nodeTimes.push_back(row[nodeTime]);
+  std::sort(c.nodeTimes.begin(), c.nodeTimes.end());
+  c.treePrior = tprior(n, c.nodeTimes, c.mutAge, pset.propSampled, pset.growthRate);
+  c.mutAgePrior = tpriormut(n, c.mutAge, pset.growthRate);
+  Rng rng = streamFrom(seed);
+  Draws d;
+  for (int i = 0; i < iterations; i++) {
+    if (guided) {
+      guidedRegraft(rng, c);
+      updateNodeAges(rng, c);
+    } else {
+      updateGenealogy(rng, c, i, false);
+      takeRowParts(c, c.scratch.parts);
+      for (int v = 0; v < static_cast<int>(c.tree.size()); v++)
+        if (c.tree[v][child1] != -1)
+          for (int k = 0; k < pset.numLoci; k++)
+            drawNodeAllele(rng, c, c.scratch.parts, v, k);
+    }
+    const int cherry = parentOf(c, 3) == parentOf(c, 4)   ? parentOf(c, 3)
+                       : parentOf(c, 2) == parentOf(c, 3) ? parentOf(c, 2)
+                                                          : parentOf(c, 2);
+    d.cherry34.push_back(parentOf(c, 3) == parentOf(c, 4));
+    d.cherry23.push_back(parentOf(c, 2) == parentOf(c, 3));
+    d.young.push_back(c.tree[cherry][nodeTime]);
+    d.old.push_back(c.tree[parentOf(c, cherry)][nodeTime]);
+    d.allele.push_back(rowAllele(c.tree[cherry].data(), 0) == 1);
+  }
+  return d;
+}
+
+} // namespace
+
+TEST(GuidedMoves, AgreeWithTheDefaultSamplersGenealogyMovesOnData) {
+  const int iterations = 200000;
+  const Draws guided = run(true, iterations, -2718);
+  const Draws plain = run(false, iterations, -3141);
+  expectSameMean(guided.cherry34, plain.cherry34, "leaves 3 and 4 a cherry");
+  expectSameMean(guided.cherry23, plain.cherry23, "leaves 2 and 3 a cherry");
+  expectSameMean(guided.young, plain.young, "younger internal age");
+  expectSameMean(guided.old, plain.old, "older internal age");
+  expectSameMean(guided.allele, plain.allele, "cherry parent's first allele");
+}
