@@ -57,16 +57,6 @@ std::string slowSetUp() {
   return edited(baseControl(), {{"(chains)\n2\n", "(chains)\n6000\n"}});
 }
 
-// Waits until path holds at least n lines (at most 20 s).
-bool waitForLines(const std::string &path, size_t n) {
-  for (int k = 0; k < 2000; k++) {
-    if (lines(readFile(path)).size() >= n)
-      return true;
-    usleep(10000);
-  }
-  return false;
-}
-
 // Whether the process has put in its SIGINT handler (/proc's SigCgt mask).
 bool catchesSigint(pid_t pid) {
   for (int k = 0; k < 20000; k++) {

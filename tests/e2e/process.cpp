@@ -95,3 +95,12 @@ Finished waitFor(const Child &child, const std::string &dir, double limitSeconds
 Finished runToEnd(const std::string &dir, const std::vector<std::string> &args, bool onTerminal) {
   return waitFor(startMutloc(dir, args, onTerminal), dir);
 }
+
+bool waitForLines(const std::string &path, size_t n) {
+  for (int k = 0; k < 2000; k++) {
+    if (lines(readFile(path)).size() >= n)
+      return true;
+    usleep(10000);
+  }
+  return false;
+}

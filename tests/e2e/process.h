@@ -1,7 +1,8 @@
 // Runs the built mutloc as a child process with its own standard output and
 // standard error (each to a file, or standard error to a pseudo-terminal),
-// and reports its status, time and peak memory. For the end-to-end tests of
-// the command line, signals and the progress line.
+// and reports its status, time and peak memory, and waits for the files it
+// writes to grow. For the end-to-end tests of the command line, signals, the
+// progress line and the report of an interrupted run.
 #pragma once
 
 #include <chrono>
@@ -34,3 +35,5 @@ Finished waitFor(const Child &child, const std::string &dir, double limitSeconds
 // Runs mutloc to its end.
 Finished runToEnd(const std::string &dir, const std::vector<std::string> &args,
                   bool onTerminal = false);
+// Waits until path holds at least n lines (at most 20 s).
+bool waitForLines(const std::string &path, size_t n);

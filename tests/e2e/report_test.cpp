@@ -1,9 +1,12 @@
 // Whole runs with the companion outputs: the summary table and the verdict of
 // runs whose chains disagree and agree, the per-chain traces as R and coda
-// load them, and the report page built from a finished run.
+// load them, and the report page built from a finished run, with the
+// densities it draws checked on draws of known distributions.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -114,6 +117,21 @@ TEST_F(DisagreeingRun, TracesLoadInRWithCoda) {
             0);
 }
 
+// The pooled row of a parameter's estimates table on the page.
+std::string pooledEstimates(const std::string &page, const std::string &parameter) {
+  const size_t table = page.find("<table id=\"estimates-" + parameter + "\">");
+  const size_t row = page.find("<tr><td>pooled</td>", table);
+  if (table == std::string::npos || row == std::string::npos)
+    return "";
+  return page.substr(row, page.find("</tr>", row) - row);
+}
+
+std::string fourDigits(double x) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4g", x);
+  return text;
+}
+
 TEST_F(DisagreeingRun, ReportPageHoldsVerdictTablesAndEmbeddedImages) {
   ASSERT_EQ(shell("cd '" + run->dir + "' && '" MUTLOC_REPORT "' control.in > report-out.txt"), 0);
   EXPECT_EQ(readFile(run->dir + "/report-out.txt"), "control.in.report.html\n");
@@ -121,8 +139,20 @@ TEST_F(DisagreeingRun, ReportPageHoldsVerdictTablesAndEmbeddedImages) {
   EXPECT_NE(page.find("The chains do not agree"), std::string::npos);
   EXPECT_NE(page.find("<table id=\"diagnostics\">"), std::string::npos);
   EXPECT_NE(page.find("R-hat (posterior)"), std::string::npos);
-  EXPECT_NE(page.find("<table id=\"estimates\">"), std::string::npos);
   EXPECT_NE(page.find("<table id=\"acceptance\">"), std::string::npos);
+  // The location in cM, on the map's own scale, as in the plots.
+  const std::string location = pooledEstimates(page, "location");
+  EXPECT_NE(
+      location.find("<td>" + fourDigits(pooled(run->dir, "location", "median") * 100) + "</td>"),
+      std::string::npos)
+      << location;
+  // The settings labelled: the .log's first line is the seed in use.
+  EXPECT_NE(page.find("<td>Random seed</td><td>-2024 (the control file's fixed seed)</td>"),
+            std::string::npos);
+  EXPECT_NE(page.find("conditional on the population growth rate r = 0.5 and the sampled "
+                      "proportion 0.05 of this run"),
+            std::string::npos);
+  EXPECT_NE(page.find("Watch the log-likelihood"), std::string::npos);
   size_t images = 0;
   for (size_t at = 0; (at = page.find("src=\"data:image/png;base64,", at)) != std::string::npos;
        at++)
@@ -131,6 +161,36 @@ TEST_F(DisagreeingRun, ReportPageHoldsVerdictTablesAndEmbeddedImages) {
   // Self-contained: nothing is fetched from elsewhere.
   EXPECT_EQ(page.find("src=\"http"), std::string::npos);
   EXPECT_EQ(page.find("href=\"http"), std::string::npos);
+}
+
+// With the marker list beside the control file the page names the markers
+// and gives the location in base pairs, interpolated as the run's summary
+// does; with --heterogeneity it adds the founder share and the rows.
+TEST(Report, NamesMarkersAndBasePairsAndShowsTheFounderShare) {
+  const std::string dir = makeTempDir();
+  writeFile(dir, "control.in", readFile(reportData + "converge.in"));
+  writeFile(dir, "control.in.markers.tsv",
+            "marker\tid\tchrom\tpos\tmap\n1\trs1\tchr7\t100000\t0\n2\trs2\tchr7\t200000\t0.01\n"
+            "3\trs3\tchr7\t300000\t0.02\n4\trs4\tchr7\t450000\t0.035\n");
+  ASSERT_EQ(shell("cd '" + dir +
+                  "' && '" MUTLOC_BINARY
+                  "' --sampler mixing --heterogeneity control.in > /dev/null 2>&1"),
+            0);
+  ASSERT_EQ(shell("cd '" + dir + "' && '" MUTLOC_REPORT "' control.in > /dev/null"), 0);
+  const std::string page = readFile(dir + "/control.in.report.html");
+  const std::string location = pooledEstimates(page, "location");
+  EXPECT_NE(location.find("<td>rs1 to rs4</td>"), std::string::npos) << location;
+  const long bp = std::lround(pooled(dir, "location", "median_bp"));
+  std::string separated = std::to_string(bp);
+  for (int at = static_cast<int>(separated.size()) - 3; at > 0; at -= 3)
+    separated.insert(at, ",");
+  EXPECT_NE(location.find("<td>" + separated + "</td>"), std::string::npos) << location;
+  EXPECT_NE(pooledEstimates(page, "founder_share"), "");
+  EXPECT_NE(page.find("<table id=\"membership\">"), std::string::npos);
+}
+
+TEST(Report, DensitiesOfKnownDrawsArePooledAsTheMixtureWithRegionsInPieces) {
+  EXPECT_EQ(shell("Rscript '" + e2eDir + "report_densities.R' '" MUTLOC_REPORT "'"), 0);
 }
 
 TEST(Report, StopsWithAMessageWhenTheRunHasNotFinished) {
