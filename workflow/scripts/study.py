@@ -21,7 +21,7 @@ COLUMNS = [
 ]
 SENSITIVITY = ["series", "growth_rate", "name", "status", "age_median", "age_low", "age_high",
                "location_median_cM", "location_low_cM", "location_high_cM"]
-# The verdict's rule for chains that agree (README, "Reading the results"),
+# The verdict's rule for chains that agree (docs/reading-results.md),
 # which never holds for one chain.
 RHAT_LIMIT, ESS_NEEDED = 1.01, 400
 
