@@ -155,8 +155,9 @@ struct Chain {
   int accFreq = 0;
   double props[propCount] = {0, 0, 0, 0, 0};
 
-  // Samples of the sampling iterations.
-  std::vector<double> locationSamples, ageSamples;
+  // Samples of the sampling iterations; the mixing sampler also keeps the
+  // log-likelihood at the end of each.
+  std::vector<double> locationSamples, ageSamples, logLikSamples;
 
   // By row: the row of the control file's patient data whose chromosome the
   // leaf carries (with paired genotypes, the individual's); -1 for internal

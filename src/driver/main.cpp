@@ -30,6 +30,7 @@
 #include "runreport.h"
 #include "sampler.h"
 #include "stop.h"
+#include "thinning.h"
 
 namespace {
 
@@ -75,6 +76,11 @@ Options readCommandLine(int argc, char **argv) {
                  "its chains one after another on one thread; --sampler mixing runs them on "
                  "threads"
               << std::endl;
+  // Likewise: the exact sampler's files keep every draw, as they always have.
+  if (options.thin > 0 && !options.mixing)
+    std::cerr << "mutloc: warning: --thin has no effect with the exact sampler, whose .draws.tsv "
+                 "and per-chain traces keep every draw; --sampler mixing thins them"
+              << std::endl;
   if (options.controlFile.empty())
     stopWithNote(msg::seeHelp, msg::noInputFile, 1);
   if (const int reason = openControlFile(options.controlFile))
@@ -99,6 +105,21 @@ std::vector<GenomeMarker> readGenome(const Options &options) {
   if (!problem.empty())
     stopWithNote(msg::markerListBefore + path + "\" " + problem + msg::markerListAfter, "", 1);
   return genome;
+}
+
+// The mixing sampler's thin: the one asked for, or the one that keeps a large
+// run's draws file and traces small, shown on standard error when it is not 1.
+long chooseThin(const Options &options, long total) {
+  const long thin = options.thin > 0 ? options.thin
+                                     : automaticThin(total, pset.realIterations, pset.numChains,
+                                                     pset.fileUpdateInterval);
+  if (thin > 1)
+    std::cerr << "mutloc: --thin " << thin
+              << (options.thin > 0 ? "" : " (chosen for the run's size)")
+              << ": .draws.tsv keeps one sampling iteration in " << thin
+              << " and the per-chain traces one row in " << thin
+              << "; the summary and verdict use every draw" << std::endl;
+  return thin;
 }
 
 // The interruption note on standard error
@@ -189,6 +210,8 @@ int main(int argc, char **argv) {
   openChainTraces(base, pset.numChains, record, options.heterogeneity);
 
   const long total = static_cast<long>(pset.burnInIterations) + pset.realIterations;
+  if (options.mixing)
+    record.thin = manifest.thin = chooseThin(options, total);
   manifest.seed = pset.randomSeed < 0 ? std::to_string(pset.randomSeed) : "clock";
   manifest.chains = pset.numChains;
   manifest.iterations = total;

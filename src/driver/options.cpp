@@ -22,6 +22,7 @@ bool isOption(const char *arg) {
 }
 
 constexpr long maxThreads = 1024;
+constexpr long maxThin = 1000000000;
 
 // The value of an option written "--name VALUE" or "--name=VALUE" at
 // argv[k] (k is moved past a separate value); false when it has none.
@@ -38,6 +39,13 @@ bool optionValue(const char *name, int argc, const char *const *argv, int &k, st
     return false;
   value = argv[++k];
   return true;
+}
+
+// A whole string read as a whole number from low to high.
+bool readCount(const std::string &text, long low, long high, long &value) {
+  char *end = nullptr;
+  value = std::strtol(text.c_str(), &end, 10);
+  return !text.empty() && *end == '\0' && value >= low && value <= high;
 }
 
 // A whole string read as a finite number.
@@ -92,11 +100,16 @@ Options parseOptions(int argc, const char *const *argv) {
         std::string value;
         if (!optionValue("--threads", argc, argv, k, value))
           return fail(msg::missingOptionValue + std::string("--threads"));
-        char *end = nullptr;
-        const long n = std::strtol(value.c_str(), &end, 10);
-        if (value.empty() || *end != '\0' || n < 1 || n > maxThreads)
+        long n = 0;
+        if (!readCount(value, 1, maxThreads, n))
           return fail(msg::badThreads + value);
         o.threads = static_cast<int>(n);
+      } else if (named(arg, "--thin")) {
+        std::string value;
+        if (!optionValue("--thin", argc, argv, k, value))
+          return fail(msg::missingOptionValue + std::string("--thin"));
+        if (!readCount(value, 1, maxThin, o.thin))
+          return fail(msg::badThin + value);
       } else if (named(arg, "--markers")) {
         if (!optionValue("--markers", argc, argv, k, o.markerList) || o.markerList.empty())
           return fail(msg::missingOptionValue + std::string("--markers"));
@@ -161,6 +174,12 @@ std::string usageText() {
          "                    (default: one per core, at most one per chain); the\n"
          "                    output does not depend on N. The exact sampler runs on\n"
          "                    one thread: there it only warns that it has no effect\n"
+         "  --thin N          with --sampler mixing, keep every N-th sampling iteration\n"
+         "                    in .draws.tsv and every N-th row in the per-chain traces\n"
+         "                    (default: 1, or the N that keeps a large run's draws and\n"
+         "                    traces to about 16 MB; shown on standard error). The\n"
+         "                    summary and verdict use every draw. The exact sampler\n"
+         "                    keeps every draw: there it only warns that it has no effect\n"
          "  --heterogeneity   with --sampler mixing: some patient chromosomes may not\n"
          "                    descend from the founder (other mutations, another\n"
          "                    founder, misdiagnosis); estimates the founder share and\n"

@@ -10,6 +10,7 @@ struct Options {
   std::string outPrefix;   // output names are outPrefix + suffix; empty: the control file's path
   bool mixing = false;     // --sampler mixing; the default is the exact sampler
   int threads = 0;         // --threads N; 0: one per core
+  long thin = 0;           // --thin N; 0: chosen from the run's size (mixing sampler)
   // --heterogeneity, with the founder share's Beta prior (--founder-share-prior
   // A,B) or its fixed value (--founder-share F; 0: sampled).
   bool heterogeneity = false;

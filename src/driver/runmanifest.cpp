@@ -7,6 +7,7 @@
 #include <random>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 #include "outfile.h"
 
@@ -31,7 +32,7 @@ int writeManifest(const std::string &base, const RunManifest &m) {
   OutFile file;
   if (!file.open(temporary))
     return errno;
-  const std::pair<const char *, std::string> fields[] = {
+  std::vector<std::pair<const char *, std::string>> fields = {
       {"run", m.id},
       {"started", m.started},
       {"process", std::to_string(m.process)},
@@ -40,8 +41,11 @@ int writeManifest(const std::string &base, const RunManifest &m) {
       {"chains", std::to_string(m.chains)},
       {"iterations", std::to_string(m.iterations)},
       {"done", std::to_string(m.done)},
-      {"sampled", std::to_string(m.sampled)},
-      {"state", m.state}};
+      {"sampled", std::to_string(m.sampled)}};
+  // Only the mixing sampler thins its draws file.
+  if (m.thin > 0)
+    fields.emplace_back("thin", std::to_string(m.thin));
+  fields.emplace_back("state", m.state);
   file << "field\tvalue\n";
   for (const auto &[field, value] : fields)
     file << field << '\t' << value << '\n';

@@ -16,6 +16,7 @@ struct RunManifest {
   int chains = 0;
   long iterations = 0, done = 0; // burn-in included
   long sampled = 0;              // sampling iterations kept per chain
+  long thin = 0;                 // mixing sampler: .draws.tsv keeps every thin-th; 0: none
   std::string state;
 };
 

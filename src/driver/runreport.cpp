@@ -23,16 +23,17 @@ void writeFile(const std::string &path, const std::function<void(std::ostream &)
   closeOrStop(file);
 }
 
-// Every sampling draw in order, with all the digits of a double, so that the
-// report computes its own diagnostics on exactly the draws the summary used;
-// with heterogeneity, the founder share too.
+// The sampling draws in order (every record.thin-th), with all the digits of a
+// double, so that the report computes its own diagnostics on the draws the
+// summary used (on all of them when nothing is thinned); with heterogeneity,
+// the founder share too.
 void writeDraws(std::ostream &out, const RunRecord &record) {
   const bool share = !record.shareDraws.empty();
   out << "chain\titeration\tlocation\tage" << (share ? "\tfounder_share\n" : "\n");
   out.precision(std::numeric_limits<double>::max_digits10);
   const long burnIn = pset.burnInIterations;
   for (size_t ch = 0; ch < record.locationDraws.size(); ch++)
-    for (size_t i = 0; i < record.locationDraws[ch].size(); i++) {
+    for (size_t i = 0; i < record.locationDraws[ch].size(); i += record.thin) {
       out << ch + 1 << '\t' << burnIn + static_cast<long>(i) << '\t' << record.locationDraws[ch][i]
           << '\t' << record.ageDraws[ch][i];
       if (share)
@@ -75,6 +76,8 @@ std::string writeRunReport(const std::string &base, const RunRecord &record) {
   input.alpha = pset.alphaLevel;
   input.ageSampled = pset.iterMutAge != 0 && pset.starGenealogy == 0;
   input.share = record.shareDraws;
+  input.logLikelihood = record.logLikDraws;
+  input.interrupted = record.done < record.total;
   input.markerIds = record.markerIds;
   input.markerChroms = record.markerChroms;
   input.markerBases = record.markerBases;
@@ -92,7 +95,7 @@ std::string writeRunReport(const std::string &base, const RunRecord &record) {
   }
   std::ostringstream verdict;
   const std::string interruption =
-      record.done < record.total
+      input.interrupted
           ? "after iteration " + std::to_string(record.done) + " of " + std::to_string(record.total)
           : "";
   writeVerdict(verdict, rows, pset.numChains, 1 - input.alpha, input.ageSampled, record.mixing,

@@ -16,7 +16,7 @@ void checkChainTraces(const RunRecord &record);
 // Closes the traces, stopping the run at the first that failed.
 void closeChainTraces(RunRecord &record);
 // Writes <base>.summary.tsv from the record's draws and the settings, every
-// draw to <base>.draws.tsv, and the verdict to <base>.verdict.txt; returns the
-// verdict, which the caller prints as the run's last words. Stops the run when
-// a file cannot be written.
+// record.thin-th draw to <base>.draws.tsv, and the verdict to
+// <base>.verdict.txt; returns the verdict, which the caller prints as the
+// run's last words. Stops the run when a file cannot be written.
 std::string writeRunReport(const std::string &base, const RunRecord &record);

@@ -133,14 +133,15 @@ double membershipLogPrior(Chain &chain);
 // and their memberships by row of the patient block into the record.
 void finishMemberships(RunRecord &record, long sampled);
 
-// One iteration i of the mixing sampler's moves on a chain, with its location
-// and age samples.
+// One iteration i of the mixing sampler's moves on a chain, with its location,
+// age and log-likelihood samples (logLikSamples sized as the others).
 void mixingIteration(Rng &rng, Chain &chain, long i);
 
 // Runs every iteration of every chain on the given threads; the trace and
 // screen records are written in chain order as the default sampler writes
 // them, whatever the thread count. runStream is the run's stream after
-// set-up. With a record, also writes the per-chain traces and keeps the draws.
+// set-up. With a record, also writes the per-chain traces (every record->thin-th
+// .dat record and the last) and keeps the draws and log-likelihoods.
 // afterIteration, when given, is called with the number of iterations done
 // after each block of iterations; when it returns false the run ends there.
 // Returns the number of sampling iterations whose samples are stored.

@@ -23,7 +23,7 @@ namespace {
 // follows the run.
 constexpr long blockLength = 500;
 
-bool onSchedule(long i, int interval) {
+bool onSchedule(long i, long interval) {
   return interval != 0 && i % interval == 0;
 }
 
@@ -73,10 +73,15 @@ void showFields(const TraceFields &f, Chain &view) {
     view.props[p] = f.props[p];
 }
 
+// The traces keep every thin-th .dat record, and the last.
 struct Schedule {
   long total;
+  long thin;
   bool file(long i) const { return onSchedule(i, pset.fileUpdateInterval) || i == total - 1; }
   bool screen(long i) const { return onSchedule(i, pset.screenUpdateInterval) || i == total - 1; }
+  bool trace(long i) const {
+    return onSchedule(i, thin * pset.fileUpdateInterval) || i == total - 1;
+  }
 };
 
 // Runs iterations from..to-1 of one chain, keeping its block, and (chain 0)
@@ -122,7 +127,7 @@ void writeBlock(long from, long to, const Schedule &schedule, std::vector<ChainB
       showFields(fields, view);
       if (fileRecord) {
         writeDatSegment(datLine, view, i);
-        if (record) {
+        if (record && schedule.trace(i)) {
           TraceRow row = traceRow(view, i);
           row.membership = fields.membership;
           row.membershipPrior = fields.membershipPrior;
@@ -170,9 +175,11 @@ long runMixingSampler(const Rng &runStream, int threads, std::ostream &dat, std:
                       RunRecord *record, const std::function<bool(long done)> &afterIteration,
                       const HeterogeneityOptions &heterogeneity) {
   const int chainCount = pset.numChains;
-  const Schedule schedule = {static_cast<long>(pset.burnInIterations) + pset.realIterations};
+  const Schedule schedule = {static_cast<long>(pset.burnInIterations) + pset.realIterations,
+                             record ? record->thin : 1};
   std::vector<Rng> streams;
   for (Chain &chain : chains) {
+    chain.logLikSamples.assign(pset.realIterations, 0.0);
     streams.push_back(chainStream(runStream, chain.index));
     spreadStart(streams.back(), chain);
     // A chain read from a stored genealogy keeps its stored genealogy,
@@ -224,6 +231,10 @@ long runMixingSampler(const Rng &runStream, int threads, std::ostream &dat, std:
   const long sampled = std::max(0L, done - static_cast<long>(pset.burnInIterations));
   if (record && heterogeneity.on)
     finishMemberships(*record, sampled);
+  if (record)
+    for (const Chain &chain : chains)
+      record->logLikDraws.emplace_back(chain.logLikSamples.begin(),
+                                       chain.logLikSamples.begin() + sampled);
   finishSamples(record, sampled);
   return sampled;
 }

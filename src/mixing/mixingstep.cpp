@@ -95,4 +95,6 @@ void mixingIteration(Rng &rng, Chain &chain, long i) {
     updatePhaseByLocus(rng, chain, parts);
   if (heterogeneity && i >= pset.burnInIterations)
     recordMembership(chain, i - pset.burnInIterations);
+  if (i >= pset.burnInIterations)
+    chain.logLikSamples[i - pset.burnInIterations] = chain.logLik;
 }

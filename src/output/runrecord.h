@@ -1,6 +1,7 @@
 // What a run keeps beside its seven files: an open trace per chain, written
-// at every .dat record, and every chain's draws in sampling order, kept for the
-// summary before the histograms sort them.
+// at every .dat record (every thin-th with the mixing sampler), and every
+// chain's draws in sampling order, kept for the summary before the histograms
+// sort them.
 #pragma once
 
 #include <memory>
@@ -16,6 +17,11 @@ struct RunRecord {
   ChainDraws locationDraws;
   ChainDraws ageDraws;
   bool mixing = false; // drawn by the mixing sampler
+  // The mixing sampler's: the log-likelihood of every sampling iteration,
+  // and the thin (the draws file keeps every thin-th sampling iteration, the
+  // traces every thin-th of their rows; the summary uses every draw).
+  ChainDraws logLikDraws;
+  long thin = 1;
   // With --heterogeneity: the founder share's draws and the memberships by
   // row of the patient block (no copies without the option).
   ChainDraws shareDraws;

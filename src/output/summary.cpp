@@ -54,6 +54,17 @@ void addRows(const std::string &parameter, const ChainDraws &draws, const Summar
   rows.push_back(describe(parameter, 0, draws, level));
 }
 
+// The row that marks an interrupted run: the pooled draws and no estimates.
+SummaryRow interruptionRow(const ChainDraws &location) {
+  SummaryRow row;
+  row.parameter = "interrupted";
+  for (const auto &c : location)
+    row.draws += c.size();
+  row.mean = row.sd = row.median = row.hpdLow = row.hpdHigh = NAN;
+  row.rhat = row.essBulk = row.essTail = NAN;
+  return row;
+}
+
 void writeNumber(std::ostream &out, double v) {
   if (std::isnan(v))
     out << "NA";
@@ -121,6 +132,10 @@ std::vector<SummaryRow> summarise(const SummaryInput &input) {
   addRows("age", input.age, input, rows);
   if (!input.share.empty())
     addRows("founder_share", input.share, input, rows);
+  if (!input.logLikelihood.empty())
+    addRows("log_likelihood", input.logLikelihood, input, rows);
+  if (input.interrupted)
+    rows.push_back(interruptionRow(input.location));
   return rows;
 }
 

@@ -1,6 +1,7 @@
-// The pooled and per-chain summary of a run's location and age draws: point
-// estimates, highest-density intervals, convergence diagnostics, and the
-// markers that flank each location interval, written as a tab-separated table.
+// The pooled and per-chain summary of a run's location and age draws (and
+// founder share and log-likelihood, when kept): point estimates,
+// highest-density intervals, convergence diagnostics, and the markers that
+// flank each location interval, written as a tab-separated table.
 #pragma once
 
 #include <cmath>
@@ -18,6 +19,8 @@ struct SummaryInput {
   double alpha = 0.05;         // intervals cover 1 - alpha
   bool ageSampled = true;      // false when the run holds the age fixed
   ChainDraws share;            // the founder share (heterogeneity), or none
+  ChainDraws logLikelihood;    // the chains' log-likelihood (mixing sampler), or none
+  bool interrupted = false;    // the run stopped before the iterations asked for
   // Where the markers lie on the genome, when known (else empty): ID,
   // chromosome and base position of marker k + 1 at index k.
   std::vector<std::string> markerIds, markerChroms;
@@ -40,8 +43,11 @@ struct SummaryRow {
   double medianBp = NAN, lowBp = NAN, highBp = NAN;
 };
 
-// Rows for location, age and (when drawn) founder_share: each chain, then the
-// pooled row.
+// Rows for location, age and (when drawn) founder_share and log_likelihood:
+// each chain, then the pooled row. An interrupted run ends with a row whose
+// parameter is "interrupted", chain "all", with the pooled draws and no
+// estimates (NA), so that a reader of the table alone sees that the run
+// stopped short.
 std::vector<SummaryRow> summarise(const SummaryInput &input);
 // The table with its header line; figures that cannot be computed are NA.
 // With genome, the columns marker_below_id, marker_above_id, chrom,

@@ -3,7 +3,8 @@
 // convergence by the thresholds of Vehtari et al. (2021): rank-normalised
 // R-hat below 1.01 and bulk and tail effective sample sizes of at least 400.
 // A parameter that never moved (the age of a run that holds it fixed, say)
-// has no diagnostics and is left out of the judgement.
+// has no diagnostics and is left out of the judgement. The log-likelihood,
+// when the summary has it, is judged by the same rule on a line of its own.
 #include "verdict.h"
 
 #include <algorithm>
@@ -45,9 +46,11 @@ bool converged(const SummaryRow &r) {
   return r.rhat < rhatLimit && r.essBulk >= essNeeded && r.essTail >= essNeeded;
 }
 
-std::string diagnostics(const SummaryRow &r, bool withLimits) {
+// R-hat and the two effective sample sizes, each with its limit when asked
+// and missed.
+std::string figures(const SummaryRow &r, bool withLimits) {
   std::ostringstream s;
-  s << r.parameter << ": R-hat " << figure(r.rhat);
+  s << "R-hat " << figure(r.rhat);
   if (withLimits && !(r.rhat < rhatLimit))
     s << " (should be below " << rhatLimit << ")";
   s << ", bulk ESS " << whole(r.essBulk);
@@ -57,6 +60,10 @@ std::string diagnostics(const SummaryRow &r, bool withLimits) {
   if (withLimits && !(r.essTail >= essNeeded))
     s << " (should be at least " << essNeeded << ")";
   return s.str();
+}
+
+std::string diagnostics(const SummaryRow &r, bool withLimits) {
+  return r.parameter + ": " + figures(r, withLimits);
 }
 
 // A base position with its thousands set apart: 1,234,567.
@@ -132,6 +139,24 @@ void writeFounders(std::ostream &out, const SummaryRow *share, const MembershipT
   out << " (rows of the patient data; every row's probability is in the .membership.tsv file).\n";
 }
 
+// The log-likelihood sums the fit of every genealogy the chains visit: while
+// it has not mixed, the chains are still finding better (or other)
+// genealogies, and the location and age they carry may still move with them,
+// even where their own diagnostics look settled. Its rule is theirs, and with
+// one chain its split halves are compared.
+void writeGenealogyWarning(std::ostream &out, const std::vector<SummaryRow> &rows, int chains) {
+  const SummaryRow *r = pooledRow(rows, "log_likelihood");
+  if (!r || !varied(*r) || converged(*r))
+    return;
+  out << "  The genealogy has not settled: the log-likelihood has " << figures(*r, true)
+      << ", so the chains are still moving between genealogies of different fit and the "
+         "estimates above may move with them. Run longer (raise \"Iterations\", and \"Burn-in "
+         "iteration\" if the log_likelihood column of the chains' traces still climbs at the "
+         "start)"
+      << (chains < 2 ? " with two or more chains (\"Simulation runs\")" : " or with more chains")
+      << ".\n";
+}
+
 std::vector<const SummaryRow *> judged(const std::vector<SummaryRow> &rows, bool ageSampled) {
   std::vector<const SummaryRow *> out;
   for (const char *p : {"location", "age", "founder_share"}) {
@@ -202,5 +227,6 @@ void writeVerdict(std::ostream &out, const std::vector<SummaryRow> &rows, int ch
                      "location posterior: compare the chains' intervals in the summary.\n"
                    : ", or use --sampler mixing.\n");
   }
+  writeGenealogyWarning(out, rows, chains);
   out.flush();
 }

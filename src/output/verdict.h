@@ -23,7 +23,9 @@ bool chainsAgree(const std::vector<SummaryRow> &rows, int chains, bool ageSample
 // differs). With heterogeneity, membership holds the chromosomes' memberships
 // and the rows the founder share's.
 // interruption, when not empty, says where the run was stopped ("after
-// iteration 1200 of 22000"); the verdict then says so first.
+// iteration 1200 of 22000"); the verdict then says so first. When the rows
+// hold a log_likelihood that has not mixed by the rule above, a line starting
+// "The genealogy has not settled: " follows the judgement of location and age.
 void writeVerdict(std::ostream &out, const std::vector<SummaryRow> &rows, int chains, double level,
                   bool ageSampled, bool mixing = false, const MembershipTable *membership = nullptr,
                   const std::string &interruption = "");

@@ -39,6 +39,8 @@ inline constexpr const char *memoryEnd = " this run may use.";
 inline constexpr const char *badSampler = "mutloc: --sampler takes exact or mixing, not: ";
 inline constexpr const char *badThreads =
     "mutloc: --threads takes a whole number from 1 to 1024, not: ";
+inline constexpr const char *badThin =
+    "mutloc: --thin takes a whole number from 1 to 1000000000, not: ";
 inline constexpr const char *badSharePrior =
     "mutloc: --founder-share-prior takes two positive numbers A,B (a Beta prior), not: ";
 inline constexpr const char *badShare =

@@ -37,15 +37,18 @@ TEST(Options, ControlFileAndOutPrefixInEveryForm) {
   EXPECT_EQ(parse({}).action, Options::Action::run);
 }
 
-TEST(Options, SamplerAndThreadsInEveryForm) {
+TEST(Options, SamplerThreadsAndThinInEveryForm) {
   const Options plain = parse({"data.in"});
   EXPECT_FALSE(plain.mixing);
   EXPECT_EQ(plain.threads, 0);
-  const Options o = parse({"--sampler", "mixing", "data.in", "--threads=3"});
+  EXPECT_EQ(plain.thin, 0);
+  const Options o = parse({"--sampler", "mixing", "data.in", "--threads=3", "--thin", "25"});
   EXPECT_EQ(o.action, Options::Action::run);
   EXPECT_EQ(o.controlFile, "data.in");
   EXPECT_TRUE(o.mixing);
   EXPECT_EQ(o.threads, 3);
+  EXPECT_EQ(o.thin, 25);
+  EXPECT_EQ(parse({"--thin=1", "data.in"}).thin, 1);
   EXPECT_FALSE(parse({"--sampler=exact", "data.in"}).mixing);
   const struct {
     std::vector<const char *> args;
@@ -54,6 +57,9 @@ TEST(Options, SamplerAndThreadsInEveryForm) {
              {{"--threads", "0", "data.in"}, "--threads takes a whole number"},
              {{"--threads=2x", "data.in"}, "--threads takes a whole number"},
              {{"--threads", "99999999999", "data.in"}, "--threads takes a whole number"},
+             {{"--thin", "0", "data.in"}, "--thin takes a whole number from 1 to 1000000000"},
+             {{"--thin=2.5", "data.in"}, "--thin takes a whole number"},
+             {{"data.in", "--thin"}, "the option needs a value: --thin"},
              {{"data.in", "--sampler"}, "the option needs a value: --sampler"},
              {{"--samplers", "mixing", "data.in"}, "unknown option --samplers"}};
   for (const auto &c : bad) {

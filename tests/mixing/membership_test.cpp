@@ -239,6 +239,7 @@ TEST(Membership, EveryMoveKeepsTheTermsCurrentForEveryDataKind) {
     c.prop = c.tree;
     c.locationSamples.assign(iterations, 0);
     c.ageSamples.assign(iterations, 0);
+    c.logLikSamples.assign(iterations, 0);
     HeterogeneityOptions options;
     options.on = true;
     startMembership(c, options);

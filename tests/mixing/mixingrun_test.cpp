@@ -1,8 +1,9 @@
 // The mixing sampler run end to end by the built program: the same output
-// whatever the thread count, the options' checks, and its target: with a
-// likelihood that does not depend on the state it returns the prior of
-// location and age, and on a small data set whose target both samplers share
-// its location and age agree with the default sampler's within sampling error.
+// whatever the thread count, thinning that leaves every figure as it was, the
+// options' checks, and its target: with a likelihood that does not depend on
+// the state it returns the prior of location and age, and on a small data set
+// whose target both samplers share its location and age agree with the
+// default sampler's within sampling error.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -14,6 +15,7 @@
 #include "controltext.h"
 #include "likelihood.h"
 #include "testkit.h"
+#include "thinning.h"
 
 namespace {
 
@@ -106,6 +108,55 @@ TEST(MixingRun, OutputIsTheSameWhateverTheThreadCount) {
     fields.push_back(f);
   EXPECT_EQ(fields.size(), 29u);
   EXPECT_EQ(fields[0], "709");
+}
+
+// The header and every third row of a file whose rows come in blocks of
+// `block` (one per chain), counted from each block's first, and the last row
+// when asked.
+std::vector<std::string> everyThirdRow(const std::string &path, size_t block, bool last) {
+  const std::vector<std::string> all = lines(readFile(path));
+  std::vector<std::string> kept = {all[0]};
+  for (size_t k = 1; k < all.size(); k++)
+    if ((k - 1) % block % 3 == 0 || (last && k + 1 == all.size()))
+      kept.push_back(all[k]);
+  return kept;
+}
+
+// --thin 3 keeps the draws of sampling iterations 0, 3, 6, ... and every
+// third trace row (every 15th iteration here) and the last; the summary and
+// verdict come from every draw, so they do not change.
+TEST(MixingRun, ThinningKeepsEveryNthDrawAndTraceRowAndEveryFigure) {
+  const std::string whole = makeTempDir(), thinned = makeTempDir();
+  const std::string control = edited(baseControl(), {{"Iterations\n20\n", "Iterations\n700\n"}});
+  const RunResult a = runIn(whole, control, "--sampler mixing");
+  const RunResult b = runIn(thinned, control, "--sampler mixing --thin 3");
+  ASSERT_NO_FATAL_FAILURE(expectSameRun(a, whole, b, thinned));
+  for (const char *s : {".summary.tsv", ".verdict.txt"})
+    EXPECT_EQ(readFile(whole + "/data.in" + s), readFile(thinned + "/data.in" + s)) << s;
+  EXPECT_EQ(lines(readFile(thinned + "/data.in.draws.tsv")),
+            everyThirdRow(whole + "/data.in.draws.tsv", 700, false));
+  EXPECT_EQ(lines(readFile(thinned + "/data.in.chain2.tsv")),
+            everyThirdRow(whole + "/data.in.chain2.tsv", 1000, true));
+  EXPECT_NE(readFile(thinned + "/data.in.summary.tsv").find("\nlog_likelihood\tall\t1400\t"),
+            std::string::npos);
+}
+
+// Unasked, a run whose draws and traces would pass the size they are kept to
+// is thinned to fit it, and says so; the exact sampler only warns.
+TEST(MixingRun, ALargeRunIsThinnedToFitAndTheExactSamplerOnlyWarns) {
+  const std::string dir = makeTempDir(), in = "cd '" + dir + "' && '" MUTLOC_BINARY "' ";
+  writeFile(dir, "data.in",
+            edited(baseControl(),
+                   {{"Iterations\n20\n", "Iterations\n40000\n"}, {"10 5 1 1\n", "0 1 1 1\n"}}));
+  const RunResult r = runShell(in + "--sampler mixing data.in 2>&1 >/dev/null");
+  EXPECT_NE(r.out.find("--thin 2 (chosen for the run's size)"), std::string::npos) << r.out;
+  double bytes = 0;
+  for (const char *s : {".draws.tsv", ".chain1.tsv", ".chain2.tsv"})
+    bytes += readFile(dir + "/data.in" + s).size();
+  EXPECT_LT(bytes, thinnedBytes);
+  writeFile(dir, "data.in", baseControl());
+  EXPECT_NE(runShell(in + "--thin 9 data.in 2>&1").out.find("--thin has no effect"),
+            std::string::npos);
 }
 
 TEST(MixingRun, ExactSamplerOptionIsTheDefaultRun) {

@@ -195,6 +195,28 @@ TEST(Verdict, AnInterruptedRunSaysSoFirst) {
   EXPECT_EQ(none.str().find("\"Iterations\" is 0"), std::string::npos) << none.str();
 }
 
+// The log-likelihood has a line of its own, beside the judgement of location
+// and age (which it does not change), only when it has not mixed: chains at
+// different levels, or one chain still falling.
+TEST(Verdict, AGenealogyThatHasNotSettledIsNamedWithItsFiguresAndWhatToDo) {
+  const std::string warning = "\n  The genealogy has not settled: the log-likelihood has R-hat ";
+  SummaryInput in = input({0.015, 0.015}, {50, 50}, 1000);
+  in.logLikelihood = normalDraws({-160, -160}, 7, 1000, 5);
+  EXPECT_EQ(verdictOf(in).find("genealogy"), std::string::npos) << verdictOf(in);
+  in.logLikelihood = normalDraws({-150, -170}, 7, 1000, 5);
+  const std::string v = verdictOf(in);
+  EXPECT_NE(v.find("The chains agree"), std::string::npos) << v;
+  EXPECT_NE(v.find(warning), std::string::npos) << v;
+  EXPECT_NE(v.find("(should be below 1.01), bulk ESS "), std::string::npos) << v;
+  EXPECT_NE(v.find("Run longer (raise \"Iterations\""), std::string::npos) << v;
+
+  SummaryInput one = input({0.015}, {50}, 1000);
+  one.logLikelihood = normalDraws({-160}, 1, 1000, 6);
+  for (int i = 0; i < 1000; i++)
+    one.logLikelihood[0][i] -= 0.02 * i;
+  EXPECT_NE(verdictOf(one).find(warning), std::string::npos) << verdictOf(one);
+}
+
 TEST(Verdict, TooFewEffectiveDrawsIsNotAgreement) {
   // Same centres, but 100 draws per chain cannot reach 400 effective draws.
   const SummaryInput in = input({0.015, 0.015}, {50, 50}, 100);

@@ -22,8 +22,10 @@ COLUMNS = [
 SENSITIVITY = ["series", "growth_rate", "name", "status", "age_median", "age_low", "age_high",
                "location_median_cM", "location_low_cM", "location_high_cM"]
 # The verdict's rule for chains that agree (docs/reading-results.md),
-# which never holds for one chain.
+# which never holds for one chain, and the parameters it judges (the
+# log_likelihood rows have a warning of their own in the verdict).
 RHAT_LIMIT, ESS_NEEDED = 1.01, 400
+JUDGED = ("location", "age", "founder_share")
 
 
 def read_tsv(path):
@@ -123,8 +125,9 @@ def analysis_row(name, sheet_row, status_path):
         fmt(number(age.get(k))) for k in ("median", "hpd_low", "hpd_high"))
     if "founder_share" in pooled:
         row["founder_share_median"] = fmt(number(pooled["founder_share"].get("median")))
-    rhats = [number(r["rhat"]) for r in pooled.values() if number(r["rhat"]) is not None]
-    ess = [number(r[k]) for r in pooled.values() for k in ("ess_bulk", "ess_tail")
+    judged = [r for p, r in pooled.items() if p in JUDGED]
+    rhats = [number(r["rhat"]) for r in judged if number(r["rhat"]) is not None]
+    ess = [number(r[k]) for r in judged for k in ("ess_bulk", "ess_tail")
            if number(r[k]) is not None]
     row["worst_rhat"] = fmt(max(rhats, default=None), 4)
     row["smallest_ess"] = str(round(min(ess))) if ess else ""
