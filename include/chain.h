@@ -71,6 +71,8 @@ struct MoveScratch {
   // The internal rows in the order of their ages and the founder leaves below
   // every row, for the membership draws.
   std::vector<int> events, foundersBelow;
+  // The nodes of an allele block and the rows whose terms its change changes.
+  std::vector<int> block, blockRows;
   // The leaf a sweep of one-locus phase tests scored last (-1: none yet) and
   // its partner chromosome's term now.
   int scoredLeaf = -1;

@@ -95,9 +95,10 @@ void scaleGenealogy(Rng &rng, Chain &chain);
 // neighbours' alleles. The mutation age is held.
 void guidedRegraft(Rng &rng, Chain &chain);
 
-// Every internal node's age redrawn in turn, uniformly between its children's
-// and its parent's, by a Metropolis test (nodeages.cpp).
-void updateNodeAges(Rng &rng, Chain &chain);
+// At one marker, a random internal node and the internal nodes below it that
+// share its allele, reached through one another, moved to another allele
+// together by a Metropolis test (blockflip.cpp).
+void flipAlleleBlock(Rng &rng, Chain &chain);
 
 // An independence proposal of one population table (the first-locus
 // frequencies or the transitions from one locus to the next, at a random

@@ -40,10 +40,10 @@ double ageCdf(double t, double T = age) {
 }
 
 // Runs a genealogy move and compares the probability-integral transforms of
-// the three ordered ages (uniform under the prior) and, unless the move keeps
-// the topology, the share of balanced genealogies with the prior's.
+// the three ordered ages (uniform under the prior) and the share of balanced
+// genealogies with the prior's.
 void checkPrior(const std::function<void(Rng &, Chain &, int)> &move, const std::string &moves,
-                int iterations, bool topologyMoves = true) {
+                int iterations) {
   Chain &c = flat::flatChain();
   Rng rng = streamFrom(-4711);
   std::vector<double> youngest, middle, oldest, below, balanced;
@@ -72,8 +72,7 @@ void checkPrior(const std::function<void(Rng &, Chain &, int)> &move, const std:
   expectNear(middle, 0.5, "middle age's transform" + moves);
   expectNear(oldest, 0.5, "root age's transform" + moves);
   expectNear(below, 0.2, "root age in its prior's lowest fifth" + moves);
-  if (topologyMoves)
-    expectNear(balanced, 1.0 / 3, "balanced genealogies" + moves);
+  expectNear(balanced, 1.0 / 3, "balanced genealogies" + moves);
 }
 
 // The default sampler's genealogy moves with the given share of node-time
@@ -97,19 +96,10 @@ TEST(GenealogyPrior, MixedMovesKeepTheCoalescentPrior) {
   checkSharedMoves(nodeTimeMoveShare);
 }
 
-// The mixing sampler's own genealogy moves: node ages redrawn between their
-// neighbours (which keep the topology, whose ages must still follow the
-// prior given it), and the guided regraft alone and with them.
-TEST(GenealogyPrior, NodeAgeUpdatesAndGuidedRegraftsKeepTheCoalescentPrior) {
-  checkPrior([](Rng &rng, Chain &c, int) { updateNodeAges(rng, c); }, " (node ages)", 100000,
-             false);
+// The mixing sampler's guided regraft, which moves a node's age only with a
+// new place for it.
+TEST(GenealogyPrior, GuidedRegraftsKeepTheCoalescentPrior) {
   checkPrior([](Rng &rng, Chain &c, int) { guidedRegraft(rng, c); }, " (guided regrafts)", 200000);
-  checkPrior(
-      [](Rng &rng, Chain &c, int) {
-        guidedRegraft(rng, c);
-        updateNodeAges(rng, c);
-      },
-      " (both)", 100000);
 }
 
 // The mixing sampler's age moves (the age alone, and the age with every node

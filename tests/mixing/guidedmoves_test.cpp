@@ -1,13 +1,14 @@
-// The mixing sampler's own genealogy moves (guided regrafts and node-age
-// updates) against the default sampler's regraft and node-time moves on a
-// three-leaf data set: with the age, location and tables held, the guided
-// moves alone (the regraft draws the alleles of the node it moves, and every
-// internal node is moved in turn) and the default moves followed by draws of
-// every hidden allele must give the same posterior of the topology, the node
-// ages and an internal node's alleles. The guided regraft offers the
-// branches whose haplotypes match and draws the new parent's alleles from
-// its neighbours', so without either part of its Hastings term it visits
-// those genealogies and alleles too often.
+// The mixing sampler's own moves of the genealogy and its hidden alleles
+// against the default sampler's regraft and node-time moves followed by draws
+// of every hidden allele, on a three-leaf data set with the age, location and
+// tables held: the guided regraft alone (it draws the alleles of the node it
+// moves, and every internal node is moved in turn), and the allele blocks
+// with the default genealogy moves, must give the same posterior of the
+// topology, the node ages and an internal node's alleles. The guided regraft
+// offers the branches whose haplotypes match and draws the new parent's
+// alleles from its neighbours', so without either part of its Hastings term
+// it visits those genealogies and alleles too often; an allele block that
+// took in a neighbour of the new allele would not be its own reverse.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -34,7 +35,9 @@ int parentOf(const Chain &c, int node) {
   return static_cast<int>(c.tree[node][parent]);
 }
 
-Draws run(bool guided, int iterations, long seed) {
+enum class Moves { guided, blocks, plain };
+
+Draws run(Moves moves, int iterations, long seed) {
   Chain &c = buildChain(1.0);
   pset.mutAgeLow = 1;
   pset.mutAgeHigh = 50;
@@ -53,9 +56,12 @@ Draws run(bool guided, int iterations, long seed) {
   Rng rng = streamFrom(seed);
   Draws d;
   for (int i = 0; i < iterations; i++) {
-    if (guided) {
+    if (moves == Moves::guided) {
       guidedRegraft(rng, c);
-      updateNodeAges(rng, c);
+    } else if (moves == Moves::blocks) {
+      updateGenealogy(rng, c, i, false);
+      for (int b = 0; b < 3; b++)
+        flipAlleleBlock(rng, c);
     } else {
       updateGenealogy(rng, c, i, false);
       takeRowParts(c, c.scratch.parts);
@@ -80,11 +86,14 @@ Draws run(bool guided, int iterations, long seed) {
 
 TEST(GuidedMoves, AgreeWithTheDefaultSamplersGenealogyMovesOnData) {
   const int iterations = 200000;
-  const Draws guided = run(true, iterations, -2718);
-  const Draws plain = run(false, iterations, -3141);
-  expectSameMean(guided.cherry34, plain.cherry34, "leaves 3 and 4 a cherry");
-  expectSameMean(guided.cherry23, plain.cherry23, "leaves 2 and 3 a cherry");
-  expectSameMean(guided.young, plain.young, "younger internal age");
-  expectSameMean(guided.old, plain.old, "older internal age");
-  expectSameMean(guided.allele, plain.allele, "cherry parent's first allele");
+  const Draws plain = run(Moves::plain, iterations, -3141);
+  for (Moves moves : {Moves::guided, Moves::blocks}) {
+    const Draws d = run(moves, iterations, -2718);
+    const std::string name = moves == Moves::guided ? " (guided regrafts)" : " (allele blocks)";
+    expectSameMean(d.cherry34, plain.cherry34, "leaves 3 and 4 a cherry" + name);
+    expectSameMean(d.cherry23, plain.cherry23, "leaves 2 and 3 a cherry" + name);
+    expectSameMean(d.young, plain.young, "younger internal age" + name);
+    expectSameMean(d.old, plain.old, "older internal age" + name);
+    expectSameMean(d.allele, plain.allele, "cherry parent's first allele" + name);
+  }
 }

@@ -251,7 +251,7 @@ TEST(Membership, EveryMoveKeepsTheTermsCurrentForEveryDataKind) {
         {"missing alleles", [&] { updatePatientMissing(rng, c); }},
         {"genealogy", [&] { updateGenealogy(rng, c, 0, false); }},
         {"guided regraft", [&] { guidedRegraft(rng, c); }},
-        {"node ages", [&] { updateNodeAges(rng, c); }},
+        {"allele block", [&] { flipAlleleBlock(rng, c); }},
         {"age", [&] { updateAge(rng, c); }},
         {"stretch", [&] { scaleGenealogy(rng, c); }},
         {"location", [&] { updateLocation(rng, c); }},
