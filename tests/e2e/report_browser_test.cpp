@@ -1,6 +1,7 @@
 // The report page as a reader sees it: for runs of 2 and 4 chains that
-// converged, did not, or were interrupted in burn-in, the page is written
-// (status 0, the interrupted run's saying why it has no posterior), and
+// converged, did not, or were interrupted in burn-in or after it, the page is
+// written (status 0, an interrupted run's saying so in a notice, and why it
+// has no posterior when it stopped in burn-in), and
 // headless Chromium lays it out in a window 1280 px wide, where a script
 // added to the page checks that the verdict and everything else fit across.
 #include <gtest/gtest.h>
@@ -13,10 +14,14 @@
 
 namespace {
 
+// Where SIGINT stops a run: once the chains have a trace record in burn-in, or
+// after 3000 iterations of a long run (whose draws and traces are thinned).
+enum Stop { never, inBurnIn, afterBurnIn };
+
 struct PageCase {
   const char *name, *control; // a data set of tests/data/report
   int chains;
-  bool interrupted; // in burn-in, by SIGINT once the chains have a trace record
+  Stop stop;
 };
 
 std::string caseName(const testing::TestParamInfo<PageCase> &info) {
@@ -27,15 +32,17 @@ std::string runCase(const PageCase &c) {
   const std::string dir = makeTempDir();
   std::string control = edited(readFile(MUTLOC_TEST_DATA "/report/" + std::string(c.control)),
                                {{"chains)\n2\n", "chains)\n" + std::to_string(c.chains) + "\n"}});
-  if (c.interrupted)
+  if (c.stop == inBurnIn)
     control = edited(control, {{"Burn-in iteration\n1000\n", "Burn-in iteration\n100000000\n"}});
+  if (c.stop == afterBurnIn)
+    control = edited(control, {{"Iterations\n20000\n", "Iterations\n2000000\n"}});
   writeFile(dir, "c.in", control);
   const Child child = startMutloc(dir, {"--sampler", "mixing", "c.in"});
-  if (c.interrupted) {
-    EXPECT_TRUE(waitForLines(dir + "/c.in.dat", 2));
+  if (c.stop != never) {
+    EXPECT_TRUE(waitForLines(dir + "/c.in.dat", c.stop == inBurnIn ? 2 : 30));
     kill(child.pid, SIGINT);
   }
-  EXPECT_EQ(waitFor(child, dir, 120).status, c.interrupted ? 128 + SIGINT : 0);
+  EXPECT_EQ(waitFor(child, dir, 120).status, c.stop == never ? 0 : 128 + SIGINT);
   return dir;
 }
 
@@ -87,10 +94,16 @@ TEST_P(ReportPage, IsWrittenAndItsVerdictAndAllElseFitAWindow1280PxWide) {
   const RunResult report = runShell("cd '" + dir + "' && '" MUTLOC_REPORT "' c.in 2>&1");
   ASSERT_EQ(report.status, 0) << report.out;
   std::string page = readFile(dir + "/c.in.report.html");
-  EXPECT_EQ(page.find("class=\"verdict agree\"") != std::string::npos,
-            std::string(c.name) == "Converged");
-  EXPECT_EQ(page.find("<p id=\"no-draws\"") != std::string::npos, c.interrupted);
-  EXPECT_EQ(page.find("<table id=\"estimates-location\">") != std::string::npos, !c.interrupted);
+  if (c.stop != afterBurnIn) { // whose verdict depends on when the signal came
+    EXPECT_EQ(page.find("class=\"verdict agree\"") != std::string::npos,
+              std::string(c.name) == "Converged");
+  }
+  EXPECT_EQ(page.find("<p id=\"no-draws\"") != std::string::npos, c.stop == inBurnIn);
+  EXPECT_EQ(page.find("<table id=\"estimates-location\">") != std::string::npos,
+            c.stop != inBurnIn);
+  // The summary's row "interrupted" (no estimates) is a notice, not a row of NAs.
+  EXPECT_EQ(page.find("<p id=\"interrupted\"") != std::string::npos, c.stop == afterBurnIn);
+  EXPECT_EQ(page.find("<td>NA</td>"), std::string::npos);
 
   const std::string missing = browserMissing();
   if (!missing.empty())
@@ -110,13 +123,15 @@ TEST_P(ReportPage, IsWrittenAndItsVerdictAndAllElseFitAWindow1280PxWide) {
     ADD_FAILURE() << "does not fit across at 1280 px: " << problems[k];
 }
 
-INSTANTIATE_TEST_SUITE_P(Runs, ReportPage,
-                         testing::Values(PageCase{"Converged", "converge.in", 2, false},
-                                         PageCase{"Converged", "converge.in", 4, false},
-                                         PageCase{"Unconverged", "disagree.in", 2, false},
-                                         PageCase{"Unconverged", "disagree.in", 4, false},
-                                         PageCase{"InterruptedInBurnIn", "converge.in", 2, true},
-                                         PageCase{"InterruptedInBurnIn", "converge.in", 4, true}),
-                         caseName);
+INSTANTIATE_TEST_SUITE_P(
+    Runs, ReportPage,
+    testing::Values(PageCase{"Converged", "converge.in", 2, never},
+                    PageCase{"Converged", "converge.in", 4, never},
+                    PageCase{"Unconverged", "disagree.in", 2, never},
+                    PageCase{"Unconverged", "disagree.in", 4, never},
+                    PageCase{"InterruptedInBurnIn", "converge.in", 2, inBurnIn},
+                    PageCase{"InterruptedInBurnIn", "converge.in", 4, inBurnIn},
+                    PageCase{"InterruptedAfterBurnIn", "converge.in", 2, afterBurnIn}),
+    caseName);
 
 } // namespace

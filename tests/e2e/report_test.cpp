@@ -229,6 +229,47 @@ TEST(Report, RefusesFilesThatAreNotAWholeRunOrDoNotMatchItsManifest) {
   }
 }
 
+// A mixing run whose draws file and traces keep one sampling iteration in 3 is
+// plotted from the kept draws with the summary's log-likelihood beside its
+// trace; a verdict whose genealogy has not settled is a warning even where the
+// chains agree, and a draws file that is not the one the manifest describes is
+// still refused.
+TEST(Report, ShowsAThinnedRunAndItsLogLikelihoodAndRefusesItsDamagedDraws) {
+  const std::string dir = makeTempDir(), base = dir + "/control.in";
+  writeFile(dir, "control.in", readFile(reportData + "converge.in"));
+  ASSERT_EQ(shell("cd '" + dir +
+                  "' && '" MUTLOC_BINARY "' --sampler mixing --thin 3 control.in > /dev/null 2>&1"),
+            0);
+  const auto report = [&] {
+    const int status =
+        shell("cd '" + dir + "' && '" MUTLOC_REPORT "' control.in >/dev/null 2>errors.txt");
+    return readFile(status == 0 ? base + ".report.html" : dir + "/errors.txt");
+  };
+  const std::string page = report();
+  // 20000 sampling iterations a chain keep iterations 1000, 1003, ..., 20998.
+  EXPECT_NE(page.find("use those 13,334 draws, while the summary's"), std::string::npos);
+  const size_t head = page.find("<table id=\"estimates-log_likelihood\">");
+  EXPECT_EQ(page.substr(head, page.find("</tr>", head) - head).find("region"), std::string::npos);
+  char rhat[32];
+  std::snprintf(rhat, sizeof rhat, "<td>%.6g</td>", pooled(dir, "log_likelihood", "rhat"));
+  const size_t table = page.find("<table id=\"log-likelihood-diagnostics\">");
+  EXPECT_LT(page.find(rhat, page.find("<td>pooled</td>", table)), page.find("alt=\"trace plots\""));
+
+  const std::string verdict = readFile(base + ".verdict.txt");
+  ASSERT_NE(verdict.find("The chains agree"), std::string::npos);
+  writeFile(dir, "control.in.verdict.txt", verdict + "  The genealogy has not settled: ...\n");
+  EXPECT_NE(report().find("<pre class=\"verdict warn\">"), std::string::npos);
+  std::string draws = readFile(base + ".draws.tsv");
+  writeFile(dir, "control.in.draws.tsv", draws.substr(0, draws.find("\n1\t1300\t") + 1));
+  EXPECT_EQ(report(), "mutloc-report: control.in.draws.tsv holds 100 draws where the run's "
+                      "manifest says 13334 (one in 3 of 20,000 sampling iterations, for each of "
+                      "2 chains).\n");
+  writeFile(dir, "control.in.draws.tsv",
+            draws.replace(draws.find("\n1\t1003\t"), 8, "\n1\t1002\t"));
+  EXPECT_NE(report().find("its draws are not those of iterations 1,000, 1,003, 1,006, ..."),
+            std::string::npos);
+}
+
 TEST(ConvergingRun, TinyDataSetRunLongEnoughGetsTheAgreementVerdict) {
   const RunOutput run = runWithErrors(readFile(reportData + "converge.in"));
   EXPECT_EQ(run.status, 0);
