@@ -14,7 +14,11 @@
 // branch p leaves and the one it joins (their lengths cancel against the
 // densities of p's ages) times that of the haplotype proposals of p's old
 // haplotype at its old place and its new one at its new place. The mutation
-// age is held; the acceptance test is the genealogy moves' own.
+// age is held; the acceptance test is the genealogy moves' own. Under
+// heterogeneity a moved leaf may also change its membership, so that a
+// chromosome can leave or join the founder's genealogy together with a place
+// in it that fits its haplotype, where the membership draws judge it only
+// at the place it has.
 #include <cmath>
 #include <limits>
 
@@ -181,6 +185,22 @@ void guidedRegraft(Rng &rng, Chain &chain) {
                          &chain.rootLoci};
   drawHaplotype(rng, there, tree[p]);
   hastings -= haplotypeLogProposal(there, tree[p]);
+  // Under heterogeneity a moved leaf changes its membership half the time:
+  // a chromosome drawn from the population joins the founder's genealogy at
+  // a branch it matches, or a founder leaf leaves it. The choice is the same
+  // both ways; the membership's prior terms enter the test.
+  Membership &m = chain.membership;
+  const bool flip =
+      !m.drawn.empty() && m.share < 1 && link(tree, j, child1) == -1 && ran1(rng) < 0.5;
+  const auto flipMembership = [&] {
+    m.drawn[j] = !m.drawn[j];
+    m.founders += m.drawn[j] ? -1 : 1;
+  };
+  if (flip) {
+    hastings -= membershipLogPrior(chain);
+    flipMembership();
+    hastings += membershipLogPrior(chain);
+  }
 
   const int changed[] = {p, j, x, s};
   chainRowTerms(chain, chain.rootLoci, changed, x == s ? 3 : 4);
@@ -188,6 +208,9 @@ void guidedRegraft(Rng &rng, Chain &chain) {
   chain.propTimes = chain.nodeTimes;
   moveSortedAge(chain.propTimes, t0, t1);
   chain.propMutAge = chain.mutAge;
-  if (!acceptGenealogy(rng, chain, tree, logLik, hastings))
-    restoreKeptRows(chain);
+  if (acceptGenealogy(rng, chain, tree, logLik, hastings))
+    return;
+  restoreKeptRows(chain);
+  if (flip)
+    flipMembership();
 }

@@ -92,7 +92,8 @@ void scaleGenealogy(Rng &rng, Chain &chain);
 // its parent cut out and offered every branch of the rest of the genealogy,
 // weighted by how well the branch's haplotype matches the node's; the
 // parent's age uniform on the branch and its haplotype drawn from its new
-// neighbours' alleles. The mutation age is held.
+// neighbours' alleles; under heterogeneity a moved leaf may change its
+// membership with its place. The mutation age is held.
 void guidedRegraft(Rng &rng, Chain &chain);
 
 // At one marker, a random internal node and the internal nodes below it that

@@ -90,57 +90,65 @@ TEST(Membership, TheFounderLeavesGenealogyHasThePriorOfItsLeaves) {
 // No term depends on the memberships but their prior, so the share is
 // Beta(2, 1), the founder count Beta-binomial, and the age the mixture over
 // founder counts of the age prior of that many chromosomes, truncated to its
-// bounds (computed here by the midpoint rule in the age itself).
+// bounds (computed here by the midpoint rule in the age itself): whether the
+// memberships change by their Gibbs draws or with the leaves' guided regrafts.
 TEST(Membership, WithoutInformativeDataShareFoundersAndAgeFollowTheirPriors) {
-  Chain &c = flat::flatChain();
-  HeterogeneityOptions options;
-  options.on = true;
-  options.priorA = 2;
-  options.priorB = 1;
-  startMembership(c, options);
-  Rng rng = streamFrom(-2024);
-  std::vector<double> shares, founders, ages;
-  for (int i = 0; i < 200000; i++) {
-    takeRowParts(c, c.scratch.parts);
-    drawMemberships(rng, c, c.scratch.parts);
-    drawShare(rng, c);
-    updateGenealogy(rng, c, i, false);
-    updateAge(rng, c);
-    scaleGenealogy(rng, c);
-    shares.push_back(c.membership.share);
-    founders.push_back(c.membership.founders);
-    ages.push_back(c.mutAge);
-  }
-  ASSERT_TRUE(chainMatchesRecomputation(0));
-
-  flat::expectNear(shares, 2.0 / 3, "share mean");
-  std::vector<double> lowShare;
-  for (double s : shares)
-    lowShare.push_back(s < 0.5 ? 1.0 : 0.0);
-  flat::expectNear(lowShare, 0.25, "share below 0.5");
-
-  const int steps = 20000;
-  const double low = pset.mutAgeLow, h = (pset.mutAgeHigh - low) / steps;
-  double meanAge = 0, youngAge = 0;
-  for (int k = 0; k <= 4; k++) {
-    const double pk = std::exp(betaBinomialLog(4, k, 2, 1));
-    flat::expectNear(indicator(founders, k), pk, std::to_string(k) + " founders");
-    double mass = 0, moment = 0, young = 0;
-    for (int s = 0; s < steps; s++) {
-      const double T = low + (s + 0.5) * h;
-      const double w = std::exp(tpriormut(std::max(1, k), T, flat::growth));
-      mass += w;
-      moment += w * T;
-      young += T < 40 ? w : 0;
+  for (bool gibbs : {true, false}) {
+    const std::string moves = gibbs ? " (membership draws)" : " (guided regrafts)";
+    Chain &c = flat::flatChain();
+    HeterogeneityOptions options;
+    options.on = true;
+    options.priorA = 2;
+    options.priorB = 1;
+    startMembership(c, options);
+    Rng rng = streamFrom(-2024);
+    std::vector<double> shares, founders, ages;
+    for (int i = 0; i < 200000; i++) {
+      if (gibbs) {
+        takeRowParts(c, c.scratch.parts);
+        drawMemberships(rng, c, c.scratch.parts);
+      } else {
+        guidedRegraft(rng, c);
+      }
+      drawShare(rng, c);
+      updateGenealogy(rng, c, i, false);
+      updateAge(rng, c);
+      scaleGenealogy(rng, c);
+      shares.push_back(c.membership.share);
+      founders.push_back(c.membership.founders);
+      ages.push_back(c.mutAge);
     }
-    meanAge += pk * moment / mass;
-    youngAge += pk * young / mass;
+    ASSERT_TRUE(chainMatchesRecomputation(0));
+
+    flat::expectNear(shares, 2.0 / 3, "share mean" + moves);
+    std::vector<double> lowShare;
+    for (double s : shares)
+      lowShare.push_back(s < 0.5 ? 1.0 : 0.0);
+    flat::expectNear(lowShare, 0.25, "share below 0.5" + moves);
+
+    const int steps = 20000;
+    const double low = pset.mutAgeLow, h = (pset.mutAgeHigh - low) / steps;
+    double meanAge = 0, youngAge = 0;
+    for (int k = 0; k <= 4; k++) {
+      const double pk = std::exp(betaBinomialLog(4, k, 2, 1));
+      flat::expectNear(indicator(founders, k), pk, std::to_string(k) + " founders" + moves);
+      double mass = 0, moment = 0, young = 0;
+      for (int s = 0; s < steps; s++) {
+        const double T = low + (s + 0.5) * h;
+        const double w = std::exp(tpriormut(std::max(1, k), T, flat::growth));
+        mass += w;
+        moment += w * T;
+        young += T < 40 ? w : 0;
+      }
+      meanAge += pk * moment / mass;
+      youngAge += pk * young / mass;
+    }
+    flat::expectNear(ages, meanAge, "age mean" + moves);
+    std::vector<double> young;
+    for (double T : ages)
+      young.push_back(T < 40 ? 1.0 : 0.0);
+    flat::expectNear(young, youngAge, "age below 40" + moves);
   }
-  flat::expectNear(ages, meanAge, "age mean");
-  std::vector<double> young;
-  for (double T : ages)
-    young.push_back(T < 40 ? 1.0 : 0.0);
-  flat::expectNear(young, youngAge, "age below 40");
 }
 
 // Three leaves with data, the share held at 0.3 and the age at 5: the
