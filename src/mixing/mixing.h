@@ -139,7 +139,8 @@ void finishMemberships(RunRecord &record, long sampled);
 // age and log-likelihood samples (logLikSamples sized as the others).
 void mixingIteration(Rng &rng, Chain &chain, long i);
 
-// Runs every iteration of every chain on the given threads; the trace and
+// Starts every chain on a stream of its own and runs its iterations in the
+// shared run frame (runChains), in blocks on the given threads; the trace and
 // screen records are written in chain order as the default sampler writes
 // them, whatever the thread count. runStream is the run's stream after
 // set-up. With a record, also writes the per-chain traces (every record->thin-th

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "chain.h"
+#include "chaintrace.h"
 #include "mutloc.h"
 
 // For every chain: a histogram of bars lines and one interval line. The
@@ -18,11 +19,13 @@ void haplosave1(const TreeMatrix &tree, std::ostream &out, int final);
 // Writes the distinct tip haplotypes of tree with their counts.
 void haplosave3(const TreeMatrix &tree, std::ostream &out);
 
-// Appends the chain's segment of iteration i to the current .dat line: its nine
-// state fields and, when acceptance proportions are saved, the five of them.
-void writeDatSegment(std::ostream &dat, const Chain &chain, long i);
+// Appends a chain's segment of the row's iteration to the current .dat line:
+// its nine state fields and, when acceptance proportions are saved, the five
+// of them.
+void writeDatSegment(std::ostream &dat, const TraceRow &row);
 // Ends the .dat line, after the convergence statistic when chains >= 2.
 void endDatLine(std::ostream &dat, double convergenceR);
-// Writes the chain's progress line of iteration i (chain 0 of a multi-chain
-// run also shows the convergence statistic).
-void writeScreenLine(std::ostream &screen, const Chain &chain, long i, double convergenceR);
+// Writes a chain's progress line of the row's iteration (chain 0 of a
+// multi-chain run also shows the convergence statistic).
+void writeScreenLine(std::ostream &screen, const TraceRow &row, int chainIndex,
+                     double convergenceR);

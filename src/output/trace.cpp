@@ -5,17 +5,18 @@
 
 #include "output.h"
 
-void writeDatSegment(std::ostream &dat, const Chain &c, long i) {
+void writeDatSegment(std::ostream &dat, const TraceRow &r) {
   // The log posterior leaves out popSampleProb (printed separately below),
-  // while partnerProb and locPrior enter only this sum.
+  // while partnerProb and locPrior enter only this sum; the membership's
+  // prior of a heterogeneity run is in the chain traces alone.
   const double logPosterior =
-      c.logLik + c.partnerProb + c.treePrior + c.rootHapProb + c.locPrior + c.mutAgePrior;
-  dat << i << " " << c.mutLoc << " " << logPosterior << " " << c.mutAge << " " << c.logLik << " "
-      << c.treePrior << " " << c.popSampleProb << " " << c.mutAgePrior << " " << c.rootHapProb
+      r.logLik + r.partnerProb + r.treePrior + r.rootHapProb + r.locPrior + r.agePrior;
+  dat << r.state << " " << r.location << " " << logPosterior << " " << r.age << " " << r.logLik
+      << " " << r.treePrior << " " << r.popSampleProb << " " << r.agePrior << " " << r.rootHapProb
       << " ";
   if (pset.saveAcceptProps)
-    for (int p = 0; p < propCount; p++)
-      dat << c.props[p] << " ";
+    for (double a : r.acceptance)
+      dat << a << " ";
 }
 
 void endDatLine(std::ostream &dat, double convergenceR) {
@@ -24,11 +25,11 @@ void endDatLine(std::ostream &dat, double convergenceR) {
   dat << std::endl;
 }
 
-void writeScreenLine(std::ostream &screen, const Chain &c, long i, double convergenceR) {
-  screen << i << " " << c.mutLoc << " " << c.logLik << " " << c.mutAge;
-  for (int p = 0; p < propCount; p++)
-    screen << " " << c.props[p];
-  if (c.index == 0 && pset.numChains >= 2)
+void writeScreenLine(std::ostream &screen, const TraceRow &r, int chainIndex, double convergenceR) {
+  screen << r.state << " " << r.location << " " << r.logLik << " " << r.age;
+  for (double a : r.acceptance)
+    screen << " " << a;
+  if (chainIndex == 0 && pset.numChains >= 2)
     screen << "\t\t" << convergenceR;
   screen << std::endl;
 }

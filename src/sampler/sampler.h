@@ -1,5 +1,5 @@
-// The Markov chain Monte Carlo loop and the moves it makes besides the
-// genealogy move, in the order each chain goes through them.
+// The default sampler's run and the moves it makes besides the genealogy
+// move, in the order each chain goes through them.
 #pragma once
 
 #include <functional>
@@ -7,34 +7,19 @@
 #include <vector>
 
 #include "chain.h"
-#include "chaintrace.h"
 #include "mutloc.h"
 #include "random.h"
 #include "runrecord.h"
 
-// Runs burn-in and sampling iterations over all chains, writing the trace to
-// dat, progress to the screen and the periodic haplotype tallies. With a
-// record, also writes each chain's trace row at every .dat record and keeps
-// the draws in sampling order. afterIteration, when given, is called with the
-// number of iterations done after each one; when it returns false the loop
-// ends there. Returns the number of sampling iterations whose samples are
-// stored (and sorted).
+// The default sampler's run (runChains with one-iteration blocks on one
+// thread, every chain drawing from rng in turn): writes the trace to dat,
+// progress to the screen and the periodic haplotype tallies; with a record,
+// also each chain's trace row at every .dat record and the draws in sampling
+// order. afterIteration, when given, is called with the number of iterations
+// done after each one; when it returns false the run ends there. Returns the
+// number of sampling iterations whose samples are stored (and sorted).
 long runSampler(Rng &rng, std::ostream &dat, std::ostream &hpf, RunRecord *record = nullptr,
                 const std::function<bool(long done)> &afterIteration = nullptr);
-// The chain's values after iteration i, for its trace file.
-TraceRow traceRow(const Chain &chain, long i);
-// At the end of sampling: copies every chain's first `sampled` draws, in
-// sampling order, into the record (when there is one), then sorts them for
-// the histograms.
-void finishSamples(RunRecord *record, long sampled);
-// Recomputes the chain's acceptance proportions from its counters after
-// iteration i.
-void refreshAcceptProps(Chain &chain, long i);
-// Between-chain potential scale reduction of the mutation location after
-// iteration i >= 1, from each chain's sum and sum of squares of locations.
-double convergenceStatistic(const std::vector<double> &locSum, const std::vector<double> &locSumSq,
-                            long i);
-
 // Allele-frequency move, then the missing-allele moves of patient leaves and
 // normal-population haplotypes.
 void updateFrequenciesAndMissing(Rng &rng, Chain &chain);

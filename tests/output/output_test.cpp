@@ -8,6 +8,7 @@
 #include <string>
 
 #include "output.h"
+#include "runchains.h"
 #include "testkit.h"
 
 namespace {
@@ -41,7 +42,7 @@ std::string datLine(int count, int saveAcceptProps, long i, double convergence) 
   setChainValues();
   std::ostringstream dat;
   for (const Chain &c : chains)
-    writeDatSegment(dat, c, i);
+    writeDatSegment(dat, traceRow(c, i));
   endDatLine(dat, convergence);
   return dat.str();
 }
@@ -54,7 +55,7 @@ std::string screenLines(int count, std::streamsize digits, long i, double conver
   std::ostringstream screen;
   screen.precision(digits);
   for (const Chain &c : chains)
-    writeScreenLine(screen, c, i, convergence);
+    writeScreenLine(screen, traceRow(c, i), c.index, convergence);
   return screen.str();
 }
 

@@ -1,10 +1,12 @@
-// The sampler loop: acceptance proportions, the convergence statistic, and
-// the schedule of the .dat, screen and haplotype records over whole runs of a
-// small haplotype data set (in process and through the built program).
+// The run frame: acceptance proportions, the convergence statistic, the
+// schedule of the .dat, screen and haplotype records over whole runs of a
+// small haplotype data set (in process and through the built program), and
+// records that do not depend on the blocks and workers a run uses.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <iostream>
 #include <iterator>
 #include <sstream>
@@ -15,6 +17,7 @@
 #include "driver.h"
 #include "genealogy.h"
 #include "input.h"
+#include "runchains.h"
 #include "sampler.h"
 #include "testkit.h"
 
@@ -103,9 +106,13 @@ struct Trace {
   std::string dat, screen;
 };
 
+// Runs the sampler on the chains set up (the default sampler when empty).
+using Runner = std::function<void(Rng &rng, std::ostream &dat, std::ostream &hpf)>;
+
 // Reads, sets up and samples as the program does, catching the screen. The
 // .dat records go to datBuffer when one is given (and are then not returned).
-Trace runInProcess(const Shape &s, std::streambuf *datBuffer = nullptr) {
+Trace runInProcess(const Shape &s, std::streambuf *datBuffer = nullptr,
+                   const Runner &runner = nullptr) {
   std::istringstream control(controlText(s));
   std::ostringstream log, dat, hpf, screen;
   std::ostream recorded(datBuffer);
@@ -118,7 +125,10 @@ Trace runInProcess(const Shape &s, std::streambuf *datBuffer = nullptr) {
   initchains(rng, log);
   std::streambuf *console = std::cout.rdbuf(screen.rdbuf());
   const auto precision = std::cout.precision(8);
-  runSampler(rng, datBuffer != nullptr ? recorded : dat, hpf);
+  if (runner)
+    runner(rng, datBuffer != nullptr ? recorded : dat, hpf);
+  else
+    runSampler(rng, datBuffer != nullptr ? recorded : dat, hpf);
   std::cout.rdbuf(console);
   std::cout.precision(precision);
   EXPECT_EQ(hpf.str(), ""); // periodic tallies write nothing
@@ -338,6 +348,93 @@ TEST(SamplerLoop, SamplesAreTheSamplingIterationsLocationsSorted) {
       EXPECT_NEAR(c.locationSamples[k], recorded[k], 5e-6 * recorded[k]); // six digits
     EXPECT_TRUE(std::is_sorted(c.ageSamples.begin(), c.ageSamples.end()));
   }
+}
+
+namespace {
+
+// A toy sampler whose every draw shows in the records: a walk of the location
+// and the age, and the first allele of a leaf (so the haplotype tallies
+// depend on the iteration they are taken at).
+void walk(Rng &rng, Chain &chain, long i) {
+  chain.mutLoc += ran1(rng) - 0.5;
+  chain.mutAge += ran1(rng);
+  chain.accTree += ran1(rng) < 0.5;
+  for (TreeRow &row : chain.tree)
+    if (row[child1] == -1) {
+      row[TMAT] = ran1(rng) < 0.5 ? 1 : 2;
+      break;
+    }
+  if (i >= pset.burnInIterations) {
+    chain.locationSamples[i - pset.burnInIterations] = chain.mutLoc;
+    chain.ageSamples[i - pset.burnInIterations] = chain.mutAge;
+  }
+}
+
+struct FrameRun {
+  Trace trace;
+  std::vector<std::vector<int>> tally;
+  std::vector<std::vector<double>> samples;
+  long sampled = 0;
+};
+
+// The toy sampler on a stream per chain, in blocks of the given length on
+// the given workers, stopped after stopAt iterations (or none).
+FrameRun runFrame(const Shape &s, long blockLength, int workers, long stopAt = 0) {
+  FrameRun r;
+  RunPlan plan;
+  plan.iterate = walk;
+  plan.blockLength = blockLength;
+  plan.workers = workers;
+  plan.sharedStream = false;
+  r.trace = runInProcess(s, nullptr, [&](Rng &, std::ostream &dat, std::ostream &hpf) {
+    std::vector<Rng> streams;
+    for (int ch = 0; ch < pset.numChains; ch++)
+      streams.push_back(streamFrom(-11 - ch));
+    r.sampled = runChains(plan, streams, dat, hpf, nullptr,
+                          [stopAt](long done) { return stopAt == 0 || done < stopAt; });
+  });
+  r.tally = hapstate;
+  for (const Chain &chain : chains)
+    r.samples.emplace_back(chain.locationSamples.begin(),
+                           chain.locationSamples.begin() + r.sampled);
+  return r;
+}
+
+} // namespace
+
+// Blocks and workers change when the iterations run, never what is written:
+// the records, the convergence statistic, the tallies and the samples.
+TEST(RunFrame, RecordsAreTheSameWhateverTheBlocksAndWorkers) {
+  Shape s;
+  s.chains = 3;
+  s.screen = 2;
+  s.saveProps = 1;
+  s.saveHaps = 1;
+  s.file = 2;
+  const FrameRun one = runFrame(s, 1, 1);
+  EXPECT_EQ(lines(one.trace.dat).size(), 9u);
+  EXPECT_GT(hapstateTotal(), 0);
+  for (const auto &[blockLength, workers] : {std::pair{5L, 2}, std::pair{500L, 3}}) {
+    const FrameRun other = runFrame(s, blockLength, workers);
+    EXPECT_EQ(other.trace.dat, one.trace.dat) << blockLength;
+    EXPECT_EQ(other.trace.screen, one.trace.screen) << blockLength;
+    EXPECT_EQ(other.tally, one.tally) << blockLength;
+    EXPECT_EQ(other.samples, one.samples) << blockLength;
+  }
+}
+
+// A stop is seen after a block: the run keeps the whole blocks done, and the
+// samples of their sampling iterations.
+TEST(RunFrame, AStopEndsTheRunAtTheEndOfABlock) {
+  Shape s; // 5 burn-in and 12 sampling iterations
+  s.file = 1;
+  const FrameRun full = runFrame(s, 1, 1);
+  const FrameRun stopped = runFrame(s, 4, 1, 5);
+  EXPECT_EQ(stopped.sampled, 8 - 5);
+  const auto dat = lines(stopped.trace.dat), fullDat = lines(full.trace.dat);
+  ASSERT_EQ(dat.size(), 8u);
+  EXPECT_EQ(dat, std::vector<std::string>(fullDat.begin(), fullDat.begin() + 8));
+  EXPECT_TRUE(std::is_sorted(stopped.samples[0].begin(), stopped.samples[0].end()));
 }
 
 namespace {

@@ -1,0 +1,33 @@
+// The default sampler's run: every chain goes once through its moves per
+// iteration, the chains in turn on the run's one stream, and the shared run
+// frame writes the records after each iteration.
+#include "genealogy.h"
+#include "runchains.h"
+#include "sampler.h"
+
+namespace {
+
+void exactIteration(Rng &rng, Chain &chain, long i) {
+  updateFrequenciesAndMissing(rng, chain);
+  // The genealogy move also proposes the mutation age and stores the age
+  // sample of a sampling iteration.
+  updateGenealogy(rng, chain, static_cast<int32_t>(i));
+  updateLocation(rng, chain);
+  if (i >= pset.burnInIterations)
+    chain.locationSamples[i - pset.burnInIterations] = chain.mutLoc;
+  updateStates(rng, chain);
+  if (pset.dataAsGenotypes)
+    updatePhase(rng, chain);
+}
+
+} // namespace
+
+long runSampler(Rng &rng, std::ostream &dat, std::ostream &hpf, RunRecord *record,
+                const std::function<bool(long done)> &afterIteration) {
+  RunPlan plan;
+  plan.iterate = exactIteration;
+  std::vector<Rng> streams = {rng};
+  const long sampled = runChains(plan, streams, dat, hpf, record, afterIteration);
+  rng = streams[0];
+  return sampled;
+}
