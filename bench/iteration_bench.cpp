@@ -237,8 +237,8 @@ void reportStateBytes(benchmark::State &state) {
          tables =
              bytes(normmat) + bytes(patientData) + bytes(simAlleleFreqs) + bytes(missingNormalLoci);
   for (const Chain &c : chains) {
-    trees +=
-        bytes(c.tree) + bytes(c.ageOrder) + bytes(c.prop) + bytes(c.nodeTimes) + bytes(c.propTimes);
+    trees += bytes(c.tree) + bytes(c.ageOrder) + bytes(c.propTree) + bytes(c.nodeTimes) +
+             bytes(c.propTimes);
     samples += bytes(c.locationSamples) + bytes(c.ageSamples);
     tables += bytes(c.popHapFreqs) + bytes(c.MP1) + bytes(c.normalHaps) + bytes(c.missingLoci);
   }

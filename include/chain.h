@@ -118,10 +118,12 @@ struct Chain {
   // The chain's place in the run, which picks its per-chain settings.
   int index = 0;
 
-  // The genealogy and the proposal built from it; the ordered node ages of
-  // the genealogy and of the proposal; the in-order leaf sequence of a
-  // node-time move and the labels of the nodes in the order of their ages.
-  TreeMatrix tree, prop;
+  // The genealogy and the proposal genealogy built from it (a node-time or
+  // scaling proposal, or the rows a regraft keeps to put back); the ordered
+  // node ages of the genealogy and of the proposal; the in-order leaf
+  // sequence of a node-time move and the labels of the nodes in the order of
+  // their ages.
+  TreeMatrix tree, propTree;
   std::vector<double> nodeTimes, propTimes;
   std::vector<int> labelOrder, ageOrder;
 

@@ -120,6 +120,8 @@ extern int normalHasMissing;
 // are drawn ([label][locus], labels 0..A-1).
 extern std::vector<std::vector<double>> simAlleleFreqs;
 
-// Haplotype tallies of chain 0 (kept only when haplotypes are saved).
-constexpr int sizething = 1000;
+// Haplotype tallies of chain 0 (kept only when haplotypes are saved): one row
+// per distinct leaf haplotype, at most maxTalliedHaplotypes of them (later
+// new haplotypes are not tallied).
+constexpr int maxTalliedHaplotypes = 1000;
 extern std::vector<std::vector<int>> hapstate;

@@ -70,7 +70,8 @@ void createStructures(std::vector<std::vector<Haplotype>> &normalHaps) {
 
   hapstate.clear();
   if (pset.saveHaplotypes != 0)
-    hapstate.assign(sizething, std::vector<int>(pset.dataAsGenotypes == 1 ? 2 * L + 1 : L + 1, 0));
+    hapstate.assign(maxTalliedHaplotypes,
+                    std::vector<int>(pset.dataAsGenotypes == 1 ? 2 * L + 1 : L + 1, 0));
 
   // Paired genotypes keep the partner leaf in column 7; unpaired genotypes
   // keep both alleles of every locus on the leaf, in two blocks.

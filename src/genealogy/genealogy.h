@@ -18,7 +18,7 @@ void mysorttreematrev(TreeMatrix &matrix, int rowCount, int width);
 // the number stored. The matrix must be in label order.
 int getlabelorder(int node, int count, std::vector<int> &order, const TreeMatrix &matrix);
 // Rescales the ages below node, node's own branch included, by factor.
-void getlabelorder2(int caller, int node, TreeMatrix &matrix, double factor);
+void scaleSubtreeAges(int node, TreeMatrix &matrix, double factor);
 // Sorts all rows of a run-shaped matrix on one column.
 void sortTree(TreeMatrix &matrix, int column);
 // The node ages of a run-shaped matrix in ascending order and the labels of
@@ -49,7 +49,7 @@ bool ageIsProposed();
 // ascending: the values between the two places shift by one.
 void moveSortedAge(std::vector<double> &ages, double old, double now);
 // A proposal made on the chain's genealogy itself keeps each row in the same
-// row of chain.prop before its first change, its label listed in
+// row of chain.propTree before its first change, its label listed in
 // chain.scratch.changedRows (which the move empties first); a rejection
 // copies the kept rows back. keepRow ignores -1 and rows already kept.
 void keepRow(Chain &chain, int row);
@@ -66,14 +66,17 @@ void restoreKeptRows(Chain &chain);
 bool acceptGenealogy(Rng &rng, Chain &chain, const TreeMatrix &proposed, double logLik,
                      double hastings);
 
-// One genealogy move of the chain in iteration i (node-time or regraft move,
-// with the mutation-age proposal and the age sample of sampling iterations).
-// Without withAge the mutation age stays as it is and no age sample is taken.
-// nodeTimeShare is the probability of a node-time move (the default sampler's
-// share is 0.1; 0 or 1 makes one kind alone).
-constexpr double nodeTimeMoveShare = 0.1;
-void updateGenealogy(Rng &rng, Chain &chain, int32_t i, bool withAge = true,
-                     double nodeTimeShare = nodeTimeMoveShare);
+// One genealogy move of the chain in iteration i, as the default sampler
+// makes it: a node-time move with probability 0.1, else a regraft move, each
+// proposing a new mutation age with the genealogy when the age is sampled
+// (and then recording the chain's age as iteration i's age sample).
+void updateGenealogy(Rng &rng, Chain &chain, int32_t i);
+// The same choice of moves at the chain's mutation age, which they leave as it
+// is (the mixing sampler moves the age by moves of its own).
+void updateGenealogyAtAge(Rng &rng, Chain &chain);
+// Each kind of move alone at the chain's mutation age.
+void nodeTimeMoveAtAge(Rng &rng, Chain &chain);
+void regraftMoveAtAge(Rng &rng, Chain &chain);
 void rotate_nodes(TreeMatrix &tree, int n, Rng &rng);
 // Steps every positive age by a uniform of half-width step, reflected into
 // [0, age].

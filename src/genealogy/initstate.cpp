@@ -330,7 +330,7 @@ void startChains(Rng &rng, std::ostream &log) {
 
   for (Chain &chain : chains) {
     chain.ageOrder.assign(rows, 0);
-    chain.prop = freshTree();
+    chain.propTree = freshTree();
   }
 
   listMissingAlleles();

@@ -32,12 +32,12 @@ void keepRow(Chain &chain, int row) {
   if (row < 0 || std::find(kept.begin(), kept.end(), row) != kept.end())
     return;
   kept.push_back(row);
-  chain.prop[row] = chain.tree[row];
+  chain.propTree[row] = chain.tree[row];
 }
 
 void restoreKeptRows(Chain &chain) {
   for (int row : chain.scratch.changedRows)
-    chain.tree[row] = chain.prop[row];
+    chain.tree[row] = chain.propTree[row];
 }
 
 bool acceptGenealogy(Rng &rng, Chain &chain, const TreeMatrix &proposed, double logLik,

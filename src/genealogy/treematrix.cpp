@@ -64,13 +64,13 @@ int getlabelorder(int node, int count, std::vector<int> &order, const TreeMatrix
 
 // Rescales the ages below node, node's own branch included, so that a moved
 // subtree fits under a new attachment age.
-void getlabelorder2(int, int node, TreeMatrix &matrix, double factor) {
+void scaleSubtreeAges(int node, TreeMatrix &matrix, double factor) {
   if (node == -1)
     return;
-  getlabelorder2(0, static_cast<int>(matrix[node][child1]), matrix, factor);
+  scaleSubtreeAges(static_cast<int>(matrix[node][child1]), matrix, factor);
   matrix[node][nodeTime] *= factor;
   matrix[node][branchLength] *= factor;
-  getlabelorder2(0, static_cast<int>(matrix[node][child2]), matrix, factor);
+  scaleSubtreeAges(static_cast<int>(matrix[node][child2]), matrix, factor);
 }
 
 void sortTree(TreeMatrix &matrix, int column) {

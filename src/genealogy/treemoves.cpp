@@ -1,5 +1,6 @@
 // The genealogy move of a chain: one Metropolis-Hastings update per iteration
-// that proposes a new mutation age together with either new ages for every
+// that proposes a new mutation age (in the default sampler; the mixing
+// sampler's moves keep the age) together with either new ages for every
 // internal node (node-time move, the topology rebuilt from the in-order leaf
 // sequence) or a new attachment point for a random subtree (regraft move, the
 // subtree rescaled to fit under its new attachment age). A node-time proposal
@@ -103,11 +104,11 @@ void moveSubtreeAges(std::vector<double> &ages, const TreeMatrix &before, const 
 // The regraft changes the ages of p and of j's rescaled subtree only, so the
 // genealogy's ascending ages need only those values moved; the ascending
 // sequence of the values is the same whichever way it is reached. The rows
-// as they were are the ones kept in chain.prop.
+// as they were are the ones kept in chain.propTree.
 void regraftProposalTimes(Chain &chain, int j, int p) {
   chain.propTimes = chain.nodeTimes;
-  moveSortedAge(chain.propTimes, chain.prop[p][nodeTime], chain.tree[p][nodeTime]);
-  moveSubtreeAges(chain.propTimes, chain.prop, chain.tree, j);
+  moveSortedAge(chain.propTimes, chain.propTree[p][nodeTime], chain.tree[p][nodeTime]);
+  moveSubtreeAges(chain.propTimes, chain.propTree, chain.tree, j);
 }
 
 // The rows of j's subtree are kept here, all others with keepRow; no row
@@ -116,7 +117,7 @@ void keepSubtree(Chain &chain, int node) {
   if (node == -1)
     return;
   chain.scratch.changedRows.push_back(node);
-  chain.prop[node] = chain.tree[node];
+  chain.propTree[node] = chain.tree[node];
   keepSubtree(chain, link(chain.tree, node, child1));
   keepSubtree(chain, link(chain.tree, node, child2));
 }
@@ -129,37 +130,44 @@ void refuse(Rng &rng) {
 
 // Node-time move: every internal age takes a uniform step (reflected into
 // [0, age]) and the topology is rebuilt by merging the nodes of the in-order
-// sequence of the rotated genealogy in the order of their new ages.
-void nodeTimeMove(Rng &rng, Chain &chain, int32_t i, bool withAge) {
+// sequence of the rotated genealogy in the order of their new ages. The
+// proposal's mutation age, chain.propMutAge, is set before.
+void nodeTimeProposal(Rng &rng, Chain &chain) {
   const int n = pset.numChromosomes;
-  chain.propMutAge = chain.mutAge;
-  if (withAge && ageIsProposed()) {
-    proposeMutAge(rng, chain);
-    recordAgeSample(chain, i);
-  }
   chain.labelOrder.resize(2 * n - 1);
   const int root = rotateAndFindRoot(rng, chain);
-  copytree(chain.tree, chain.prop);
+  copytree(chain.tree, chain.propTree);
   getlabelorder(root, 2 * n - 1, chain.labelOrder, chain.tree);
-  adjcoaltimes(chain.prop, n, rng, pset.treeAdjust[chain.index], chain.propMutAge);
+  adjcoaltimes(chain.propTree, n, rng, pset.treeAdjust[chain.index], chain.propMutAge);
   // The rebuild needs every internal node to rank above the leaves' age 0;
   // an age reflected onto 0 exactly (as a far step folded into the interval
   // can be) cannot be placed.
-  for (const TreeRow &row : chain.prop)
+  for (const TreeRow &row : chain.propTree)
     if (row[child1] != -1 && !(row[nodeTime] > 0)) {
       refuse(rng);
       return;
     }
   // The rebuild merges the nodes in the order of their new ages.
-  ageOrder(chain.prop, chain.propTimes, chain.ageOrder);
-  reassignnodes(chain.prop, chain.ageOrder, chain.labelOrder, chain.propMutAge);
-  const double logLik = chainTprob(chain, chain.prop, chain.mutLoc, chain.rootLoci);
+  ageOrder(chain.propTree, chain.propTimes, chain.ageOrder);
+  reassignnodes(chain.propTree, chain.ageOrder, chain.labelOrder, chain.propMutAge);
+  const double logLik = chainTprob(chain, chain.propTree, chain.mutLoc, chain.rootLoci);
   // The proposal becomes the chain's genealogy; the working copy carries
   // nothing into the next move, so the two matrices simply change places.
-  if (acceptGenealogy(rng, chain, chain.prop, logLik, 0.0)) {
-    chain.tree.swap(chain.prop);
+  if (acceptGenealogy(rng, chain, chain.propTree, logLik, 0.0)) {
+    chain.tree.swap(chain.propTree);
     chain.accTree++;
   }
+}
+
+// The node-time move with a new mutation age, drawn before the genealogy's
+// child orders are exchanged.
+void nodeTimeMove(Rng &rng, Chain &chain, int32_t i) {
+  chain.propMutAge = chain.mutAge;
+  if (ageIsProposed()) {
+    proposeMutAge(rng, chain);
+    recordAgeSample(chain, i);
+  }
+  nodeTimeProposal(rng, chain);
 }
 
 // The regraft walk of the cut point through the remaining tree. A positive g
@@ -226,7 +234,7 @@ bool regraftWalk(Rng &rng, const TreeMatrix &tree, double g, double age, int c, 
 // above x at age t1 (below the mutation age); one draw decides p's child
 // order.
 void attachAbove(Rng &rng, TreeMatrix &tree, int j, int p, int x, double t1, double age) {
-  getlabelorder2(0, j, tree, t1 / tree[p][nodeTime]);
+  scaleSubtreeAges(j, tree, t1 / tree[p][nodeTime]);
   const int above = link(tree, x, parent);
   const double top = above == -1 ? age : tree[above][nodeTime];
   tree[p][nodeTime] = t1;
@@ -253,7 +261,7 @@ bool regraft(TreeMatrix &tree, int j, double g, double age, Rng &rng, BeforeAtta
   const double ownBranch = tree[p][branchLength];
   if (g == 0 || (g > 0 && g <= sibBranch) || (g < 0 && -g <= ownBranch)) {
     // The point stays on the branches through p: only p's age changes.
-    getlabelorder2(0, j, tree, (t0 - g) / t0);
+    scaleSubtreeAges(j, tree, (t0 - g) / t0);
     tree[p][nodeTime] -= g;
     tree[p][branchLength] += g;
     tree[s][branchLength] -= g;
@@ -277,20 +285,13 @@ bool regraft(TreeMatrix &tree, int j, double g, double age, Rng &rng, BeforeAtta
 }
 
 // Regraft move: a random subtree with its parent node is cut out and
-// reattached a normal distance away, walking through the remaining tree.
-void regraftMove(Rng &rng, Chain &chain, int32_t i, bool withAge) {
+// reattached a normal distance away, walking through the remaining tree. The
+// child orders were exchanged (root being the genealogy's root) and the
+// proposal's mutation age, chain.propMutAge, set before.
+void regraftProposal(Rng &rng, Chain &chain, int root) {
   const int rows = 2 * pset.numChromosomes - 1;
-  const int root = rotateAndFindRoot(rng, chain);
   TreeMatrix &tree = chain.tree;
   chain.scratch.changedRows.clear();
-  chain.propMutAge = chain.mutAge;
-  if (withAge && ageIsProposed()) {
-    proposeMutAge(rng, chain);
-    // The origin of the mutation cannot be younger than the root.
-    if (tree[root][nodeTime] > chain.propMutAge)
-      chain.propMutAge = 2 * tree[root][nodeTime] - chain.propMutAge;
-    recordAgeSample(chain, i);
-  }
   keepRow(chain, root);
   tree[root][branchLength] = chain.propMutAge - tree[root][nodeTime];
   int j;
@@ -332,17 +333,53 @@ void regraftMove(Rng &rng, Chain &chain, int32_t i, bool withAge) {
     restoreKeptRows(chain);
 }
 
+// The regraft move with a new mutation age, drawn after the child orders are
+// exchanged; the origin of the mutation cannot be younger than the root.
+void regraftMove(Rng &rng, Chain &chain, int32_t i) {
+  const int root = rotateAndFindRoot(rng, chain);
+  const TreeMatrix &tree = chain.tree;
+  chain.propMutAge = chain.mutAge;
+  if (ageIsProposed()) {
+    proposeMutAge(rng, chain);
+    if (tree[root][nodeTime] > chain.propMutAge)
+      chain.propMutAge = 2 * tree[root][nodeTime] - chain.propMutAge;
+    recordAgeSample(chain, i);
+  }
+  regraftProposal(rng, chain, root);
+}
+
+// A tenth of the genealogy moves are node-time moves.
+constexpr double nodeTimeMoveShare = 0.1;
+
 } // namespace
 
 bool regraftSubtree(TreeMatrix &tree, int j, double g, double age, Rng &rng) {
   return regraft(tree, j, g, age, rng, [](int) {});
 }
 
-void updateGenealogy(Rng &rng, Chain &chain, int32_t i, bool withAge, double nodeTimeShare) {
-  if (ran1(rng) < nodeTimeShare)
-    nodeTimeMove(rng, chain, i, withAge);
+void updateGenealogy(Rng &rng, Chain &chain, int32_t i) {
+  if (ran1(rng) < nodeTimeMoveShare)
+    nodeTimeMove(rng, chain, i);
   else
-    regraftMove(rng, chain, i, withAge);
+    regraftMove(rng, chain, i);
+}
+
+void updateGenealogyAtAge(Rng &rng, Chain &chain) {
+  if (ran1(rng) < nodeTimeMoveShare)
+    nodeTimeMoveAtAge(rng, chain);
+  else
+    regraftMoveAtAge(rng, chain);
+}
+
+void nodeTimeMoveAtAge(Rng &rng, Chain &chain) {
+  chain.propMutAge = chain.mutAge;
+  nodeTimeProposal(rng, chain);
+}
+
+void regraftMoveAtAge(Rng &rng, Chain &chain) {
+  const int root = rotateAndFindRoot(rng, chain);
+  chain.propMutAge = chain.mutAge;
+  regraftProposal(rng, chain, root);
 }
 
 // Both cells are written whatever the draw: a branch on a fair coin would be

@@ -27,22 +27,22 @@ inline int rowAllele(const double *row, int k) {
 // Segment look-ups over the allele cells of a tree row (row points at the
 // row's first cell; alleles from TMAT on). out receives numLoci values: a
 // right look-up fills out[from..numLoci-1], a left look-up out[0..upTo] (all
-// entries by default); the other entries are left as they were.
-void allfreqright(const double *row, int unused, double *out, const Table &freqs, int from = 0);
-void allfreqleft(const double *row, int unused, double *out, const Table &freqs,
+// entries by default); the other entries are left as they were. Under
+// independent frequencies, or the Markov model through the nested tables.
+void rightLookUps(const double *row, double *out, const Table &freqs, int from = 0);
+void leftLookUps(const double *row, double *out, const Table &freqs, int upTo = pset.numLoci - 1);
+void rightLookUps(const double *row, double *out, const TransTable &trans, const Table &freqs,
+                  int from = 0);
+void leftLookUps(const double *row, double *out, const TransTable &trans, const Table &freqs,
                  int upTo = pset.numLoci - 1);
-void hapfreqcountsright(const double *row, double *out, const TransTable &trans, const Table &freqs,
-                        int from = 0);
-void hapfreqcountsleft(const double *row, double *out, const TransTable &trans, const Table &freqs,
-                       int upTo = pset.numLoci - 1);
 // The same Markov look-ups through the list of the tables' rows, which
 // listTransitionRows makes (reusing list's memory; it holds while trans is
 // unchanged); the products are the same.
 void listTransitionRows(TransitionRows &list, const TransTable &trans);
-void hapfreqcountsright(const double *row, double *out, const TransitionRows &trans,
-                        const Table &freqs, int from);
-void hapfreqcountsleft(const double *row, double *out, const TransitionRows &trans,
-                       const Table &freqs, int upTo);
+void rightLookUps(const double *row, double *out, const TransitionRows &trans, const Table &freqs,
+                  int from);
+void leftLookUps(const double *row, double *out, const TransitionRows &trans, const Table &freqs,
+                 int upTo);
 // The left and right look-ups of a cut before locus split (0-based) in one:
 // out[0..split - 1] as a left look-up up to split - 1 fills it, out[split..L - 1]
 // as a right look-up from split; under independent frequencies, or the Markov

@@ -5,6 +5,28 @@
 // its argument (the exponentials of a branch length by the length and the map
 // they were taken for; the rows are listed afresh by every pass), so the memo
 // only saves work: a fresh memo gives the same results.
+//
+// Words used here and in the kernels that read these records:
+//   side     the markers left of the mutation location, or those right of it.
+//            A row's term is the log of the product of two sums, one per side;
+//            the side index b is the first marker (1-based) right of the
+//            location.
+//   look-up  a row's population probability of its alleles beyond a marker
+//            (a right look-up) or up to one (a left look-up). The look-ups
+//            of a cut, numLoci of them, are left look-ups at the loci left
+//            of the location and right look-ups at those right of it.
+//   place    where a row's remembered exponentials live. Each row has its own
+//            place unless the genealogy is too large for the memory they may
+//            take; rows then share places, row r using place r mod places.
+//   way      one of the few entries of a place, each holding the
+//            exponentials of one branch length (the current genealogy's and
+//            a proposal's), reused for the same length and otherwise given
+//            to the entry used longest ago.
+//   parts    a row's term kept in pieces (RowParts): the look-ups of its cut
+//            and its two side sums, so that a change at one locus sums again
+//            only the side that reads it.
+//   slot     where proposed parts wait until the move that proposed them
+//            keeps them.
 #pragma once
 
 #include <cstdint>

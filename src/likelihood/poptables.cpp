@@ -228,23 +228,23 @@ struct IndependentSteps {
 
 } // namespace
 
-void allfreqright(const double *row, int, double *out, const Table &freqs, int from) {
+void rightLookUps(const double *row, double *out, const Table &freqs, int from) {
   lookUps<false>(row, out, freqs, 0, 0, rightFrom(from), pset.numLoci - 1, IndependentSteps{freqs});
 }
 
-void allfreqleft(const double *row, int, double *out, const Table &freqs, int upTo) {
+void leftLookUps(const double *row, double *out, const Table &freqs, int upTo) {
   lookUps<false>(row, out, freqs, 0, leftEnd(upTo), pset.numLoci, pset.numLoci - 1,
                  IndependentSteps{freqs});
 }
 
-void hapfreqcountsleft(const double *row, double *out, const TransTable &trans, const Table &freqs,
-                       int upTo) {
+void leftLookUps(const double *row, double *out, const TransTable &trans, const Table &freqs,
+                 int upTo) {
   lookUps<false>(row, out, freqs, 0, leftEnd(upTo), pset.numLoci, pset.numLoci - 1,
                  MarkovSteps<NestedEntries>{{trans}});
 }
 
-void hapfreqcountsright(const double *row, double *out, const TransTable &trans, const Table &freqs,
-                        int from) {
+void rightLookUps(const double *row, double *out, const TransTable &trans, const Table &freqs,
+                  int from) {
   lookUps<false>(row, out, freqs, 0, 0, rightFrom(from), pset.numLoci - 1,
                  MarkovSteps<NestedEntries>{{trans}});
 }
@@ -290,14 +290,14 @@ void listTransitionRows(TransitionRows &list, const TransTable &trans) {
   }
 }
 
-void hapfreqcountsleft(const double *row, double *out, const TransitionRows &trans,
-                       const Table &freqs, int upTo) {
+void leftLookUps(const double *row, double *out, const TransitionRows &trans, const Table &freqs,
+                 int upTo) {
   lookUps<false>(row, out, freqs, 0, leftEnd(upTo), pset.numLoci, pset.numLoci - 1,
                  MarkovSteps<ListedEntries>{{trans}});
 }
 
-void hapfreqcountsright(const double *row, double *out, const TransitionRows &trans,
-                        const Table &freqs, int from) {
+void rightLookUps(const double *row, double *out, const TransitionRows &trans, const Table &freqs,
+                  int from) {
   lookUps<false>(row, out, freqs, 0, 0, rightFrom(from), pset.numLoci - 1,
                  MarkovSteps<ListedEntries>{{trans}});
 }

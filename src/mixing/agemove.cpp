@@ -94,13 +94,13 @@ void scaleGenealogy(Rng &rng, Chain &chain) {
   const double age = stretch(chain.mutAge);
   if (!(age >= pset.mutAgeLow && age <= pset.mutAgeHigh))
     return;
-  copytree(tree, chain.prop);
+  copytree(tree, chain.propTree);
   chain.propTimes = chain.nodeTimes;
   int stretched = 1;
   std::vector<int> &rows = chain.scratch.changedRows;
   rows.clear();
   for (size_t r = 0; r < tree.size(); r++) {
-    TreeRow &row = chain.prop[r];
+    TreeRow &row = chain.propTree[r];
     const int up = static_cast<int>(row[parent]);
     const double upTime = up < 0 ? chain.mutAge : tree[up][nodeTime];
     stretched += row[child1] != -1 && row[nodeTime] > pivot;
@@ -111,7 +111,7 @@ void scaleGenealogy(Rng &rng, Chain &chain) {
       rows.push_back(static_cast<int>(r));
     }
   }
-  const double lik = recomputeTerms(chain.popHapFreqs, chain.prop, chain.mutLoc, pset.mapDist,
+  const double lik = recomputeTerms(chain.popHapFreqs, chain.propTree, chain.mutLoc, pset.mapDist,
                                     chain.rootLoci, chain.MP1, rows.data(),
                                     static_cast<int>(rows.size()), chain.memo, drawnRows(chain));
   const double agePrior = ageLogPrior(chain, age);
@@ -121,7 +121,7 @@ void scaleGenealogy(Rng &rng, Chain &chain) {
                    (chain.logLik + chain.mutAgePrior + chain.treePrior) +
                    stretched * std::log(factor);
   if (ran1(rng) < acceptanceProbability(r)) {
-    chain.tree.swap(chain.prop);
+    chain.tree.swap(chain.propTree);
     chain.nodeTimes.swap(chain.propTimes);
     chain.mutAge = age;
     chain.propMutAge = age;

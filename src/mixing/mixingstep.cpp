@@ -75,13 +75,13 @@ void drawHiddenHaplotypes(Rng &rng, Chain &chain, RowParts &parts) {
 
 void mixingIteration(Rng &rng, Chain &chain, long i) {
   if (pset.iterAlleleFreq) {
-    updateFrequencies(rng, chain, true);
+    updateFrequenciesWhole(rng, chain);
     refreshTable(rng, chain);
   }
   updatePatientMissing(rng, chain);
   updateNormalMissing(rng, chain);
   // The genealogy moves keep the age; the age has its own moves.
-  updateGenealogy(rng, chain, static_cast<int32_t>(i), false);
+  updateGenealogyAtAge(rng, chain);
   for (int r = 0; r < guidedRegraftsPerIteration; r++)
     guidedRegraft(rng, chain);
   for (int r = 0; r < alleleBlocksPerIteration; r++)

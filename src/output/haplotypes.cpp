@@ -57,8 +57,8 @@ void writeKey(std::ostream &out, const std::vector<int> &row) {
 
 void haplosave1(const TreeMatrix &tree, std::ostream &out, int final) {
   // Stored rows always have a positive count, so the rows in use are the
-  // leading ones. Once all rows of hapstate (sizething from the set-up) are
-  // taken, no tip is tallied any more, not even one with a stored key.
+  // leading ones. Once all maxTalliedHaplotypes rows of hapstate are taken, no
+  // tip is tallied any more, not even one with a stored key.
   size_t used = 0;
   while (used < hapstate.size() && hapstate[used][0] > 0)
     used++;

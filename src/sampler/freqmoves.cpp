@@ -3,7 +3,9 @@
 // row of the transition table between adjacent loci), then the moves on the
 // imputed missing alleles of its patient leaves and normal haplotypes. The
 // tables enter both the likelihood of the genealogy and the probability of the
-// normal-population sample, so the move is scored by both.
+// normal-population sample, so the move is scored by both. The mixing sampler
+// makes the same step scored against the whole posterior, which also holds the
+// population terms of the ancestral haplotype and the partner chromosomes.
 #include <cmath>
 
 #include "likelihood.h"
@@ -42,82 +44,122 @@ double stepAndRescale(Cell cell, int first, int count, int chosen, double width,
   return factor;
 }
 
-} // namespace
+// The step a frequency move made: its locus, the transition row (0 at the
+// first locus) and the factor that rescaled the other cells of the stepped
+// distribution.
+struct TableStep {
+  int locus;
+  int row;
+  double factor;
+};
 
-void updateFrequencies(Rng &rng, Chain &chain, bool wholeTarget) {
-  Table &freqs = chain.popHapFreqs;
-  Table &savedFreqs = chain.scratch.freqs;
-  const double width = pset.alleleFreqAdjust[chain.index];
-  const int locus = random2(pset.numLoci, rng);
-
+// Keeps what a frequency move may change: the chain's node terms and marginal
+// frequencies (the sample terms are taken first, so that they hold the tables
+// as they are).
+void saveTables(Chain &chain) {
   takeSampleTerms(chain);
   saveNodeTerms(chain);
-  savedFreqs.resize(freqs.size());
+  chain.scratch.freqs.resize(chain.popHapFreqs.size());
   for (int a = 1; a <= maxAllele; a++)
-    savedFreqs[a] = freqs[a];
+    chain.scratch.freqs[a] = chain.popHapFreqs[a];
+}
 
-  // A distribution over one allele has nothing to move; stepping its one cell
-  // would break the sum to one.
-  const int alleleCount = maxall[locus];
-  if (wholeTarget && alleleCount < 2)
-    return;
-  int row = 0;
-  double factor;
+// Steps one cell of the tables at locus: a first-locus frequency, or a cell of
+// a random row of the transition table from locus - 1 to locus (kept in the
+// chain's scratch). The marginal frequencies of every later locus then follow
+// from the changed table.
+TableStep stepTables(Rng &rng, Chain &chain, int locus) {
+  Table &freqs = chain.popHapFreqs;
+  const double width = pset.alleleFreqAdjust[chain.index];
+  TableStep step{locus, 0, 0};
   if (locus == 0) {
     const int allele = random2(maxall[0], rng) + 1;
-    factor = stepAndRescale([&](int a) -> double & { return freqs[a][0]; }, 1, maxall[0], allele,
-                            width, rng);
+    step.factor = stepAndRescale([&](int a) -> double & { return freqs[a][0]; }, 1, maxall[0],
+                                 allele, width, rng);
   } else {
     // Row i of the table from locus - 1 to locus: the distribution of the
     // allele at locus given allele i + 1 at locus - 1.
-    row = random2(maxall[locus - 1], rng);
+    step.row = random2(maxall[locus - 1], rng);
     const int cell = random2(maxall[locus], rng);
-    std::vector<double> &cells = chain.MP1[locus - 1][row];
+    std::vector<double> &cells = chain.MP1[locus - 1][step.row];
     chain.scratch.transRow = cells;
-    factor = stepAndRescale([&](int j) -> double & { return cells[j]; }, 0, maxall[locus], cell,
-                            width, rng);
+    step.factor = stepAndRescale([&](int j) -> double & { return cells[j]; }, 0, maxall[locus],
+                                 cell, width, rng);
   }
-  // The marginal frequencies of every later locus follow from the changed
-  // table.
   propagateFrequencies(freqs, chain.MP1);
+  return step;
+}
 
+// An accepted step: the chain takes the new likelihood and sample terms.
+void keepTableStep(Chain &chain, const TableStep &step, double logLik, double sampleProb) {
+  chain.popSampleProb = sampleProb;
+  chain.logLik = logLik;
+  chain.accFreq++;
+  keepTableChange(chain, step.locus);
+}
+
+// A refused step: the node terms, the sample terms, the stepped row and the
+// marginal frequencies return.
+void undoTableStep(Chain &chain, const TableStep &step) {
+  restoreNodeTerms(chain);
+  undoTableChange(chain, step.locus, step.row);
+  if (step.locus > 0)
+    chain.MP1[step.locus - 1][step.row] = chain.scratch.transRow;
+  for (int a = 1; a <= maxAllele; a++)
+    chain.popHapFreqs[a] = chain.scratch.freqs[a];
+}
+
+} // namespace
+
+void updateFrequencies(Rng &rng, Chain &chain) {
+  const int locus = random2(pset.numLoci, rng);
+  saveTables(chain);
+  const TableStep step = stepTables(rng, chain, locus);
   const double logLik = chainTprob(chain, chain.tree, chain.mutLoc, chain.rootLoci);
-  const double sampleProb = proposeTableChange(chain, locus, row);
+  const double sampleProb = proposeTableChange(chain, locus, step.row);
   // Flat prior on the tables and a symmetric step: the ratio is that of the
   // likelihood and of the normal-population sample only.
+  const double r = (logLik + sampleProb) - (chain.logLik + chain.popSampleProb);
+  if (ran1(rng) < acceptanceProbability(r))
+    keepTableStep(chain, step, logLik, sampleProb);
+  else
+    undoTableStep(chain, step);
+}
+
+void updateFrequenciesWhole(Rng &rng, Chain &chain) {
+  const int locus = random2(pset.numLoci, rng);
+  saveTables(chain);
+  // A distribution over one allele has nothing to move; stepping its one cell
+  // would break the sum to one.
+  const int alleleCount = maxall[locus];
+  if (alleleCount < 2)
+    return;
+  const TableStep step = stepTables(rng, chain, locus);
+  const double logLik = chainTprob(chain, chain.tree, chain.mutLoc, chain.rootLoci);
+  const double sampleProb = proposeTableChange(chain, locus, step.row);
+  // Besides the likelihood and the normal-population sample, the whole
+  // posterior holds the ancestral haplotype's and the partner chromosomes'
+  // population terms, which follow the tables. Scaling the alleleCount - 2
+  // free coordinates of the simplex besides the stepped one by one factor
+  // makes the step asymmetric in volume: the Jacobian of that scaling,
+  // factor^(alleleCount - 2), enters the ratio.
+  const double rootHapProb =
+      probhap2(chain.popHapFreqs, chain.MP1, chain.rootLoci.data(), chain.memo);
+  const double partnerProb = unpairedGenotypes() ? allPartnerTerms(chain) : chain.partnerProb;
   double r = (logLik + sampleProb) - (chain.logLik + chain.popSampleProb);
-  // The whole posterior also holds the ancestral haplotype's and the partner
-  // chromosomes' population terms, which follow the tables. Scaling the
-  // alleleCount - 2 free coordinates of the simplex besides the stepped one by
-  // one factor makes the step asymmetric in volume: the Jacobian of that
-  // scaling, factor^(alleleCount - 2), enters the ratio.
-  double rootHapProb = chain.rootHapProb, partnerProb = chain.partnerProb;
-  if (wholeTarget) {
-    rootHapProb = probhap2(freqs, chain.MP1, chain.rootLoci.data(), chain.memo);
-    if (unpairedGenotypes())
-      partnerProb = allPartnerTerms(chain);
-    r += (rootHapProb + partnerProb) - (chain.rootHapProb + chain.partnerProb) +
-         (alleleCount - 2) * std::log(factor);
-  }
+  r += (rootHapProb + partnerProb) - (chain.rootHapProb + chain.partnerProb) +
+       (alleleCount - 2) * std::log(step.factor);
   if (ran1(rng) < acceptanceProbability(r)) {
     chain.rootHapProb = rootHapProb;
     chain.partnerProb = partnerProb;
-    chain.popSampleProb = sampleProb;
-    chain.logLik = logLik;
-    chain.accFreq++;
-    keepTableChange(chain, locus);
-    return;
+    keepTableStep(chain, step, logLik, sampleProb);
+  } else {
+    undoTableStep(chain, step);
   }
-  restoreNodeTerms(chain);
-  undoTableChange(chain, locus, row);
-  if (locus > 0)
-    chain.MP1[locus - 1][row] = chain.scratch.transRow;
-  for (int a = 1; a <= maxAllele; a++)
-    freqs[a] = savedFreqs[a];
 }
 
 void updateFrequenciesAndMissing(Rng &rng, Chain &chain) {
-  updateFrequencies(rng, chain, false);
+  updateFrequencies(rng, chain);
   updatePatientMissing(rng, chain);
   updateNormalMissing(rng, chain);
 }

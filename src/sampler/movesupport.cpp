@@ -15,6 +15,62 @@ int partnerOf(const Chain &chain, int leaf) {
   return static_cast<int>(chain.tree[leaf][partnerLeaf]);
 }
 
+// The rows whose node terms a leaf change touched, with their terms before.
+struct ChangedRows {
+  int rows[2] = {-1, -1};
+  double oldTerms[2] = {0, 0};
+  int count = 0;
+};
+
+// The leaf's row and, with paired genotypes, its partner leaf's, when their
+// first allele blocks (which their node terms read) differ from the saved
+// cells; changed(cells, saved, from) compares the block from `from` on. A
+// block that still holds its saved cells keeps its term, which is then not
+// computed again.
+template <class Changed> ChangedRows changedRows(Chain &chain, int leaf, Changed changed) {
+  const MoveScratch &saved = chain.scratch;
+  ChangedRows out;
+  if (changed(chain.tree[leaf], saved.leafCells, 0)) {
+    out.rows[out.count] = leaf;
+    out.oldTerms[out.count++] = saved.leafLik;
+  }
+  if (pairedGenotypes() && changed(chain.tree[partnerOf(chain, leaf)], saved.partnerCells, 0)) {
+    out.rows[out.count] = partnerOf(chain, leaf);
+    out.oldTerms[out.count++] = saved.partnerLik;
+  }
+  return out;
+}
+
+// The test of a leaf change whose rows hold their new terms, partnerProb
+// being the chain's partner term after it (unpaired genotypes; without them
+// the ratio is that of the totals alone). A kept change gives the chain its
+// new log terms.
+bool testLeafChange(Rng &rng, Chain &chain, const ChangedRows &changed, double partnerProb) {
+  const bool unpaired = unpairedGenotypes();
+  const double proposed = unpaired ? partnerProb : 0, current = unpaired ? chain.partnerProb : 0;
+  double total;
+  if (!testRowChange(rng, chain, changed.rows, changed.oldTerms, changed.count, proposed, current,
+                     false, &total))
+    return false;
+  chain.logLik = total;
+  chain.partnerProb = partnerProb;
+  return true;
+}
+
+// Puts back the node terms saveLeaf recorded and, through restore(cells,
+// saved), the cells of the leaf and of its partner leaf (paired genotypes).
+template <class Restore> void restoreLeaf(Chain &chain, int leaf, Restore restore) {
+  const MoveScratch &saved = chain.scratch;
+  TreeRow &row = chain.tree[leaf];
+  row[nodeLogLik] = saved.leafLik;
+  restore(row, saved.leafCells);
+  if (pairedGenotypes()) {
+    TreeRow &mate = chain.tree[partnerOf(chain, leaf)];
+    mate[nodeLogLik] = saved.partnerLik;
+    restore(mate, saved.partnerCells);
+  }
+}
+
 } // namespace
 
 double acceptanceProbability(double r) {
@@ -76,88 +132,80 @@ bool testRowChange(Rng &rng, Chain &chain, const int *rows, const double *oldTer
   return tiesAccept ? u <= p : u < p;
 }
 
-bool acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf, RowParts *parts, int locus) {
-  MoveScratch &saved = chain.scratch;
-  TreeMatrix &tree = chain.tree;
-  TreeRow &row = tree[leaf];
-  const bool paired = pairedGenotypes();
-  const bool unpaired = unpairedGenotypes();
+bool acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf) {
+  const MoveScratch &saved = chain.scratch;
+  const TreeRow &row = chain.tree[leaf];
   const int loci = pset.numLoci;
-  // A node term reads the first allele block of its row, the partner term the
-  // second: a block that still holds its saved cells keeps its term, which is
-  // then not computed again. With paired genotypes the partner leaf's term
-  // changes only with the partner's own cells. With parts only the cells at
-  // locus can have changed, and only they are compared and put back.
   const auto changed = [&](const TreeRow &cells, const std::vector<double> &before, int from) {
-    if (parts != nullptr)
-      return !(before[from + locus] == cells[TMAT + from + locus]);
     return !std::equal(before.begin() + from, before.begin() + from + loci,
                        cells.begin() + TMAT + from);
   };
-  const auto restore = [&](TreeRow &cells, const std::vector<double> &before) {
-    if (parts == nullptr)
-      std::copy(before.begin(), before.end(), cells.begin() + TMAT);
+  const ChangedRows rows = changedRows(chain, leaf, changed);
+  chainRowTerms(chain, chain.rootLoci, rows.rows, rows.count);
+  // The partner term reads the second allele block of the leaf.
+  double partnerProb = chain.partnerProb;
+  if (unpairedGenotypes()) {
+    const double *savedBlock = saved.leafCells.data() + loci;
+    double before, after;
+    if (!changed(row, saved.leafCells, loci))
+      before = after = allelesLogProb(saved.sweepLogs, savedBlock);
     else
-      for (size_t c = locus; c < before.size(); c += loci)
-        cells[TMAT + c] = before[c];
+      allelesLogProbPair(saved.sweepLogs, savedBlock, row.data() + TMAT + loci, before, after);
+    partnerProb = chain.partnerProb - before + after;
+  }
+  if (testLeafChange(rng, chain, rows, partnerProb))
+    return true;
+  restoreLeaf(chain, leaf, [](TreeRow &cells, const std::vector<double> &before) {
+    std::copy(before.begin(), before.end(), cells.begin() + TMAT);
+  });
+  return false;
+}
+
+bool acceptOrRestoreLocus(Rng &rng, Chain &chain, int leaf, RowParts &parts, int locus) {
+  MoveScratch &saved = chain.scratch;
+  TreeMatrix &tree = chain.tree;
+  const TreeRow &row = tree[leaf];
+  const int loci = pset.numLoci;
+  // Only the cells at locus can have changed; only they are compared and put
+  // back.
+  const auto changed = [&](const TreeRow &cells, const std::vector<double> &before, int from) {
+    return !(before[from + locus] == cells[TMAT + from + locus]);
   };
-  int rows[2] = {-1, -1};
-  double oldTerms[2] = {0, 0};
-  int count = 0;
-  if (changed(row, saved.leafCells, 0)) {
-    rows[count] = leaf;
-    oldTerms[count++] = saved.leafLik;
-  }
-  if (paired && changed(tree[partnerOf(chain, leaf)], saved.partnerCells, 0)) {
-    rows[count] = partnerOf(chain, leaf);
-    oldTerms[count++] = saved.partnerLik;
-  }
-  if (parts == nullptr)
-    chainRowTerms(chain, chain.rootLoci, rows, count);
-  else
-    for (int i = 0; i < count; i++)
-      tree[rows[i]][nodeLogLik] = changedRowTerm(chain, *parts, rows[i], locus, true, i);
-  // With parts (a sweep of one-locus phase tests, which goes through the loci
-  // of one leaf after another), the leaf's partner term is remembered from its
-  // last test: what it was then if refused, what it became if kept. Only the
-  // new block's term is then summed.
+  const ChangedRows rows = changedRows(chain, leaf, changed);
+  for (int i = 0; i < rows.count; i++)
+    tree[rows.rows[i]][nodeLogLik] = changedRowTerm(chain, parts, rows.rows[i], locus, true, i);
+  // A sweep of one-locus tests goes through the loci of one leaf after
+  // another, so the leaf's partner term is remembered from its last test:
+  // what it was then if refused, what it became if kept. Only the new block's
+  // term is then summed.
   double partnerProb = chain.partnerProb, partnerAfter = 0;
-  if (unpaired) {
+  if (unpairedGenotypes()) {
     const double *savedBlock = saved.leafCells.data() + loci;
     const double *block = row.data() + TMAT + loci;
     double before, after;
     if (!changed(row, saved.leafCells, loci)) {
       before = after = allelesLogProb(saved.sweepLogs, savedBlock);
-    } else if (parts != nullptr && saved.scoredLeaf == leaf) {
+    } else if (saved.scoredLeaf == leaf) {
       before = saved.scoredPartnerTerm;
       after = allelesLogProb(saved.sweepLogs, block);
     } else {
       allelesLogProbPair(saved.sweepLogs, savedBlock, block, before, after);
     }
     partnerProb = chain.partnerProb - before + after;
-    saved.scoredLeaf = parts != nullptr ? leaf : -1;
+    saved.scoredLeaf = leaf;
     saved.scoredPartnerTerm = before;
     partnerAfter = after;
   }
-  // Without unpaired genotypes the ratio is that of the totals alone.
-  const double proposed = unpaired ? partnerProb : 0, current = unpaired ? chain.partnerProb : 0;
-  double total;
-  if (testRowChange(rng, chain, rows, oldTerms, count, proposed, current, false, &total)) {
-    chain.logLik = total;
-    chain.partnerProb = partnerProb;
-    if (parts != nullptr)
-      for (int i = 0; i < count; i++)
-        keepRowPart(*parts, rows[i], true, i);
+  if (testLeafChange(rng, chain, rows, partnerProb)) {
+    for (int i = 0; i < rows.count; i++)
+      keepRowPart(parts, rows.rows[i], true, i);
     saved.scoredPartnerTerm = partnerAfter;
     return true;
   }
-  row[nodeLogLik] = saved.leafLik;
-  restore(row, saved.leafCells);
-  if (paired) {
-    TreeRow &mate = tree[partnerOf(chain, leaf)];
-    mate[nodeLogLik] = saved.partnerLik;
-    restore(mate, saved.partnerCells);
-  }
+  restoreLeaf(chain, leaf, [&](TreeRow &cells, const std::vector<double> &before) {
+    for (size_t c = locus; c < before.size(); c += loci)
+      cells[TMAT + c] = before[c];
+  });
   return false;
 }
 

@@ -42,8 +42,9 @@ double allPartnerTerms(Chain &chain);
 bool testRowChange(Rng &rng, Chain &chain, const int *rows, const double *oldTerms, int count,
                    double proposed, double current, bool tiesAccept, double *total);
 
-// Takes the logs of the frequency table that acceptOrRestoreLeaf reads, at the
-// start of a sweep of leaf moves: the tables do not change within a sweep.
+// Takes the logs of the frequency table that acceptOrRestoreLeaf and
+// acceptOrRestoreLocus read, at the start of a sweep of leaf moves: the tables
+// do not change within a sweep.
 void takeSweepLogs(Chain &chain);
 // Records the allele cells and node term of a leaf (and, with paired
 // genotypes, of its partner leaf) before a move changes its alleles.
@@ -51,15 +52,16 @@ void saveLeaf(Chain &chain, int leaf);
 // Scores a leaf whose alleles were changed after saveLeaf: recomputes the node
 // terms of the rows whose cells changed (the leaf's, and its partner leaf's
 // with paired genotypes), adds the change of the chain's partner term with
-// unpaired genotypes, draws the acceptance number,
-// and either keeps the change with the chain's new log terms or restores
-// everything saveLeaf recorded. True when the change is kept. The partner term
-// is summed from the logs takeSweepLogs took. With parts (see takeRowParts),
-// the cells changed at locus alone (only they are compared and restored) and
-// the rows' terms come from their parts, which a kept change brings up to
-// date.
-bool acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf, RowParts *parts = nullptr,
-                         int locus = -1);
+// unpaired genotypes, draws the acceptance number, and either keeps the change
+// with the chain's new log terms or restores everything saveLeaf recorded. True when the change is
+// kept. The partner term is summed from the logs takeSweepLogs took.
+bool acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf);
+// The same for a change of the cells at locus alone (one exchange of a sweep
+// of one-locus phase tests, which sets chain.scratch.scoredLeaf to -1 before
+// it): only those cells are compared and restored, the rows' terms come from
+// their parts (see takeRowParts), which a kept change brings up to date, and
+// the leaf's partner term is carried from one test of the leaf to its next.
+bool acceptOrRestoreLocus(Rng &rng, Chain &chain, int leaf, RowParts &parts, int locus);
 
 // Saves and restores every row's node term around a move that rewrites them.
 void saveNodeTerms(Chain &chain);

@@ -86,27 +86,20 @@ void relistMissing(Chain &chain, int leaf) {
   }
 }
 
-// Tests the exchanges made in the individual's cells since saveLeaf, and keeps
-// the missing-allele lists in step with the cells the test left.
-void testExchange(Rng &rng, Chain &chain, int leaf, int partner, bool movesImputed, RowParts *parts,
-                  int locus) {
-  // A rejection restores the cells the records were built from, so only an
-  // accepted exchange that carried an imputed allele moves them.
-  if (acceptOrRestoreLeaf(rng, chain, leaf, parts, locus) && movesImputed) {
-    relistMissing(chain, leaf);
-    if (partner != leaf)
-      relistMissing(chain, partner);
-  }
+// After an accepted exchange that carried an imputed allele, the
+// missing-allele lists follow the individual's cells. A rejection restores the
+// cells the records were built from, so nothing else moves them.
+void relistExchanged(Chain &chain, int leaf, int partner) {
+  relistMissing(chain, leaf);
+  if (partner != leaf)
+    relistMissing(chain, partner);
 }
 
-// One phase update of every individual: all its exchanges in one test, or,
-// with parts, one test per heterozygous locus, the rows' terms from their
-// parts.
-void phaseSweep(Rng &rng, Chain &chain, RowParts *parts) {
-  if (pset.dataAsGenotypes == 0)
-    return;
-  takeSweepLogs(chain);
-  chain.scratch.scoredLeaf = -1;
+// Calls visit(leaf, partner, first, second) for every individual once, from
+// its higher-labelled leaf: first and second point at the allele cells of its
+// two chromosomes (two leaves with paired genotypes, the two blocks of one
+// leaf row without).
+template <class Visit> void forEachIndividual(Chain &chain, Visit visit) {
   TreeMatrix &tree = chain.tree;
   const bool paired = pairedGenotypes();
   for (size_t t = 0; t < tree.size(); t++) {
@@ -115,35 +108,43 @@ void phaseSweep(Rng &rng, Chain &chain, RowParts *parts) {
       continue;
     const int leaf = static_cast<int>(t);
     const int partner = paired ? static_cast<int>(row[partnerLeaf]) : leaf;
-    // Each individual is treated once, from its higher-labelled leaf.
     if (paired && row[nodeLabel] <= row[partnerLeaf])
       continue;
     double *first = row.data() + TMAT;
     double *second = paired ? tree[partner].data() + TMAT : row.data() + TMAT + pset.numLoci;
-    if (parts == nullptr) {
-      saveLeaf(chain, leaf);
-      bool movesImputed = false;
-      if (proposeExchanges(first, second, rng, movesImputed))
-        testExchange(rng, chain, leaf, partner, movesImputed, nullptr, -1);
-      continue;
-    }
-    for (int k = 0; k < pset.numLoci; k++) {
-      if (first[k] == second[k])
-        continue;
-      saveLeaf(chain, leaf);
-      const bool movesImputed = (first[k] < 0) != (second[k] < 0);
-      std::swap(first[k], second[k]);
-      testExchange(rng, chain, leaf, partner, movesImputed, parts, k);
-    }
+    visit(leaf, partner, first, second);
   }
 }
 
 } // namespace
 
 void updatePhase(Rng &rng, Chain &chain) {
-  phaseSweep(rng, chain, nullptr);
+  if (pset.dataAsGenotypes == 0)
+    return;
+  takeSweepLogs(chain);
+  forEachIndividual(chain, [&](int leaf, int partner, double *first, double *second) {
+    saveLeaf(chain, leaf);
+    bool movesImputed = false;
+    if (proposeExchanges(first, second, rng, movesImputed) &&
+        acceptOrRestoreLeaf(rng, chain, leaf) && movesImputed)
+      relistExchanged(chain, leaf, partner);
+  });
 }
 
 void updatePhaseByLocus(Rng &rng, Chain &chain, RowParts &parts) {
-  phaseSweep(rng, chain, &parts);
+  if (pset.dataAsGenotypes == 0)
+    return;
+  takeSweepLogs(chain);
+  chain.scratch.scoredLeaf = -1;
+  forEachIndividual(chain, [&](int leaf, int partner, double *first, double *second) {
+    for (int k = 0; k < pset.numLoci; k++) {
+      if (first[k] == second[k])
+        continue;
+      saveLeaf(chain, leaf);
+      const bool movesImputed = (first[k] < 0) != (second[k] < 0);
+      std::swap(first[k], second[k]);
+      if (acceptOrRestoreLocus(rng, chain, leaf, parts, k) && movesImputed)
+        relistExchanged(chain, leaf, partner);
+    }
+  });
 }

@@ -23,11 +23,13 @@ long runSampler(Rng &rng, std::ostream &dat, std::ostream &hpf, RunRecord *recor
 // Allele-frequency move, then the missing-allele moves of patient leaves and
 // normal-population haplotypes.
 void updateFrequenciesAndMissing(Rng &rng, Chain &chain);
-// The allele-frequency move alone. With wholeTarget its acceptance also holds
-// the ancestral haplotype's and the partner chromosomes' population terms and
-// the Jacobian of the rescaling, so that it leaves the whole posterior of the
-// trace invariant; without, it is the move the default sampler makes.
-void updateFrequencies(Rng &rng, Chain &chain, bool wholeTarget);
+// The allele-frequency move alone, as the default sampler makes it.
+void updateFrequencies(Rng &rng, Chain &chain);
+// The same step as the mixing sampler makes it: its acceptance also holds the
+// ancestral haplotype's and the partner chromosomes' population terms and the
+// Jacobian of the rescaling, so that it leaves the whole posterior of the
+// trace invariant.
+void updateFrequenciesWhole(Rng &rng, Chain &chain);
 // Mutation-location update in the mode iterMutLocation gives.
 void updateLocation(Rng &rng, Chain &chain);
 // One Metropolis test of location x against the chain's own (a symmetric

@@ -134,7 +134,7 @@ TEST(SetupRun, ChainsStartFromTheirSettingsWithTheirOwnListsAndZeroTerms) {
   EXPECT_EQ(chains[1].MP1, chains[0].MP1);
   EXPECT_DOUBLE_EQ(chains[0].popHapFreqs[1][0], 0.75);
   EXPECT_DOUBLE_EQ(chains[1].popHapFreqs[1][0], 0.5);
-  ASSERT_EQ(hapstate.size(), static_cast<size_t>(sizething));
+  ASSERT_EQ(hapstate.size(), static_cast<size_t>(maxTalliedHaplotypes));
   EXPECT_EQ(hapstate[0].size(), 7u) << "2L + 1 with genotypes";
 
   haps = readerResult(3, 3, 2, completeHaps());

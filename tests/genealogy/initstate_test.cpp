@@ -263,7 +263,7 @@ TEST(InitChains, StoresConsistentInitialLogTerms) {
     EXPECT_EQ(c.ageSamples, std::vector<double>(20, 0.0));
     EXPECT_EQ(c.accTree, 0);
     EXPECT_EQ(c.ageOrder.size(), static_cast<size_t>(2 * n - 1));
-    EXPECT_EQ(c.prop[0].size(), static_cast<size_t>(TMAT + TOTLOCI));
+    EXPECT_EQ(c.propTree[0].size(), static_cast<size_t>(TMAT + TOTLOCI));
   }
 }
 

@@ -200,7 +200,7 @@ TEST(TreeMatrix, RescaleByOneChangesNothing) {
   setSmallRun(4, 1);
   const TreeMatrix original = heapTree(4);
   TreeMatrix t = original;
-  getlabelorder2(0, 0, t, 1.0);
+  scaleSubtreeAges(0, t, 1.0);
   EXPECT_EQ(t, original);
 }
 
@@ -208,7 +208,7 @@ TEST(TreeMatrix, RescaleAtTheRootDoublesEveryAgeAndBranch) {
   setSmallRun(4, 1);
   const TreeMatrix original = heapTree(4);
   TreeMatrix t = original;
-  getlabelorder2(0, 0, t, 2.0);
+  scaleSubtreeAges(0, t, 2.0);
   for (int r = 0; r < 7; r++) {
     EXPECT_EQ(t[r][nodeTime], 2 * original[r][nodeTime]) << r;
     EXPECT_EQ(t[r][branchLength], 2 * original[r][branchLength]) << r;
@@ -224,7 +224,7 @@ TEST(TreeMatrix, RescaleOfASubtreeLeavesTheOtherRowsAlone) {
   setSmallRun(4, 1);
   const TreeMatrix original = heapTree(4);
   TreeMatrix t = original;
-  getlabelorder2(0, 1, t, 0.5);
+  scaleSubtreeAges(1, t, 0.5);
   for (int r : {1, 3, 4}) {
     EXPECT_EQ(t[r][nodeTime], 0.5 * original[r][nodeTime]) << r;
     EXPECT_EQ(t[r][branchLength], 0.5 * original[r][branchLength]) << r;

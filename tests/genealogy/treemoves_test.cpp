@@ -113,7 +113,7 @@ void installChain(const TreeMatrix &tree, double age) {
   c.propMutAge = age;
   c.tree = tree;
   c.ageOrder.assign(rows, 0);
-  c.prop = freshTree();
+  c.propTree = freshTree();
   c.labelOrder.assign(rows, 0);
   c.logLik = chainTprob(c, c.tree, c.mutLoc, c.rootLoci);
   TreeMatrix sorted = tree;

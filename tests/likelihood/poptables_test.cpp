@@ -78,13 +78,13 @@ TEST(PopulationTables, FirstLocusSmoothingAndSingleLocus) {
   for (int algorithm = 0; algorithm < 4; algorithm++) {
     out[0] = -1;
     if (algorithm == 0)
-      allfreqright(t[0].data(), 0, out, f);
+      rightLookUps(t[0].data(), out, f);
     else if (algorithm == 1)
-      allfreqleft(t[0].data(), 0, out, f);
+      leftLookUps(t[0].data(), out, f);
     else if (algorithm == 2)
-      hapfreqcountsright(t[0].data(), out, trans, f);
+      rightLookUps(t[0].data(), out, trans, f);
     else
-      hapfreqcountsleft(t[0].data(), out, trans, f);
+      leftLookUps(t[0].data(), out, trans, f);
     EXPECT_EQ(out[0], f[2][0]);
   }
   const int hap[] = {3};
@@ -160,11 +160,11 @@ TEST(PopulationTables, ListedRowsGiveTheNestedLookups) {
     for (const TreeRow &row : rows)
       for (int cut = 0; cut < 4; cut++) {
         std::vector<double> nested(4, -1.0), listed(4, -1.0);
-        hapfreqcountsright(row.data(), nested.data(), c.MP1, c.popHapFreqs, cut);
-        hapfreqcountsright(row.data(), listed.data(), list, c.popHapFreqs, cut);
+        rightLookUps(row.data(), nested.data(), c.MP1, c.popHapFreqs, cut);
+        rightLookUps(row.data(), listed.data(), list, c.popHapFreqs, cut);
         EXPECT_EQ(listed, nested) << "right from " << cut;
-        hapfreqcountsleft(row.data(), nested.data(), c.MP1, c.popHapFreqs, cut);
-        hapfreqcountsleft(row.data(), listed.data(), list, c.popHapFreqs, cut);
+        leftLookUps(row.data(), nested.data(), c.MP1, c.popHapFreqs, cut);
+        leftLookUps(row.data(), listed.data(), list, c.popHapFreqs, cut);
         EXPECT_EQ(listed, nested) << "left to " << cut;
       }
     c.MP1[1][2] = {0.125, 0.25, 0.0625, 0.5625};
@@ -191,14 +191,14 @@ TEST(PopulationTables, BothSidesTogetherGiveEachSidesLookup) {
   };
   const std::vector<Kind> kinds = {
       {"independent", [&](double *o, int s) { sideLookUps(cells, o, f, s); },
-       [&](double *o, int upTo) { allfreqleft(cells, 0, o, f, upTo); },
-       [&](double *o, int from) { allfreqright(cells, 0, o, f, from); }},
+       [&](double *o, int upTo) { leftLookUps(cells, o, f, upTo); },
+       [&](double *o, int from) { rightLookUps(cells, o, f, from); }},
       {"nested", [&](double *o, int s) { sideLookUps(cells, o, c.MP1, f, s); },
-       [&](double *o, int upTo) { hapfreqcountsleft(cells, o, c.MP1, f, upTo); },
-       [&](double *o, int from) { hapfreqcountsright(cells, o, c.MP1, f, from); }},
+       [&](double *o, int upTo) { leftLookUps(cells, o, c.MP1, f, upTo); },
+       [&](double *o, int from) { rightLookUps(cells, o, c.MP1, f, from); }},
       {"listed", [&](double *o, int s) { sideLookUps(cells, o, list, f, s); },
-       [&](double *o, int upTo) { hapfreqcountsleft(cells, o, list, f, upTo); },
-       [&](double *o, int from) { hapfreqcountsright(cells, o, list, f, from); }}};
+       [&](double *o, int upTo) { leftLookUps(cells, o, list, f, upTo); },
+       [&](double *o, int from) { rightLookUps(cells, o, list, f, from); }}};
   for (const Kind &kind : kinds)
     for (int split = 0; split <= 5; split++) {
       // Guards on both ends catch a write outside the five entries.
@@ -270,24 +270,24 @@ protected:
 };
 
 TEST_F(Lookups, IndependentProducts) {
-  allfreqright(row.data(), 0, out.data(), freqs);
+  rightLookUps(row.data(), out.data(), freqs);
   EXPECT_EQ(out[2], 0.595);
   EXPECT_EQ(out[1], 0.595 * 0.62);
   EXPECT_EQ(out[0], 0.595 * 0.62 * 0.4);
-  allfreqleft(row.data(), 0, out.data(), freqs);
+  leftLookUps(row.data(), out.data(), freqs);
   EXPECT_EQ(out[0], 0.4);
   EXPECT_EQ(out[1], 0.4 * 0.62);
   EXPECT_EQ(out[2], 0.4 * 0.62 * 0.595);
 }
 
 TEST_F(Lookups, MarkovProducts) {
-  hapfreqcountsleft(row.data(), out.data(), trans, freqs);
+  leftLookUps(row.data(), out.data(), trans, freqs);
   EXPECT_EQ(out[0], 0.4);
   EXPECT_EQ(out[1], 0.4 * 0.2);
   EXPECT_EQ(out[2], 0.4 * 0.2 * 0.5);
   // The right segments start from the last locus and use the same forward
   // transition entries.
-  hapfreqcountsright(row.data(), out.data(), trans, freqs);
+  rightLookUps(row.data(), out.data(), trans, freqs);
   EXPECT_EQ(out[2], 0.595);
   EXPECT_EQ(out[1], 0.595 * 0.5);
   EXPECT_EQ(out[0], 0.595 * 0.5 * 0.2);
@@ -297,7 +297,7 @@ TEST_F(Lookups, WholeHaplotypeProbability) {
   const int hap[] = {-2, 1, 2};
   EXPECT_DOUBLE_EQ(probhap2(freqs, trans, hap, memo),
                    std::log(0.4) + std::log(0.2) + std::log(0.5));
-  hapfreqcountsleft(row.data(), out.data(), trans, freqs);
+  leftLookUps(row.data(), out.data(), trans, freqs);
   EXPECT_DOUBLE_EQ(std::exp(probhap2(freqs, trans, hap, memo)), out[2]);
   trans[1][0][1] = 0.0;
   EXPECT_EQ(probhap2(freqs, trans, hap, memo), -INFINITY);

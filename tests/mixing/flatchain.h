@@ -43,7 +43,7 @@ inline Chain &flatChain() {
                      {4, -1, -1, 1, 0, 20, 0, 1, 1},
                      {5, -1, -1, 2, 0, 30, 0, 1, 1},
                      {6, -1, -1, 2, 0, 30, 0, 1, 1}});
-  c.prop = c.tree;
+  c.propTree = c.tree;
   c.nodeTimes = c.propTimes = {0, 0, 0, 0, 20, 30, 60};
   c.logLik = chainTprob(c, c.tree, c.mutLoc, c.rootLoci);
   c.treePrior = tprior(4, c.nodeTimes, age, sampled, growth);

@@ -120,7 +120,7 @@ TEST(WholeTargetFrequencyMove, KeepsTheAncestralTermAndTheTablesValid) {
   maxAllele = 3;
   Rng rng = streamFrom(-41);
   for (int m = 0; m < 300; m++) {
-    updateFrequencies(rng, c, true);
+    updateFrequenciesWhole(rng, c);
     ASSERT_TRUE(chainConsistent(0)) << "after move " << m;
     for (int k = 0; k < pset.numLoci; k++) {
       double sum = 0;
@@ -232,7 +232,7 @@ TEST(GenealogyStretch, KeepsEveryTermCurrentOnInformativeData) {
   pset.growthRate = 0.5;
   pset.propSampled = 0.1;
   const int n = pset.numChromosomes;
-  c.prop = c.tree;
+  c.propTree = c.tree;
   c.nodeTimes.assign(c.tree.size(), 0.0);
   for (size_t r = 0; r < c.tree.size(); r++)
     c.nodeTimes[r] = c.tree[r][nodeTime];

@@ -75,25 +75,22 @@ void checkPrior(const std::function<void(Rng &, Chain &, int)> &move, const std:
   expectNear(balanced, 1.0 / 3, "balanced genealogies" + moves);
 }
 
-// The default sampler's genealogy moves with the given share of node-time
-// moves.
-void checkSharedMoves(double share) {
-  checkPrior([share](Rng &rng, Chain &c, int i) { updateGenealogy(rng, c, i, false, share); },
-             " (node-time share " + std::to_string(share) + ")", 200000);
-}
-
 } // namespace
 
+// The genealogy moves at a fixed mutation age, each kind alone and the two
+// mixed in the default sampler's proportions.
 TEST(GenealogyPrior, NodeTimeMovesAloneKeepTheCoalescentPrior) {
-  checkSharedMoves(1.0);
+  checkPrior([](Rng &rng, Chain &c, int) { nodeTimeMoveAtAge(rng, c); }, " (node-time moves)",
+             200000);
 }
 
 TEST(GenealogyPrior, RegraftMovesAloneKeepTheCoalescentPrior) {
-  checkSharedMoves(0.0);
+  checkPrior([](Rng &rng, Chain &c, int) { regraftMoveAtAge(rng, c); }, " (regraft moves)", 200000);
 }
 
 TEST(GenealogyPrior, MixedMovesKeepTheCoalescentPrior) {
-  checkSharedMoves(nodeTimeMoveShare);
+  checkPrior([](Rng &rng, Chain &c, int) { updateGenealogyAtAge(rng, c); }, " (mixed moves)",
+             200000);
 }
 
 // The mixing sampler's guided regraft, which moves a node's age only with a
@@ -121,7 +118,7 @@ TEST(GenealogyPrior, AgeMovesKeepTheJointPriorOfAgeAndGenealogy) {
   Rng rng = streamFrom(-815);
   std::vector<double> agePit, ageLow, rootPit;
   for (int i = 0; i < 300000; i++) {
-    updateGenealogy(rng, c, i, false);
+    updateGenealogyAtAge(rng, c);
     updateAge(rng, c);
     scaleGenealogy(rng, c);
     const double u = ageTransform(c.mutAge);

@@ -46,7 +46,7 @@ Draws run(Moves moves, int iterations, long seed) {
   pset.treeAdjust = {1};
   pset.rootDepthAdjust = {1};
   const int n = pset.numChromosomes;
-  c.prop = c.tree;
+  c.propTree = c.tree;
   c.nodeTimes.clear();
   for (const TreeRow &row : c.tree)
     c.nodeTimes.push_back(row[nodeTime]);
@@ -59,11 +59,11 @@ Draws run(Moves moves, int iterations, long seed) {
     if (moves == Moves::guided) {
       guidedRegraft(rng, c);
     } else if (moves == Moves::blocks) {
-      updateGenealogy(rng, c, i, false);
+      updateGenealogyAtAge(rng, c);
       for (int b = 0; b < 3; b++)
         flipAlleleBlock(rng, c);
     } else {
-      updateGenealogy(rng, c, i, false);
+      updateGenealogyAtAge(rng, c);
       takeRowParts(c, c.scratch.parts);
       for (int v = 0; v < static_cast<int>(c.tree.size()); v++)
         if (c.tree[v][child1] != -1)

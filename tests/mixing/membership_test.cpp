@@ -70,7 +70,7 @@ TEST(Membership, TheFounderLeavesGenealogyHasThePriorOfItsLeaves) {
   Rng rng = streamFrom(-99);
   std::vector<double> transform, young;
   for (int i = 0; i < 200000; i++) {
-    updateGenealogy(rng, c, i, false);
+    updateGenealogyAtAge(rng, c);
     // The common ancestor of leaves 3 and 6: the lowest node above both.
     std::vector<int> above;
     for (int v = 3; v != -1; v = static_cast<int>(c.tree[v][parent]))
@@ -111,7 +111,7 @@ TEST(Membership, WithoutInformativeDataShareFoundersAndAgeFollowTheirPriors) {
         guidedRegraft(rng, c);
       }
       drawShare(rng, c);
-      updateGenealogy(rng, c, i, false);
+      updateGenealogyAtAge(rng, c);
       updateAge(rng, c);
       scaleGenealogy(rng, c);
       shares.push_back(c.membership.share);
@@ -244,7 +244,7 @@ TEST(Membership, EveryMoveKeepsTheTermsCurrentForEveryDataKind) {
     pset.mutAgeHigh = 50;
     pset.realIterations = iterations;
     Chain &c = chains[0];
-    c.prop = c.tree;
+    c.propTree = c.tree;
     c.locationSamples.assign(iterations, 0);
     c.ageSamples.assign(iterations, 0);
     c.logLikSamples.assign(iterations, 0);
@@ -254,10 +254,10 @@ TEST(Membership, EveryMoveKeepsTheTermsCurrentForEveryDataKind) {
     Rng rng = streamFrom(-5150);
     int flips = 0;
     const std::pair<const char *, std::function<void()>> moves[] = {
-        {"frequencies", [&] { updateFrequencies(rng, c, true); }},
+        {"frequencies", [&] { updateFrequenciesWhole(rng, c); }},
         {"table refresh", [&] { refreshTable(rng, c); }},
         {"missing alleles", [&] { updatePatientMissing(rng, c); }},
-        {"genealogy", [&] { updateGenealogy(rng, c, 0, false); }},
+        {"genealogy", [&] { updateGenealogyAtAge(rng, c); }},
         {"guided regraft", [&] { guidedRegraft(rng, c); }},
         {"allele block", [&] { flipAlleleBlock(rng, c); }},
         {"age", [&] { updateAge(rng, c); }},

@@ -35,7 +35,7 @@ Cells run(DataKind kind, bool refresh, long seed) {
     if (refresh)
       refreshTable(rng, c);
     else
-      updateFrequencies(rng, c, true);
+      updateFrequenciesWhole(rng, c);
     cells.first.push_back(c.popHapFreqs[1][0]);
     cells.transition.push_back(c.MP1[0][1][0]);
     cells.other.push_back(c.MP1[1][2][1]);

@@ -180,7 +180,7 @@ TreeMatrix tipsTree(const std::vector<std::vector<double>> &alleles) {
 }
 
 void freshHapstate() {
-  hapstate.assign(sizething, std::vector<int>(pset.numLoci + 1, 0));
+  hapstate.assign(maxTalliedHaplotypes, std::vector<int>(pset.numLoci + 1, 0));
 }
 
 } // namespace
@@ -244,10 +244,10 @@ TEST(Haplotypes, HpfTiesKeepTheOrderOfFirstSighting) {
 }
 
 TEST(Haplotypes, FullHpfTableTalliesNoFurtherTips) {
-  setSmallRun(sizething, 2, 1);
+  setSmallRun(maxTalliedHaplotypes, 2, 1);
   freshHapstate();
   std::vector<std::vector<double>> alleles;
-  for (int t = 0; t < sizething - 1; t++)
+  for (int t = 0; t < maxTalliedHaplotypes - 1; t++)
     alleles.push_back({double(t / 100 + 1), double(t % 100 + 1)});
   std::ostringstream out;
   haplosave1(tipsTree(alleles), out, 0);
@@ -256,7 +256,7 @@ TEST(Haplotypes, FullHpfTableTalliesNoFurtherTips) {
   haplosave1(tipsTree({{50, 50}, {1, 1}, {77, 77}}), out, 0);
   haplosave1(tipsTree({{1, 1}, {50, 50}}), out, 1);
   const auto l = lines(out.str());
-  ASSERT_EQ(l.size(), static_cast<size_t>(sizething));
+  ASSERT_EQ(l.size(), static_cast<size_t>(maxTalliedHaplotypes));
   EXPECT_EQ(l[0], "0.001 1 1 ");
   EXPECT_EQ(l.back(), "0.001 50 50 ");
 }

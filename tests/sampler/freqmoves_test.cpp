@@ -192,7 +192,7 @@ TEST(FrequencyMove, WholeTargetMoveKeepsTheOneMarkerPosterior) {
   std::vector<double> draws[3];
   Rng rng = streamFrom(-11);
   for (int i = 0; i < 200000; i++) {
-    updateFrequencies(rng, c, true);
+    updateFrequenciesWhole(rng, c);
     draws[0].push_back(c.popHapFreqs[1][0]);
     draws[1].push_back(c.popHapFreqs[2][0]);
     draws[2].push_back(c.partnerProb);
