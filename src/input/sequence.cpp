@@ -12,6 +12,7 @@
 
 #include "input.h"
 #include "messages.h"
+#include "outfile.h"
 #include "sort.h"
 #include "stop.h"
 
@@ -85,8 +86,8 @@ void mergePairs(std::vector<long> &starts, std::vector<long> &ends) {
 
 void readseq(std::vector<double> &positions, std::vector<char> &kinds, int *count,
              const std::string &fileName) {
-  std::ofstream exons("exons.txt", std::ios::out | std::ios::trunc);
-  if (!exons.is_open())
+  OutFile exons;
+  if (!exons.open("exons.txt"))
     stop(msg::exonsFileOpen, 255);
   std::ifstream sequence(fileName);
   if (sequence.is_open())
@@ -157,4 +158,7 @@ void readseq(std::vector<double> &positions, std::vector<char> &kinds, int *coun
     entry(exonEnds[i] + 1, endsGene ? 'n' : 'i');
   }
   *count = static_cast<int>(exonStarts.size()) + 1;
+  // A full disk must not leave a cut list of segments behind a run that
+  // goes on as if it were whole.
+  closeOrStop(exons);
 }

@@ -3,9 +3,12 @@
 // location modes, while with weight 1 the exons are visited.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <sstream>
 
 #include "controltext.h"
+#include "messages.h"
 #include "testkit.h"
 
 namespace {
@@ -21,9 +24,9 @@ bool insideAnExon(double x) {
   return (x > 2e-6 + slack && x < 1.001e-5 - slack) || (x > 2e-5 + slack && x < 3.501e-5 - slack);
 }
 
-// Runs the sampler with the given exon weight and location mode, recording
-// every iteration, and returns every chain's location of every record.
-std::vector<double> sampledLocations(const std::string &exonWeight, char mode) {
+// A folder with the control file of the given exon weight and location mode,
+// recording every iteration, and its sequence file.
+std::string sequenceFolder(const std::string &exonWeight, char mode) {
   const std::string text =
       edited(baseControl(),
              {{"boundary\n0 0.035", "boundary\n0 0.00005"},
@@ -40,6 +43,13 @@ std::vector<double> sampledLocations(const std::string &exonWeight, char mode) {
   const std::string dir = makeTempDir();
   writeFile(dir, "c.in", text);
   writeFile(dir, "seq.gb", sequenceFile);
+  return dir;
+}
+
+// Runs the sampler with the given exon weight and location mode and returns
+// every chain's location of every record.
+std::vector<double> sampledLocations(const std::string &exonWeight, char mode) {
+  const std::string dir = sequenceFolder(exonWeight, mode);
   const RunResult r = runMutloc(dir, "c.in");
   EXPECT_EQ(r.status, 0) << r.out;
   std::vector<double> locations;
@@ -73,6 +83,17 @@ TEST(ExonWeightOne, ExonsAreVisited) {
   for (double x : sampledLocations("1", '1'))
     inside += insideAnExon(x);
   EXPECT_GT(inside, 0);
+}
+
+// The list of segments the run writes beside its outputs is checked like
+// them: a full disk stops the run, naming the file.
+TEST(ExonList, AWriteFailureStopsTheRun) {
+  const std::string dir = sequenceFolder("1", '1');
+  ASSERT_EQ(symlink("/dev/full", (dir + "/exons.txt").c_str()), 0);
+  const RunResult r = runShell("cd '" + dir + "' && '" MUTLOC_BINARY "' c.in 2>&1");
+  EXPECT_EQ(r.status, msg::writeFailedStatus);
+  EXPECT_NE(r.out.find("cannot write \"exons.txt\": No space left on device"), std::string::npos)
+      << r.out;
 }
 
 } // namespace
