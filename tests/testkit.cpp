@@ -98,6 +98,18 @@ std::string readFile(const std::string &path) {
   return s.str();
 }
 
+std::string readRunFile(const std::string &base, const std::string &suffix) {
+  std::string text = readFile(base + suffix);
+  const std::string manifest = readFile(base + ".run.tsv");
+  const size_t at = manifest.find("\nrun\t");
+  if (at == std::string::npos)
+    return text;
+  const std::string id = manifest.substr(at + 5, manifest.find('\n', at + 5) - at - 5);
+  for (size_t k = text.find(id); k != std::string::npos; k = text.find(id, k + 3))
+    text.replace(k, id.size(), "RUN");
+  return text;
+}
+
 std::vector<std::string> lines(const std::string &text) {
   std::vector<std::string> out;
   std::istringstream in(text);

@@ -39,6 +39,9 @@ struct InTempDir {
 void writeFile(const std::string &dir, const std::string &name, const std::string &text);
 // Reads a whole file ("" when missing).
 std::string readFile(const std::string &path);
+// The file base + suffix of a run with the run's identity (the run field of
+// base.run.tsv) written as RUN, so that the files of two runs compare.
+std::string readRunFile(const std::string &base, const std::string &suffix);
 // The lines of text, without their line ends.
 std::vector<std::string> lines(const std::string &text);
 // Runs mutloc with arguments args (already quoted as needed) inside dir.

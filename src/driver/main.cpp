@@ -202,6 +202,7 @@ int main(int argc, char **argv) {
   commitOutputs(outputs);
   RunRecord record;
   record.mixing = options.mixing;
+  record.run = manifest.id;
   for (const GenomeMarker &m : genome) {
     record.markerIds.push_back(m.id);
     record.markerChroms.push_back(m.chrom);

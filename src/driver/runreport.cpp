@@ -26,10 +26,10 @@ void writeFile(const std::string &path, const std::function<void(std::ostream &)
 // The sampling draws in order (every record.thin-th), with all the digits of a
 // double, so that the report computes its own diagnostics on the draws the
 // summary used (on all of them when nothing is thinned); with heterogeneity,
-// the founder share too.
+// the founder share too; every row ends with the run's identity.
 void writeDraws(std::ostream &out, const RunRecord &record) {
   const bool share = !record.shareDraws.empty();
-  out << "chain\titeration\tlocation\tage" << (share ? "\tfounder_share\n" : "\n");
+  out << "chain\titeration\tlocation\tage" << (share ? "\tfounder_share" : "") << "\trun\n";
   out.precision(std::numeric_limits<double>::max_digits10);
   const long burnIn = pset.burnInIterations;
   for (size_t ch = 0; ch < record.locationDraws.size(); ch++)
@@ -38,7 +38,7 @@ void writeDraws(std::ostream &out, const RunRecord &record) {
           << '\t' << record.ageDraws[ch][i];
       if (share)
         out << '\t' << record.shareDraws[ch][i];
-      out << '\n';
+      out << '\t' << record.run << '\n';
     }
 }
 
@@ -84,13 +84,13 @@ std::string writeRunReport(const std::string &base, const RunRecord &record) {
   const std::vector<SummaryRow> rows = summarise(input);
 
   writeFile(base + ".summary.tsv", [&](std::ostream &out) {
-    writeSummaryTable(out, rows, 1 - input.alpha, !input.markerIds.empty());
+    writeSummaryTable(out, rows, 1 - input.alpha, record.run, !input.markerIds.empty());
   });
   writeFile(base + ".draws.tsv", [&](std::ostream &out) { writeDraws(out, record); });
   const MembershipTable *membership = nullptr;
   if (!record.membership.copies.empty()) {
     writeFile(base + ".membership.tsv",
-              [&](std::ostream &out) { writeMembershipTable(out, record.membership); });
+              [&](std::ostream &out) { writeMembershipTable(out, record.membership, record.run); });
     membership = &record.membership;
   }
   std::ostringstream verdict;
@@ -100,6 +100,8 @@ std::string writeRunReport(const std::string &base, const RunRecord &record) {
           : "";
   writeVerdict(verdict, rows, pset.numChains, 1 - input.alpha, input.ageSampled, record.mixing,
                membership, interruption);
-  writeFile(base + ".verdict.txt", [&](std::ostream &out) { out << verdict.str(); });
+  // The file's last line names the run; the screen's verdict leaves it out.
+  writeFile(base + ".verdict.txt",
+            [&](std::ostream &out) { out << verdict.str() << "Run " << record.run << ".\n"; });
   return verdict.str();
 }

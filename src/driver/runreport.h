@@ -17,6 +17,7 @@ void checkChainTraces(const RunRecord &record);
 void closeChainTraces(RunRecord &record);
 // Writes <base>.summary.tsv from the record's draws and the settings, every
 // record.thin-th draw to <base>.draws.tsv, and the verdict to
-// <base>.verdict.txt; returns the verdict, which the caller prints as the
-// run's last words. Stops the run when a file cannot be written.
+// <base>.verdict.txt (closed by a line naming the run); returns the verdict
+// without that line, which the caller prints as the run's last words. Stops
+// the run when a file cannot be written.
 std::string writeRunReport(const std::string &base, const RunRecord &record);

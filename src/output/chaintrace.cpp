@@ -26,11 +26,11 @@ void writeTraceHeader(std::ostream &out, bool membership) {
   out << "state\tlog_posterior\tlog_likelihood\tlog_partner\tlog_tree_prior\tlog_root_haplotype"
          "\tlog_location_prior\tlog_age_prior\tlog_population_sample\tlocation\tage"
          "\taccept_genealogy\taccept_location\taccept_root\taccept_internal\taccept_frequencies"
-      << (membership ? "\tlog_membership\tfounder_share\n" : "\n");
+      << (membership ? "\tlog_membership\tfounder_share" : "") << "\trun\n";
   out.flush();
 }
 
-void writeTraceRow(std::ostream &out, const TraceRow &r) {
+void writeTraceRow(std::ostream &out, const TraceRow &r, const std::string &run) {
   // Summed in the order of the .dat trace, so the two files agree exactly.
   double logPosterior =
       r.logLik + r.partnerProb + r.treePrior + r.rootHapProb + r.locPrior + r.agePrior;
@@ -46,6 +46,6 @@ void writeTraceRow(std::ostream &out, const TraceRow &r) {
     field(out, r.membershipPrior);
     field(out, r.share);
   }
-  out << '\n';
+  out << '\t' << run << '\n';
   out.flush();
 }

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <iosfwd>
+#include <string>
 
 // The values of one chain after one iteration's moves.
 struct TraceRow {
@@ -21,8 +22,9 @@ struct TraceRow {
 };
 
 // The header; with membership, the columns log_membership and founder_share
-// follow the others.
+// follow the others; the last column is always run.
 void writeTraceHeader(std::ostream &out, bool membership = false);
-// One row; the log posterior is the sum of the six terms that make it up, and
-// of the membership's prior with heterogeneity.
-void writeTraceRow(std::ostream &out, const TraceRow &row);
+// One row, ending with the run's identity; the log posterior is the sum of
+// the six terms that make it up, and of the membership's prior with
+// heterogeneity.
+void writeTraceRow(std::ostream &out, const TraceRow &row, const std::string &run);

@@ -27,11 +27,11 @@ void writeProbability(std::ostream &out, double p) {
 
 } // namespace
 
-void writeMembershipTable(std::ostream &out, const MembershipTable &table) {
+void writeMembershipTable(std::ostream &out, const MembershipTable &table, const std::string &run) {
   out << "row\tcopies\tp_founder";
   for (size_t ch = 0; ch < table.chains.size(); ch++)
     out << "\tchain" << ch + 1;
-  out << '\n' << std::setprecision(6);
+  out << "\trun\n" << std::setprecision(6);
   for (size_t r = 0; r < table.copies.size(); r++) {
     out << r + 1 << '\t' << table.copies[r] << '\t';
     writeProbability(out, pooledFounderProbability(table, r));
@@ -39,7 +39,7 @@ void writeMembershipTable(std::ostream &out, const MembershipTable &table) {
       out << '\t';
       writeProbability(out, chain[r]);
     }
-    out << '\n';
+    out << '\t' << run << '\n';
   }
   out.flush();
 }

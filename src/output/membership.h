@@ -4,6 +4,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <string>
 #include <vector>
 
 // By row of the patient block: the chromosomes the row holds (0 for a row the
@@ -18,5 +19,6 @@ struct MembershipTable {
 // The probability of row over every chain (their mean).
 double pooledFounderProbability(const MembershipTable &table, size_t row);
 // The table with its header line: row (from 1), copies, p_founder, then
-// chain1, chain2, ...; NA where a figure does not exist.
-void writeMembershipTable(std::ostream &out, const MembershipTable &table);
+// chain1, chain2, ..., and last the run's identity, run; NA where a figure
+// does not exist.
+void writeMembershipTable(std::ostream &out, const MembershipTable &table, const std::string &run);

@@ -31,4 +31,7 @@ struct RunRecord {
   std::vector<long long> markerBases;
   // The iterations done and asked for (fewer done: the run was interrupted).
   long done = 0, total = 0;
+  // The run's identity from its manifest, on every row of the companion
+  // files, so that a file copied in from another run is recognised.
+  std::string run;
 };

@@ -140,12 +140,12 @@ std::vector<SummaryRow> summarise(const SummaryInput &input) {
 }
 
 void writeSummaryTable(std::ostream &out, const std::vector<SummaryRow> &rows, double level,
-                       bool genome) {
+                       const std::string &run, bool genome) {
   out << "parameter\tchain\tdraws\tmean\tsd\tmedian\thpd_level\thpd_low\thpd_high\trhat\tess_bulk"
          "\tess_tail\tmarker_below\tmarker_above";
   if (genome)
     out << "\tmarker_below_id\tmarker_above_id\tchrom\tmedian_bp\thpd_low_bp\thpd_high_bp";
-  out << '\n';
+  out << "\trun\n";
   out << std::setprecision(tablePrecision);
   for (const SummaryRow &r : rows) {
     out << r.parameter << '\t';
@@ -174,7 +174,7 @@ void writeSummaryTable(std::ostream &out, const std::vector<SummaryRow> &rows, d
           out << std::llround(bp);
       }
     }
-    out << '\n';
+    out << '\t' << run << '\n';
   }
   out.flush();
 }

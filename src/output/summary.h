@@ -51,9 +51,10 @@ struct SummaryRow {
 std::vector<SummaryRow> summarise(const SummaryInput &input);
 // The table with its header line; figures that cannot be computed are NA.
 // With genome, the columns marker_below_id, marker_above_id, chrom,
-// median_bp, hpd_low_bp and hpd_high_bp follow.
+// median_bp, hpd_low_bp and hpd_high_bp follow. The last column, run, holds
+// the run's identity.
 void writeSummaryTable(std::ostream &out, const std::vector<SummaryRow> &rows, double level,
-                       bool genome = false);
+                       const std::string &run, bool genome = false);
 // The base position of map position x (in the map's units) between the
 // markers at map[k] and map[k + 1], on the straight line through their base
 // positions; NaN outside the map or between markers of two chromosomes.

@@ -101,7 +101,7 @@ void writeBlock(long from, long to, const Schedule &schedule, const std::vector<
       if (fileRecord) {
         writeDatSegment(log.datLine, row);
         if (record && schedule.trace(i))
-          writeTraceRow(*record->traces[ch], row);
+          writeTraceRow(*record->traces[ch], row, record->run);
       }
       if (screen && screenRecord)
         writeScreenLine(std::cout, row, ch, log.convergenceR);

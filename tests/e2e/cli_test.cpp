@@ -346,9 +346,9 @@ TEST(Interruption, SigintAndSigtermMidRunWriteCompleteFilesAndExitWith130And143)
       expectCompleteFiles(dir + "/c.in", sampled);
       EXPECT_EQ(manifestField(dir + "/c.in", "state"), "interrupted");
       EXPECT_EQ(manifestField(dir + "/c.in", "sampled"), std::to_string(sampled));
-      EXPECT_EQ(lines(readFile(dir + "/c.in.summary.tsv")).back(),
+      EXPECT_EQ(lines(readRunFile(dir + "/c.in", ".summary.tsv")).back(),
                 "interrupted\tall\t" + std::to_string(2 * sampled) +
-                    "\tNA\tNA\tNA\t0.95\tNA\tNA\tNA\tNA\tNA\tNA\tNA");
+                    "\tNA\tNA\tNA\t0.95\tNA\tNA\tNA\tNA\tNA\tNA\tNA\tRUN");
     }
 }
 

@@ -52,13 +52,13 @@ std::string shortDemo() {
 }
 
 // The files of the run demo.in in dir, but its manifest and lock (which name
-// the process and the time).
+// the process and the time), with the run's identity as RUN.
 std::map<std::string, std::string> runFiles(const std::string &dir) {
   std::map<std::string, std::string> files;
   for (const auto &entry : std::filesystem::directory_iterator(dir)) {
     const std::string name = entry.path().filename();
     if (name.rfind("demo.in.", 0) == 0 && name != "demo.in.run.tsv" && name != "demo.in.lock")
-      files[name] = readFile(entry.path());
+      files[name] = readRunFile(dir + "/demo.in", name.substr(7));
   }
   return files;
 }

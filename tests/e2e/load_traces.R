@@ -8,7 +8,9 @@ chains <- as.integer(args[2])
 burn_in <- as.integer(args[3])
 traces <- lapply(seq_len(chains), function(k) {
   t <- read.table(paste0(control, ".chain", k, ".tsv"), header = TRUE, sep = "\t")
-  stopifnot(names(t)[1] == "state", all(sapply(t, is.numeric)), nrow(t) > 2,
+  # Every column is a number but the last, the run's identity on every row.
+  stopifnot(names(t)[1] == "state", names(t)[ncol(t)] == "run", length(unique(t$run)) == 1,
+            all(sapply(t[-ncol(t)], is.numeric)), nrow(t) > 2,
             all(diff(t$state) > 0), t$state[1] == 0, any(t$state < burn_in),
             all(c("log_posterior", "location", "age") %in% names(t)))
   t

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <regex>
 #include <sstream>
 
 #include "testkit.h"
@@ -81,8 +82,12 @@ TEST_F(DisagreeingRun, EndsWithTheDisagreementVerdictAfterTheUnchangedScreenText
   ASSERT_GE(run->screen.size(), 9u);
   EXPECT_EQ(run->screen.substr(run->screen.size() - 9), "Finished\n");
   EXPECT_EQ(run->screen.find("Verdict"), std::string::npos);
+  // The file's verdict is the screen's, closed by the manifest's identity.
   const std::string verdict = readFile(run->dir + "/control.in.verdict.txt");
-  EXPECT_EQ(run->errors, verdict);
+  const std::string manifest = readFile(run->dir + "/control.in.run.tsv");
+  const size_t id = manifest.find("\nrun\t") + 5;
+  EXPECT_EQ(verdict,
+            run->errors + "Run " + manifest.substr(id, manifest.find('\n', id) - id) + ".\n");
   EXPECT_NE(verdict.find("The chains do not agree"), std::string::npos) << verdict;
   EXPECT_NE(verdict.find("--sampler mixing"), std::string::npos) << verdict;
   EXPECT_GT(pooled(run->dir, "location", "rhat"), 1.1);
@@ -187,6 +192,40 @@ TEST(Report, NamesMarkersAndBasePairsAndShowsTheFounderShare) {
   EXPECT_NE(location.find("<td>" + separated + "</td>"), std::string::npos) << location;
   EXPECT_NE(pooledEstimates(page, "founder_share"), "");
   EXPECT_NE(page.find("<table id=\"membership\">"), std::string::npos);
+
+  // A second run of the same control file into another folder: any file of
+  // it copied over the first run's, or one that names no run, is refused.
+  const std::string other = makeTempDir();
+  writeFile(other, "control.in", readFile(reportData + "converge.in"));
+  ASSERT_EQ(shell("cd '" + other +
+                  "' && '" MUTLOC_BINARY
+                  "' --sampler mixing --heterogeneity control.in > /dev/null 2>&1"),
+            0);
+  const auto refusal = [&] {
+    EXPECT_EQ(shell("cd '" + dir + "' && '" MUTLOC_REPORT "' control.in 2> errors.txt"), 1);
+    return readFile(dir + "/errors.txt");
+  };
+  for (const char *suffix :
+       {".summary.tsv", ".draws.tsv", ".chain2.tsv", ".membership.tsv", ".verdict.txt"}) {
+    const std::string own = readFile(dir + "/control.in" + suffix);
+    writeFile(dir, std::string("control.in") + suffix, readFile(other + "/control.in" + suffix));
+    const std::string says = refusal();
+    EXPECT_EQ(
+        says.rfind(std::string("mutloc-report: control.in") + suffix + " is from another run: ", 0),
+        0u)
+        << says;
+    EXPECT_EQ(lines(says).size(), 1u) << says;
+    // Without its identity the file cannot be matched either.
+    const std::string unnamed = suffix == std::string(".verdict.txt")
+                                    ? own.substr(0, own.rfind("Run "))
+                                    : std::regex_replace(own, std::regex("\t[^\t\n]*\n"), "\n");
+    writeFile(dir, std::string("control.in") + suffix, unnamed);
+    EXPECT_NE(refusal().find(std::string("control.in") + suffix + " names no run"),
+              std::string::npos)
+        << suffix;
+    writeFile(dir, std::string("control.in") + suffix, own);
+  }
+  EXPECT_EQ(shell("cd '" + dir + "' && '" MUTLOC_REPORT "' control.in > /dev/null"), 0);
 }
 
 TEST(Report, DensitiesOfKnownDrawsArePooledAsTheMixtureWithRegionsInPieces) {
@@ -257,7 +296,10 @@ TEST(Report, ShowsAThinnedRunAndItsLogLikelihoodAndRefusesItsDamagedDraws) {
 
   const std::string verdict = readFile(base + ".verdict.txt");
   ASSERT_NE(verdict.find("The chains agree"), std::string::npos);
-  writeFile(dir, "control.in.verdict.txt", verdict + "  The genealogy has not settled: ...\n");
+  const size_t named = verdict.rfind("Run ");
+  writeFile(dir, "control.in.verdict.txt",
+            verdict.substr(0, named) + "  The genealogy has not settled: ...\n" +
+                verdict.substr(named));
   EXPECT_NE(report().find("<pre class=\"verdict warn\">"), std::string::npos);
   std::string draws = readFile(base + ".draws.tsv");
   writeFile(dir, "control.in.draws.tsv", draws.substr(0, draws.find("\n1\t1300\t") + 1));

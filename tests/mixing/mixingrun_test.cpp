@@ -113,8 +113,8 @@ TEST(MixingRun, OutputIsTheSameWhateverTheThreadCount) {
 // The header and every third row of a file whose rows come in blocks of
 // `block` (one per chain), counted from each block's first, and the last row
 // when asked.
-std::vector<std::string> everyThirdRow(const std::string &path, size_t block, bool last) {
-  const std::vector<std::string> all = lines(readFile(path));
+std::vector<std::string> everyThirdRow(const std::string &text, size_t block, bool last) {
+  const std::vector<std::string> all = lines(text);
   std::vector<std::string> kept = {all[0]};
   for (size_t k = 1; k < all.size(); k++)
     if ((k - 1) % block % 3 == 0 || (last && k + 1 == all.size()))
@@ -132,11 +132,11 @@ TEST(MixingRun, ThinningKeepsEveryNthDrawAndTraceRowAndEveryFigure) {
   const RunResult b = runIn(thinned, control, "--sampler mixing --thin 3");
   ASSERT_NO_FATAL_FAILURE(expectSameRun(a, whole, b, thinned));
   for (const char *s : {".summary.tsv", ".verdict.txt"})
-    EXPECT_EQ(readFile(whole + "/data.in" + s), readFile(thinned + "/data.in" + s)) << s;
-  EXPECT_EQ(lines(readFile(thinned + "/data.in.draws.tsv")),
-            everyThirdRow(whole + "/data.in.draws.tsv", 700, false));
-  EXPECT_EQ(lines(readFile(thinned + "/data.in.chain2.tsv")),
-            everyThirdRow(whole + "/data.in.chain2.tsv", 1000, true));
+    EXPECT_EQ(readRunFile(whole + "/data.in", s), readRunFile(thinned + "/data.in", s)) << s;
+  EXPECT_EQ(lines(readRunFile(thinned + "/data.in", ".draws.tsv")),
+            everyThirdRow(readRunFile(whole + "/data.in", ".draws.tsv"), 700, false));
+  EXPECT_EQ(lines(readRunFile(thinned + "/data.in", ".chain2.tsv")),
+            everyThirdRow(readRunFile(whole + "/data.in", ".chain2.tsv"), 1000, true));
   EXPECT_NE(readFile(thinned + "/data.in.summary.tsv").find("\nlog_likelihood\tall\t1400\t"),
             std::string::npos);
 }
@@ -255,9 +255,9 @@ TEST(MixingRun, HeterogeneityWithTheShareAtOneIsTheRunWithout) {
   const RunResult a = runIn(plain, control, "--sampler mixing");
   const RunResult b = runIn(held, control, "--sampler mixing --heterogeneity --founder-share 1");
   ASSERT_NO_FATAL_FAILURE(expectSameRun(a, plain, b, held));
-  EXPECT_EQ(readFile(held + "/data.in.membership.tsv"),
-            "row\tcopies\tp_founder\tchain1\tchain2\n1\t5\t1\t1\t1\n2\t0\tNA\tNA\tNA\n"
-            "3\t5\t1\t1\t1\n");
+  EXPECT_EQ(readRunFile(held + "/data.in", ".membership.tsv"),
+            "row\tcopies\tp_founder\tchain1\tchain2\trun\n1\t5\t1\t1\t1\tRUN\n"
+            "2\t0\tNA\tNA\tNA\tRUN\n3\t5\t1\t1\t1\tRUN\n");
   EXPECT_NE(readFile(held + "/data.in.verdict.txt").find("about 10 of 10 patient chromosomes"),
             std::string::npos);
 

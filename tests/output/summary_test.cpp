@@ -84,16 +84,16 @@ TEST(Summary, TableHasOneHeaderAndNAForMissingFigures) {
   SummaryInput in = input({0.02}, {50}, 200);
   in.age = {std::vector<double>(200, 0.0)}; // an age held fixed records zeros
   std::ostringstream out;
-  writeSummaryTable(out, summarise(in), 0.9);
+  writeSummaryTable(out, summarise(in), 0.9, "0123abcd0123abcd");
   const std::vector<std::string> text = lines(out.str());
   ASSERT_EQ(text.size(), 5u);
   EXPECT_EQ(text[0], "parameter\tchain\tdraws\tmean\tsd\tmedian\thpd_level\thpd_low\thpd_high\trhat"
-                     "\tess_bulk\tess_tail\tmarker_below\tmarker_above");
+                     "\tess_bulk\tess_tail\tmarker_below\tmarker_above\trun");
   EXPECT_EQ(text[1].substr(0, 15), "location\t1\t200\t");
   EXPECT_EQ(text[2].substr(0, 17), "location\tall\t200\t");
-  EXPECT_EQ(text[4], "age\tall\t200\t0\t0\t0\t0.9\t0\t0\tNA\tNA\tNA\tNA\tNA");
+  EXPECT_EQ(text[4], "age\tall\t200\t0\t0\t0\t0.9\t0\t0\tNA\tNA\tNA\tNA\tNA\t0123abcd0123abcd");
   for (const std::string &line : text)
-    EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 13) << line;
+    EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 14) << line;
 }
 
 TEST(Verdict, AgreeingChainsGiveEstimatesWithUnitsAndTheFigures) {
@@ -147,9 +147,9 @@ TEST(Verdict, HeterogeneityAddsTheShareAndTheLeastLikelyRows) {
   EXPECT_NE(v.find("founder_share: R-hat"), std::string::npos) << v;
 
   std::ostringstream file;
-  writeMembershipTable(file, table);
-  EXPECT_EQ(file.str(), "row\tcopies\tp_founder\tchain1\tchain2\n1\t3\t0.9\t1\t0.8\n"
-                        "2\t0\tNA\tNA\tNA\n3\t1\t0.2\t0.1\t0.3\n4\t2\t0.5\t0.5\t0.5\n");
+  writeMembershipTable(file, table, "r1");
+  EXPECT_EQ(file.str(), "row\tcopies\tp_founder\tchain1\tchain2\trun\n1\t3\t0.9\t1\t0.8\tr1\n"
+                        "2\t0\tNA\tNA\tNA\tr1\n3\t1\t0.2\t0.1\t0.3\tr1\n4\t2\t0.5\t0.5\t0.5\tr1\n");
 }
 
 // Base pairs along a straight line between the markers around a location,
@@ -174,8 +174,8 @@ TEST(Summary, LocationsAreNamedOnTheGenomeWhenItsMarkersAreKnown) {
   EXPECT_EQ(pooled.idBelow, "rs" + std::to_string(pooled.markerBelow));
   EXPECT_NEAR(pooled.medianBp, 2000 + (pooled.median - 0.01) * 40000, 1e-6);
   std::ostringstream table, verdict;
-  writeSummaryTable(table, rows, 0.9, true);
-  EXPECT_NE(table.str().find("\thpd_high_bp\n"), std::string::npos);
+  writeSummaryTable(table, rows, 0.9, "r1", true);
+  EXPECT_NE(table.str().find("\thpd_high_bp\trun\n"), std::string::npos);
   writeVerdict(verdict, rows, 2, 0.9, true);
   EXPECT_NE(verdict.str().find("between markers rs2 (marker 2) and rs3 (marker 3)"),
             std::string::npos)
@@ -268,16 +268,16 @@ TEST(ChainTrace, HeaderStartsWithStateAndRowsSumTheLogPosterior) {
   r.location = 0.0125;
   r.age = 37.5;
   r.acceptance = {0.5, 0.25, 0, 1, 0.125};
-  writeTraceRow(out, r);
+  writeTraceRow(out, r, "r1");
   r.logLik = -HUGE_VAL;
   r.age = std::nan("");
-  writeTraceRow(out, r);
+  writeTraceRow(out, r, "r1");
   const std::vector<std::string> text = lines(out.str());
   ASSERT_EQ(text.size(), 3u);
   EXPECT_EQ(text[0].substr(0, 20), "state\tlog_posterior\t");
-  EXPECT_EQ(std::count(text[0].begin(), text[0].end(), '\t'), 15);
-  EXPECT_EQ(text[1],
-            "40\t-16.75\t-10\t-1\t-2\t-3\t-0.5\t-0.25\t-99\t0.0125\t37.5\t0.5\t0.25\t0\t1\t0.125");
+  EXPECT_EQ(std::count(text[0].begin(), text[0].end(), '\t'), 16);
+  EXPECT_EQ(text[1], "40\t-16.75\t-10\t-1\t-2\t-3\t-0.5\t-0.25\t-99\t0.0125\t37.5\t0.5\t0.25\t0\t1"
+                     "\t0.125\tr1");
   EXPECT_EQ(text[2].substr(0, 13), "40\t-Inf\t-Inf\t");
   EXPECT_NE(text[2].find("\t0.0125\tNaN\t"), std::string::npos);
 }
