@@ -7,9 +7,10 @@ namespace {
 
 // Bytes of a row at its widest in practice: a draw (chain, iteration, and
 // location, age and founder share with seventeen digits each) and a trace row
-// (iteration and seventeen figures of ten digits, membership's included).
-constexpr double drawBytes = 72;
-constexpr double traceRowBytes = 240;
+// (iteration and seventeen figures of ten digits, membership's included),
+// each ending with the run's identity of sixteen digits.
+constexpr double drawBytes = 89;
+constexpr double traceRowBytes = 257;
 
 } // namespace
 
