@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   TMAT = kind == 1 ? 8 : 7;
   TOTLOCI = kind == 2 ? 2 * pset.numLoci : pset.numLoci;
   maxall.assign(2 * pset.numLoci, 3);
-  pset.rootLoci.assign(1, Haplotype(pset.numLoci, 1));
+  chainSettings.assign(1, ChainSettings());
+  chainSettings[0].rootLoci = Haplotype(pset.numLoci, 1);
   writeInput("inmat.txt", data + 1, size - 1);
   TreeMatrix tree = freshTree();
   untilStopped([&] { readmat(tree); });

@@ -133,14 +133,20 @@ struct Chain {
   TransTable MP1;
   std::vector<Haplotype> normalHaps;
 
-  // Current state: ancestral haplotype, location, age, the age a genealogy
-  // proposal carries, and the location move's step width (reduced once when
-  // wider than the location interval).
+  // Current state: ancestral haplotype, location, age, and the age a
+  // genealogy proposal carries.
   Haplotype rootLoci;
   double mutLoc = 0;
   double mutAge = 0;
   double propMutAge = 0;
+
+  // The chain's step widths: of the age and node-time moves, the regraft's
+  // depth, the location move (reduced once when wider than the location
+  // interval) and the frequency move.
+  double treeAdjust = 0;
+  double rootDepthAdjust = 0;
   double recDistAdjust = 0;
+  double alleleFreqAdjust = 0;
 
   // Log terms of the state.
   double logLik = 0;

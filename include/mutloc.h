@@ -28,9 +28,8 @@ enum TreeColumn {
   partnerLeaf = 7 // present only with paired genotypes (TMAT == 8)
 };
 
-// Settings and per-chain starting values read from the control file. Set-up
-// completes them (random starts, the simulated location, the ancestral
-// haplotype drawn or stored); once the chains are built nothing writes them.
+// The run-wide settings read from the control file. Set-up completes them
+// (the simulated location); once the chains are built nothing writes them.
 struct Settings {
   // data kind
   int dataAsGenotypes = 0;
@@ -57,11 +56,7 @@ struct Settings {
   int flipAllLoci = 0;
   int starGenealogy = 0;
   int readOldFile = 0;
-  // proposal widths (per chain where indexed) and the population-model switch
-  std::vector<double> treeAdjust;
-  std::vector<double> rootDepthAdjust;
-  std::vector<double> recDistAdjust;
-  std::vector<double> alleleFreqAdjust;
+  // proposal widths shared by the chains and the population-model switch
   double ancestralAdjust = 0;
   double internalAdjust = 0;
   double algSwitch = 0;
@@ -72,11 +67,8 @@ struct Settings {
   double mutAgeHigh = 0;
   double mutLocLow = 0;
   double mutLocHigh = 0;
-  // starting values per chain; whether the locations were drawn (-99)
-  std::vector<double> mutLocStart;
+  // whether the chains' starting locations were drawn (-99)
   bool mutLocStartDrawn = false;
-  std::vector<double> mutAgeStart;
-  std::vector<Haplotype> rootLoci; // [chain][locus]
   // tables
   std::vector<double> mapDist;  // 1-based marker positions, mapDist[1] = 0
   std::vector<double> segStart; // location-prior segments
@@ -91,6 +83,23 @@ struct Settings {
 };
 
 extern Settings pset;
+
+// One chain's settings read from the control file: its proposal step widths
+// and its starting location, age and ancestral haplotype. Set-up completes
+// them (random starts, the simulated location, the ancestral haplotype drawn
+// or stored) and hands each to its chain, which holds them from then on.
+struct ChainSettings {
+  double treeAdjust = 0;       // half-width of the age and node-time steps
+  double rootDepthAdjust = 0;  // spread of the regraft's depth step
+  double recDistAdjust = 0;    // half-width of the location step
+  double alleleFreqAdjust = 0; // width of the frequency step
+  double mutLocStart = 0;
+  double mutAgeStart = 0;
+  Haplotype rootLoci;
+};
+
+// By chain, as the reader and set-up leave them.
+extern std::vector<ChainSettings> chainSettings;
 
 // Tree-row layout, fixed at run set-up.
 extern int TMAT;

@@ -18,6 +18,9 @@ void setSmallRun(int n, int loci, int chains) {
   TMAT = 7;
   TOTLOCI = loci;
   pset.mapDist.assign(loci + 1, 0.0);
+  ChainSettings blank;
+  blank.rootLoci.assign(loci, 0);
+  chainSettings.assign(chains, blank);
   ::chains.assign(chains, Chain());
   for (int ch = 0; ch < chains; ch++)
     ::chains[ch].index = ch;

@@ -3,6 +3,7 @@
 #include "mutloc.h"
 
 Settings pset;
+std::vector<ChainSettings> chainSettings;
 int TMAT = 7;
 int TOTLOCI = 0;
 

@@ -38,19 +38,23 @@ void findMissingNormalLoci(const std::vector<std::vector<Haplotype>> &normalHaps
   }
 }
 
-// Every chain starts from the settings' starting values with its own copy
-// of the normal haplotypes and its own population tables.
+// Every chain takes its own settings' step widths and starting values, its
+// own copy of the normal haplotypes and its own population tables.
 void createChains(std::vector<std::vector<Haplotype>> &normalHaps) {
   const int K = pset.numChains;
   chains.assign(K, Chain());
   for (int ch = 0; ch < K; ch++) {
     Chain &chain = chains[ch];
+    const ChainSettings &own = chainSettings[ch];
     chain.index = ch;
-    chain.mutLoc = pset.mutLocStart[ch];
-    chain.mutAge = pset.mutAgeStart[ch];
+    chain.mutLoc = own.mutLocStart;
+    chain.mutAge = own.mutAgeStart;
     chain.propMutAge = chain.mutAge;
-    chain.recDistAdjust = pset.recDistAdjust[ch];
-    chain.rootLoci = pset.rootLoci[ch];
+    chain.treeAdjust = own.treeAdjust;
+    chain.rootDepthAdjust = own.rootDepthAdjust;
+    chain.recDistAdjust = own.recDistAdjust;
+    chain.alleleFreqAdjust = own.alleleFreqAdjust;
+    chain.rootLoci = own.rootLoci;
     chain.normalHaps = std::move(normalHaps[ch]);
   }
   // Every chain's list is still the reader's list here; the transition

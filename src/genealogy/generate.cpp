@@ -123,13 +123,13 @@ void generatetree(Rng &rng, Chain &chain) {
   // earlier chain's root row keeps what was drawn in its own call.
   if (pset.iterAncestral != 0 && pset.readOldFile == 0) {
     for (int k = 0; k < L; k++)
-      drawPopulationAllele(rng, freqs, k, pset.rootLoci[0][k]);
+      drawPopulationAllele(rng, freqs, k, chainSettings[0].rootLoci[k]);
     for (int c = 1; c < pset.numChains; c++)
-      pset.rootLoci[c] = pset.rootLoci[0];
+      chainSettings[c].rootLoci = chainSettings[0].rootLoci;
   }
 
   if (pset.runSimulation == 0)
-    pset.simMutLocation = pset.mutLocStart[0];
+    pset.simMutLocation = chainSettings[0].mutLocStart;
   else if (pset.simMutLocation == -99.0)
     pset.simMutLocation = pset.mutLocLow + ran1(rng) * (pset.mutLocHigh - pset.mutLocLow);
   const double x = pset.simMutLocation;
@@ -150,7 +150,7 @@ void generatetree(Rng &rng, Chain &chain) {
       if (left > p || right < p)
         drawPopulationAllele(rng, freqs, k, row[TMAT + k]);
       else if (i == 0)
-        row[TMAT + k] = pset.rootLoci[0][k];
+        row[TMAT + k] = chainSettings[0].rootLoci[k];
       else
         row[TMAT + k] = tree[static_cast<int>(row[parent])][TMAT + k];
     }

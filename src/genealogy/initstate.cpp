@@ -245,13 +245,13 @@ void listMissingAlleles() {
 }
 
 void checkRecDistAdjust() {
-  const double c = pset.recDistAdjust[0];
+  const double c = chainSettings[0].recDistAdjust;
   if (c > 0.5 || !(c >= 0))
     stop(msg::recDistAdjustRange);
 }
 
 void checkTreeAdjust() {
-  const double a = pset.treeAdjust[0];
+  const double a = chainSettings[0].treeAdjust;
   if (!(a > 0)) {
     std::ostringstream text;
     text.precision(8);
@@ -293,11 +293,11 @@ void startChains(Rng &rng, std::ostream &log) {
     readmat(chains[0].tree);
   // The ancestral haplotypes are now final: drawn, read or stored.
   for (Chain &chain : chains)
-    chain.rootLoci = pset.rootLoci[chain.index];
+    chain.rootLoci = chainSettings[chain.index].rootLoci;
 
   log << "Rootstate" << std::endl;
   for (int k = 0; k < pset.numLoci; k++)
-    log << pset.rootLoci[0][k] << " ";
+    log << chainSettings[0].rootLoci[k] << " ";
   log << std::endl;
 
   for (Chain &chain : chains) {

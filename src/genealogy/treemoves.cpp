@@ -49,7 +49,7 @@ void replaceChild(TreeMatrix &tree, int parentNode, int oldChild, int newChild) 
 // A uniform step of half-width treeAdjust from the chain's age, reflected once
 // at the lower and then once at the upper bound.
 void proposeMutAge(Rng &rng, Chain &chain) {
-  double age = chain.mutAge + (2 * ran1(rng) - 1) * pset.treeAdjust[chain.index];
+  double age = chain.mutAge + (2 * ran1(rng) - 1) * chain.treeAdjust;
   if (age < pset.mutAgeLow)
     age = 2 * pset.mutAgeLow - age;
   if (age > pset.mutAgeHigh)
@@ -138,7 +138,7 @@ void nodeTimeProposal(Rng &rng, Chain &chain) {
   const int root = rotateAndFindRoot(rng, chain);
   copytree(chain.tree, chain.propTree);
   getlabelorder(root, 2 * n - 1, chain.labelOrder, chain.tree);
-  adjcoaltimes(chain.propTree, n, rng, pset.treeAdjust[chain.index], chain.propMutAge);
+  adjcoaltimes(chain.propTree, n, rng, chain.treeAdjust, chain.propMutAge);
   // The rebuild needs every internal node to rank above the leaves' age 0;
   // an age reflected onto 0 exactly (as a far step folded into the interval
   // can be) cannot be placed.
@@ -309,7 +309,7 @@ void regraftProposal(Rng &rng, Chain &chain, int root) {
     keepRow(chain, link(tree, x, parent));
   };
   // A walk that finds no place leaves nothing to score.
-  if (!regraft(tree, j, gasdev(rng) * pset.rootDepthAdjust[chain.index], chain.propMutAge, rng,
+  if (!regraft(tree, j, gasdev(rng) * chain.rootDepthAdjust, chain.propMutAge, rng,
                keepAttachment)) {
     restoreKeptRows(chain);
     refuse(rng);

@@ -218,13 +218,9 @@ void readSimulationAndChains(ReadTables &t, std::istream &in,
     stop(msg::chainsPositive);
   const int chains = pset.numChains;
   requireMemory(budget, msg::itemChains, chains * chainStateBytes(t));
-  pset.treeAdjust.assign(chains, 0.0);
-  pset.rootDepthAdjust.assign(chains, 0.0);
-  pset.recDistAdjust.assign(chains, 0.0);
-  pset.alleleFreqAdjust.assign(chains, 0.0);
-  pset.mutLocStart.assign(chains, 0.0);
-  pset.mutAgeStart.assign(chains, 0.0);
-  pset.rootLoci.assign(chains, Haplotype(pset.numLoci, 0));
+  ChainSettings blank;
+  blank.rootLoci.assign(pset.numLoci, 0);
+  chainSettings.assign(chains, blank);
   copyNormalHaplotypes(t, normalHaps);
 }
 
@@ -232,7 +228,9 @@ void readSimulationAndChains(ReadTables &t, std::istream &in,
 // switches, the proposal widths, the iterations and the output schedule.
 void readModelAndSchedule(const ReadTables &t, std::istream &in, const MemoryBudget &budget) {
   findLabel(in, 'S', msg::itemMutLocStart);
-  pset.mutLocStart.assign(pset.numChains, readDouble(in, msg::itemMutLocStart));
+  const double start = readDouble(in, msg::itemMutLocStart);
+  for (ChainSettings &own : chainSettings)
+    own.mutLocStart = start;
   findLabel(in, 'P', msg::itemGrowthRate);
   pset.growthRate = readDouble(in, msg::itemGrowthRate);
   if (!(pset.growthRate > 0))
@@ -255,7 +253,8 @@ void readModelAndSchedule(const ReadTables &t, std::istream &in, const MemoryBud
     stop(msg::iterateCount);
   // A simulation starts every chain at the location the data were drawn for.
   if (pset.runSimulation == 1)
-    pset.mutLocStart.assign(pset.numChains, pset.simMutLocation);
+    for (ChainSettings &own : chainSettings)
+      own.mutLocStart = pset.simMutLocation;
   pset.flipAllLoci = readSwitch(in, msg::itemFlipAllLoci, msg::flipAllLoci01);
 
   findLabel(in, 'A', msg::itemAdjust);
@@ -268,12 +267,14 @@ void readModelAndSchedule(const ReadTables &t, std::istream &in, const MemoryBud
   });
   if (levelCount != 7)
     stop(msg::adjustCount, msg::adjustCountStatus);
-  pset.treeAdjust.assign(pset.numChains, levels[0]);
-  pset.rootDepthAdjust.assign(pset.numChains, levels[1]);
-  pset.recDistAdjust.assign(pset.numChains, levels[2]);
+  for (ChainSettings &own : chainSettings) {
+    own.treeAdjust = levels[0];
+    own.rootDepthAdjust = levels[1];
+    own.recDistAdjust = levels[2];
+    own.alleleFreqAdjust = levels[5];
+  }
   pset.ancestralAdjust = levels[3];
   pset.internalAdjust = levels[4];
-  pset.alleleFreqAdjust.assign(pset.numChains, levels[5]);
   pset.algSwitch = levels[6];
 
   pset.burnInIterations = readInt(in, msg::itemBurnIn);
@@ -314,9 +315,10 @@ void readMutationAge(std::istream &in, Rng &rng) {
   if (!(age > 0 || age == -99))
     stop(msg::mutAgeValue);
   if (age == -99)
-    pset.mutAgeStart[0] = age;
+    chainSettings[0].mutAgeStart = age;
   else
-    pset.mutAgeStart.assign(pset.numChains, age);
+    for (ChainSettings &own : chainSettings)
+      own.mutAgeStart = age;
 
   findLabel(in, 'M', msg::itemMutAgeBounds);
   if (pset.iterMutAge != 0) {
@@ -338,18 +340,18 @@ void readMutationAge(std::istream &in, Rng &rng) {
     // genealogy" is passed over, and the age is its own interval.
     eatWhite(in, 'S', msg::itemMutAgeBounds);
     skipLine(in);
-    pset.mutAgeLow = pset.mutAgeStart[0];
-    pset.mutAgeHigh = pset.mutAgeStart[0];
+    pset.mutAgeLow = chainSettings[0].mutAgeStart;
+    pset.mutAgeHigh = chainSettings[0].mutAgeStart;
   }
   // Random starting ages come from the low end of the interval: a wide
   // interval gives starts within 100 time units of its lower bound.
-  if (pset.mutAgeStart[0] == -99) {
+  if (chainSettings[0].mutAgeStart == -99) {
     const double span = pset.mutAgeHigh - pset.mutAgeLow;
     for (int c = 0; c < pset.numChains; c++)
-      pset.mutAgeStart[c] = pset.mutAgeLow + ran1(rng) * (span < 100 ? span : 100);
+      chainSettings[c].mutAgeStart = pset.mutAgeLow + ran1(rng) * (span < 100 ? span : 100);
   }
   for (int c = 0; c < pset.numChains; c++)
-    if (!(pset.mutAgeStart[c] > 0))
+    if (!(chainSettings[c].mutAgeStart > 0))
       stop(msg::mutAgeNotIterated);
 
   pset.starGenealogy = readSwitch(in, msg::itemStarGenealogy, msg::starGenealogy01);
@@ -360,7 +362,7 @@ void readMutationAge(std::istream &in, Rng &rng) {
 void readRootLoci(std::istream &in, Rng &rng) {
   findLabel(in, 'L', msg::itemRootLoci);
   const int loci = pset.numLoci;
-  Haplotype &root = pset.rootLoci[0];
+  Haplotype &root = chainSettings[0].rootLoci;
   int count = 0;
   // Only the very first character may end an empty list; after -99 its line
   // is discarded and the patient label must follow at once.
@@ -388,13 +390,21 @@ void readRootLoci(std::istream &in, Rng &rng) {
   if (count != loci)
     stop(msg::rootLociCount);
   for (int c = 1; c < pset.numChains; c++)
-    pset.rootLoci[c] = root;
+    chainSettings[c].rootLoci = root;
 }
 
 // Values blank-separated: each one followed by a blank.
 template <typename T> void echoEach(std::ostream &log, const std::vector<T> &values, size_t from) {
   for (size_t i = from; i < values.size(); i++)
     log << values[i] << " ";
+  log << std::endl;
+}
+
+// One per-chain setting of every chain, the same way.
+void echoEach(std::ostream &log, const std::vector<ChainSettings> &own,
+              double ChainSettings::*setting) {
+  for (const ChainSettings &c : own)
+    log << c.*setting << " ";
   log << std::endl;
 }
 
@@ -426,14 +436,14 @@ void echoSettings(const ReadTables &t, std::ostream &log, Rng &rng, int maxAllel
       << pset.mutLocLow << " " << pset.mutLocHigh << std::endl;
   log << "Number of chains" << std::endl << pset.numChains << std::endl;
   log << "Starting value(s) for mutation" << std::endl;
-  if (pset.mutLocStart[0] == -99) {
+  if (chainSettings[0].mutLocStart == -99) {
     const double width = pset.mutLocHigh - pset.mutLocLow;
     for (int c = 0; c < pset.numChains; c++)
-      pset.mutLocStart[c] = pset.mutLocLow + ran1(rng) * width;
+      chainSettings[c].mutLocStart = pset.mutLocLow + ran1(rng) * width;
     pset.mutLocStartDrawn = true;
     log << "-99 " << std::endl;
   } else {
-    echoEach(log, pset.mutLocStart, 0);
+    echoEach(log, chainSettings, &ChainSettings::mutLocStart);
   }
   log << "Population growth rate" << std::endl << pset.growthRate << std::endl;
   log << "Proportion sampled" << std::endl << pset.propSampled << std::endl;
@@ -444,9 +454,9 @@ void echoSettings(const ReadTables &t, std::ostream &log, Rng &rng, int maxAllel
   log << "Adjustment level for tree, rootdepth, recdist, ancestral states, internal states, , "
          "allele freq., and method"
       << std::endl
-      << pset.treeAdjust[0] << " " << pset.recDistAdjust[0] << " " << pset.ancestralAdjust << " "
-      << pset.internalAdjust << " " << pset.alleleFreqAdjust[0] << " " << pset.algSwitch
-      << std::endl;
+      << chainSettings[0].treeAdjust << " " << chainSettings[0].recDistAdjust << " "
+      << pset.ancestralAdjust << " " << pset.internalAdjust << " "
+      << chainSettings[0].alleleFreqAdjust << " " << pset.algSwitch << std::endl;
   log << "Burn-in iterations" << std::endl << pset.burnInIterations << std::endl;
   log << "\"Real\" iterations" << std::endl << pset.realIterations << std::endl;
   log << "Screen, file updates, store acceptance props, store pop.haplotypes, ind. haplotypes?"
@@ -456,7 +466,7 @@ void echoSettings(const ReadTables &t, std::ostream &log, Rng &rng, int maxAllel
   log << "Histogram bars" << std::endl << pset.histogramBars << std::endl;
   log << "Alpha level for histogram" << std::endl << pset.alphaLevel << std::endl;
   log << "Mutation age" << std::endl;
-  echoEach(log, pset.mutAgeStart, 0);
+  echoEach(log, chainSettings, &ChainSettings::mutAgeStart);
   if (pset.iterMutAge != 0)
     log << "Mutation age boundaries" << std::endl
         << pset.mutAgeLow << " " << pset.mutAgeHigh << std::endl;

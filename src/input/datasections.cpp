@@ -307,7 +307,7 @@ int buildAlleleTables(ReadTables &t, const std::vector<std::vector<int>> &patien
     maxAlleleRead = std::max(maxAlleleRead, maxall[l]);
   }
   for (int l = 0; l < loci; l++)
-    if (pset.rootLoci[0][l] > maxall[l])
+    if (chainSettings[0].rootLoci[l] > maxall[l])
       stop(msg::rootLociLabelBefore + std::to_string(l + 1) + msg::rootLociLabelAfter);
 
   normmat.assign(maxAlleleRead + 1, std::vector<int>(loci, 0));

@@ -32,7 +32,7 @@ void readseq(std::vector<double> &positions, std::vector<char> &kinds, int *coun
 
 // Writes tree and its ancestral haplotype root in the stored-matrix layout.
 void storemat(const TreeMatrix &tree, const Haplotype &root, std::ostream &out);
-// Loads tree and rootLoci[0] from "inmat.txt" when that file exists.
+// Loads tree and chainSettings[0].rootLoci from "inmat.txt" when that file exists.
 void readmat(TreeMatrix &tree);
 // Prints a tree matrix to the screen for inspection.
 void printmat(const TreeMatrix &tree);

@@ -152,7 +152,7 @@ void readmat(TreeMatrix &tree) {
     stop(msg::inmatMalformed);
 
   tree = std::move(scratch);
-  pset.rootLoci[0] = std::move(root);
+  chainSettings[0].rootLoci = std::move(root);
 }
 
 void printmat(const TreeMatrix &tree) {

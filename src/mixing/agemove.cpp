@@ -20,7 +20,7 @@ void updateAge(Rng &rng, Chain &chain) {
   const int root = rootRow(tree);
   const double rootAge = tree[root][nodeTime];
   const double low = std::max(pset.mutAgeLow, rootAge), high = pset.mutAgeHigh;
-  double age = chain.mutAge + (2 * ran1(rng) - 1) * pset.treeAdjust[chain.index];
+  double age = chain.mutAge + (2 * ran1(rng) - 1) * chain.treeAdjust;
   if (age < low)
     age = 2 * low - age;
   if (age > high)

@@ -70,7 +70,7 @@ void saveTables(Chain &chain) {
 // from the changed table.
 TableStep stepTables(Rng &rng, Chain &chain, int locus) {
   Table &freqs = chain.popHapFreqs;
-  const double width = pset.alleleFreqAdjust[chain.index];
+  const double width = chain.alleleFreqAdjust;
   TableStep step{locus, 0, 0};
   if (locus == 0) {
     const int allele = random2(maxall[0], rng) + 1;

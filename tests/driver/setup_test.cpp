@@ -18,10 +18,14 @@ std::vector<std::vector<Haplotype>> readerResult(int n, int L, int count,
   maxall.assign(L, 2);
   maxAllele = 2;
   for (int ch = 0; ch < count; ch++) {
-    pset.mutLocStart.push_back(0.01 * (ch + 1));
-    pset.mutAgeStart.push_back(40.0 + ch);
-    pset.recDistAdjust.push_back(0.005 * (ch + 1));
-    pset.rootLoci.push_back(Haplotype(L, 1 + ch % 2));
+    ChainSettings &own = chainSettings[ch];
+    own.mutLocStart = 0.01 * (ch + 1);
+    own.mutAgeStart = 40.0 + ch;
+    own.treeAdjust = 2.0 * (ch + 1);
+    own.rootDepthAdjust = 3.0 * (ch + 1);
+    own.recDistAdjust = 0.005 * (ch + 1);
+    own.alleleFreqAdjust = 0.05 * (ch + 1);
+    own.rootLoci = Haplotype(L, 1 + ch % 2);
   }
   return std::vector<std::vector<Haplotype>>(count, haps);
 }
@@ -112,11 +116,14 @@ TEST(SetupRun, ChainsStartFromTheirSettingsWithTheirOwnListsAndZeroTerms) {
   for (int ch = 0; ch < 2; ch++) {
     const Chain &c = chains[ch];
     EXPECT_EQ(c.index, ch);
-    EXPECT_EQ(c.mutLoc, pset.mutLocStart[ch]);
-    EXPECT_EQ(c.mutAge, pset.mutAgeStart[ch]);
-    EXPECT_EQ(c.propMutAge, pset.mutAgeStart[ch]);
-    EXPECT_EQ(c.recDistAdjust, pset.recDistAdjust[ch]);
-    EXPECT_EQ(c.rootLoci, pset.rootLoci[ch]);
+    EXPECT_EQ(c.mutLoc, chainSettings[ch].mutLocStart);
+    EXPECT_EQ(c.mutAge, chainSettings[ch].mutAgeStart);
+    EXPECT_EQ(c.propMutAge, chainSettings[ch].mutAgeStart);
+    EXPECT_EQ(c.treeAdjust, chainSettings[ch].treeAdjust);
+    EXPECT_EQ(c.rootDepthAdjust, chainSettings[ch].rootDepthAdjust);
+    EXPECT_EQ(c.recDistAdjust, chainSettings[ch].recDistAdjust);
+    EXPECT_EQ(c.alleleFreqAdjust, chainSettings[ch].alleleFreqAdjust);
+    EXPECT_EQ(c.rootLoci, chainSettings[ch].rootLoci);
     for (double term : {c.logLik, c.treePrior, c.mutAgePrior, c.rootHapProb, c.locPrior,
                         c.partnerProb, c.popSampleProb})
       EXPECT_EQ(term, 0.0);

@@ -63,7 +63,7 @@ TreeMatrix replayedGeneration(const GenerationCase &g, const std::vector<double>
   }
   TreeMatrix tree = makeTree(
       {{0, 1, 2, -1, age, T - age, 0}, {1, -1, -1, 0, 0, age, 0}, {2, -1, -1, 0, 0, age, 0}});
-  Haplotype root = pset.rootLoci[0];
+  Haplotype root = chainSettings[0].rootLoci;
   if (g.ancestral != 0)
     for (int k = 0; k < L; k++)
       root[k] = picked(u[next++], freqs, k);
@@ -107,8 +107,8 @@ TEST(ReplayStart, GenerationConsumesTheStreamInTheOrderOfItsSteps) {
       chains[0].popHapFreqs = Table{std::vector<double>(4, 0.0), std::vector<double>(4, 0.3),
                                     std::vector<double>(4, 0.3), std::vector<double>(4, 0.4)};
       chains[0].mutAge = 2.0;
-      pset.rootLoci = {Haplotype{1, 2, 3, 1}};
-      pset.mutLocStart = {0.5};
+      chainSettings[0].rootLoci = Haplotype{1, 2, 3, 1};
+      chainSettings[0].mutLocStart = 0.5;
       pset.mapDist = {0, 0, 1, 2, 3};
       pset.propSampled = 0.1;
       pset.growthRate = g.growth;
@@ -151,11 +151,13 @@ TEST(ReplayStart, SimulatedUnpairedPartnersAreAllDrawnBeforeAnyExchange) {
   maxall.assign(2 * L, 2);
   maxAllele = 2;
   std::vector<std::vector<Haplotype>> normalHaps(K, {Haplotype(L, 1), Haplotype(L, 2)});
-  pset.rootLoci.assign(K, Haplotype(L, 1));
-  pset.mutAgeStart.assign(K, 40.0);
-  pset.mutLocStart.assign(K, 0.005);
-  pset.treeAdjust.assign(K, 5.0);
-  pset.recDistAdjust.assign(K, 0.005);
+  for (ChainSettings &own : chainSettings) {
+    own.rootLoci = Haplotype(L, 1);
+    own.mutAgeStart = 40.0;
+    own.mutLocStart = 0.005;
+    own.treeAdjust = 5.0;
+    own.recDistAdjust = 0.005;
+  }
   pset.growthRate = 0.5;
   pset.propSampled = 0.1;
   pset.realIterations = 1;

@@ -39,8 +39,10 @@ void smallGeneration(int n, int L, int chainCount = 1) {
                               std::vector<double>(L, 0.5)};
     chain.mutAge = 50.0;
   }
-  pset.rootLoci.assign(chainCount, Haplotype(L, 1));
-  pset.mutLocStart.assign(chainCount, 0.005);
+  for (ChainSettings &own : chainSettings) {
+    own.rootLoci = Haplotype(L, 1);
+    own.mutLocStart = 0.005;
+  }
   pset.growthRate = 0.5;
   pset.propSampled = 0.1;
   pset.iterAncestral = 1;
@@ -171,12 +173,12 @@ TEST(GenerateTree, WithoutMapDistanceEveryNodeCarriesTheAncestralHaplotype) {
   const int n = 5, L = 3;
   smallGeneration(n, L);
   pset.mapDist.assign(L + 1, 0.0);
-  pset.mutLocStart[0] = 0.0;
+  chainSettings[0].mutLocStart = 0.0;
   Rng rng = streamFrom(-17);
   const TreeMatrix tree = generated(rng);
   for (const TreeRow &row : tree)
     for (int k = 0; k < L; k++)
-      EXPECT_EQ(row[TMAT + k], row[child1] == -1 ? -1 : pset.rootLoci[0][k]);
+      EXPECT_EQ(row[TMAT + k], row[child1] == -1 ? -1 : chainSettings[0].rootLoci[k]);
   const double next = ran1(rng);
   EXPECT_EQ(next, drawAfter(-17, (n - 1) + L + 2 * (n - 1)));
 }
@@ -186,7 +188,7 @@ TEST(GenerateTree, MarkersBeyondTheFirstCrossoversComeFromThePopulation) {
   // population (allele 2 only); the marker at the mutation is inherited.
   smallGeneration(4, 3);
   pset.mapDist = {0.0, 0.0, 1e6, 2e6};
-  pset.mutLocStart[0] = 1e6;
+  chainSettings[0].mutLocStart = 1e6;
   pset.iterAncestral = 0;
   for (int k = 0; k < 3; k++) {
     chains[0].popHapFreqs[1][k] = 0.0;
@@ -213,13 +215,14 @@ TEST(GenerateTree, TheLastChainsAncestralDrawIsKeptForEveryChain) {
     chains[1].popHapFreqs[2][k] = 1.0;
   }
   pset.mapDist.assign(5, 0.0);
-  pset.mutLocStart.assign(2, 0.0);
+  for (ChainSettings &own : chainSettings)
+    own.mutLocStart = 0.0;
   Rng rng = streamFrom(-4);
   const TreeMatrix first = generated(rng);
-  EXPECT_EQ(pset.rootLoci[1], Haplotype(4, 1));
+  EXPECT_EQ(chainSettings[1].rootLoci, Haplotype(4, 1));
   const TreeMatrix second = generated(rng, 1); // the same stream goes on
-  EXPECT_EQ(pset.rootLoci[0], Haplotype(4, 2));
-  EXPECT_EQ(pset.rootLoci[1], Haplotype(4, 2));
+  EXPECT_EQ(chainSettings[0].rootLoci, Haplotype(4, 2));
+  EXPECT_EQ(chainSettings[1].rootLoci, Haplotype(4, 2));
   EXPECT_EQ(first[0][TMAT], 1) << "chain 0's root row keeps its own draw";
   EXPECT_EQ(second[0][TMAT], 2);
 }
@@ -227,14 +230,14 @@ TEST(GenerateTree, TheLastChainsAncestralDrawIsKeptForEveryChain) {
 TEST(GenerateTree, AStoredGenealogyOrFixedAncestorDrawsNoAncestralHaplotype) {
   for (int mode = 0; mode < 2; mode++) {
     smallGeneration(3, 2);
-    pset.rootLoci[0] = {2, 1};
+    chainSettings[0].rootLoci = {2, 1};
     pset.iterAncestral = mode == 0 ? 0 : 1;
     pset.readOldFile = mode == 0 ? 0 : 1;
     pset.mapDist.assign(3, 0.0);
-    pset.mutLocStart[0] = 0.0;
+    chainSettings[0].mutLocStart = 0.0;
     Rng rng = streamFrom(-9);
     generated(rng);
-    EXPECT_EQ(pset.rootLoci[0], (Haplotype{2, 1}));
+    EXPECT_EQ(chainSettings[0].rootLoci, (Haplotype{2, 1}));
     const double next = ran1(rng);
     EXPECT_EQ(next, drawAfter(-9, 2 + 2 * 2));
   }
@@ -243,7 +246,7 @@ TEST(GenerateTree, AStoredGenealogyOrFixedAncestorDrawsNoAncestralHaplotype) {
 TEST(GenerateTree, StatesUseTheStartingLocationOrADrawnSimulatedOne) {
   smallGeneration(2, 1);
   pset.iterAncestral = 0;
-  pset.mutLocStart[0] = 0.004;
+  chainSettings[0].mutLocStart = 0.004;
   Rng rng = streamFrom(-6);
   generated(rng);
   EXPECT_EQ(pset.simMutLocation, 0.004);

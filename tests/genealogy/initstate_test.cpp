@@ -34,11 +34,13 @@ void readRun(int n, int L, int chainCount, const std::vector<std::vector<int>> &
   maxAllele = 3;
   std::vector<std::vector<Haplotype>> normalHaps(
       chainCount, {Haplotype(L, 1), Haplotype(L, 2), Haplotype(L, 3), Haplotype(L, 2)});
-  pset.rootLoci.assign(chainCount, Haplotype(L, 2));
-  pset.mutAgeStart.assign(chainCount, 40.0);
-  pset.mutLocStart.assign(chainCount, 0.015);
-  pset.treeAdjust.assign(chainCount, 5.0);
-  pset.recDistAdjust.assign(chainCount, 0.005);
+  for (ChainSettings &own : chainSettings) {
+    own.rootLoci = Haplotype(L, 2);
+    own.mutAgeStart = 40.0;
+    own.mutLocStart = 0.015;
+    own.treeAdjust = 5.0;
+    own.recDistAdjust = 0.005;
+  }
   pset.growthRate = 0.5;
   pset.propSampled = 0.1;
   pset.iterAncestral = 1;
@@ -114,7 +116,8 @@ TEST(InitChains, RowsWithCountZeroCarryNoChromosome) {
 TEST(InitChains, WritesTheAncestralHaplotypeToTheLog) {
   readRun(4, 3, 2, {{4, 1, 2, 3}});
   pset.iterAncestral = 0;
-  pset.rootLoci.assign(2, Haplotype{3, 1, 2});
+  for (ChainSettings &own : chainSettings)
+    own.rootLoci = Haplotype{3, 1, 2};
   EXPECT_EQ(startChains(), "Rootstate\n3 1 2 \n");
 }
 
@@ -243,14 +246,15 @@ TEST(InitChains, StoresConsistentInitialLogTerms) {
     EXPECT_TRUE(std::isfinite(c.logLik));
     std::sort(times.begin(), times.end());
     EXPECT_EQ(c.nodeTimes, times);
-    EXPECT_EQ(c.mutAge, pset.mutAgeStart[ch]);
+    EXPECT_EQ(c.mutAge, chainSettings[ch].mutAgeStart);
     EXPECT_EQ(c.propMutAge, c.mutAge);
-    EXPECT_EQ(c.mutLoc, pset.mutLocStart[ch]);
-    EXPECT_EQ(c.rootLoci, pset.rootLoci[ch]);
-    EXPECT_EQ(c.treePrior, tprior(n, c.nodeTimes, pset.mutAgeStart[ch], 0.1, 0.5));
-    EXPECT_EQ(c.mutAgePrior, tpriormut(n, pset.mutAgeStart[ch], 0.5));
+    EXPECT_EQ(c.mutLoc, chainSettings[ch].mutLocStart);
+    EXPECT_EQ(c.rootLoci, chainSettings[ch].rootLoci);
+    EXPECT_EQ(c.treePrior, tprior(n, c.nodeTimes, chainSettings[ch].mutAgeStart, 0.1, 0.5));
+    EXPECT_EQ(c.mutAgePrior, tpriormut(n, chainSettings[ch].mutAgeStart, 0.5));
     LikelihoodMemo memo;
-    EXPECT_EQ(c.rootHapProb, probhap2(c.popHapFreqs, c.MP1, pset.rootLoci[ch].data(), memo));
+    EXPECT_EQ(c.rootHapProb,
+              probhap2(c.popHapFreqs, c.MP1, chainSettings[ch].rootLoci.data(), memo));
     double sample = 0.0;
     for (const Haplotype &h : c.normalHaps)
       sample += probhap2(c.popHapFreqs, c.MP1, h.data(), memo);
@@ -274,9 +278,10 @@ TEST(InitChains, AZeroWeightStartingLocationHasLogPriorMinusInfinity) {
   pset.segStart = {0.0, 0.01, 0.02};
   pset.segWeight = {1.0, 0.0, 1.0};
   pset.segweights[0] = pset.segweights[1] = pset.segweights[2] = 1.0;
-  pset.mutLocStart = {0.005, 0.015};
+  chainSettings[0].mutLocStart = 0.005;
+  chainSettings[1].mutLocStart = 0.015;
   for (Chain &chain : chains)
-    chain.mutLoc = pset.mutLocStart[chain.index];
+    chain.mutLoc = chainSettings[chain.index].mutLocStart;
   startChains();
   EXPECT_EQ(chains[0].locPrior, 0.0);
   EXPECT_EQ(chains[1].locPrior, -INFINITY);
@@ -321,7 +326,7 @@ TEST(InitChains, SimulatedPairedGenotypesPairTheGeneratedLeaves) {
 TEST(InitChainsDeathTest, ARecombinationAdjustmentOutsideItsRangeStopsTheRun) {
   for (double c : {0.6, -0.1, static_cast<double>(NAN)}) {
     readRun(4, 2, 1, {{4, 1, 2}});
-    pset.recDistAdjust[0] = c;
+    chainSettings[0].recDistAdjust = c;
     EXPECT_EXIT(
         {
           dup2(2, 1);
@@ -332,7 +337,7 @@ TEST(InitChainsDeathTest, ARecombinationAdjustmentOutsideItsRangeStopsTheRun) {
   }
   for (double c : {0.0, 0.5}) {
     readRun(4, 2, 1, {{4, 1, 2}});
-    pset.recDistAdjust[0] = c;
+    chainSettings[0].recDistAdjust = c;
     startChains();
   }
 }
@@ -341,7 +346,7 @@ TEST(InitChainsDeathTest, ANonPositiveTreeAdjustmentStopsTheRunWithItsValue) {
   const std::pair<double, const char *> cases[] = {{0.0, "0"}, {-0.1, "-0.1"}};
   for (const auto &c : cases) {
     readRun(4, 2, 1, {{4, 1, 2}});
-    pset.treeAdjust[0] = c.first;
+    chainSettings[0].treeAdjust = c.first;
     EXPECT_EXIT(
         {
           dup2(2, 1);

@@ -92,8 +92,8 @@ void setModel(int n, bool markov) {
   pset.algSwitch = markov ? 1.0 : 0.0;
   c.rootLoci = {1, 1, 2};
   c.mutLoc = 0.7;
-  pset.treeAdjust = {0.5};
-  pset.rootDepthAdjust = {1.0};
+  c.treeAdjust = 0.5;
+  c.rootDepthAdjust = 1.0;
   pset.iterMutAge = 1;
   pset.mutAgeLow = 0.5;
   pset.mutAgeHigh = 30;
@@ -552,7 +552,7 @@ TEST_F(GenealogyMove, TwoLeaves) {
 }
 
 TEST_F(GenealogyMove, NodeTimeMoveWithoutStepsRebuildsTheRotatedGenealogy) {
-  pset.treeAdjust = {0};
+  chains[0].treeAdjust = 0;
   // Node-time move: kind, age, seven child-order draws, three age draws, accept.
   const Seed seed = findSeed(1, [](const std::vector<double> &d) { return d[0] < 0.1; });
   const std::vector<double> d = peekDraws(seed, 14);
@@ -568,7 +568,7 @@ TEST_F(GenealogyMove, NodeTimeMoveWithoutStepsRebuildsTheRotatedGenealogy) {
 TEST_F(GenealogyMove, RejectionKeepsTheExchangedChildOrder) {
   // With a window of 100 and bounds [3, 5] the age lands outside its bounds
   // unless the step falls in a narrow range; such proposals are refused.
-  pset.treeAdjust = {100};
+  chains[0].treeAdjust = 100;
   pset.mutAgeLow = 3;
   pset.mutAgeHigh = 5;
   // The age a draw v proposes, reflected at the bounds and, in a regraft, at
@@ -594,7 +594,7 @@ TEST_F(GenealogyMove, RejectionKeepsTheExchangedChildOrder) {
   });
   for (auto [seed, first] : {std::pair{regraft, 1}, std::pair{nodeTime, 2}}) {
     SetUp();
-    pset.treeAdjust = {100};
+    chains[0].treeAdjust = 100;
     pset.mutAgeLow = 3;
     pset.mutAgeHigh = 5;
     const ChainState before = chainState();
@@ -609,7 +609,7 @@ TEST_F(GenealogyMove, RejectionKeepsTheExchangedChildOrder) {
 }
 
 TEST_F(GenealogyMove, AgesOutsideTheBoundsAreNeverAccepted) {
-  pset.treeAdjust = {100};
+  chains[0].treeAdjust = 100;
   pset.mutAgeLow = 3;
   pset.mutAgeHigh = 5;
   Rng rng = streamFrom(-31);
@@ -666,7 +666,7 @@ TEST_F(GenealogyMove, ARegraftWhoseWalkPlacesNothingIsRefusedAtOneDraw) {
   const Seed seed = findSeed(1, [](const std::vector<double> &d) { return d[0] >= 0.1; });
   for (double width : {1e300, std::nan("")}) {
     SetUp();
-    pset.rootDepthAdjust = {width};
+    chains[0].rootDepthAdjust = width;
     const ChainState before = chainState();
     const std::vector<double> d = peekDraws(seed, 9);
     Rng rng = streamFrom(seed);
@@ -697,7 +697,7 @@ TEST_F(GenealogyMove, ARegraftWhoseWalkPlacesNothingIsRefusedAtOneDraw) {
   }
   // Many moves with regrafts that never place: node-time moves still go on.
   SetUp();
-  pset.rootDepthAdjust = {std::nan("")};
+  chains[0].rootDepthAdjust = std::nan("");
   EXPECT_GT(runCheckedMoves(-7, 300), 0);
 }
 
@@ -705,7 +705,7 @@ TEST_F(GenealogyMove, ANodeTimeProposalWithAZeroInternalAgeIsRefused) {
   // A step of 1e20 against an age of 4 lands on multiples of 8 (far beyond
   // 2^56 every age is one), which fold to 0 exactly: no rebuild is possible.
   pset.iterMutAge = 0;
-  pset.treeAdjust = {1e20};
+  chains[0].treeAdjust = 1e20;
   const Seed seed = findSeed(12, [](const std::vector<double> &d) {
     for (int k = 8; k < 11; k++)
       if (std::fabs(2 * d[k] - 1) < 1e-3)

@@ -16,6 +16,14 @@
 
 namespace {
 
+// One per-chain setting of every chain, as the reader left them.
+std::vector<double> perChain(double ChainSettings::*setting) {
+  std::vector<double> values;
+  for (const ChainSettings &own : chainSettings)
+    values.push_back(own.*setting);
+  return values;
+}
+
 struct Reading {
   int maxAllele;
   int segCount;
@@ -146,7 +154,7 @@ TEST(PatientTable, SimulatedHaplotypesAreNotStored) {
   const Reading r = readText(edited(baseControl(), {{"simulation\n0", "simulation\n1"}}));
   EXPECT_EQ(r.maxAllele, 2);
   EXPECT_EQ(patientData[0][0], 0);
-  EXPECT_EQ(pset.mutLocStart, (std::vector<double>{0.015, 0.015}));
+  EXPECT_EQ(perChain(&ChainSettings::mutLocStart), (std::vector<double>{0.015, 0.015}));
   EXPECT_NE(r.log.find("Haplotype frequencies were simulated\nUse sequence data?"),
             std::string::npos);
 }
@@ -161,15 +169,15 @@ TEST(PatientTable, HaplotypeRowsKeepTheirCounts) {
 
 TEST(Settings, PerChainValuesAreCopied) {
   const Reading r = readText(edited(baseControl(), {{"(chains)\n2", "(chains)\n3"}}));
-  EXPECT_EQ(pset.treeAdjust, (std::vector<double>{5, 5, 5}));
-  EXPECT_EQ(pset.rootDepthAdjust, (std::vector<double>{10, 10, 10}));
-  EXPECT_EQ(pset.recDistAdjust, (std::vector<double>{0.005, 0.005, 0.005}));
-  EXPECT_EQ(pset.alleleFreqAdjust, (std::vector<double>{0.05, 0.05, 0.05}));
+  EXPECT_EQ(perChain(&ChainSettings::treeAdjust), (std::vector<double>{5, 5, 5}));
+  EXPECT_EQ(perChain(&ChainSettings::rootDepthAdjust), (std::vector<double>{10, 10, 10}));
+  EXPECT_EQ(perChain(&ChainSettings::recDistAdjust), (std::vector<double>{0.005, 0.005, 0.005}));
+  EXPECT_EQ(perChain(&ChainSettings::alleleFreqAdjust), (std::vector<double>{0.05, 0.05, 0.05}));
   EXPECT_EQ(pset.ancestralAdjust, 0.3);
   EXPECT_EQ(pset.algSwitch, 1);
-  EXPECT_EQ(pset.mutAgeStart, (std::vector<double>{50, 50, 50}));
-  for (const auto &root : pset.rootLoci)
-    EXPECT_EQ(root, (Haplotype{1, 2, 1, 1}));
+  EXPECT_EQ(perChain(&ChainSettings::mutAgeStart), (std::vector<double>{50, 50, 50}));
+  for (const ChainSettings &own : chainSettings)
+    EXPECT_EQ(own.rootLoci, (Haplotype{1, 2, 1, 1}));
   EXPECT_EQ(r.normalHaps.size(), 3u);
   EXPECT_EQ(pset.saveIndHaplotypes, 0);
   EXPECT_EQ(pset.mutAgeLow, 10);
@@ -192,20 +200,20 @@ TEST(RandomStarts, AgesThenRootThenLocationsFromOneStream) {
       readFile(std::string(MUTLOC_TEST_DATA) + "/logs/geno_unpaired_random/control.in");
   ASSERT_FALSE(text.empty());
   readText(text);
-  EXPECT_EQ(pset.mutAgeStart[0], 10 + 0.018725377981888773 * 100);
-  EXPECT_EQ(pset.mutAgeStart[1], 10 + 0.7174277416045907 * 100);
-  EXPECT_EQ(pset.rootLoci[0], (Haplotype{1, 1, 3}));
-  EXPECT_EQ(pset.rootLoci[1], (Haplotype{1, 1, 3}));
-  EXPECT_EQ(pset.mutLocStart[0], 0.9492644085312563 * 0.25);
-  EXPECT_EQ(pset.mutLocStart[1], 0.28162185534910383 * 0.25);
+  EXPECT_EQ(chainSettings[0].mutAgeStart, 10 + 0.018725377981888773 * 100);
+  EXPECT_EQ(chainSettings[1].mutAgeStart, 10 + 0.7174277416045907 * 100);
+  EXPECT_EQ(chainSettings[0].rootLoci, (Haplotype{1, 1, 3}));
+  EXPECT_EQ(chainSettings[1].rootLoci, (Haplotype{1, 1, 3}));
+  EXPECT_EQ(chainSettings[0].mutLocStart, 0.9492644085312563 * 0.25);
+  EXPECT_EQ(chainSettings[1].mutLocStart, 0.28162185534910383 * 0.25);
 }
 
 TEST(RandomStarts, NarrowAgeIntervalIsCoveredWhole) {
   readText(edited(baseControl(),
                   {{"age\n50", "age\n-99"}, {"boundaries\n10 200", "boundaries\n10 50"}}));
   // Seed -5: the first two draws of the stream.
-  EXPECT_EQ(pset.mutAgeStart[0], 10 + 0.17286055263730724 * 40);
-  EXPECT_EQ(pset.mutAgeStart[1], 10 + 0.6804094229267954 * 40);
+  EXPECT_EQ(chainSettings[0].mutAgeStart, 10 + 0.17286055263730724 * 40);
+  EXPECT_EQ(chainSettings[1].mutAgeStart, 10 + 0.6804094229267954 * 40);
 }
 
 TEST(SegmentTable, RowsUpToTheEndOfTheFile) {

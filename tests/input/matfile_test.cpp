@@ -31,7 +31,8 @@ TreeMatrix storedTree() {
 void setFourLeafRun() {
   setSmallRun(4, 2);
   maxall.assign(2, 2);
-  pset.rootLoci.assign(1, Haplotype{2, 1});
+  for (ChainSettings &own : chainSettings)
+    own.rootLoci = Haplotype{2, 1};
 }
 
 // The stored-matrix text of tree with the ancestral haplotype root (that of
@@ -97,7 +98,7 @@ TEST_F(MatFile, MissingFileKeepsTheGenealogyAndRoot) {
   readmat(t);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(t, storedTree());
-  EXPECT_EQ(pset.rootLoci[0], (Haplotype{2, 1}));
+  EXPECT_EQ(chainSettings[0].rootLoci, (Haplotype{2, 1}));
 }
 
 TEST_F(MatFile, FolderNamedInmatCountsAsMissing) {
@@ -112,7 +113,7 @@ TEST_F(MatFile, StoredMatrixReadsBackToSixDigits) {
   // Another row order than label order, as at the end of a run.
   mysorttreematrev(original, 7, TMAT + TOTLOCI);
   writeFile(".", "inmat.txt", stored(original, {1, 2}));
-  pset.rootLoci[0] = {2, 2};
+  chainSettings[0].rootLoci = {2, 2};
   TreeMatrix t(7, TreeRow(9, 0.0));
   readmat(t);
   ASSERT_EQ(t.size(), 7u);
@@ -121,7 +122,7 @@ TEST_F(MatFile, StoredMatrixReadsBackToSixDigits) {
       EXPECT_NEAR(t[r][c], original[r][c], 1e-5 * std::abs(original[r][c])) << r << " " << c;
   EXPECT_EQ(t[0][nodeLabel], 6);
   EXPECT_EQ(t[5][nodeTime], 0.666667);
-  EXPECT_EQ(pset.rootLoci[0], (Haplotype{1, 2}));
+  EXPECT_EQ(chainSettings[0].rootLoci, (Haplotype{1, 2}));
 }
 
 TEST_F(MatFile, LayoutIsIgnoredAndInfiniteLogTermsReadBack) {

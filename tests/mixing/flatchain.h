@@ -27,8 +27,8 @@ inline Chain &flatChain() {
   pset.mutAgeLow = 20;
   pset.mutAgeHigh = 250;
   pset.iterMutAge = 1;
-  pset.treeAdjust = {15};
-  pset.rootDepthAdjust = {20};
+  chains[0].treeAdjust = 15;
+  chains[0].rootDepthAdjust = 20;
   maxall = {1, 1};
   Chain &c = chains[0];
   c.mutLoc = 0.004;

@@ -116,7 +116,7 @@ TEST(FullConditional, LeavesAndSingleAlleleLociAreLeftAlone) {
 
 TEST(WholeTargetFrequencyMove, KeepsTheAncestralTermAndTheTablesValid) {
   Chain &c = buildChain(1);
-  pset.alleleFreqAdjust = {0.2};
+  c.alleleFreqAdjust = 0.2;
   maxAllele = 3;
   Rng rng = streamFrom(-41);
   for (int m = 0; m < 300; m++) {

@@ -43,8 +43,8 @@ Draws run(Moves moves, int iterations, long seed) {
   pset.mutAgeHigh = 50;
   pset.growthRate = 0.5;
   pset.propSampled = 0.1;
-  pset.treeAdjust = {1};
-  pset.rootDepthAdjust = {1};
+  c.treeAdjust = 1;
+  c.rootDepthAdjust = 1;
   const int n = pset.numChromosomes;
   c.propTree = c.tree;
   c.nodeTimes.clear();

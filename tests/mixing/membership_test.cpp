@@ -238,8 +238,8 @@ TEST(Membership, EveryMoveKeepsTheTermsCurrentForEveryDataKind) {
     buildDataChain(kind);
     const int iterations = 400;
     pset.iterAncestral = pset.iterMutAge = pset.iterMutLocation = pset.iterAlleleFreq = 1;
-    pset.treeAdjust = {1};
-    pset.rootDepthAdjust = {1};
+    chains[0].treeAdjust = 1;
+    chains[0].rootDepthAdjust = 1;
     pset.mutAgeLow = 1;
     pset.mutAgeHigh = 50;
     pset.realIterations = iterations;

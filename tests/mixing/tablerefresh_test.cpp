@@ -28,7 +28,7 @@ struct Cells {
 Cells run(DataKind kind, bool refresh, long seed) {
   buildDataChain(kind);
   Chain &c = chains[0];
-  pset.alleleFreqAdjust = {0.15};
+  c.alleleFreqAdjust = 0.15;
   Rng rng = streamFrom(seed);
   Cells cells;
   for (int i = 0; i < 200000; i++) {

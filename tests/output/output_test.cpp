@@ -17,9 +17,10 @@ namespace {
 // settings' starting values are another location and age: the records show
 // the chains' current ones.
 void setChainValues() {
+  chainSettings.resize(chains.size());
   for (Chain &c : chains) {
-    pset.mutLocStart.push_back(-1);
-    pset.mutAgeStart.push_back(-1);
+    chainSettings[c.index].mutLocStart = -1;
+    chainSettings[c.index].mutAgeStart = -1;
     c.mutLoc = 0.0123456789 + c.index;
     c.mutAge = 47.5 + c.index;
     c.logLik = -40.5;

@@ -69,11 +69,11 @@ inline void computeTerms() {
 inline Chain &oneMarkerChain(const std::vector<Haplotype> &normalHaps, double leaf1, double leaf2) {
   setSmallRun(2, 1, 1);
   pset.mapDist = {0, 0};
-  pset.mutLocStart = {0.5};
-  pset.mutAgeStart = {2};
+  chainSettings[0].mutLocStart = 0.5;
+  chainSettings[0].mutAgeStart = 2;
   pset.growthRate = 0.5;
   pset.propSampled = 0.1;
-  pset.rootLoci = {{1}};
+  chainSettings[0].rootLoci = {1};
   maxall = {3};
   maxAllele = 3;
   Chain &c = chains[0];
@@ -102,7 +102,7 @@ inline void buildDataChain(DataKind kind, int flipAllLoci = 0) {
   pset.growthRate = 0.5;
   pset.propSampled = 0.1;
   pset.flipAllLoci = flipAllLoci;
-  pset.alleleFreqAdjust = {0.05};
+  chains[0].alleleFreqAdjust = 0.05;
   maxAllele = 3;
   Chain &c = chains[0];
   propagateFrequencies(c.popHapFreqs, c.MP1);

@@ -25,7 +25,7 @@ double reflected(double v) {
 Chain &buildOneLocusChain() {
   Chain &c = oneMarkerChain({{1}, {2}, {3}, {1}}, 2, 1);
   pset.algSwitch = 1;
-  pset.alleleFreqAdjust = {0.2};
+  c.alleleFreqAdjust = 0.2;
   withoutMissingAlleles();
   computeTerms();
   return c;
@@ -37,7 +37,7 @@ TEST(FrequencyMove, RejectionRestoresTablesNodeTermsAndLogTerms) {
     buildDataChain(DataKind::haplotypes);
     withoutMissingAlleles();
     Chain &c = chains[0];
-    pset.alleleFreqAdjust = {0.3};
+    c.alleleFreqAdjust = 0.3;
     c.logLik = rejectAll;
     const Table freqs = c.popHapFreqs;
     const TransTable trans = c.MP1;
@@ -125,7 +125,7 @@ TEST(FrequencyMove, ReflectsTheSteppedValueOnce) {
     c.normalHaps = {{1}, {1}};
     c.tree[1][TMAT] = 1;
     computeTerms();
-    pset.alleleFreqAdjust = {3.0};
+    c.alleleFreqAdjust = 3.0;
     c.logLik = acceptAll;
     runFrom(seed, updateFrequenciesAndMissing);
     const double v = 1.0 + (2 * firstDraws(seed, 3)[2] - 1) * 3.0;

@@ -186,7 +186,6 @@ void expectUpdatesAsReplayed(Seed firstSeed) {
 void buildLocationRun(double algSwitch, int mode, double width, double start) {
   Chain &c = buildChain(algSwitch);
   pset.iterMutLocation = mode;
-  pset.recDistAdjust = {width};
   c.recDistAdjust = width;
   placeMutation(start);
 }

@@ -51,7 +51,7 @@ bool insideBounds(double x) {
 Chain &buildLocationChain(double algSwitch, int mode, double width) {
   Chain &c = buildChain(algSwitch);
   pset.iterMutLocation = mode;
-  pset.recDistAdjust = {width};
+  chainSettings[0].recDistAdjust = width;
   c.recDistAdjust = width;
   return c;
 }
@@ -82,7 +82,7 @@ TEST(Adjrecrate, ReducesAnOversizedWidthOnceWithoutDrawing) {
                           "to0.03, the size of the interval specified.\n");
   EXPECT_EQ(c.recDistAdjust, 0.03);
   // The chain's width is narrowed; the starting value read stays as it was.
-  EXPECT_EQ(pset.recDistAdjust[0], 0.05);
+  EXPECT_EQ(chainSettings[0].recDistAdjust, 0.05);
   // The first call leaves x alone; only the second one draws a step.
   EXPECT_EQ(drawsBetween(-11, rng.seed), 1);
   const double u = firstDraws(-11, 1)[0];

@@ -55,7 +55,7 @@ void plainStep(std::vector<double *> cells, size_t chosen, double width, Rng &rn
 void plainFrequencyMove(Rng &rng, Chain &chain) {
   Table &f = chain.popHapFreqs;
   TreeMatrix &tree = chain.tree;
-  const double width = pset.alleleFreqAdjust[chain.index];
+  const double width = chain.alleleFreqAdjust;
   const int lambda = random2(pset.numLoci, rng);
   std::vector<double> savedLik;
   for (const TreeRow &row : tree)
@@ -319,7 +319,7 @@ void compareWithPlainRules(int iterations, Seed firstSeed) {
 
 void onePopulationModel(double algSwitch) {
   pset.algSwitch = algSwitch;
-  pset.alleleFreqAdjust = {0.3};
+  chains[0].alleleFreqAdjust = 0.3;
   computeTerms();
   chains[0].accFreq = 0;
 }

@@ -117,7 +117,7 @@ TEST(StateMoves, KeepTheChainConsistent) {
         }
         EXPECT_TRUE(rootMoved);
         // The settings keep the starting haplotype read.
-        EXPECT_EQ(pset.rootLoci[0], Haplotype({1, 2, 1}));
+        EXPECT_EQ(chainSettings[0].rootLoci, Haplotype({1, 2, 1}));
         EXPECT_GT(c.accRoot, 0);
         EXPECT_GT(c.accInternal, 0);
         EXPECT_LE(c.accInternal, 2 * 200);
