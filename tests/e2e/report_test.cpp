@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <regex>
 #include <sstream>
 
 #include "testkit.h"
@@ -171,6 +170,14 @@ TEST_F(DisagreeingRun, ReportPageHoldsVerdictTablesAndEmbeddedImages) {
 // With the marker list beside the control file the page names the markers
 // and gives the location in base pairs, interpolated as the run's summary
 // does; with --heterogeneity it adds the founder share and the rows.
+// A table's text with the last column of every line left out.
+std::string withoutLastColumn(const std::string &table) {
+  std::string out;
+  for (const std::string &line : lines(table))
+    out += line.substr(0, line.rfind('\t')) + "\n";
+  return out;
+}
+
 TEST(Report, NamesMarkersAndBasePairsAndShowsTheFounderShare) {
   const std::string dir = makeTempDir();
   writeFile(dir, "control.in", readFile(reportData + "converge.in"));
@@ -218,7 +225,7 @@ TEST(Report, NamesMarkersAndBasePairsAndShowsTheFounderShare) {
     // Without its identity the file cannot be matched either.
     const std::string unnamed = suffix == std::string(".verdict.txt")
                                     ? own.substr(0, own.rfind("Run "))
-                                    : std::regex_replace(own, std::regex("\t[^\t\n]*\n"), "\n");
+                                    : withoutLastColumn(own);
     writeFile(dir, std::string("control.in") + suffix, unnamed);
     EXPECT_NE(refusal().find(std::string("control.in") + suffix + " names no run"),
               std::string::npos)
