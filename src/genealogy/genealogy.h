@@ -19,6 +19,12 @@ void mysorttreematrev(TreeMatrix &matrix, int rowCount, int width);
 int getlabelorder(int node, int count, std::vector<int> &order, const TreeMatrix &matrix);
 // Rescales the ages below node, node's own branch included, by factor.
 void scaleSubtreeAges(int node, TreeMatrix &matrix, double factor);
+// A link cell (child, parent) of a row as a node label; the child of node that
+// is not the given one; and the change of parentNode's child entry that names
+// oldChild to name newChild.
+int link(const TreeMatrix &tree, int node, int column);
+int otherChild(const TreeMatrix &tree, int node, int child);
+void replaceChild(TreeMatrix &tree, int parentNode, int oldChild, int newChild);
 // Sorts all rows of a run-shaped matrix on one column.
 void sortTree(TreeMatrix &matrix, int column);
 // The node ages of a run-shaped matrix in ascending order and the labels of

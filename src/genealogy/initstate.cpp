@@ -203,14 +203,12 @@ void initialLikelihoods() {
 void initialPriors() {
   const int n = leafCount();
   for (Chain &chain : chains) {
-    chain.popSampleProb = 0;
     chain.propTimes = chain.nodeTimes;
     chain.propMutAge = chain.mutAge;
     chain.mutAgePrior = tpriormut(n, chain.mutAge, pset.growthRate);
     chain.treePrior = tprior(n, chain.nodeTimes, chain.mutAge, pset.propSampled, pset.growthRate);
     chain.rootHapProb = probhap2(chain.popHapFreqs, chain.MP1, chain.rootLoci.data(), chain.memo);
-    for (const Haplotype &h : chain.normalHaps)
-      chain.popSampleProb += probhap2(chain.popHapFreqs, chain.MP1, h.data(), chain.memo);
+    chain.popSampleProb = sampleLogProb(chain);
     if (pset.useSeqWeights != 0 && pset.iterMutLocation != 0) {
       const double prior = sequenceprob(chain.mutLoc);
       chain.locPrior = prior == zeroWeightMarker ? -std::numeric_limits<double>::infinity() : prior;

@@ -92,3 +92,20 @@ void ageOrder(const TreeMatrix &matrix, std::vector<double> &ages, std::vector<i
   }
   mysort3(labels.data(), ages.data(), rows);
 }
+
+// A link cell (child, parent) of a row as a node label.
+int link(const TreeMatrix &tree, int node, int column) {
+  return static_cast<int>(tree[node][column]);
+}
+
+// The child of node that is not the given one.
+int otherChild(const TreeMatrix &tree, int node, int child) {
+  const int first = link(tree, node, child1);
+  return first == child ? link(tree, node, child2) : first;
+}
+
+// Makes parentNode's child entry that names oldChild name newChild.
+void replaceChild(TreeMatrix &tree, int parentNode, int oldChild, int newChild) {
+  const int column = link(tree, parentNode, child1) == oldChild ? child1 : child2;
+  tree[parentNode][column] = newChild;
+}

@@ -29,23 +29,6 @@ constexpr long maxWalkBranches = 1000000;
 // near it and keep the reflections' own arithmetic.
 constexpr double foldAgeRatio = 1e6;
 
-// A link cell (child, parent) of a row as a node label.
-int link(const TreeMatrix &tree, int node, int column) {
-  return static_cast<int>(tree[node][column]);
-}
-
-// The child of node that is not the given one.
-int otherChild(const TreeMatrix &tree, int node, int child) {
-  const int first = link(tree, node, child1);
-  return first == child ? link(tree, node, child2) : first;
-}
-
-// Makes parentNode's child entry that names oldChild name newChild.
-void replaceChild(TreeMatrix &tree, int parentNode, int oldChild, int newChild) {
-  const int column = link(tree, parentNode, child1) == oldChild ? child1 : child2;
-  tree[parentNode][column] = newChild;
-}
-
 // A uniform step of half-width treeAdjust from the chain's age, reflected once
 // at the lower and then once at the upper bound.
 void proposeMutAge(Rng &rng, Chain &chain) {

@@ -61,6 +61,9 @@ void redoLookUps(const double *row, double *out, const TransTable &trans, const 
                  int split, int k);
 // Natural log of a haplotype's probability under the Markov model.
 double probhap2(const Table &freqs, const TransTable &trans, const int *hap, LikelihoodMemo &memo);
+// Natural log of the probability of the chain's normal-population sample
+// under its tables: the sum of probhap2 over its haplotypes, in list order.
+double sampleLogProb(Chain &chain);
 // Natural log of the probability of a chromosome's numLoci alleles (stored as
 // in a tree row) as a draw from the normal population, under the run's model:
 // allelesLogProb under independent frequencies, the Markov chain's probability

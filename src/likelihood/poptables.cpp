@@ -389,6 +389,13 @@ double probhap2(const Table &freqs, const TransTable &trans, const int *hap, Lik
       freqs, trans, [hap](size_t k) { return static_cast<size_t>(std::abs(hap[k])); }, memo);
 }
 
+double sampleLogProb(Chain &chain) {
+  double sum = 0;
+  for (const Haplotype &h : chain.normalHaps)
+    sum += probhap2(chain.popHapFreqs, chain.MP1, h.data(), chain.memo);
+  return sum;
+}
+
 double populationLogProb(const Table &freqs, const TransTable &trans, const double *alleles,
                          LikelihoodMemo &memo) {
   if (pset.algSwitch == 0.0)

@@ -20,10 +20,6 @@
 
 namespace {
 
-int link(const TreeMatrix &tree, int node, int column) {
-  return static_cast<int>(tree[node][column]);
-}
-
 bool isInternal(const TreeMatrix &tree, int node) {
   return link(tree, node, child1) != -1;
 }

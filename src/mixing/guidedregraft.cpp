@@ -39,15 +39,6 @@ constexpr double logWeightPerMismatch = -0.5;
 // every haplotype can be proposed, the neighbours' alleles most often.
 constexpr double anyAlleleWeight = 0.2;
 
-int link(const TreeMatrix &tree, int node, int column) {
-  return static_cast<int>(tree[node][column]);
-}
-
-void replaceChild(TreeMatrix &tree, int parentNode, int oldChild, int newChild) {
-  const int column = link(tree, parentNode, child1) == oldChild ? child1 : child2;
-  tree[parentNode][column] = newChild;
-}
-
 int mismatches(const TreeRow &a, const TreeRow &b) {
   int count = 0;
   for (int k = 0; k < pset.numLoci; k++)
@@ -112,7 +103,7 @@ void guidedRegraft(Rng &rng, Chain &chain) {
     j = random2(rows, rng);
   while (link(tree, j, parent) == -1);
   const int p = link(tree, j, parent);
-  const int s = link(tree, p, child1) == j ? link(tree, p, child2) : link(tree, p, child1);
+  const int s = otherChild(tree, p, j);
   const int g = link(tree, p, parent);
   const double jAge = tree[j][nodeTime];
 

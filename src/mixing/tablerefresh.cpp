@@ -36,13 +36,6 @@ void drawRow(Rng &rng, const double *counts, std::vector<double> &cells,
     cells[j] = drawn[j] / sum;
 }
 
-double sampleLogProb(Chain &chain) {
-  double sum = 0;
-  for (const Haplotype &h : chain.normalHaps)
-    sum += probhap2(chain.popHapFreqs, chain.MP1, h.data(), chain.memo);
-  return sum;
-}
-
 } // namespace
 
 void refreshTable(Rng &rng, Chain &chain) {

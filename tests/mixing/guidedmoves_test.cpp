@@ -11,7 +11,6 @@
 // took in a neighbour of the new allele would not be its own reverse.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -20,7 +19,7 @@
 #include "genealogy.h"
 #include "likelihood.h"
 #include "mixing.h"
-#include "sampler/chainfixture.h"
+#include "sampler/datachains.h"
 
 namespace {
 
@@ -45,14 +44,8 @@ Draws run(Moves moves, int iterations, long seed) {
   pset.propSampled = 0.1;
   c.treeAdjust = 1;
   c.rootDepthAdjust = 1;
-  const int n = pset.numChromosomes;
   c.propTree = c.tree;
-  c.nodeTimes.clear();
-  for (const TreeRow &row : c.tree)
-    c.nodeTimes.push_back(row[nodeTime]);
-  std::sort(c.nodeTimes.begin(), c.nodeTimes.end());
-  c.treePrior = tprior(n, c.nodeTimes, c.mutAge, pset.propSampled, pset.growthRate);
-  c.mutAgePrior = tpriormut(n, c.mutAge, pset.growthRate);
+  computeTerms();
   Rng rng = streamFrom(seed);
   Draws d;
   for (int i = 0; i < iterations; i++) {
