@@ -250,13 +250,19 @@ void reportStateBytes(benchmark::State &state) {
 
 // The moves of one burn-in iteration of a chain, in the loop's order, without
 // the trace and screen records.
-void chainIteration(Rng &rng, Chain &chain) {
-  updateFrequenciesAndMissing(rng, chain);
-  updateGenealogy(rng, chain, 0);
-  updateLocation(rng, chain);
-  updateStates(rng, chain);
+void chainIteration(Rng &rng, Chain &chain, ChainWork &work) {
+  updateFrequenciesAndMissing(rng, chain, work);
+  updateGenealogy(rng, chain, work, 0);
+  updateLocation(rng, chain, work);
+  updateStates(rng, chain, work);
   if (pset.dataAsGenotypes)
-    updatePhase(rng, chain);
+    updatePhase(rng, chain, work);
+}
+
+// The chains' moves of one iteration, each chain with its work record.
+void allChainsIteration(Rng &rng, std::vector<ChainWork> &works) {
+  for (size_t ch = 0; ch < chains.size(); ch++)
+    chainIteration(rng, chains[ch], works[ch]);
 }
 
 // Arguments: the size (index into sizes) and the data kind, 0 = haplotypes,
@@ -286,22 +292,23 @@ double fullPassSeconds(Chain &chain) {
       row[branchLength] *= 1 + 1e-9 * g;
   const std::vector<Table> freqs(copies, chain.popHapFreqs);
   const std::vector<TransTable> trans(copies, chain.MP1);
+  LikelihoodMemo memo;
   constexpr int passes = 600;
   const double start = cpuSeconds();
   for (int p = 0; p < passes; p++)
     benchmark::DoNotOptimize(recomputeAllTerms(freqs[p % copies], trees[p % copies], chain.mutLoc,
                                                pset.mapDist, chain.rootLoci, trans[p % copies],
-                                               chain.memo));
+                                               memo));
   return (cpuSeconds() - start) / passes;
 }
 
 void iteration(benchmark::State &state) {
   const std::string text = controlText(sizes[state.range(0)], state.range(1) == 1);
   Rng rng = startRun(text);
+  std::vector<ChainWork> works(chains.size());
   const double start = cpuSeconds();
   for (auto _ : state)
-    for (Chain &chain : chains)
-      chainIteration(rng, chain);
+    allChainsIteration(rng, works);
   const double chainIterations = static_cast<double>(state.iterations()) * chainCount;
   const double perChainIteration = (cpuSeconds() - start) / chainIterations;
   state.counters["chainIterations"] =
@@ -320,8 +327,8 @@ void iteration(benchmark::State &state) {
       static_cast<double>(burnIn + sampling) * chainCount / runs[key].cpuSeconds;
 }
 
-void genealogyMove(Rng &rng, Chain &chain) {
-  updateGenealogy(rng, chain, 0);
+void genealogyMove(Rng &rng, Chain &chain, ChainWork &work) {
+  updateGenealogy(rng, chain, work, 0);
 }
 
 // A full likelihood pass over the chain's genealogy as it stands, with what
@@ -330,9 +337,9 @@ void genealogyMove(Rng &rng, Chain &chain) {
 // every row's term. Not inlined, so that an instruction count can be taken of
 // it alone (valgrind --tool=callgrind --collect-atstart=no
 // --toggle-collect='*keptPass*').
-__attribute__((noinline)) void keptPass(Rng &, Chain &chain) {
+__attribute__((noinline)) void keptPass(Rng &, Chain &chain, ChainWork &work) {
   benchmark::DoNotOptimize(recomputeAllTerms(chain.popHapFreqs, chain.tree, chain.mutLoc,
-                                             pset.mapDist, chain.rootLoci, chain.MP1, chain.memo));
+                                             pset.mapDist, chain.rootLoci, chain.MP1, work.memo));
 }
 
 // Whole iterations run before a move is timed on its own: a chain starts from
@@ -341,13 +348,13 @@ __attribute__((noinline)) void keptPass(Rng &, Chain &chain) {
 constexpr int settlingIterations = 200;
 
 // One move of chain 0, repeated; the arguments as for iteration.
-void move(benchmark::State &state, void (*step)(Rng &, Chain &)) {
+void move(benchmark::State &state, void (*step)(Rng &, Chain &, ChainWork &)) {
   Rng rng = startRun(controlText(sizes[state.range(0)], state.range(1) == 1));
+  std::vector<ChainWork> works(chains.size());
   for (int i = 0; i < settlingIterations; i++)
-    for (Chain &chain : chains)
-      chainIteration(rng, chain);
+    allChainsIteration(rng, works);
   for (auto _ : state)
-    step(rng, chains[0]);
+    step(rng, chains[0], works[0]);
 }
 
 // Whole burn-in iterations of the mixing sampler over all chains, started as
@@ -359,20 +366,24 @@ void mixing(benchmark::State &state) {
   Rng rng = startRun(controlText(sizes[state.range(0)], state.range(1) == 1));
   HeterogeneityOptions heterogeneity;
   heterogeneity.on = state.range(2) == 1;
-  for (Chain &chain : chains) {
+  std::vector<ChainWork> works(chains.size());
+  for (size_t ch = 0; ch < chains.size(); ch++) {
+    Chain &chain = chains[ch];
     spreadStart(rng, chain);
-    phaseTowardsConsensus(chain);
+    phaseTowardsConsensus(chain, works[ch]);
     startFromClusters(rng, chain);
-    startFromLeaves(chain);
+    startFromLeaves(chain, works[ch]);
     if (heterogeneity.on)
       startMembership(chain, heterogeneity);
   }
+  const auto iterate = [&] {
+    for (size_t ch = 0; ch < chains.size(); ch++)
+      mixingIteration(rng, chains[ch], works[ch], 0);
+  };
   for (int i = 0; i < settlingIterations / 10; i++)
-    for (Chain &chain : chains)
-      mixingIteration(rng, chain, 0);
+    iterate();
   for (auto _ : state)
-    for (Chain &chain : chains)
-      mixingIteration(rng, chain, 0);
+    iterate();
   state.counters["chainIterations"] = benchmark::Counter(
       static_cast<double>(state.iterations()) * chainCount, benchmark::Counter::kIsRate);
 }

@@ -85,9 +85,10 @@ Chain &setUpRun(double algSwitch) {
 
 void fullPass(benchmark::State &state) {
   Chain &c = setUpRun(static_cast<double>(state.range(0)));
+  LikelihoodMemo memo;
   double total = 0;
   for (auto _ : state) {
-    total = chainTprob(c, c.tree, c.mutLoc, c.rootLoci);
+    total = chainTprob(c, memo, c.tree, c.mutLoc, c.rootLoci);
     benchmark::DoNotOptimize(total);
   }
   state.counters["logLik"] = total;
@@ -95,26 +96,29 @@ void fullPass(benchmark::State &state) {
 
 void nodeWithChildren(benchmark::State &state) {
   Chain &c = setUpRun(static_cast<double>(state.range(0)));
-  chainTprob(c, c.tree, c.mutLoc, c.rootLoci);
+  LikelihoodMemo memo;
+  chainTprob(c, memo, c.tree, c.mutLoc, c.rootLoci);
   for (auto _ : state) {
-    const double total = chainTprob(c, c.tree, c.mutLoc, c.rootLoci, 40, 0);
+    const double total = chainTprob(c, memo, c.tree, c.mutLoc, c.rootLoci, 40, 0);
     benchmark::DoNotOptimize(total);
   }
 }
 
 void singleRow(benchmark::State &state) {
   Chain &c = setUpRun(static_cast<double>(state.range(0)));
+  LikelihoodMemo memo;
   for (auto _ : state) {
-    tprob2(c.popHapFreqs, c.tree, c.mutLoc, pset.mapDist, c.rootLoci, 150, c.MP1, c.memo);
+    tprob2(c.popHapFreqs, c.tree, c.mutLoc, pset.mapDist, c.rootLoci, 150, c.MP1, memo);
     benchmark::DoNotOptimize(c.tree[150][nodeLogLik]);
   }
 }
 
 void wholeSubtree(benchmark::State &state) {
   Chain &c = setUpRun(static_cast<double>(state.range(0)));
+  LikelihoodMemo memo;
   for (auto _ : state) {
     int count = 0;
-    partialtprobs(c.popHapFreqs, &count, -1, 0, c.tree, c.mutLoc, c.rootLoci, c.MP1, c.memo);
+    partialtprobs(c.popHapFreqs, &count, -1, 0, c.tree, c.mutLoc, c.rootLoci, c.MP1, memo);
     benchmark::DoNotOptimize(count);
   }
 }

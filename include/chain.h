@@ -1,83 +1,16 @@
 // One record per chain: its genealogy and working copies, its population
 // tables and normal haplotypes, its current location and age, its log terms,
-// acceptance counters and samples, its missing-allele lists, and the scratch
-// and memos its moves use. A move takes the chain it works on; nothing of a
-// chain lives anywhere else, so chains can be built, copied and run apart.
+// acceptance counters and samples and its missing-allele lists: the chain's
+// state and nothing else. What its moves and its likelihood keep between
+// steps without being part of the state (buffers, saved values, remembered
+// terms) lies in a work record that the code running the chain holds beside
+// it and hands to the moves with it, as it hands them the random stream; so
+// a chain can be built, copied and compared whole, and run apart.
 #pragma once
 
-#include <utility>
 #include <vector>
 
-#include "likelihoodmemo.h"
 #include "mutloc.h"
-
-// The normal-population sample's log probability is the sum, in list order,
-// of the haplotypes' terms: log f(|h_0|, 0) + 0.0, then the log of each
-// transition along the haplotype, added in locus order. A chain remembers the
-// logs of the table entries these terms read and, for every haplotype, where
-// its entries lie among them and its running sums after each locus. A change
-// at locus k leaves a haplotype's running sums before k as they were, so a
-// move continues from there and adds exactly what a whole evaluation adds.
-// The frequency and missing-allele moves keep all of it current; anything
-// else that changes the tables or the haplotypes forgets it.
-struct SampleTerms {
-  bool taken = false;              // false until taken and after forgetting
-  std::vector<double> logs;        // first-locus entries by allele, then MP1
-  std::vector<int> tableStart;     // where each of MP1's tables starts in logs
-  std::vector<int> entries;        // per haplotype, loci places in logs
-  std::vector<double> runningSums; // per haplotype, loci sums; the last its term
-};
-
-// What a move saves to put back on rejection, and its buffers.
-struct MoveScratch {
-  // A leaf's allele cells and node term, and its partner leaf's.
-  std::vector<double> leafCells, partnerCells;
-  double leafLik = 0, partnerLik = 0;
-  // Every row's node term (frequency and location moves).
-  std::vector<double> nodeLik;
-  // The frequency move's saved tables and entry logs, and the proposed
-  // running sums of the sample's haplotypes (laid out as SampleTerms') with
-  // the haplotypes whose sums it changed.
-  Table freqs;
-  std::vector<double> transRow, entryLogs;
-  std::vector<double> proposedSums;
-  std::vector<int> changedHaps;
-  // A table refresh's counts of the sample's cells, the row it draws, the
-  // first-locus frequencies as a row and the transition table it replaced.
-  std::vector<double> tableCounts, drawnRow, firstLocusRow;
-  Table transitions;
-  // Proposed haplotype of the root's state move; the loci an internal
-  // state move changed with their former cells; one normal haplotype with a
-  // proposed allele, its entries and running sums.
-  Haplotype proposedState, hapBuffer;
-  std::vector<std::pair<int, double>> changedCells;
-  std::vector<int> hapEntries;
-  std::vector<double> hapSums;
-  // A leaf's missing-allele record being rebuilt; the logs of the frequency
-  // table the leaf moves of one sweep read (see takeSweepLogs).
-  std::vector<int> record;
-  std::vector<double> sweepLogs;
-  // The terms of each candidate allele of a full-conditional draw, or the
-  // weights of the branches a guided regraft offers; the rows it cuts out.
-  std::vector<double> candidateTerms;
-  std::vector<char> marked;
-  // The rows whose node terms a genealogy stretch changes; the rows a
-  // regraft changes.
-  std::vector<int> changedRows;
-  // The parts of the rows' terms over a sweep of allele draws; the logs of
-  // the allele draws' proposal probabilities.
-  RowParts parts;
-  std::vector<double> proposalLogs;
-  // The internal rows in the order of their ages and the founder leaves below
-  // every row, for the membership draws.
-  std::vector<int> events, foundersBelow;
-  // The nodes of an allele block and the rows whose terms its change changes.
-  std::vector<int> block, blockRows;
-  // The leaf a sweep of one-locus phase tests scored last (-1: none yet) and
-  // its partner chromosome's term now.
-  int scoredLeaf = -1;
-  double scoredPartnerTerm = 0;
-};
 
 // By row of a genealogy: nonzero for a leaf whose chromosome is a draw from
 // the normal population rather than a descendant of the founder.
@@ -178,10 +111,6 @@ struct Chain {
   // Leaves with imputed alleles and their records [label, m1, m2, columns].
   std::vector<int> missingLeaves;
   std::vector<std::vector<int>> missingLoci;
-
-  SampleTerms sampleTerms;
-  MoveScratch scratch;
-  LikelihoodMemo memo;
 };
 
 // The run's chains.

@@ -6,8 +6,21 @@
 #include <vector>
 
 #include "chain.h"
+#include "likelihoodmemo.h"
 #include "mutloc.h"
 #include "random.h"
+
+// What a chain's genealogy moves keep besides the chain's state: the memo of
+// its likelihood evaluations, the rows a proposal made on the genealogy itself
+// keeps to put back (see keepRow), and the buffers of the founder leaves'
+// genealogy term (see founderTreeTerm). The code that runs a chain holds one
+// beside it (the samplers' ChainWork extends it with their moves' own) and
+// hands it to every move with the chain.
+struct GenealogyWork {
+  LikelihoodMemo memo;
+  std::vector<int> keptRows;
+  std::vector<int> events, foundersBelow;
+};
 
 // Tree matrix. A fresh matrix has 2n - 1 rows of TMAT + TOTLOCI cells holding
 // the fresh values (labels and links -1, times 0, branch lengths -1, ...).
@@ -56,10 +69,10 @@ bool ageIsProposed();
 void moveSortedAge(std::vector<double> &ages, double old, double now);
 // A proposal made on the chain's genealogy itself keeps each row in the same
 // row of chain.propTree before its first change, its label listed in
-// chain.scratch.changedRows (which the move empties first); a rejection
+// work.keptRows (which the move empties first); a rejection
 // copies the kept rows back. keepRow ignores -1 and rows already kept.
-void keepRow(Chain &chain, int row);
-void restoreKeptRows(Chain &chain);
+void keepRow(Chain &chain, GenealogyWork &work, int row);
+void restoreKeptRows(Chain &chain, const GenealogyWork &work);
 // Scores a proposal (its log-likelihood logLik already summed, its ascending
 // node ages in chain.propTimes, its mutation age in chain.propMutAge) against
 // the chain's state by the age prior, the genealogy prior (with the founder
@@ -69,20 +82,20 @@ void restoreKeptRows(Chain &chain);
 // mutation age, and the caller makes its genealogy the chain's. A proposed age
 // outside its bounds lies outside the prior's support: the move is refused,
 // after the usual draw. Returns whether it was accepted.
-bool acceptGenealogy(Rng &rng, Chain &chain, const TreeMatrix &proposed, double logLik,
-                     double hastings);
+bool acceptGenealogy(Rng &rng, Chain &chain, GenealogyWork &work, const TreeMatrix &proposed,
+                     double logLik, double hastings);
 
 // One genealogy move of the chain in iteration i, as the default sampler
 // makes it: a node-time move with probability 0.1, else a regraft move, each
 // proposing a new mutation age with the genealogy when the age is sampled
 // (and then recording the chain's age as iteration i's age sample).
-void updateGenealogy(Rng &rng, Chain &chain, int32_t i);
+void updateGenealogy(Rng &rng, Chain &chain, GenealogyWork &work, int32_t i);
 // The same choice of moves at the chain's mutation age, which they leave as it
 // is (the mixing sampler moves the age by moves of its own).
-void updateGenealogyAtAge(Rng &rng, Chain &chain);
+void updateGenealogyAtAge(Rng &rng, Chain &chain, GenealogyWork &work);
 // Each kind of move alone at the chain's mutation age.
-void nodeTimeMoveAtAge(Rng &rng, Chain &chain);
-void regraftMoveAtAge(Rng &rng, Chain &chain);
+void nodeTimeMoveAtAge(Rng &rng, Chain &chain, GenealogyWork &work);
+void regraftMoveAtAge(Rng &rng, Chain &chain, GenealogyWork &work);
 void rotate_nodes(TreeMatrix &tree, int n, Rng &rng);
 // Steps every positive age by a uniform of half-width step, reflected into
 // [0, age].

@@ -174,14 +174,16 @@ void imputeMissingAlleles(Rng &rng) {
 
 // Log-likelihood of every chain (which also fills every row's node term) and,
 // with unpaired genotypes, the population probability of the leaves' partner
-// chromosomes.
+// chromosomes. The memo serves these evaluations alone: the run's moves
+// remember in memos of their own, which give the same numbers.
 void initialLikelihoods() {
   const int L = pset.numLoci;
   const int width = TMAT + TOTLOCI;
   for (Chain &chain : chains) {
     TreeMatrix &tree = chain.tree;
     sortTree(tree, nodeLabel);
-    chain.logLik = chainTprob(chain, tree, chain.mutLoc, chain.rootLoci);
+    LikelihoodMemo memo;
+    chain.logLik = chainTprob(chain, memo, tree, chain.mutLoc, chain.rootLoci);
     mysorttreematrev(tree, rowCount(), width);
     chain.partnerProb = 0;
     if (TOTLOCI != 2 * L)
@@ -202,13 +204,14 @@ void initialLikelihoods() {
 // starting location of zero prior weight gets log prior minus infinity.
 void initialPriors() {
   const int n = leafCount();
+  LikelihoodMemo memo;
   for (Chain &chain : chains) {
     chain.propTimes = chain.nodeTimes;
     chain.propMutAge = chain.mutAge;
     chain.mutAgePrior = tpriormut(n, chain.mutAge, pset.growthRate);
     chain.treePrior = tprior(n, chain.nodeTimes, chain.mutAge, pset.propSampled, pset.growthRate);
-    chain.rootHapProb = probhap2(chain.popHapFreqs, chain.MP1, chain.rootLoci.data(), chain.memo);
-    chain.popSampleProb = sampleLogProb(chain);
+    chain.rootHapProb = probhap2(chain.popHapFreqs, chain.MP1, chain.rootLoci.data(), memo);
+    chain.popSampleProb = sampleLogProb(chain, memo);
     if (pset.useSeqWeights != 0 && pset.iterMutLocation != 0) {
       const double prior = sequenceprob(chain.mutLoc);
       chain.locPrior = prior == zeroWeightMarker ? -std::numeric_limits<double>::infinity() : prior;

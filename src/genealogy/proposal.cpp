@@ -27,28 +27,28 @@ void moveSortedAge(std::vector<double> &ages, double old, double now) {
   ages[at] = now;
 }
 
-void keepRow(Chain &chain, int row) {
-  std::vector<int> &kept = chain.scratch.changedRows;
+void keepRow(Chain &chain, GenealogyWork &work, int row) {
+  std::vector<int> &kept = work.keptRows;
   if (row < 0 || std::find(kept.begin(), kept.end(), row) != kept.end())
     return;
   kept.push_back(row);
   chain.propTree[row] = chain.tree[row];
 }
 
-void restoreKeptRows(Chain &chain) {
-  for (int row : chain.scratch.changedRows)
+void restoreKeptRows(Chain &chain, const GenealogyWork &work) {
+  for (int row : work.keptRows)
     chain.tree[row] = chain.propTree[row];
 }
 
-bool acceptGenealogy(Rng &rng, Chain &chain, const TreeMatrix &proposed, double logLik,
-                     double hastings) {
+bool acceptGenealogy(Rng &rng, Chain &chain, GenealogyWork &work, const TreeMatrix &proposed,
+                     double logLik, double hastings) {
   const int n = pset.numChromosomes;
   const double age = chain.propMutAge;
   const double agePrior = ageLogPrior(chain, age);
-  const double founderTerm = chain.membership.drawn.empty()
-                                 ? 0
-                                 : founderTreeTerm(proposed, chain.membership, chain.scratch.events,
-                                                   chain.scratch.foundersBelow);
+  const double founderTerm =
+      chain.membership.drawn.empty()
+          ? 0
+          : founderTreeTerm(proposed, chain.membership, work.events, work.foundersBelow);
   const double treePrior =
       tprior(n, chain.propTimes, age, pset.propSampled, pset.growthRate) + founderTerm;
   const double logRatio = (agePrior + treePrior + logLik) -

@@ -96,13 +96,13 @@ void regraftProposalTimes(Chain &chain, int j, int p) {
 
 // The rows of j's subtree are kept here, all others with keepRow; no row
 // of the subtree is one of the others.
-void keepSubtree(Chain &chain, int node) {
+void keepSubtree(Chain &chain, GenealogyWork &work, int node) {
   if (node == -1)
     return;
-  chain.scratch.changedRows.push_back(node);
+  work.keptRows.push_back(node);
   chain.propTree[node] = chain.tree[node];
-  keepSubtree(chain, link(chain.tree, node, child1));
-  keepSubtree(chain, link(chain.tree, node, child2));
+  keepSubtree(chain, work, link(chain.tree, node, child1));
+  keepSubtree(chain, work, link(chain.tree, node, child2));
 }
 
 // A proposal that cannot be built is refused at its acceptance draw, with no
@@ -115,7 +115,7 @@ void refuse(Rng &rng) {
 // [0, age]) and the topology is rebuilt by merging the nodes of the in-order
 // sequence of the rotated genealogy in the order of their new ages. The
 // proposal's mutation age, chain.propMutAge, is set before.
-void nodeTimeProposal(Rng &rng, Chain &chain) {
+void nodeTimeProposal(Rng &rng, Chain &chain, GenealogyWork &work) {
   const int n = pset.numChromosomes;
   chain.labelOrder.resize(2 * n - 1);
   const int root = rotateAndFindRoot(rng, chain);
@@ -133,10 +133,10 @@ void nodeTimeProposal(Rng &rng, Chain &chain) {
   // The rebuild merges the nodes in the order of their new ages.
   ageOrder(chain.propTree, chain.propTimes, chain.ageOrder);
   reassignnodes(chain.propTree, chain.ageOrder, chain.labelOrder, chain.propMutAge);
-  const double logLik = chainTprob(chain, chain.propTree, chain.mutLoc, chain.rootLoci);
+  const double logLik = chainTprob(chain, work.memo, chain.propTree, chain.mutLoc, chain.rootLoci);
   // The proposal becomes the chain's genealogy; the working copy carries
   // nothing into the next move, so the two matrices simply change places.
-  if (acceptGenealogy(rng, chain, chain.propTree, logLik, 0.0)) {
+  if (acceptGenealogy(rng, chain, work, chain.propTree, logLik, 0.0)) {
     chain.tree.swap(chain.propTree);
     chain.accTree++;
   }
@@ -144,13 +144,13 @@ void nodeTimeProposal(Rng &rng, Chain &chain) {
 
 // The node-time move with a new mutation age, drawn before the genealogy's
 // child orders are exchanged.
-void nodeTimeMove(Rng &rng, Chain &chain, int32_t i) {
+void nodeTimeMove(Rng &rng, Chain &chain, GenealogyWork &work, int32_t i) {
   chain.propMutAge = chain.mutAge;
   if (ageIsProposed()) {
     proposeMutAge(rng, chain);
     recordAgeSample(chain, i);
   }
-  nodeTimeProposal(rng, chain);
+  nodeTimeProposal(rng, chain, work);
 }
 
 // The regraft walk of the cut point through the remaining tree. A positive g
@@ -271,11 +271,11 @@ bool regraft(TreeMatrix &tree, int j, double g, double age, Rng &rng, BeforeAtta
 // reattached a normal distance away, walking through the remaining tree. The
 // child orders were exchanged (root being the genealogy's root) and the
 // proposal's mutation age, chain.propMutAge, set before.
-void regraftProposal(Rng &rng, Chain &chain, int root) {
+void regraftProposal(Rng &rng, Chain &chain, GenealogyWork &work, int root) {
   const int rows = 2 * pset.numChromosomes - 1;
   TreeMatrix &tree = chain.tree;
-  chain.scratch.changedRows.clear();
-  keepRow(chain, root);
+  work.keptRows.clear();
+  keepRow(chain, work, root);
   tree[root][branchLength] = chain.propMutAge - tree[root][nodeTime];
   int j;
   do
@@ -285,16 +285,16 @@ void regraftProposal(Rng &rng, Chain &chain, int root) {
   const int s = otherChild(tree, p, j);
   const double t0 = tree[p][nodeTime];
   for (int node : {p, s, link(tree, p, parent)})
-    keepRow(chain, node);
-  keepSubtree(chain, j);
+    keepRow(chain, work, node);
+  keepSubtree(chain, work, j);
   const auto keepAttachment = [&](int x) {
-    keepRow(chain, x);
-    keepRow(chain, link(tree, x, parent));
+    keepRow(chain, work, x);
+    keepRow(chain, work, link(tree, x, parent));
   };
   // A walk that finds no place leaves nothing to score.
   if (!regraft(tree, j, gasdev(rng) * chain.rootDepthAdjust, chain.propMutAge, rng,
                keepAttachment)) {
-    restoreKeptRows(chain);
+    restoreKeptRows(chain, work);
     refuse(rng);
     return;
   }
@@ -304,21 +304,22 @@ void regraftProposal(Rng &rng, Chain &chain, int root) {
   const double x = chain.mutLoc;
   int internalMoved = 0;
   const PopulationRows *drawn = drawnRows(chain);
-  partialtprobs(freqs, &internalMoved, p, j, tree, x, chain.rootLoci, chain.MP1, chain.memo, drawn);
+  partialtprobs(freqs, &internalMoved, p, j, tree, x, chain.rootLoci, chain.MP1, work.memo, drawn);
   for (int node : {s, p, otherChild(tree, p, j), root})
-    tprob2(freqs, tree, x, pset.mapDist, chain.rootLoci, node, chain.MP1, chain.memo, drawn);
+    tprob2(freqs, tree, x, pset.mapDist, chain.rootLoci, node, chain.MP1, work.memo, drawn);
   regraftProposalTimes(chain, j, p);
-  const double logLik = storedTotal(tree, chain.memo.total);
+  const double logLik = storedTotal(tree, work.memo.total);
   // The rescaling of the k internal ages of j's subtree by T1 / T0.
-  if (acceptGenealogy(rng, chain, tree, logLik, internalMoved * std::log(tree[p][nodeTime] / t0)))
+  if (acceptGenealogy(rng, chain, work, tree, logLik,
+                      internalMoved * std::log(tree[p][nodeTime] / t0)))
     chain.accTree++;
   else
-    restoreKeptRows(chain);
+    restoreKeptRows(chain, work);
 }
 
 // The regraft move with a new mutation age, drawn after the child orders are
 // exchanged; the origin of the mutation cannot be younger than the root.
-void regraftMove(Rng &rng, Chain &chain, int32_t i) {
+void regraftMove(Rng &rng, Chain &chain, GenealogyWork &work, int32_t i) {
   const int root = rotateAndFindRoot(rng, chain);
   const TreeMatrix &tree = chain.tree;
   chain.propMutAge = chain.mutAge;
@@ -328,7 +329,7 @@ void regraftMove(Rng &rng, Chain &chain, int32_t i) {
       chain.propMutAge = 2 * tree[root][nodeTime] - chain.propMutAge;
     recordAgeSample(chain, i);
   }
-  regraftProposal(rng, chain, root);
+  regraftProposal(rng, chain, work, root);
 }
 
 // A tenth of the genealogy moves are node-time moves.
@@ -340,29 +341,29 @@ bool regraftSubtree(TreeMatrix &tree, int j, double g, double age, Rng &rng) {
   return regraft(tree, j, g, age, rng, [](int) {});
 }
 
-void updateGenealogy(Rng &rng, Chain &chain, int32_t i) {
+void updateGenealogy(Rng &rng, Chain &chain, GenealogyWork &work, int32_t i) {
   if (ran1(rng) < nodeTimeMoveShare)
-    nodeTimeMove(rng, chain, i);
+    nodeTimeMove(rng, chain, work, i);
   else
-    regraftMove(rng, chain, i);
+    regraftMove(rng, chain, work, i);
 }
 
-void updateGenealogyAtAge(Rng &rng, Chain &chain) {
+void updateGenealogyAtAge(Rng &rng, Chain &chain, GenealogyWork &work) {
   if (ran1(rng) < nodeTimeMoveShare)
-    nodeTimeMoveAtAge(rng, chain);
+    nodeTimeMoveAtAge(rng, chain, work);
   else
-    regraftMoveAtAge(rng, chain);
+    regraftMoveAtAge(rng, chain, work);
 }
 
-void nodeTimeMoveAtAge(Rng &rng, Chain &chain) {
+void nodeTimeMoveAtAge(Rng &rng, Chain &chain, GenealogyWork &work) {
   chain.propMutAge = chain.mutAge;
-  nodeTimeProposal(rng, chain);
+  nodeTimeProposal(rng, chain, work);
 }
 
-void regraftMoveAtAge(Rng &rng, Chain &chain) {
+void regraftMoveAtAge(Rng &rng, Chain &chain, GenealogyWork &work) {
   const int root = rotateAndFindRoot(rng, chain);
   chain.propMutAge = chain.mutAge;
-  regraftProposal(rng, chain, root);
+  regraftProposal(rng, chain, work, root);
 }
 
 // Both cells are written whatever the draw: a branch on a fair coin would be

@@ -445,15 +445,15 @@ const PopulationRows *drawnRows(const Chain &chain) {
   return chain.membership.drawn.empty() ? nullptr : &chain.membership.drawn;
 }
 
-void chainRowTerms(Chain &chain, const Haplotype &rootHap, const int *rows, int count) {
+void chainRowTerms(Chain &chain, LikelihoodMemo &memo, const Haplotype &rootHap, const int *rows,
+                   int count) {
   recomputeRows(chain.popHapFreqs, chain.tree, chain.mutLoc, pset.mapDist, rootHap, chain.MP1, rows,
-                count, chain.memo, drawnRows(chain));
+                count, memo, drawnRows(chain));
 }
 
-void takeRowParts(Chain &chain, RowParts &parts) {
+void takeRowParts(Chain &chain, LikelihoodMemo &memo, RowParts &parts) {
   const TreeMatrix &tree = chain.tree;
   const size_t rows = tree.size(), loci = pset.numLoci;
-  LikelihoodMemo &memo = chain.memo;
   const int b = prepareEvaluation(memo, rows, pset.mapDist, chain.mutLoc);
   const PopTables pop = passTables(chain.popHapFreqs, chain.MP1, memo);
   parts.b = b;
@@ -477,7 +477,8 @@ void takeRowParts(Chain &chain, RowParts &parts) {
 // one taken. Nothing has changed the genealogy's size, the map or the
 // location since the parts were taken, so the remembered exponentials are
 // laid out as they were then.
-double changedRowTerm(Chain &chain, RowParts &parts, int node, int locus, bool own, int slot) {
+double changedRowTerm(Chain &chain, LikelihoodMemo &memo, RowParts &parts, int node, int locus,
+                      bool own, int slot) {
   const TreeMatrix &tree = chain.tree;
   const size_t loci = pset.numLoci;
   const int b = parts.b;
@@ -494,13 +495,12 @@ double changedRowTerm(Chain &chain, RowParts &parts, int node, int locus, bool o
   }
   const bool rightSide = locus + 1 >= b;
   double left = parts.left[node], right = parts.right[node];
-  sideSums(rowView(tree, node, chain.memo), chain.mutLoc, pset.mapDist, chain.rootLoci, b, popProb,
+  sideSums(rowView(tree, node, memo), chain.mutLoc, pset.mapDist, chain.rootLoci, b, popProb,
            !rightSide, rightSide, left, right);
   parts.proposedLeft[slot] = left;
   parts.proposedRight[slot] = right;
   if (isDrawn(drawnRows(chain), node))
-    return own ? populationLogProb(chain.popHapFreqs, chain.MP1, tree[node].data() + TMAT,
-                                   chain.memo)
+    return own ? populationLogProb(chain.popHapFreqs, chain.MP1, tree[node].data() + TMAT, memo)
                : tree[node][nodeLogLik];
   return std::log(sidesProduct(left, right, b));
 }
@@ -567,10 +567,10 @@ void tprob(const Table &freqs, TreeMatrix &tree, double x, const std::vector<dou
                : recomputeTerms(freqs, tree, x, mapDist, rootHap, trans, nodes, count, memo, drawn);
 }
 
-double chainTprob(Chain &chain, TreeMatrix &tree, double x, const Haplotype &rootHap, int start,
-                  int type) {
+double chainTprob(Chain &chain, LikelihoodMemo &memo, TreeMatrix &tree, double x,
+                  const Haplotype &rootHap, int start, int type) {
   double total = 0;
-  tprob(chain.popHapFreqs, tree, x, pset.mapDist, &total, rootHap, start, type, chain.MP1,
-        chain.memo, drawnRows(chain));
+  tprob(chain.popHapFreqs, tree, x, pset.mapDist, &total, rootHap, start, type, chain.MP1, memo,
+        drawnRows(chain));
   return total;
 }

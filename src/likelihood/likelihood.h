@@ -1,7 +1,8 @@
 // The model's probabilities: population tables and look-ups, the likelihood of
 // the haplotypes on a genealogy (full and partial), and the priors. The
-// kernels read the tables and genealogy they are given and the memo of the
-// chain they serve; they do no I/O.
+// kernels read the tables and genealogy they are given and write only the
+// memo they are handed (the one the chain they serve runs with, see
+// likelihoodmemo.h); they do no I/O.
 #pragma once
 
 #include <cmath>
@@ -63,7 +64,7 @@ void redoLookUps(const double *row, double *out, const TransTable &trans, const 
 double probhap2(const Table &freqs, const TransTable &trans, const int *hap, LikelihoodMemo &memo);
 // Natural log of the probability of the chain's normal-population sample
 // under its tables: the sum of probhap2 over its haplotypes, in list order.
-double sampleLogProb(Chain &chain);
+double sampleLogProb(const Chain &chain, LikelihoodMemo &memo);
 // Natural log of the probability of a chromosome's numLoci alleles (stored as
 // in a tree row) as a draw from the normal population, under the run's model:
 // allelesLogProb under independent frequencies, the Markov chain's probability
@@ -190,7 +191,8 @@ bool termReadsParentAt(const TreeMatrix &tree, int node, int b, const Haplotype 
 
 // Recomputes the node terms of the listed rows of the chain's genealogy for its
 // location under the ancestral haplotype rootHap, summing nothing.
-void chainRowTerms(Chain &chain, const Haplotype &rootHap, const int *rows, int count);
+void chainRowTerms(Chain &chain, LikelihoodMemo &memo, const Haplotype &rootHap, const int *rows,
+                   int count);
 
 // The parts of every row's term (see RowParts) at the chain's state. While
 // nothing but alleles of the chain's genealogy and its ancestral haplotype
@@ -204,14 +206,15 @@ void chainRowTerms(Chain &chain, const Haplotype &rootHap, const int *rows, int 
 // population are still those of its descent from its parent, kept current the
 // same way, so that its descent term is at hand (descentTerm) when its
 // membership is drawn; changedRowTerm gives its population term.
-void takeRowParts(Chain &chain, RowParts &parts);
-double changedRowTerm(Chain &chain, RowParts &parts, int node, int locus, bool own, int slot);
+void takeRowParts(Chain &chain, LikelihoodMemo &memo, RowParts &parts);
+double changedRowTerm(Chain &chain, LikelihoodMemo &memo, RowParts &parts, int node, int locus,
+                      bool own, int slot);
 void keepRowPart(RowParts &parts, int node, bool own, int slot);
 // The term of row node as a descendant of its parent, from its parts.
 double descentTerm(const RowParts &parts, int node);
 
-// tprob over chain's own tables and memo: the log-likelihood of tree (the
+// tprob over chain's own tables, with its memo: the log-likelihood of tree (the
 // chain's genealogy or a proposal) for the mutation at x under the ancestral
 // haplotype rootHap.
-double chainTprob(Chain &chain, TreeMatrix &tree, double x, const Haplotype &rootHap,
-                  int start = -1, int type = 0);
+double chainTprob(Chain &chain, LikelihoodMemo &memo, TreeMatrix &tree, double x,
+                  const Haplotype &rootHap, int start = -1, int type = 0);

@@ -104,8 +104,6 @@ void buildPopulationTables(Chain &chain, const std::vector<Haplotype> &countList
   normaliseAndSmooth(trans);
   firstLocusFrequencies(chain.popHapFreqs, chain.normalHaps);
   propagateFrequencies(chain.popHapFreqs, trans);
-  // Sample terms remembered under earlier tables no longer hold.
-  chain.sampleTerms.taken = false;
 }
 
 // Each look-up fills only the part of out its caller reads: a right look-up
@@ -389,10 +387,10 @@ double probhap2(const Table &freqs, const TransTable &trans, const int *hap, Lik
       freqs, trans, [hap](size_t k) { return static_cast<size_t>(std::abs(hap[k])); }, memo);
 }
 
-double sampleLogProb(Chain &chain) {
+double sampleLogProb(const Chain &chain, LikelihoodMemo &memo) {
   double sum = 0;
   for (const Haplotype &h : chain.normalHaps)
-    sum += probhap2(chain.popHapFreqs, chain.MP1, h.data(), chain.memo);
+    sum += probhap2(chain.popHapFreqs, chain.MP1, h.data(), memo);
   return sum;
 }
 

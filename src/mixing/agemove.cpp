@@ -14,7 +14,7 @@
 #include "mixing.h"
 #include "movesupport.h"
 
-void updateAge(Rng &rng, Chain &chain) {
+void updateAge(Rng &rng, Chain &chain, ChainWork &work) {
   const int n = pset.numChromosomes;
   TreeMatrix &tree = chain.tree;
   const int root = rootRow(tree);
@@ -32,7 +32,7 @@ void updateAge(Rng &rng, Chain &chain) {
   const double savedBranch = tree[root][branchLength], savedTerm = tree[root][nodeLogLik];
   tree[root][branchLength] = age - rootAge;
   tree[root][nodeLogLik] = nodeTerm(chain.popHapFreqs, tree, chain.mutLoc, pset.mapDist,
-                                    chain.rootLoci, root, chain.MP1, chain.memo, drawnRows(chain));
+                                    chain.rootLoci, root, chain.MP1, work.memo, drawnRows(chain));
   const double lik = storedTotal(tree);
   const double agePrior = ageLogPrior(chain, age);
   // Neither the topology nor the order of the node ages changes, nor with them
@@ -74,7 +74,7 @@ constexpr double logScaleStep = 0.8;
 // above s) enters the ratio. Stretching the upper part alone moves the age
 // with the deep nodes, which the whole-genealogy scaling moves only together
 // with every young branch the data pin down.
-void scaleGenealogy(Rng &rng, Chain &chain) {
+void scaleGenealogy(Rng &rng, Chain &chain, ChainWork &work) {
   const int n = pset.numChromosomes;
   const TreeMatrix &tree = chain.tree;
   double pivot = 0;
@@ -97,7 +97,7 @@ void scaleGenealogy(Rng &rng, Chain &chain) {
   copytree(tree, chain.propTree);
   chain.propTimes = chain.nodeTimes;
   int stretched = 1;
-  std::vector<int> &rows = chain.scratch.changedRows;
+  std::vector<int> &rows = work.scratch.stretchedRows;
   rows.clear();
   for (size_t r = 0; r < tree.size(); r++) {
     TreeRow &row = chain.propTree[r];
@@ -113,7 +113,7 @@ void scaleGenealogy(Rng &rng, Chain &chain) {
   }
   const double lik = recomputeTerms(chain.popHapFreqs, chain.propTree, chain.mutLoc, pset.mapDist,
                                     chain.rootLoci, chain.MP1, rows.data(),
-                                    static_cast<int>(rows.size()), chain.memo, drawnRows(chain));
+                                    static_cast<int>(rows.size()), work.memo, drawnRows(chain));
   const double agePrior = ageLogPrior(chain, age);
   const double treePrior = tprior(n, chain.propTimes, age, pset.propSampled, pset.growthRate) +
                            chain.membership.treeTerm;

@@ -26,7 +26,7 @@ bool isInternal(const TreeMatrix &tree, int node) {
 
 } // namespace
 
-void flipAlleleBlock(Rng &rng, Chain &chain) {
+void flipAlleleBlock(Rng &rng, Chain &chain, ChainWork &work) {
   TreeMatrix &tree = chain.tree;
   const int rows = static_cast<int>(tree.size());
   int v;
@@ -42,8 +42,8 @@ void flipAlleleBlock(Rng &rng, Chain &chain) {
     b++;
   // The block from v, then the rows whose terms change: the block's and
   // those of the children below it.
-  std::vector<int> &block = chain.scratch.block;
-  std::vector<int> &changed = chain.scratch.blockRows;
+  std::vector<int> &block = work.scratch.block;
+  std::vector<int> &changed = work.scratch.blockRows;
   block.assign(1, v);
   changed.clear();
   for (size_t i = 0; i < block.size(); i++) {
@@ -63,15 +63,15 @@ void flipAlleleBlock(Rng &rng, Chain &chain) {
         changed.push_back(c);
     }
   }
-  chain.scratch.changedRows.clear();
+  work.keptRows.clear();
   for (int row : changed)
-    keepRow(chain, row);
+    keepRow(chain, work, row);
   for (int row : block)
     tree[row][TMAT + k] = b;
-  chainRowTerms(chain, chain.rootLoci, changed.data(), static_cast<int>(changed.size()));
-  const double logLik = storedTotal(tree, chain.memo.total);
+  chainRowTerms(chain, work.memo, chain.rootLoci, changed.data(), static_cast<int>(changed.size()));
+  const double logLik = storedTotal(tree, work.memo.total);
   if (ran1(rng) < acceptanceProbability(logLik - chain.logLik))
     chain.logLik = logLik;
   else
-    restoreKeptRows(chain);
+    restoreKeptRows(chain, work);
 }

@@ -80,7 +80,7 @@ double logNeighbourProposal(int a, const int votes[3], int count, std::vector<do
 
 } // namespace
 
-bool drawNodeAllele(Rng &rng, Chain &chain, RowParts &parts, int node, int locus) {
+bool drawNodeAllele(Rng &rng, Chain &chain, ChainWork &work, RowParts &parts, int node, int locus) {
   const int count = maxall[locus];
   TreeMatrix &tree = chain.tree;
   TreeRow &row = tree[node];
@@ -113,11 +113,11 @@ bool drawNodeAllele(Rng &rng, Chain &chain, RowParts &parts, int node, int locus
   bool reads[3];
   for (int j = 0; j < 3; j++) {
     reads[j] = j == 0 || termReadsParentAt(tree, rows[j], b, chain.rootLoci, locus + 1);
-    terms[j] = reads[j] ? changedRowTerm(chain, parts, rows[j], locus, j == 0, j)
+    terms[j] = reads[j] ? changedRowTerm(chain, work.memo, parts, rows[j], locus, j == 0, j)
                         : tree[rows[j]][nodeLogLik];
     change += terms[j] - tree[rows[j]][nodeLogLik];
   }
-  std::vector<double> &logs = chain.scratch.proposalLogs;
+  std::vector<double> &logs = work.scratch.proposalLogs;
   const double logRatio = change + logNeighbourProposal(current, votes, count, logs) -
                           logNeighbourProposal(proposed, votes, count, logs);
   if (!(std::log(ran1(rng)) < logRatio)) {
@@ -129,23 +129,23 @@ bool drawNodeAllele(Rng &rng, Chain &chain, RowParts &parts, int node, int locus
       tree[rows[j]][nodeLogLik] = terms[j];
       keepRowPart(parts, rows[j], j == 0, j);
     }
-  chain.logLik = storedTotal(tree, chain.memo.total);
+  chain.logLik = storedTotal(tree, work.memo.total);
   return true;
 }
 
-bool drawRootAllele(Rng &rng, Chain &chain, RowParts &parts, int locus) {
+bool drawRootAllele(Rng &rng, Chain &chain, ChainWork &work, RowParts &parts, int locus) {
   const int count = maxall[locus];
   if (count < 2)
     return false;
   TreeMatrix &tree = chain.tree;
   const int root = rootRow(tree);
-  std::vector<double> &terms = chain.scratch.candidateTerms;
+  std::vector<double> &terms = work.scratch.candidateTerms;
   terms.resize(2 * count);
   const int old = chain.rootLoci[locus];
   for (int a = 0; a < count; a++) {
     chain.rootLoci[locus] = a + 1;
-    terms[2 * a] = changedRowTerm(chain, parts, root, locus, false, a);
-    terms[2 * a + 1] = probhap2(chain.popHapFreqs, chain.MP1, chain.rootLoci.data(), chain.memo);
+    terms[2 * a] = changedRowTerm(chain, work.memo, parts, root, locus, false, a);
+    terms[2 * a + 1] = probhap2(chain.popHapFreqs, chain.MP1, chain.rootLoci.data(), work.memo);
   }
   const int pick =
       drawCandidate(rng, count, [&](int a) { return terms[2 * a] + terms[2 * a + 1]; });
@@ -157,6 +157,6 @@ bool drawRootAllele(Rng &rng, Chain &chain, RowParts &parts, int locus) {
   tree[root][nodeLogLik] = terms[2 * pick];
   keepRowPart(parts, root, false, pick);
   chain.rootHapProb = terms[2 * pick + 1];
-  chain.logLik = storedTotal(tree, chain.memo.total);
+  chain.logLik = storedTotal(tree, work.memo.total);
   return pick + 1 != old;
 }

@@ -95,7 +95,7 @@ void drawHaplotype(Rng &rng, const Neighbours &n, TreeRow &row) {
 
 } // namespace
 
-void guidedRegraft(Rng &rng, Chain &chain) {
+void guidedRegraft(Rng &rng, Chain &chain, ChainWork &work) {
   TreeMatrix &tree = chain.tree;
   const int rows = static_cast<int>(tree.size());
   int j;
@@ -110,7 +110,7 @@ void guidedRegraft(Rng &rng, Chain &chain) {
   // The branches of the genealogy without p and j's subtree, each by the node
   // below it (s's runs up to g), weighted by its match with j's haplotype and
   // its length; 0 where p cannot stand (above j, below the node above).
-  std::vector<char> &cut = chain.scratch.marked;
+  std::vector<char> &cut = work.scratch.marked;
   cut.assign(rows, 0);
   markSubtree(tree, j, cut);
   cut[p] = 1;
@@ -120,7 +120,7 @@ void guidedRegraft(Rng &rng, Chain &chain) {
     return up == -1 ? chain.mutAge : tree[up][nodeTime];
   };
   // The weights' logs first, then the weights relative to the largest.
-  std::vector<double> &weights = chain.scratch.candidateTerms;
+  std::vector<double> &weights = work.scratch.candidateTerms;
   weights.assign(rows, -std::numeric_limits<double>::infinity());
   double largest = -std::numeric_limits<double>::infinity();
   for (int x = 0; x < rows; x++) {
@@ -152,10 +152,10 @@ void guidedRegraft(Rng &rng, Chain &chain) {
   hastings += haplotypeLogProposal(
       {&tree[j], &tree[s], g == -1 ? nullptr : &tree[g], &chain.rootLoci}, tree[p]);
 
-  std::vector<int> &kept = chain.scratch.changedRows;
+  std::vector<int> &kept = work.keptRows;
   kept.clear();
   for (int row : {p, j, s, g, x, xAbove})
-    keepRow(chain, row);
+    keepRow(chain, work, row);
   // Cut p out: s takes its place.
   tree[s][parent] = g;
   if (g != -1)
@@ -194,14 +194,14 @@ void guidedRegraft(Rng &rng, Chain &chain) {
   }
 
   const int changed[] = {p, j, x, s};
-  chainRowTerms(chain, chain.rootLoci, changed, x == s ? 3 : 4);
-  const double logLik = storedTotal(tree, chain.memo.total);
+  chainRowTerms(chain, work.memo, chain.rootLoci, changed, x == s ? 3 : 4);
+  const double logLik = storedTotal(tree, work.memo.total);
   chain.propTimes = chain.nodeTimes;
   moveSortedAge(chain.propTimes, t0, t1);
   chain.propMutAge = chain.mutAge;
-  if (acceptGenealogy(rng, chain, tree, logLik, hastings))
+  if (acceptGenealogy(rng, chain, work, tree, logLik, hastings))
     return;
-  restoreKeptRows(chain);
+  restoreKeptRows(chain, work);
   if (flip)
     flipMembership();
 }

@@ -43,14 +43,14 @@ void startMembership(Chain &chain, const HeterogeneityOptions &options) {
   chain.mutAgePrior = ageLogPrior(chain, chain.mutAge);
 }
 
-void drawMemberships(Rng &rng, Chain &chain, const RowParts &parts) {
+void drawMemberships(Rng &rng, Chain &chain, ChainWork &work, const RowParts &parts) {
   Membership &m = chain.membership;
   // With every chromosome certain to descend from the founder there is
   // nothing to draw, and the chain is the chain without heterogeneity.
   if (m.share >= 1)
     return;
   TreeMatrix &tree = chain.tree;
-  std::vector<int> &events = chain.scratch.events, &below = chain.scratch.foundersBelow;
+  std::vector<int> &events = work.events, &below = work.foundersBelow;
   orderEvents(tree, events);
   countFounders(tree, m.drawn, below);
   // Adds delta to the founder counts of leaf r and of every node above it.
@@ -74,7 +74,7 @@ void drawMemberships(Rng &rng, Chain &chain, const RowParts &parts) {
     treeAs[!wasFounder] = founderTreeTerm(tree, events, below, others + !wasFounder, m);
     const double descent = descentTerm(parts, node);
     const double drawn =
-        populationLogProb(chain.popHapFreqs, chain.MP1, tree[r].data() + TMAT, chain.memo);
+        populationLogProb(chain.popHapFreqs, chain.MP1, tree[r].data() + TMAT, work.memo);
     const double asFounder =
         logShare + descent + treeAs[1] + boundedAgeLogPrior(chain, others + 1, chain.mutAge);
     const double asDrawn =
@@ -88,7 +88,7 @@ void drawMemberships(Rng &rng, Chain &chain, const RowParts &parts) {
     m.treeTerm = treeAs[founder];
     tree[r][nodeLogLik] = founder ? descent : drawn;
   }
-  chain.logLik = storedTotal(tree, chain.memo.total);
+  chain.logLik = storedTotal(tree, work.memo.total);
   chain.mutAgePrior = ageLogPrior(chain, chain.mutAge);
   chain.treePrior += m.treeTerm - treeTermBefore;
 }

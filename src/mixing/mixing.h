@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "chain.h"
+#include "chainwork.h"
 #include "random.h"
 #include "runrecord.h"
 
@@ -31,13 +32,13 @@ void spreadStart(Rng &stream, Chain &chain);
 // allele block), where it stands when the mutation's ancestor carried it,
 // and recomputes the chain's partner term. Cells holding imputed alleles keep
 // their places. The node terms are left for startFromLeaves.
-void phaseTowardsConsensus(Chain &chain);
+void phaseTowardsConsensus(Chain &chain, ChainWork &work);
 
 // Gives every internal node the majority alleles of the leaves below it (and,
 // when the ancestral haplotype is sampled, the root the majority of all
 // leaves) and recomputes the chain's likelihood and ancestral term: a start
 // close to the haplotypes the data support, instead of random ones.
-void startFromLeaves(Chain &chain);
+void startFromLeaves(Chain &chain, ChainWork &work);
 
 // One merge of a hierarchical clustering: the clusters in slots a and b
 // (slot i starts as item i; a merged cluster takes slot a) joined at height.
@@ -69,8 +70,8 @@ void startFromClusters(Rng &stream, Chain &chain);
 // parts of its rows' terms current (parts taken by takeRowParts at the chain's
 // state, every change since made by these draws) and return whether the
 // allele changed.
-bool drawNodeAllele(Rng &rng, Chain &chain, RowParts &parts, int node, int locus);
-bool drawRootAllele(Rng &rng, Chain &chain, RowParts &parts, int locus);
+bool drawNodeAllele(Rng &rng, Chain &chain, ChainWork &work, RowParts &parts, int node, int locus);
+bool drawRootAllele(Rng &rng, Chain &chain, ChainWork &work, RowParts &parts, int locus);
 
 // The row of the genealogy's root.
 int rootRow(const TreeMatrix &tree);
@@ -79,14 +80,14 @@ int rootRow(const TreeMatrix &tree);
 // uniform step reflected into [max(mutAgeLow, root age), mutAgeHigh], scored
 // by the age prior, the genealogy's prior given the age and the root's branch
 // term.
-void updateAge(Rng &rng, Chain &chain);
+void updateAge(Rng &rng, Chain &chain, ChainWork &work);
 
 // Metropolis move of the mutation age with the node ages above a pivot (0, the
 // root's age or a random internal node's age) stretched by the same factor, a step uniform
 // on the log scale: the genealogy keeps its shape and the age its room above
 // the root, so the two move together as the data allow, where the age alone
 // is held by the root and the prior of the node ages given the age.
-void scaleGenealogy(Rng &rng, Chain &chain);
+void scaleGenealogy(Rng &rng, Chain &chain, ChainWork &work);
 
 // A regraft guided by the haplotypes (guidedregraft.cpp): a random node and
 // its parent cut out and offered every branch of the rest of the genealogy,
@@ -94,18 +95,18 @@ void scaleGenealogy(Rng &rng, Chain &chain);
 // parent's age uniform on the branch and its haplotype drawn from its new
 // neighbours' alleles; under heterogeneity a moved leaf may change its
 // membership with its place. The mutation age is held.
-void guidedRegraft(Rng &rng, Chain &chain);
+void guidedRegraft(Rng &rng, Chain &chain, ChainWork &work);
 
 // At one marker, a random internal node and the internal nodes below it that
 // share its allele, reached through one another, moved to another allele
 // together by a Metropolis test (blockflip.cpp).
-void flipAlleleBlock(Rng &rng, Chain &chain);
+void flipAlleleBlock(Rng &rng, Chain &chain, ChainWork &work);
 
 // An independence proposal of one population table (the first-locus
 // frequencies or the transitions from one locus to the next, at a random
 // locus) from its conditional given the normal-population sample alone,
 // scored by the whole target (tablerefresh.cpp).
-void refreshTable(Rng &rng, Chain &chain);
+void refreshTable(Rng &rng, Chain &chain, ChainWork &work);
 
 // The heterogeneity model (--heterogeneity; membership.cpp states its
 // target): off, or a Beta(priorA, priorB) prior of the founder share, or the
@@ -122,7 +123,7 @@ void startMembership(Chain &chain, const HeterogeneityOptions &options);
 // Draws every leaf's membership from its full conditional, given the parts
 // of the rows' terms at the chain's state (takeRowParts), and keeps the
 // chain's terms current; then the share from its conditional.
-void drawMemberships(Rng &rng, Chain &chain, const RowParts &parts);
+void drawMemberships(Rng &rng, Chain &chain, ChainWork &work, const RowParts &parts);
 void drawShare(Rng &rng, Chain &chain);
 // Adds sampling iteration `sample`'s memberships and share to the chain's
 // tallies.
@@ -137,7 +138,7 @@ void finishMemberships(RunRecord &record, long sampled);
 
 // One iteration i of the mixing sampler's moves on a chain, with its location,
 // age and log-likelihood samples (logLikSamples sized as the others).
-void mixingIteration(Rng &rng, Chain &chain, long i);
+void mixingIteration(Rng &rng, Chain &chain, ChainWork &work, long i);
 
 // Starts every chain on a stream of its own and runs its iterations in the
 // shared run frame (runChains), in blocks on the given threads; the trace and

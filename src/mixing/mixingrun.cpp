@@ -33,17 +33,20 @@ long runMixingSampler(const Rng &runStream, int threads, std::ostream &dat, std:
                       RunRecord *record, const std::function<bool(long done)> &afterIteration,
                       const HeterogeneityOptions &heterogeneity) {
   std::vector<Rng> streams;
-  for (Chain &chain : chains) {
+  std::vector<ChainWork> works(chains.size());
+  for (size_t ch = 0; ch < chains.size(); ch++) {
+    Chain &chain = chains[ch];
+    ChainWork &work = works[ch];
     chain.logLikSamples.assign(pset.realIterations, 0.0);
     streams.push_back(chainStream(runStream, chain.index));
     spreadStart(streams.back(), chain);
     // A chain read from a stored genealogy keeps its stored genealogy,
     // haplotypes and start; a star genealogy keeps its shape.
     if (!(pset.readOldFile && chain.index == 0)) {
-      phaseTowardsConsensus(chain);
+      phaseTowardsConsensus(chain, work);
       if (pset.starGenealogy == 0)
         startFromClusters(streams.back(), chain);
-      startFromLeaves(chain);
+      startFromLeaves(chain, work);
     }
     if (heterogeneity.on)
       startMembership(chain, heterogeneity);
@@ -76,5 +79,5 @@ long runMixingSampler(const Rng &runStream, int threads, std::ostream &dat, std:
       finished.logLikDraws.emplace_back(chain.logLikSamples.begin(),
                                         chain.logLikSamples.begin() + sampled);
   };
-  return runChains(plan, streams, dat, hpf, record, afterIteration);
+  return runChains(plan, streams, works, dat, hpf, record, afterIteration);
 }

@@ -44,10 +44,10 @@ constexpr int alleleBlocksPerIteration = 20;
 // An independence proposal uniform over the location interval: symmetric, so
 // the plain Metropolis test of the location move applies. The acceptance
 // counter keeps counting the control file's move only.
-void jumpLocation(Rng &rng, Chain &chain) {
+void jumpLocation(Rng &rng, Chain &chain, ChainWork &work) {
   const double counted = chain.accMutLoc;
   const double x = pset.mutLocLow + ran1(rng) * (pset.mutLocHigh - pset.mutLocLow);
-  tryLocation(rng, chain, x);
+  tryLocation(rng, chain, work, x);
   chain.accMutLoc = counted;
 }
 
@@ -58,59 +58,59 @@ void jumpLocation(Rng &rng, Chain &chain) {
 // iterations, while a sweep over every locus lets it move freely (and costs
 // little, since most proposals keep the allele and need no evaluation). The
 // counters of the state moves count the draws that changed a haplotype.
-void drawHiddenHaplotypes(Rng &rng, Chain &chain, RowParts &parts) {
+void drawHiddenHaplotypes(Rng &rng, Chain &chain, ChainWork &work, RowParts &parts) {
   if (pset.iterAncestral) {
     bool changed = false;
     for (int k = 0; k < pset.numLoci; k++)
-      changed = drawRootAllele(rng, chain, parts, k) || changed;
+      changed = drawRootAllele(rng, chain, work, parts, k) || changed;
     chain.accRoot += changed;
   }
   for (size_t v = 0; v < chain.tree.size(); v++)
     if (chain.tree[v][child1] != -1)
       for (int k = 0; k < pset.numLoci; k++)
-        chain.accInternal += drawNodeAllele(rng, chain, parts, static_cast<int>(v), k);
+        chain.accInternal += drawNodeAllele(rng, chain, work, parts, static_cast<int>(v), k);
 }
 
 } // namespace
 
-void mixingIteration(Rng &rng, Chain &chain, long i) {
+void mixingIteration(Rng &rng, Chain &chain, ChainWork &work, long i) {
   if (pset.iterAlleleFreq) {
-    updateFrequenciesWhole(rng, chain);
-    refreshTable(rng, chain);
+    updateFrequenciesWhole(rng, chain, work);
+    refreshTable(rng, chain, work);
   }
-  updatePatientMissing(rng, chain);
-  updateNormalMissing(rng, chain);
+  updatePatientMissing(rng, chain, work);
+  updateNormalMissing(rng, chain, work);
   // The genealogy moves keep the age; the age has its own moves.
-  updateGenealogyAtAge(rng, chain);
+  updateGenealogyAtAge(rng, chain, work);
   for (int r = 0; r < guidedRegraftsPerIteration; r++)
-    guidedRegraft(rng, chain);
+    guidedRegraft(rng, chain, work);
   for (int r = 0; r < alleleBlocksPerIteration; r++)
-    flipAlleleBlock(rng, chain);
+    flipAlleleBlock(rng, chain, work);
   if (pset.iterMutAge != 0 && pset.starGenealogy == 0) {
-    updateAge(rng, chain);
+    updateAge(rng, chain, work);
     for (int s = 0; s < stretchesPerIteration; s++)
-      scaleGenealogy(rng, chain);
+      scaleGenealogy(rng, chain, work);
     if (i >= pset.burnInIterations)
       chain.ageSamples[i - pset.burnInIterations] = chain.mutAge;
   }
   if (pset.iterMutLocation != 0) {
-    updateLocation(rng, chain);
-    jumpLocation(rng, chain);
+    updateLocation(rng, chain, work);
+    jumpLocation(rng, chain, work);
   }
   if (i >= pset.burnInIterations)
     chain.locationSamples[i - pset.burnInIterations] = chain.mutLoc;
   // The parts of every row's term serve the membership draws (a leaf's
   // descent term) and then the allele and phase draws.
-  RowParts &parts = chain.scratch.parts;
-  takeRowParts(chain, parts);
+  RowParts &parts = work.scratch.parts;
+  takeRowParts(chain, work.memo, parts);
   const bool heterogeneity = !chain.membership.drawn.empty();
   if (heterogeneity) {
-    drawMemberships(rng, chain, parts);
+    drawMemberships(rng, chain, work, parts);
     drawShare(rng, chain);
   }
-  drawHiddenHaplotypes(rng, chain, parts);
+  drawHiddenHaplotypes(rng, chain, work, parts);
   if (pset.dataAsGenotypes)
-    updatePhaseByLocus(rng, chain, parts);
+    updatePhaseByLocus(rng, chain, work, parts);
   if (heterogeneity && i >= pset.burnInIterations)
     recordMembership(chain, i - pset.burnInIterations);
   if (i >= pset.burnInIterations)

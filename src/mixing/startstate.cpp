@@ -79,7 +79,7 @@ Rng chainStream(const Rng &runStream, int index) {
   return stream;
 }
 
-void phaseTowardsConsensus(Chain &chain) {
+void phaseTowardsConsensus(Chain &chain, ChainWork &work) {
   if (!unpairedGenotypes())
     return;
   TreeMatrix &tree = chain.tree;
@@ -105,10 +105,10 @@ void phaseTowardsConsensus(Chain &chain) {
       if (first[k] > 0 && second[k] > 0 && second[k] == consensus[k] && first[k] != consensus[k])
         std::swap(first[k], second[k]);
   }
-  chain.partnerProb = allPartnerTerms(chain);
+  chain.partnerProb = allPartnerTerms(chain, work);
 }
 
-void startFromLeaves(Chain &chain) {
+void startFromLeaves(Chain &chain, ChainWork &work) {
   TreeMatrix &tree = chain.tree;
   for (size_t v = 0; v < tree.size(); v++) {
     if (tree[v][child1] == -1)
@@ -124,6 +124,6 @@ void startFromLeaves(Chain &chain) {
         countLeafAlleles(tree, static_cast<int>(v), counts);
     storeMajority(counts, [&](int k, int a) { chain.rootLoci[k] = a; });
   }
-  chain.logLik = chainTprob(chain, tree, chain.mutLoc, chain.rootLoci);
-  chain.rootHapProb = probhap2(chain.popHapFreqs, chain.MP1, chain.rootLoci.data(), chain.memo);
+  chain.logLik = chainTprob(chain, work.memo, tree, chain.mutLoc, chain.rootLoci);
+  chain.rootHapProb = probhap2(chain.popHapFreqs, chain.MP1, chain.rootLoci.data(), work.memo);
 }

@@ -38,25 +38,25 @@ void drawRow(Rng &rng, const double *counts, std::vector<double> &cells,
 
 } // namespace
 
-void refreshTable(Rng &rng, Chain &chain) {
+void refreshTable(Rng &rng, Chain &chain, ChainWork &work) {
   const int locus = random2(pset.numLoci, rng);
   // A locus of one allele has nothing to draw: its distributions are 1.
   if (maxall[locus] < 2)
     return;
   Table &freqs = chain.popHapFreqs;
-  Table &savedFreqs = chain.scratch.freqs;
+  Table &savedFreqs = work.scratch.freqs;
   savedFreqs = freqs;
-  saveNodeTerms(chain);
+  saveNodeTerms(chain, work);
   // The sample's counts of the table's cells, row by row.
   const int rows = locus == 0 ? 1 : maxall[locus - 1], columns = maxall[locus];
-  std::vector<double> &counts = chain.scratch.tableCounts;
+  std::vector<double> &counts = work.scratch.tableCounts;
   counts.assign(rows * columns, 0.0);
   for (const Haplotype &h : chain.normalHaps)
     counts[(locus == 0 ? 0 : std::abs(h[locus - 1]) - 1) * columns + std::abs(h[locus]) - 1]++;
-  Table &savedTransitions = chain.scratch.transitions;
-  std::vector<double> &drawn = chain.scratch.drawnRow;
+  Table &savedTransitions = work.scratch.transitions;
+  std::vector<double> &drawn = work.scratch.drawnRow;
   if (locus == 0) {
-    std::vector<double> &cells = chain.scratch.firstLocusRow;
+    std::vector<double> &cells = work.scratch.firstLocusRow;
     cells.resize(columns);
     for (int a = 1; a <= columns; a++)
       cells[a - 1] = freqs[a][0];
@@ -70,21 +70,20 @@ void refreshTable(Rng &rng, Chain &chain) {
   }
   propagateFrequencies(freqs, chain.MP1);
 
-  const double logLik = chainTprob(chain, chain.tree, chain.mutLoc, chain.rootLoci);
-  const double rootHapProb = probhap2(freqs, chain.MP1, chain.rootLoci.data(), chain.memo);
-  const double partnerProb = unpairedGenotypes() ? allPartnerTerms(chain) : chain.partnerProb;
+  const double logLik = chainTprob(chain, work.memo, chain.tree, chain.mutLoc, chain.rootLoci);
+  const double rootHapProb = probhap2(freqs, chain.MP1, chain.rootLoci.data(), work.memo);
+  const double partnerProb = unpairedGenotypes() ? allPartnerTerms(chain, work) : chain.partnerProb;
   const double r =
       (logLik + rootHapProb + partnerProb) - (chain.logLik + chain.rootHapProb + chain.partnerProb);
   if (ran1(rng) < acceptanceProbability(r)) {
     chain.logLik = logLik;
-    chain.popSampleProb = sampleLogProb(chain);
+    chain.popSampleProb = sampleLogProb(chain, work.memo);
     chain.rootHapProb = rootHapProb;
     chain.partnerProb = partnerProb;
-    // The sample's remembered terms were taken under the old tables.
-    chain.sampleTerms.taken = false;
+    tablesChanged(work);
     return;
   }
-  restoreNodeTerms(chain);
+  restoreNodeTerms(chain, work);
   freqs = savedFreqs;
   if (locus > 0)
     chain.MP1[locus - 1] = savedTransitions;

@@ -7,17 +7,17 @@
 
 namespace {
 
-void exactIteration(Rng &rng, Chain &chain, long i) {
-  updateFrequenciesAndMissing(rng, chain);
+void exactIteration(Rng &rng, Chain &chain, ChainWork &work, long i) {
+  updateFrequenciesAndMissing(rng, chain, work);
   // The genealogy move also proposes the mutation age and stores the age
   // sample of a sampling iteration.
-  updateGenealogy(rng, chain, static_cast<int32_t>(i));
-  updateLocation(rng, chain);
+  updateGenealogy(rng, chain, work, static_cast<int32_t>(i));
+  updateLocation(rng, chain, work);
   if (i >= pset.burnInIterations)
     chain.locationSamples[i - pset.burnInIterations] = chain.mutLoc;
-  updateStates(rng, chain);
+  updateStates(rng, chain, work);
   if (pset.dataAsGenotypes)
-    updatePhase(rng, chain);
+    updatePhase(rng, chain, work);
 }
 
 } // namespace
@@ -27,7 +27,8 @@ long runSampler(Rng &rng, std::ostream &dat, std::ostream &hpf, RunRecord *recor
   RunPlan plan;
   plan.iterate = exactIteration;
   std::vector<Rng> streams = {rng};
-  const long sampled = runChains(plan, streams, dat, hpf, record, afterIteration);
+  std::vector<ChainWork> works(chains.size());
+  const long sampled = runChains(plan, streams, works, dat, hpf, record, afterIteration);
   rng = streams[0];
   return sampled;
 }

@@ -56,19 +56,19 @@ struct TableStep {
 // Keeps what a frequency move may change: the chain's node terms and marginal
 // frequencies (the sample terms are taken first, so that they hold the tables
 // as they are).
-void saveTables(Chain &chain) {
-  takeSampleTerms(chain);
-  saveNodeTerms(chain);
-  chain.scratch.freqs.resize(chain.popHapFreqs.size());
+void saveTables(Chain &chain, ChainWork &work) {
+  takeSampleTerms(chain, work);
+  saveNodeTerms(chain, work);
+  work.scratch.freqs.resize(chain.popHapFreqs.size());
   for (int a = 1; a <= maxAllele; a++)
-    chain.scratch.freqs[a] = chain.popHapFreqs[a];
+    work.scratch.freqs[a] = chain.popHapFreqs[a];
 }
 
 // Steps one cell of the tables at locus: a first-locus frequency, or a cell of
 // a random row of the transition table from locus - 1 to locus (kept in the
-// chain's scratch). The marginal frequencies of every later locus then follow
+// work record's scratch). The marginal frequencies of every later locus then follow
 // from the changed table.
-TableStep stepTables(Rng &rng, Chain &chain, int locus) {
+TableStep stepTables(Rng &rng, Chain &chain, ChainWork &work, int locus) {
   Table &freqs = chain.popHapFreqs;
   const double width = chain.alleleFreqAdjust;
   TableStep step{locus, 0, 0};
@@ -82,7 +82,7 @@ TableStep stepTables(Rng &rng, Chain &chain, int locus) {
     step.row = random2(maxall[locus - 1], rng);
     const int cell = random2(maxall[locus], rng);
     std::vector<double> &cells = chain.MP1[locus - 1][step.row];
-    chain.scratch.transRow = cells;
+    work.scratch.transRow = cells;
     step.factor = stepAndRescale([&](int j) -> double & { return cells[j]; }, 0, maxall[locus],
                                  cell, width, rng);
   }
@@ -91,52 +91,53 @@ TableStep stepTables(Rng &rng, Chain &chain, int locus) {
 }
 
 // An accepted step: the chain takes the new likelihood and sample terms.
-void keepTableStep(Chain &chain, const TableStep &step, double logLik, double sampleProb) {
+void keepTableStep(Chain &chain, ChainWork &work, const TableStep &step, double logLik,
+                   double sampleProb) {
   chain.popSampleProb = sampleProb;
   chain.logLik = logLik;
   chain.accFreq++;
-  keepTableChange(chain, step.locus);
+  keepTableChange(work, step.locus);
 }
 
 // A refused step: the node terms, the sample terms, the stepped row and the
 // marginal frequencies return.
-void undoTableStep(Chain &chain, const TableStep &step) {
-  restoreNodeTerms(chain);
-  undoTableChange(chain, step.locus, step.row);
+void undoTableStep(Chain &chain, ChainWork &work, const TableStep &step) {
+  restoreNodeTerms(chain, work);
+  undoTableChange(chain, work, step.locus, step.row);
   if (step.locus > 0)
-    chain.MP1[step.locus - 1][step.row] = chain.scratch.transRow;
+    chain.MP1[step.locus - 1][step.row] = work.scratch.transRow;
   for (int a = 1; a <= maxAllele; a++)
-    chain.popHapFreqs[a] = chain.scratch.freqs[a];
+    chain.popHapFreqs[a] = work.scratch.freqs[a];
 }
 
 } // namespace
 
-void updateFrequencies(Rng &rng, Chain &chain) {
+void updateFrequencies(Rng &rng, Chain &chain, ChainWork &work) {
   const int locus = random2(pset.numLoci, rng);
-  saveTables(chain);
-  const TableStep step = stepTables(rng, chain, locus);
-  const double logLik = chainTprob(chain, chain.tree, chain.mutLoc, chain.rootLoci);
-  const double sampleProb = proposeTableChange(chain, locus, step.row);
+  saveTables(chain, work);
+  const TableStep step = stepTables(rng, chain, work, locus);
+  const double logLik = chainTprob(chain, work.memo, chain.tree, chain.mutLoc, chain.rootLoci);
+  const double sampleProb = proposeTableChange(chain, work, locus, step.row);
   // Flat prior on the tables and a symmetric step: the ratio is that of the
   // likelihood and of the normal-population sample only.
   const double r = (logLik + sampleProb) - (chain.logLik + chain.popSampleProb);
   if (ran1(rng) < acceptanceProbability(r))
-    keepTableStep(chain, step, logLik, sampleProb);
+    keepTableStep(chain, work, step, logLik, sampleProb);
   else
-    undoTableStep(chain, step);
+    undoTableStep(chain, work, step);
 }
 
-void updateFrequenciesWhole(Rng &rng, Chain &chain) {
+void updateFrequenciesWhole(Rng &rng, Chain &chain, ChainWork &work) {
   const int locus = random2(pset.numLoci, rng);
-  saveTables(chain);
+  saveTables(chain, work);
   // A distribution over one allele has nothing to move; stepping its one cell
   // would break the sum to one.
   const int alleleCount = maxall[locus];
   if (alleleCount < 2)
     return;
-  const TableStep step = stepTables(rng, chain, locus);
-  const double logLik = chainTprob(chain, chain.tree, chain.mutLoc, chain.rootLoci);
-  const double sampleProb = proposeTableChange(chain, locus, step.row);
+  const TableStep step = stepTables(rng, chain, work, locus);
+  const double logLik = chainTprob(chain, work.memo, chain.tree, chain.mutLoc, chain.rootLoci);
+  const double sampleProb = proposeTableChange(chain, work, locus, step.row);
   // Besides the likelihood and the normal-population sample, the whole
   // posterior holds the ancestral haplotype's and the partner chromosomes'
   // population terms, which follow the tables. Scaling the alleleCount - 2
@@ -144,22 +145,22 @@ void updateFrequenciesWhole(Rng &rng, Chain &chain) {
   // makes the step asymmetric in volume: the Jacobian of that scaling,
   // factor^(alleleCount - 2), enters the ratio.
   const double rootHapProb =
-      probhap2(chain.popHapFreqs, chain.MP1, chain.rootLoci.data(), chain.memo);
-  const double partnerProb = unpairedGenotypes() ? allPartnerTerms(chain) : chain.partnerProb;
+      probhap2(chain.popHapFreqs, chain.MP1, chain.rootLoci.data(), work.memo);
+  const double partnerProb = unpairedGenotypes() ? allPartnerTerms(chain, work) : chain.partnerProb;
   double r = (logLik + sampleProb) - (chain.logLik + chain.popSampleProb);
   r += (rootHapProb + partnerProb) - (chain.rootHapProb + chain.partnerProb) +
        (alleleCount - 2) * std::log(step.factor);
   if (ran1(rng) < acceptanceProbability(r)) {
     chain.rootHapProb = rootHapProb;
     chain.partnerProb = partnerProb;
-    keepTableStep(chain, step, logLik, sampleProb);
+    keepTableStep(chain, work, step, logLik, sampleProb);
   } else {
-    undoTableStep(chain, step);
+    undoTableStep(chain, work, step);
   }
 }
 
-void updateFrequenciesAndMissing(Rng &rng, Chain &chain) {
-  updateFrequencies(rng, chain);
-  updatePatientMissing(rng, chain);
-  updateNormalMissing(rng, chain);
+void updateFrequenciesAndMissing(Rng &rng, Chain &chain, ChainWork &work) {
+  updateFrequencies(rng, chain, work);
+  updatePatientMissing(rng, chain, work);
+  updateNormalMissing(rng, chain, work);
 }

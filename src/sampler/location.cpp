@@ -31,8 +31,8 @@ bool isZeroWeight(double prior) {
 
 // Log-likelihood of the chain's data with the mutation at x, the rest of the
 // state held fixed; refreshes every row's nodeLogLik for x.
-double locationLik(Chain &chain, double x) {
-  return chainTprob(chain, chain.tree, x, chain.rootLoci);
+double locationLik(Chain &chain, ChainWork &work, double x) {
+  return chainTprob(chain, work.memo, chain.tree, x, chain.rootLoci);
 }
 
 // Log prior of x with sequence weights, where a location of weight 0 is
@@ -45,8 +45,9 @@ double locationPrior(double x) {
 // Log target of the slice sampler at x: the likelihood, plus the location
 // prior when sequence weights are used. The likelihood part goes to *lik and
 // the prior part to *prior, so that the final point's terms can be stored.
-double sliceTarget(Chain &chain, double x, bool weights, double *lik, double *prior) {
-  *lik = locationLik(chain, x);
+double sliceTarget(Chain &chain, ChainWork &work, double x, bool weights, double *lik,
+                   double *prior) {
+  *lik = locationLik(chain, work, x);
   *prior = weights ? locationPrior(x) : 0;
   return *lik + *prior;
 }
@@ -56,11 +57,11 @@ double sliceTarget(Chain &chain, double x, bool weights, double *lik, double *pr
 // returns the end clamped to the bound. Counted steps add 1 to accMutLoc. A
 // step too small to move the end at its magnitude cannot reach the bound, so
 // the end then goes to the bound directly.
-double stepOut(Chain &chain, double end, double w, int dir, double bound, double y, bool weights,
-               bool counted) {
+double stepOut(Chain &chain, ChainWork &work, double end, double w, int dir, double bound, double y,
+               bool weights, bool counted) {
   const auto inside = [&](double v) { return dir < 0 ? v > bound : v < bound; };
   double lik, prior;
-  while (inside(end) && sliceTarget(chain, end, weights, &lik, &prior) > y) {
+  while (inside(end) && sliceTarget(chain, work, end, weights, &lik, &prior) > y) {
     const double next = end + dir * w;
     end = next == end ? bound : next;
     if (counted)
@@ -73,7 +74,7 @@ double stepOut(Chain &chain, double end, double w, int dir, double bound, double
 // sequence weights the initial interval is not clamped and the left steps are
 // counted; without them the initial interval is clamped to the bounds and
 // only the right steps are counted.
-void sliceLocation(Rng &rng, Chain &chain) {
+void sliceLocation(Rng &rng, Chain &chain, ChainWork &work) {
   chain.accMutLoc = 0;
   const bool weights = pset.useSeqWeights != 0;
   const double x0 = chain.mutLoc;
@@ -99,15 +100,15 @@ void sliceLocation(Rng &rng, Chain &chain) {
   }
   // Only a current location outside the bounds can leave an end beyond the
   // opposite bound; keeping both ends inside keeps the new location inside.
-  left = std::min(high, stepOut(chain, left, w, -1, low, y, weights, weights));
-  right = std::max(low, stepOut(chain, right, w, +1, high, y, weights, true));
+  left = std::min(high, stepOut(chain, work, left, w, -1, low, y, weights, weights));
+  right = std::max(low, stepOut(chain, work, right, w, +1, high, y, weights, true));
 
   double lik, prior;
   double x1 = left + ran1(rng) * (right - left);
   // A point equal to the level is inside the slice. The interval shrinks
   // towards the current location; should it collapse onto one point outside
   // the slice (a current location outside the bounds), that point is taken.
-  while (sliceTarget(chain, x1, weights, &lik, &prior) < y && left != right) {
+  while (sliceTarget(chain, work, x1, weights, &lik, &prior) < y && left != right) {
     chain.accMutLoc += shrinkCount;
     if (x1 >= x0)
       right = x1;
@@ -125,10 +126,10 @@ void sliceLocation(Rng &rng, Chain &chain) {
 
 // The proposals of modes 1 and 3 are symmetric. On rejection the genealogy's
 // node terms are put back. Returns whether x was accepted.
-bool tryLocation(Rng &rng, Chain &chain, double x) {
-  saveNodeTerms(chain);
+bool tryLocation(Rng &rng, Chain &chain, ChainWork &work, double x) {
+  saveNodeTerms(chain, work);
   const bool weights = pset.useSeqWeights != 0;
-  const double lik = locationLik(chain, x);
+  const double lik = locationLik(chain, work, x);
   double logRatio = lik - chain.logLik;
   double prior = 0;
   if (weights) {
@@ -147,7 +148,7 @@ bool tryLocation(Rng &rng, Chain &chain, double x) {
     chain.accMutLoc += 1;
     return true;
   }
-  restoreNodeTerms(chain);
+  restoreNodeTerms(chain, work);
   return false;
 }
 
@@ -166,21 +167,21 @@ void adjrecrate(double &x, Rng &rng, const std::vector<double> &, Chain &chain) 
     x = 2 * pset.mutLocHigh - x;
 }
 
-void updateLocation(Rng &rng, Chain &chain) {
+void updateLocation(Rng &rng, Chain &chain, ChainWork &work) {
   switch (pset.iterMutLocation) {
   case 1: {
     double x = chain.mutLoc;
     adjrecrate(x, rng, pset.mapDist, chain);
-    tryLocation(rng, chain, x);
+    tryLocation(rng, chain, work, x);
     break;
   }
   case 2:
-    sliceLocation(rng, chain);
+    sliceLocation(rng, chain, work);
     break;
   case 3:
     for (int t = 0; t < independenceTries; t++) {
       const double x = pset.mutLocLow + ran1(rng) * (pset.mutLocHigh - pset.mutLocLow);
-      if (tryLocation(rng, chain, x))
+      if (tryLocation(rng, chain, work, x))
         break;
     }
     break;

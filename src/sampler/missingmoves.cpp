@@ -47,41 +47,42 @@ bool proposeCells(TreeRow &row, const std::vector<int> &record, int from, int co
 // of the first allele block, the m2 of the second]. The first block is the
 // chromosome in the genealogy; with unpaired genotypes a second move works on
 // the individual's other chromosome.
-void updateLeafMissing(Rng &rng, Chain &chain, int leaf, const std::vector<int> &record) {
+void updateLeafMissing(Rng &rng, Chain &chain, ChainWork &work, int leaf,
+                       const std::vector<int> &record) {
   const int firstCount = record[1];
   const int secondCount = record[2];
   TreeRow &row = chain.tree[leaf];
-  saveLeaf(chain, leaf);
+  saveLeaf(chain, work, leaf);
   // A single-cell proposal for a leaf whose missing alleles all lie in the
   // second block picks the first of them, the one listed at position 3, and
   // its choice among one cell still draws a number.
   const int firstChoices =
       unpairedGenotypes() && pset.flipAllLoci == 0 ? std::max(firstCount, 1) : firstCount;
   if (proposeCells(row, record, 0, firstChoices, rng))
-    acceptOrRestoreLeaf(rng, chain, leaf);
+    acceptOrRestoreLeaf(rng, chain, work, leaf);
   if (!unpairedGenotypes())
     return;
-  saveLeaf(chain, leaf);
+  saveLeaf(chain, work, leaf);
   if (proposeCells(row, record, firstCount, secondCount, rng))
-    acceptOrRestoreLeaf(rng, chain, leaf);
+    acceptOrRestoreLeaf(rng, chain, work, leaf);
 }
 
 } // namespace
 
-void updatePatientMissing(Rng &rng, Chain &chain) {
+void updatePatientMissing(Rng &rng, Chain &chain, ChainWork &work) {
   // The chain's own list: its leaves received the patient chromosomes in their
   // own order, so the leaves with missing alleles differ between chains.
-  takeSweepLogs(chain);
+  takeSweepLogs(chain, work);
   for (size_t j = 0; j < chain.missingLeaves.size(); j++)
-    updateLeafMissing(rng, chain, chain.missingLeaves[j], chain.missingLoci[j]);
+    updateLeafMissing(rng, chain, work, chain.missingLeaves[j], chain.missingLoci[j]);
 }
 
 // A haplotype's terms before and after the move continue its remembered
 // running sum before the changed locus.
-void updateNormalMissing(Rng &rng, Chain &chain) {
+void updateNormalMissing(Rng &rng, Chain &chain, ChainWork &work) {
   if (normalHasMissing == 0)
     return;
-  takeSampleTerms(chain);
+  takeSampleTerms(chain, work);
   for (const std::vector<int> &record : missingNormalLoci) {
     const int locus = record[2 + random2(record[0], rng)];
     const int h = record[1];
@@ -90,12 +91,12 @@ void updateNormalMissing(Rng &rng, Chain &chain) {
     const int proposed = -(random2(maxall[locus], rng) + 1);
     if (proposed == before)
       continue;
-    const double probBefore = sampleTerm(chain, h);
-    const double probAfter = proposeAllele(chain, h, locus, proposed);
+    const double probBefore = sampleTerm(work, h);
+    const double probAfter = proposeAllele(chain, work, h, locus, proposed);
     if (ran1(rng) <= acceptanceProbability(probAfter - probBefore)) {
       hap[locus] = proposed;
       chain.popSampleProb += probAfter - probBefore;
-      keepAllele(chain, h, locus);
+      keepAllele(work, h, locus);
     }
   }
 }

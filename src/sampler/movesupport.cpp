@@ -27,8 +27,9 @@ struct ChangedRows {
 // cells; changed(cells, saved, from) compares the block from `from` on. A
 // block that still holds its saved cells keeps its term, which is then not
 // computed again.
-template <class Changed> ChangedRows changedRows(Chain &chain, int leaf, Changed changed) {
-  const MoveScratch &saved = chain.scratch;
+template <class Changed>
+ChangedRows changedRows(Chain &chain, ChainWork &work, int leaf, Changed changed) {
+  const MoveScratch &saved = work.scratch;
   ChangedRows out;
   if (changed(chain.tree[leaf], saved.leafCells, 0)) {
     out.rows[out.count] = leaf;
@@ -45,12 +46,13 @@ template <class Changed> ChangedRows changedRows(Chain &chain, int leaf, Changed
 // being the chain's partner term after it (unpaired genotypes; without them
 // the ratio is that of the totals alone). A kept change gives the chain its
 // new log terms.
-bool testLeafChange(Rng &rng, Chain &chain, const ChangedRows &changed, double partnerProb) {
+bool testLeafChange(Rng &rng, Chain &chain, ChainWork &work, const ChangedRows &changed,
+                    double partnerProb) {
   const bool unpaired = unpairedGenotypes();
   const double proposed = unpaired ? partnerProb : 0, current = unpaired ? chain.partnerProb : 0;
   double total;
-  if (!testRowChange(rng, chain, changed.rows, changed.oldTerms, changed.count, proposed, current,
-                     false, &total))
+  if (!testRowChange(rng, chain, work, changed.rows, changed.oldTerms, changed.count, proposed,
+                     current, false, &total))
     return false;
   chain.logLik = total;
   chain.partnerProb = partnerProb;
@@ -59,8 +61,9 @@ bool testLeafChange(Rng &rng, Chain &chain, const ChangedRows &changed, double p
 
 // Puts back the node terms saveLeaf recorded and, through restore(cells,
 // saved), the cells of the leaf and of its partner leaf (paired genotypes).
-template <class Restore> void restoreLeaf(Chain &chain, int leaf, Restore restore) {
-  const MoveScratch &saved = chain.scratch;
+template <class Restore>
+void restoreLeaf(Chain &chain, ChainWork &work, int leaf, Restore restore) {
+  const MoveScratch &saved = work.scratch;
   TreeRow &row = chain.tree[leaf];
   row[nodeLogLik] = saved.leafLik;
   restore(row, saved.leafCells);
@@ -85,25 +88,25 @@ bool pairedGenotypes() {
   return pset.dataAsGenotypes != 0 && pset.geneticModel != 0;
 }
 
-double partnerTerm(Chain &chain, const double *secondBlock) {
-  return allelesLogProb(chain.popHapFreqs, secondBlock, chain.memo);
+double partnerTerm(Chain &chain, ChainWork &work, const double *secondBlock) {
+  return allelesLogProb(chain.popHapFreqs, secondBlock, work.memo);
 }
 
-double allPartnerTerms(Chain &chain) {
+double allPartnerTerms(Chain &chain, ChainWork &work) {
   double sum = 0;
   for (const TreeRow &row : chain.tree)
     if (row[child1] == -1)
-      sum += partnerTerm(chain, row.data() + TMAT + pset.numLoci);
+      sum += partnerTerm(chain, work, row.data() + TMAT + pset.numLoci);
   return sum;
 }
 
-void takeSweepLogs(Chain &chain) {
+void takeSweepLogs(Chain &chain, ChainWork &work) {
   if (unpairedGenotypes())
-    frequencyLogs(chain.popHapFreqs, chain.memo, chain.scratch.sweepLogs);
+    frequencyLogs(chain.popHapFreqs, work.memo, work.scratch.sweepLogs);
 }
 
-void saveLeaf(Chain &chain, int leaf) {
-  MoveScratch &saved = chain.scratch;
+void saveLeaf(Chain &chain, ChainWork &work, int leaf) {
+  MoveScratch &saved = work.scratch;
   const TreeRow &row = chain.tree[leaf];
   saved.leafCells.assign(row.begin() + TMAT, row.begin() + TMAT + TOTLOCI);
   saved.leafLik = row[nodeLogLik];
@@ -114,8 +117,8 @@ void saveLeaf(Chain &chain, int leaf) {
   }
 }
 
-bool testRowChange(Rng &rng, Chain &chain, const int *rows, const double *oldTerms, int count,
-                   double proposed, double current, bool tiesAccept, double *total) {
+bool testRowChange(Rng &rng, Chain &chain, ChainWork &work, const int *rows, const double *oldTerms,
+                   int count, double proposed, double current, bool tiesAccept, double *total) {
   const TotalBound bound = totalAfterChange(chain.tree, chain.logLik, rows, oldTerms, count);
   const double u = ran1(rng);
   // The largest log ratio the bound allows, with room for the rounding of the
@@ -127,21 +130,21 @@ bool testRowChange(Rng &rng, Chain &chain, const int *rows, const double *oldTer
       (bound.estimate + proposed) - (chain.logLik + current) + bound.error + room;
   if (highest < 0 && std::exp(highest) < u)
     return false;
-  *total = storedTotal(chain.tree, chain.memo.total);
+  *total = storedTotal(chain.tree, work.memo.total);
   const double p = acceptanceProbability((*total + proposed) - (chain.logLik + current));
   return tiesAccept ? u <= p : u < p;
 }
 
-bool acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf) {
-  const MoveScratch &saved = chain.scratch;
+bool acceptOrRestoreLeaf(Rng &rng, Chain &chain, ChainWork &work, int leaf) {
+  const MoveScratch &saved = work.scratch;
   const TreeRow &row = chain.tree[leaf];
   const int loci = pset.numLoci;
   const auto changed = [&](const TreeRow &cells, const std::vector<double> &before, int from) {
     return !std::equal(before.begin() + from, before.begin() + from + loci,
                        cells.begin() + TMAT + from);
   };
-  const ChangedRows rows = changedRows(chain, leaf, changed);
-  chainRowTerms(chain, chain.rootLoci, rows.rows, rows.count);
+  const ChangedRows rows = changedRows(chain, work, leaf, changed);
+  chainRowTerms(chain, work.memo, chain.rootLoci, rows.rows, rows.count);
   // The partner term reads the second allele block of the leaf.
   double partnerProb = chain.partnerProb;
   if (unpairedGenotypes()) {
@@ -153,16 +156,17 @@ bool acceptOrRestoreLeaf(Rng &rng, Chain &chain, int leaf) {
       allelesLogProbPair(saved.sweepLogs, savedBlock, row.data() + TMAT + loci, before, after);
     partnerProb = chain.partnerProb - before + after;
   }
-  if (testLeafChange(rng, chain, rows, partnerProb))
+  if (testLeafChange(rng, chain, work, rows, partnerProb))
     return true;
-  restoreLeaf(chain, leaf, [](TreeRow &cells, const std::vector<double> &before) {
+  restoreLeaf(chain, work, leaf, [](TreeRow &cells, const std::vector<double> &before) {
     std::copy(before.begin(), before.end(), cells.begin() + TMAT);
   });
   return false;
 }
 
-bool acceptOrRestoreLocus(Rng &rng, Chain &chain, int leaf, RowParts &parts, int locus) {
-  MoveScratch &saved = chain.scratch;
+bool acceptOrRestoreLocus(Rng &rng, Chain &chain, ChainWork &work, int leaf, RowParts &parts,
+                          int locus) {
+  MoveScratch &saved = work.scratch;
   TreeMatrix &tree = chain.tree;
   const TreeRow &row = tree[leaf];
   const int loci = pset.numLoci;
@@ -171,9 +175,10 @@ bool acceptOrRestoreLocus(Rng &rng, Chain &chain, int leaf, RowParts &parts, int
   const auto changed = [&](const TreeRow &cells, const std::vector<double> &before, int from) {
     return !(before[from + locus] == cells[TMAT + from + locus]);
   };
-  const ChangedRows rows = changedRows(chain, leaf, changed);
+  const ChangedRows rows = changedRows(chain, work, leaf, changed);
   for (int i = 0; i < rows.count; i++)
-    tree[rows.rows[i]][nodeLogLik] = changedRowTerm(chain, parts, rows.rows[i], locus, true, i);
+    tree[rows.rows[i]][nodeLogLik] =
+        changedRowTerm(chain, work.memo, parts, rows.rows[i], locus, true, i);
   // A sweep of one-locus tests goes through the loci of one leaf after
   // another, so the leaf's partner term is remembered from its last test:
   // what it was then if refused, what it became if kept. Only the new block's
@@ -196,28 +201,28 @@ bool acceptOrRestoreLocus(Rng &rng, Chain &chain, int leaf, RowParts &parts, int
     saved.scoredPartnerTerm = before;
     partnerAfter = after;
   }
-  if (testLeafChange(rng, chain, rows, partnerProb)) {
+  if (testLeafChange(rng, chain, work, rows, partnerProb)) {
     for (int i = 0; i < rows.count; i++)
       keepRowPart(parts, rows.rows[i], true, i);
     saved.scoredPartnerTerm = partnerAfter;
     return true;
   }
-  restoreLeaf(chain, leaf, [&](TreeRow &cells, const std::vector<double> &before) {
+  restoreLeaf(chain, work, leaf, [&](TreeRow &cells, const std::vector<double> &before) {
     for (size_t c = locus; c < before.size(); c += loci)
       cells[TMAT + c] = before[c];
   });
   return false;
 }
 
-void saveNodeTerms(Chain &chain) {
-  std::vector<double> &terms = chain.scratch.nodeLik;
+void saveNodeTerms(Chain &chain, ChainWork &work) {
+  std::vector<double> &terms = work.scratch.nodeLik;
   terms.resize(chain.tree.size());
   for (size_t r = 0; r < chain.tree.size(); r++)
     terms[r] = chain.tree[r][nodeLogLik];
 }
 
-void restoreNodeTerms(Chain &chain) {
-  const std::vector<double> &terms = chain.scratch.nodeLik;
+void restoreNodeTerms(Chain &chain, ChainWork &work) {
+  const std::vector<double> &terms = work.scratch.nodeLik;
   for (size_t r = 0; r < chain.tree.size(); r++)
     chain.tree[r][nodeLogLik] = terms[r];
 }

@@ -63,8 +63,8 @@ bool proposeExchanges(double *first, double *second, Rng &rng, bool &movesImpute
 // its first imputed allele is added at the end, and one that holds none any
 // more is dropped, so that every entry has a cell to re-impute. The record is
 // built in the chain's buffer, so an update allocates nothing.
-void relistMissing(Chain &chain, int leaf) {
-  std::vector<int> &record = chain.scratch.record;
+void relistMissing(Chain &chain, ChainWork &work, int leaf) {
+  std::vector<int> &record = work.scratch.record;
   std::vector<int> &leaves = chain.missingLeaves;
   std::vector<std::vector<int>> &records = chain.missingLoci;
   missingRecord(chain.tree[leaf], record);
@@ -89,10 +89,10 @@ void relistMissing(Chain &chain, int leaf) {
 // After an accepted exchange that carried an imputed allele, the
 // missing-allele lists follow the individual's cells. A rejection restores the
 // cells the records were built from, so nothing else moves them.
-void relistExchanged(Chain &chain, int leaf, int partner) {
-  relistMissing(chain, leaf);
+void relistExchanged(Chain &chain, ChainWork &work, int leaf, int partner) {
+  relistMissing(chain, work, leaf);
   if (partner != leaf)
-    relistMissing(chain, partner);
+    relistMissing(chain, work, partner);
 }
 
 // Calls visit(leaf, partner, first, second) for every individual once, from
@@ -118,33 +118,33 @@ template <class Visit> void forEachIndividual(Chain &chain, Visit visit) {
 
 } // namespace
 
-void updatePhase(Rng &rng, Chain &chain) {
+void updatePhase(Rng &rng, Chain &chain, ChainWork &work) {
   if (pset.dataAsGenotypes == 0)
     return;
-  takeSweepLogs(chain);
+  takeSweepLogs(chain, work);
   forEachIndividual(chain, [&](int leaf, int partner, double *first, double *second) {
-    saveLeaf(chain, leaf);
+    saveLeaf(chain, work, leaf);
     bool movesImputed = false;
     if (proposeExchanges(first, second, rng, movesImputed) &&
-        acceptOrRestoreLeaf(rng, chain, leaf) && movesImputed)
-      relistExchanged(chain, leaf, partner);
+        acceptOrRestoreLeaf(rng, chain, work, leaf) && movesImputed)
+      relistExchanged(chain, work, leaf, partner);
   });
 }
 
-void updatePhaseByLocus(Rng &rng, Chain &chain, RowParts &parts) {
+void updatePhaseByLocus(Rng &rng, Chain &chain, ChainWork &work, RowParts &parts) {
   if (pset.dataAsGenotypes == 0)
     return;
-  takeSweepLogs(chain);
-  chain.scratch.scoredLeaf = -1;
+  takeSweepLogs(chain, work);
+  work.scratch.scoredLeaf = -1;
   forEachIndividual(chain, [&](int leaf, int partner, double *first, double *second) {
     for (int k = 0; k < pset.numLoci; k++) {
       if (first[k] == second[k])
         continue;
-      saveLeaf(chain, leaf);
+      saveLeaf(chain, work, leaf);
       const bool movesImputed = (first[k] < 0) != (second[k] < 0);
       std::swap(first[k], second[k]);
-      if (acceptOrRestoreLocus(rng, chain, leaf, parts, k) && movesImputed)
-        relistExchanged(chain, leaf, partner);
+      if (acceptOrRestoreLocus(rng, chain, work, leaf, parts, k) && movesImputed)
+        relistExchanged(chain, work, leaf, partner);
     }
   });
 }

@@ -49,13 +49,13 @@ struct ChainBlock {
   size_t genealogyCount = 0;
 };
 
-void runBlock(const RunPlan &plan, Rng &rng, Chain &chain, long from, long to,
+void runBlock(const RunPlan &plan, Rng &rng, Chain &chain, ChainWork &work, long from, long to,
               const Schedule &schedule, ChainBlock &block) {
   block.locations.clear();
   block.rows.clear();
   block.genealogyCount = 0;
   for (long i = from; i < to; i++) {
-    plan.iterate(rng, chain, i);
+    plan.iterate(rng, chain, work, i);
     block.locations.push_back(chain.mutLoc);
     const bool fileRecord = schedule.file(i);
     if (fileRecord)
@@ -196,8 +196,9 @@ double convergenceStatistic(const std::vector<double> &locSum, const std::vector
   return std::sqrt((i / n * within + between / (k - 1)) / within);
 }
 
-long runChains(const RunPlan &plan, std::vector<Rng> &streams, std::ostream &dat, std::ostream &hpf,
-               RunRecord *record, const std::function<bool(long done)> &afterIteration) {
+long runChains(const RunPlan &plan, std::vector<Rng> &streams, std::vector<ChainWork> &works,
+               std::ostream &dat, std::ostream &hpf, RunRecord *record,
+               const std::function<bool(long done)> &afterIteration) {
   const int chainCount = pset.numChains;
   const long burnIn = pset.burnInIterations;
   const Schedule schedule = {burnIn, burnIn + pset.realIterations, record ? record->thin : 1};
@@ -213,18 +214,18 @@ long runChains(const RunPlan &plan, std::vector<Rng> &streams, std::ostream &dat
   long done = 0;
   for (long from = 0; from < schedule.total; from += plan.blockLength) {
     const long to = std::min(schedule.total, from + plan.blockLength);
-    const auto work = [&](int w) {
+    const auto runWorker = [&](int w) {
       for (int ch = w; ch < chainCount; ch += plan.workers) {
-        runBlock(plan, streams[plan.sharedStream ? 0 : ch], chains[ch], from, to, schedule,
-                 blocks[ch]);
+        runBlock(plan, streams[plan.sharedStream ? 0 : ch], chains[ch], works[ch], from, to,
+                 schedule, blocks[ch]);
         if (screenAtOnce && schedule.screen(from))
           writeScreenLine(std::cout, blocks[ch].rows.back(), ch, log.convergenceR);
       }
     };
     std::vector<std::thread> pool;
     for (int w = 1; w < plan.workers; w++)
-      pool.emplace_back(work, w);
-    work(0);
+      pool.emplace_back(runWorker, w);
+    runWorker(0);
     for (std::thread &t : pool)
       t.join();
     writeBlock(from, to, schedule, blocks, !screenAtOnce, log, dat, hpf, record);

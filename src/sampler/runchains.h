@@ -8,6 +8,7 @@
 
 #include "chain.h"
 #include "chaintrace.h"
+#include "chainwork.h"
 #include "random.h"
 #include "runrecord.h"
 
@@ -17,9 +18,9 @@
 // thread, in iteration and chain order, so the files are the same whatever
 // the block length and the number of workers.
 struct RunPlan {
-  // One iteration i of the sampler's moves on a chain, with its stored
-  // samples of a sampling iteration.
-  std::function<void(Rng &rng, Chain &chain, long i)> iterate;
+  // One iteration i of the sampler's moves on a chain and its work record,
+  // with its stored samples of a sampling iteration.
+  std::function<void(Rng &rng, Chain &chain, ChainWork &work, long i)> iterate;
   // Iterations every chain runs before the main thread writes their records.
   long blockLength = 1;
   // Threads the chains are spread over (the main thread one of them): worker
@@ -38,15 +39,17 @@ struct RunPlan {
 };
 
 // Runs burn-in and sampling iterations of every chain as the plan says, from
-// streams (one, or one per chain), writing the .dat trace, the screen
+// streams (one, or one per chain) and with works (one per chain, in chain
+// order), writing the .dat trace, the screen
 // records, the per-chain traces of the record (every record->thin-th .dat
 // record and the last), and chain 0's periodic haplotype tallies. With a
 // record, also keeps every chain's draws in sampling order.
 // afterIteration, when given, is called with the number of iterations done
 // after each block; when it returns false the run ends there. Returns the
 // number of sampling iterations whose samples are stored (and sorted).
-long runChains(const RunPlan &plan, std::vector<Rng> &streams, std::ostream &dat, std::ostream &hpf,
-               RunRecord *record, const std::function<bool(long done)> &afterIteration);
+long runChains(const RunPlan &plan, std::vector<Rng> &streams, std::vector<ChainWork> &works,
+               std::ostream &dat, std::ostream &hpf, RunRecord *record,
+               const std::function<bool(long done)> &afterIteration);
 
 // The chain's values after iteration i, as its records show them.
 TraceRow traceRow(const Chain &chain, long i);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "chain.h"
+#include "chainwork.h"
 #include "mutloc.h"
 #include "random.h"
 #include "runrecord.h"
@@ -22,25 +23,25 @@ long runSampler(Rng &rng, std::ostream &dat, std::ostream &hpf, RunRecord *recor
                 const std::function<bool(long done)> &afterIteration = nullptr);
 // Allele-frequency move, then the missing-allele moves of patient leaves and
 // normal-population haplotypes.
-void updateFrequenciesAndMissing(Rng &rng, Chain &chain);
+void updateFrequenciesAndMissing(Rng &rng, Chain &chain, ChainWork &work);
 // The allele-frequency move alone, as the default sampler makes it.
-void updateFrequencies(Rng &rng, Chain &chain);
+void updateFrequencies(Rng &rng, Chain &chain, ChainWork &work);
 // The same step as the mixing sampler makes it: its acceptance also holds the
 // ancestral haplotype's and the partner chromosomes' population terms and the
 // Jacobian of the rescaling, so that it leaves the whole posterior of the
 // trace invariant.
-void updateFrequenciesWhole(Rng &rng, Chain &chain);
+void updateFrequenciesWhole(Rng &rng, Chain &chain, ChainWork &work);
 // Mutation-location update in the mode iterMutLocation gives.
-void updateLocation(Rng &rng, Chain &chain);
+void updateLocation(Rng &rng, Chain &chain, ChainWork &work);
 // One Metropolis test of location x against the chain's own (a symmetric
 // proposal): on acceptance x becomes the chain's location with its terms.
-bool tryLocation(Rng &rng, Chain &chain, double x);
+bool tryLocation(Rng &rng, Chain &chain, ChainWork &work, double x);
 // Random-walk proposal of a location: x in, proposal out. The first call
 // with a step wider than the location interval narrows the chain's step to
 // the interval instead of proposing.
 void adjrecrate(double &x, Rng &rng, const std::vector<double> &map, Chain &chain);
 // Ancestral-state and internal-state proposals.
-void updateStates(Rng &rng, Chain &chain);
+void updateStates(Rng &rng, Chain &chain, ChainWork &work);
 void adjY0(int *state, Rng &rng, int *changed, int allLoci);
 void adjYi(int *state, Rng &rng, int *changed, int allLoci);
 // Genotype phase updates (genotype data only), of every individual in turn:
@@ -49,5 +50,5 @@ void adjYi(int *state, Rng &rng, int *changed, int allLoci);
 // the leaves' terms from the parts of the rows' terms (taken by takeRowParts
 // at the chain's state, every change since kept in them), which it keeps
 // current.
-void updatePhase(Rng &rng, Chain &chain);
-void updatePhaseByLocus(Rng &rng, Chain &chain, RowParts &parts);
+void updatePhase(Rng &rng, Chain &chain, ChainWork &work);
+void updatePhaseByLocus(Rng &rng, Chain &chain, ChainWork &work, RowParts &parts);

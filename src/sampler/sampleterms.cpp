@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "chainwork.h"
 #include "mutloc.h"
 
 namespace {
@@ -49,17 +50,21 @@ struct EntrySpan {
   int first, count;
 };
 
-EntrySpan changedEntries(const Chain &chain, int locus, int row) {
+EntrySpan changedEntries(const Chain &chain, const SampleTerms &terms, int locus, int row) {
   if (locus == 0)
     return {1, maxall[0]};
   const int width = static_cast<int>(chain.MP1[locus - 1][row].size());
-  return {chain.sampleTerms.tableStart[locus - 1] + row * width, width};
+  return {terms.tableStart[locus - 1] + row * width, width};
 }
 
 } // namespace
 
-void takeSampleTerms(Chain &chain) {
-  SampleTerms &terms = chain.sampleTerms;
+void tablesChanged(ChainWork &work) {
+  work.sampleTerms.taken = false;
+}
+
+void takeSampleTerms(const Chain &chain, ChainWork &work) {
+  SampleTerms &terms = work.sampleTerms;
   if (terms.taken)
     return;
   const int loci = pset.numLoci;
@@ -82,15 +87,15 @@ void takeSampleTerms(Chain &chain) {
       entries[k] = entryAt(terms, chain.MP1, chain.normalHaps[h].data(), k);
     sumFrom(terms.logs, entries, 0, loci, 0, &terms.runningSums[h * loci]);
   }
-  chain.scratch.proposedSums.resize(count * loci);
-  chain.scratch.changedHaps.reserve(count);
+  work.scratch.proposedSums.resize(count * loci);
+  work.scratch.changedHaps.reserve(count);
   terms.taken = true;
 }
 
-double proposeTableChange(Chain &chain, int locus, int row) {
-  SampleTerms &terms = chain.sampleTerms;
-  MoveScratch &scratch = chain.scratch;
-  const EntrySpan span = changedEntries(chain, locus, row);
+double proposeTableChange(const Chain &chain, ChainWork &work, int locus, int row) {
+  SampleTerms &terms = work.sampleTerms;
+  MoveScratch &scratch = work.scratch;
+  const EntrySpan span = changedEntries(chain, terms, locus, row);
   const auto changedLogs = terms.logs.begin() + span.first;
   scratch.entryLogs.assign(changedLogs, changedLogs + span.count);
   for (int j = 0; j < span.count; j++)
@@ -115,30 +120,31 @@ double proposeTableChange(Chain &chain, int locus, int row) {
   return sum;
 }
 
-void keepTableChange(Chain &chain, int locus) {
+void keepTableChange(ChainWork &work, int locus) {
   const int loci = pset.numLoci;
-  const std::vector<double> &proposed = chain.scratch.proposedSums;
-  std::vector<double> &sums = chain.sampleTerms.runningSums;
-  for (int h : chain.scratch.changedHaps) {
+  const std::vector<double> &proposed = work.scratch.proposedSums;
+  std::vector<double> &sums = work.sampleTerms.runningSums;
+  for (int h : work.scratch.changedHaps) {
     const size_t at = static_cast<size_t>(h) * loci;
     std::copy(proposed.begin() + at + locus, proposed.begin() + at + loci,
               sums.begin() + at + locus);
   }
 }
 
-void undoTableChange(Chain &chain, int locus, int row) {
-  const std::vector<double> &saved = chain.scratch.entryLogs;
+void undoTableChange(const Chain &chain, ChainWork &work, int locus, int row) {
+  const std::vector<double> &saved = work.scratch.entryLogs;
   std::copy(saved.begin(), saved.end(),
-            chain.sampleTerms.logs.begin() + changedEntries(chain, locus, row).first);
+            work.sampleTerms.logs.begin() +
+                changedEntries(chain, work.sampleTerms, locus, row).first);
 }
 
-double sampleTerm(const Chain &chain, int h) {
-  return chain.sampleTerms.runningSums[(static_cast<size_t>(h) + 1) * pset.numLoci - 1];
+double sampleTerm(const ChainWork &work, int h) {
+  return work.sampleTerms.runningSums[(static_cast<size_t>(h) + 1) * pset.numLoci - 1];
 }
 
-double proposeAllele(Chain &chain, int h, int locus, int allele) {
-  const SampleTerms &terms = chain.sampleTerms;
-  MoveScratch &scratch = chain.scratch;
+double proposeAllele(const Chain &chain, ChainWork &work, int h, int locus, int allele) {
+  const SampleTerms &terms = work.sampleTerms;
+  MoveScratch &scratch = work.scratch;
   const int loci = pset.numLoci;
   const Haplotype &hap = chain.normalHaps[h];
   Haplotype &alleles = scratch.hapBuffer;
@@ -154,9 +160,9 @@ double proposeAllele(Chain &chain, int h, int locus, int allele) {
                  scratch.hapSums.data());
 }
 
-void keepAllele(Chain &chain, int h, int locus) {
-  SampleTerms &terms = chain.sampleTerms;
-  const MoveScratch &scratch = chain.scratch;
+void keepAllele(ChainWork &work, int h, int locus) {
+  SampleTerms &terms = work.sampleTerms;
+  const MoveScratch &scratch = work.scratch;
   const int loci = pset.numLoci;
   const size_t at = static_cast<size_t>(h) * loci;
   for (int k = locus; k <= locus + 1 && k < loci; k++)

@@ -62,8 +62,8 @@ bool readsChange(const TreeMatrix &tree, int child, int b, const Haplotype &root
 
 // Proposes a new ancestral haplotype for chain ch; only the root's own term of
 // the likelihood depends on it, besides its population probability.
-void updateRootState(Rng &rng, Chain &chain) {
-  Haplotype &proposedState = chain.scratch.proposedState;
+void updateRootState(Rng &rng, Chain &chain, ChainWork &work) {
+  Haplotype &proposedState = work.scratch.proposedState;
   proposedState.assign(chain.rootLoci.begin(), chain.rootLoci.end());
   int changed;
   adjY0(proposedState.data(), rng, &changed, pset.flipAllLoci);
@@ -76,10 +76,11 @@ void updateRootState(Rng &rng, Chain &chain) {
     root++;
   const double savedTerm = tree[root][nodeLogLik];
 
-  chainRowTerms(chain, proposedState, &root, 1);
-  const double hapProb = probhap2(chain.popHapFreqs, chain.MP1, proposedState.data(), chain.memo);
+  chainRowTerms(chain, work.memo, proposedState, &root, 1);
+  const double hapProb = probhap2(chain.popHapFreqs, chain.MP1, proposedState.data(), work.memo);
   double lik;
-  if (testRowChange(rng, chain, &root, &savedTerm, 1, hapProb, chain.rootHapProb, false, &lik)) {
+  if (testRowChange(rng, chain, work, &root, &savedTerm, 1, hapProb, chain.rootHapProb, false,
+                    &lik)) {
     chain.rootLoci = proposedState;
     chain.logLik = lik;
     chain.rootHapProb = hapProb;
@@ -92,9 +93,9 @@ void updateRootState(Rng &rng, Chain &chain) {
 // Proposes new alleles for every internal node of chain ch in row order; a
 // node's alleles enter its own term and those of its two children. The
 // proposal is made in the node's row, keeping the cells it changed.
-void updateInternalStates(Rng &rng, Chain &chain) {
+void updateInternalStates(Rng &rng, Chain &chain, ChainWork &work) {
   TreeMatrix &tree = chain.tree;
-  std::vector<std::pair<int, double>> &changedCells = chain.scratch.changedCells;
+  std::vector<std::pair<int, double>> &changedCells = work.scratch.changedCells;
   const int b = firstRightMarker(chain.mutLoc);
   int treated = 0;
   for (size_t node = 0; node < tree.size() && treated < pset.numChromosomes - 1; node++) {
@@ -126,10 +127,10 @@ void updateInternalStates(Rng &rng, Chain &chain) {
     for (int i = 0; i < count; i++)
       oldTerms[i] = tree[rows[i]][nodeLogLik];
 
-    chainRowTerms(chain, chain.rootLoci, rows, count);
+    chainRowTerms(chain, work.memo, chain.rootLoci, rows, count);
     // Ties accept: this test is not strict, unlike the others.
     double lik;
-    if (testRowChange(rng, chain, rows, oldTerms, count, 0, 0, true, &lik)) {
+    if (testRowChange(rng, chain, work, rows, oldTerms, count, 0, 0, true, &lik)) {
       chain.logLik = lik;
       chain.accInternal += 1;
     } else {
@@ -151,8 +152,8 @@ void adjYi(int *state, Rng &rng, int *changed, int allLoci) {
   redrawState(state, rng, changed, allLoci, pset.internalAdjust);
 }
 
-void updateStates(Rng &rng, Chain &chain) {
+void updateStates(Rng &rng, Chain &chain, ChainWork &work) {
   if (pset.iterAncestral)
-    updateRootState(rng, chain);
-  updateInternalStates(rng, chain);
+    updateRootState(rng, chain, work);
+  updateInternalStates(rng, chain, work);
 }

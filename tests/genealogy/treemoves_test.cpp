@@ -109,13 +109,14 @@ void installChain(const TreeMatrix &tree, double age) {
   const int n = pset.numChromosomes;
   const int rows = 2 * n - 1;
   Chain &c = chains[0];
+  GenealogyWork work;
   c.mutAge = age;
   c.propMutAge = age;
   c.tree = tree;
   c.ageOrder.assign(rows, 0);
   c.propTree = freshTree();
   c.labelOrder.assign(rows, 0);
-  c.logLik = chainTprob(c, c.tree, c.mutLoc, c.rootLoci);
+  c.logLik = chainTprob(c, work.memo, c.tree, c.mutLoc, c.rootLoci);
   TreeMatrix sorted = tree;
   sortTree(sorted, nodeTime);
   c.nodeTimes.resize(rows);
@@ -171,9 +172,10 @@ void expectUnchangedButChildOrder(const ChainState &before) {
 int runCheckedMoves(Seed seed, int moves) {
   Rng rng = streamFrom(seed);
   Chain &c = chains[0];
+  GenealogyWork work;
   for (int i = 0; i < moves; i++) {
     const ChainState before = chainState();
-    updateGenealogy(rng, c, i % pset.realIterations);
+    updateGenealogy(rng, c, work, i % pset.realIterations);
     if (c.accTree == before.accepted) {
       expectUnchangedButChildOrder(before);
     } else {
@@ -552,13 +554,14 @@ TEST_F(GenealogyMove, TwoLeaves) {
 }
 
 TEST_F(GenealogyMove, NodeTimeMoveWithoutStepsRebuildsTheRotatedGenealogy) {
+  GenealogyWork work;
   chains[0].treeAdjust = 0;
   // Node-time move: kind, age, seven child-order draws, three age draws, accept.
   const Seed seed = findSeed(1, [](const std::vector<double> &d) { return d[0] < 0.1; });
   const std::vector<double> d = peekDraws(seed, 14);
   const TreeMatrix start = chains[0].tree;
   Rng rng = streamFrom(seed);
-  updateGenealogy(rng, chains[0], 0);
+  updateGenealogy(rng, chains[0], work, 0);
   EXPECT_EQ(chains[0].accTree, 1);
   EXPECT_EQ(chains[0].tree, rotated(start, d, 2));
   EXPECT_EQ(ran1(rng), d[13]);
@@ -566,6 +569,7 @@ TEST_F(GenealogyMove, NodeTimeMoveWithoutStepsRebuildsTheRotatedGenealogy) {
 }
 
 TEST_F(GenealogyMove, RejectionKeepsTheExchangedChildOrder) {
+  GenealogyWork work;
   // With a window of 100 and bounds [3, 5] the age lands outside its bounds
   // unless the step falls in a narrow range; such proposals are refused.
   chains[0].treeAdjust = 100;
@@ -600,7 +604,7 @@ TEST_F(GenealogyMove, RejectionKeepsTheExchangedChildOrder) {
     const ChainState before = chainState();
     const std::vector<double> d = peekDraws(seed, 9);
     Rng rng = streamFrom(seed);
-    updateGenealogy(rng, chains[0], 0);
+    updateGenealogy(rng, chains[0], work, 0);
     EXPECT_EQ(chains[0].accTree, 0);
     EXPECT_EQ(chains[0].tree, rotated(before.tree, d, first));
     expectUnchangedButChildOrder(before);
@@ -614,10 +618,11 @@ TEST_F(GenealogyMove, AgesOutsideTheBoundsAreNeverAccepted) {
   pset.mutAgeHigh = 5;
   Rng rng = streamFrom(-31);
   Chain &c = chains[0];
+  GenealogyWork work;
   int refusedOutside = 0;
   for (int i = 0; i < 400; i++) {
     const int accepted = c.accTree;
-    updateGenealogy(rng, c, i % pset.realIterations);
+    updateGenealogy(rng, c, work, i % pset.realIterations);
     if (c.propMutAge < 3 || c.propMutAge > 5) {
       EXPECT_EQ(c.accTree, accepted);
       refusedOutside++;
@@ -633,12 +638,13 @@ TEST_F(GenealogyMove, SamplingIterationsRecordTheAgeBeforeTheProposal) {
   pset.burnInIterations = 3;
   pset.realIterations = 5;
   Chain &c = chains[0];
+  GenealogyWork work;
   c.ageSamples.assign(5, 0.0);
   Rng rng = streamFrom(-17);
   std::vector<double> agesBefore;
   for (int i = 0; i < 8; i++) {
     agesBefore.push_back(c.mutAge);
-    updateGenealogy(rng, c, i);
+    updateGenealogy(rng, c, work, i);
     for (int k = 0; k < 5; k++)
       EXPECT_EQ(c.ageSamples[k], k + 3 <= i ? agesBefore[k + 3] : 0.0) << "after " << i;
   }
@@ -661,6 +667,7 @@ TEST_F(GenealogyMove, AgeNotProposedKeepsItAndRecordsNothing) {
 }
 
 TEST_F(GenealogyMove, ARegraftWhoseWalkPlacesNothingIsRefusedAtOneDraw) {
+  GenealogyWork work;
   // Regraft: kind, seven child-order draws, the age, then the subtree, the
   // displacement and the walk's own draws.
   const Seed seed = findSeed(1, [](const std::vector<double> &d) { return d[0] >= 0.1; });
@@ -670,7 +677,7 @@ TEST_F(GenealogyMove, ARegraftWhoseWalkPlacesNothingIsRefusedAtOneDraw) {
     const ChainState before = chainState();
     const std::vector<double> d = peekDraws(seed, 9);
     Rng rng = streamFrom(seed);
-    updateGenealogy(rng, chains[0], 0);
+    updateGenealogy(rng, chains[0], work, 0);
     const double next = ran1(rng);
     EXPECT_EQ(chains[0].accTree, 0);
     EXPECT_EQ(chains[0].tree, rotated(before.tree, d, 1));
@@ -702,6 +709,7 @@ TEST_F(GenealogyMove, ARegraftWhoseWalkPlacesNothingIsRefusedAtOneDraw) {
 }
 
 TEST_F(GenealogyMove, ANodeTimeProposalWithAZeroInternalAgeIsRefused) {
+  GenealogyWork work;
   // A step of 1e20 against an age of 4 lands on multiples of 8 (far beyond
   // 2^56 every age is one), which fold to 0 exactly: no rebuild is possible.
   pset.iterMutAge = 0;
@@ -716,7 +724,7 @@ TEST_F(GenealogyMove, ANodeTimeProposalWithAZeroInternalAgeIsRefused) {
   // Kind, seven child-order draws, three node ages, the acceptance draw.
   const std::vector<double> d = peekDraws(seed, 13);
   Rng rng = streamFrom(seed);
-  updateGenealogy(rng, chains[0], 0);
+  updateGenealogy(rng, chains[0], work, 0);
   EXPECT_EQ(ran1(rng), d[12]);
   EXPECT_EQ(chains[0].accTree, 0);
   EXPECT_EQ(chains[0].tree, rotated(before.tree, d, 1));

@@ -58,7 +58,8 @@ protected:
 };
 
 TEST_F(TwoLeafIndependent, EveryRowMatchesTheHandWorkedTerm) {
-  const double total = chainTprob(chains[0], tree, 0.5, root);
+  LikelihoodMemo memo;
+  const double total = chainTprob(chains[0], memo, tree, 0.5, root);
   // Root, branch 0.5, equal to the ancestral haplotype: crossover anywhere.
   const double q = exp(-0.25);
   const double rootTerm = log((q + (1 - q) * 0.6) * ((1 - q) * 0.3 + q));
@@ -75,23 +76,26 @@ TEST_F(TwoLeafIndependent, EveryRowMatchesTheHandWorkedTerm) {
 }
 
 TEST_F(TwoLeafIndependent, RootIsComparedWithTheAncestralHaplotype) {
+  LikelihoodMemo memo;
   root = {2, 1};
-  chainTprob(chains[0], tree, 0.5, root);
+  chainTprob(chains[0], memo, tree, 0.5, root);
   const double q = exp(-0.25);
   EXPECT_NEAR(tree[0][nodeLogLik], log(((1 - q) * 0.6) * ((1 - q) * 0.3 + q)), 1e-13);
 }
 
 TEST_F(TwoLeafIndependent, MissingAllelesAreReadByMagnitude) {
-  const double total = chainTprob(chains[0], tree, 0.5, root);
+  LikelihoodMemo memo;
+  const double total = chainTprob(chains[0], memo, tree, 0.5, root);
   tree[1][TMAT + 1] = -2;
   tree[2][TMAT + 0] = -2;
-  const double withMissing = chainTprob(chains[0], tree, 0.5, root);
+  const double withMissing = chainTprob(chains[0], memo, tree, 0.5, root);
   EXPECT_EQ(total, withMissing);
 }
 
 TEST_F(TwoLeafIndependent, MutationLeftOfAllMarkers) {
+  LikelihoodMemo memo;
   const double x = -0.2;
-  chainTprob(chains[0], tree, x, root);
+  chainTprob(chains[0], memo, tree, x, root);
   // Root (t = 0.5) matches: every marker is a right marker.
   const double t = 0.5;
   const double expected = (1 - exp(x * t)) * (0.6 * 0.3) +
@@ -102,8 +106,9 @@ TEST_F(TwoLeafIndependent, MutationLeftOfAllMarkers) {
 }
 
 TEST_F(TwoLeafIndependent, MutationRightOfAllMarkers) {
+  LikelihoodMemo memo;
   const double x = 1.5;
-  chainTprob(chains[0], tree, x, root);
+  chainTprob(chains[0], memo, tree, x, root);
   // Leaf 1 (t = 1) differs at marker 2, the last left marker.
   EXPECT_NEAR(tree[1][nodeLogLik], log((1 - exp(-(1.5 - 1))) * (0.6 * 0.7)), 1e-13);
   // Root (t = 0.5) matches at both markers.
@@ -114,7 +119,8 @@ TEST_F(TwoLeafIndependent, MutationRightOfAllMarkers) {
 }
 
 TEST_F(TwoLeafIndependent, MutationOnTheLastMarkerPutsItOnTheLeft) {
-  chainTprob(chains[0], tree, 1.0, root);
+  LikelihoodMemo memo;
+  chainTprob(chains[0], memo, tree, 1.0, root);
   // Marker 2 is a left marker at distance 0: a mismatch there cannot be
   // explained by any crossover.
   EXPECT_EQ(tree[1][nodeLogLik], -INFINITY);
@@ -123,7 +129,8 @@ TEST_F(TwoLeafIndependent, MutationOnTheLastMarkerPutsItOnTheLeft) {
 }
 
 TEST_F(TwoLeafIndependent, MutationAtTheFirstMarkerPutsEveryMarkerOnTheRight) {
-  chainTprob(chains[0], tree, 0.0, root);
+  LikelihoodMemo memo;
+  chainTprob(chains[0], memo, tree, 0.0, root);
   // Marker 1 sits at the mutation: a mismatch there has weight 0.
   EXPECT_EQ(tree[2][nodeLogLik], -INFINITY);
   const double h = exp(-1.0);
@@ -131,10 +138,11 @@ TEST_F(TwoLeafIndependent, MutationAtTheFirstMarkerPutsEveryMarkerOnTheRight) {
 }
 
 TEST_F(TwoLeafIndependent, BranchOfLengthZeroAllowsNoMismatch) {
+  LikelihoodMemo memo;
   tree[1][branchLength] = 0;
   tree[2][branchLength] = 0;
   tree[2][TMAT + 0] = 1;
-  const double total = chainTprob(chains[0], tree, 0.5, root);
+  const double total = chainTprob(chains[0], memo, tree, 0.5, root);
   EXPECT_EQ(tree[1][nodeLogLik], -INFINITY);
   EXPECT_EQ(tree[2][nodeLogLik], 0.0);
   EXPECT_EQ(total, -INFINITY);
@@ -158,7 +166,8 @@ protected:
 };
 
 TEST_F(TwoLeafMarkov, EveryRowMatchesTheHandWorkedTerm) {
-  const double total = chainTprob(chains[0], tree, 2.0, root);
+  LikelihoodMemo memo;
+  const double total = chainTprob(chains[0], memo, tree, 2.0, root);
   const double e = exp(1.0);
   // Leaf 1 = 2 1 2: mismatch at marker 3 (first right) and marker 1; left
   // segments 2 (0.4) and 2 1 (0.4 * 0.2); right segment 2 (0.595).
@@ -177,16 +186,18 @@ TEST_F(TwoLeafMarkov, EveryRowMatchesTheHandWorkedTerm) {
 }
 
 TEST_F(TwoLeafMarkov, RightSegmentsUseTheForwardTransitions) {
+  LikelihoodMemo memo;
   // Mutation left of every marker; leaf 1 = 2 1 2 differs at marker 1.
-  chainTprob(chains[0], tree, -1.0, root);
+  chainTprob(chains[0], memo, tree, -1.0, root);
   EXPECT_NEAR(tree[1][nodeLogLik], log((1 - exp(-1.0)) * (0.595 * 0.5 * 0.2)), 1e-13);
 }
 
 TEST_F(TwoLeafMarkov, MutationOnAnInnerMarkerGivesItWeightZero) {
+  LikelihoodMemo memo;
   // x = d[2]: marker 2 is the first right marker, at distance 0.
   tree[2][TMAT + 1] = 2;
   tree[1][branchLength] = 0.7;
-  chainTprob(chains[0], tree, 1.0, root);
+  chainTprob(chains[0], memo, tree, 1.0, root);
   EXPECT_EQ(tree[2][nodeLogLik], -INFINITY);
   // Leaf 1 = 2 1 2 (branch 0.7) differs at marker 1 (the only left marker)
   // and marker 3. Counting marker 2 on the left instead gives the same value
@@ -199,6 +210,7 @@ TEST_F(TwoLeafMarkov, MutationOnAnInnerMarkerGivesItWeightZero) {
 }
 
 TEST_F(TwoLeafMarkov, SingleMarker) {
+  LikelihoodMemo memo;
   setSmallRun(2, 1);
   pset.mapDist = {0, 0};
   setFrequencies({{0.6, 0.4}});
@@ -206,11 +218,11 @@ TEST_F(TwoLeafMarkov, SingleMarker) {
   root = {1};
   tree = makeTree(
       {{0, 1, 2, -1, 1, 0.5, 0, 1}, {1, -1, -1, 0, 0, 1, 0, 1}, {2, -1, -1, 0, 0, 1, 0, 2}});
-  chainTprob(chains[0], tree, 0.3, root);
+  chainTprob(chains[0], memo, tree, 0.3, root);
   // The marker is on the left at distance 0.3.
   EXPECT_NEAR(tree[1][nodeLogLik], log(exp(-0.3) + (1 - exp(-0.3)) * 0.6), 1e-13);
   EXPECT_NEAR(tree[2][nodeLogLik], log((1 - exp(-0.3)) * 0.4), 1e-13);
-  chainTprob(chains[0], tree, 0.0, root);
+  chainTprob(chains[0], memo, tree, 0.0, root);
   // At the mutation itself the marker is on the right at distance 0.
   EXPECT_EQ(tree[2][nodeLogLik], -INFINITY);
   EXPECT_NEAR(tree[1][nodeLogLik], log(exp(0.0) * exp(-0.0)), 1e-13);
@@ -220,6 +232,8 @@ TEST_F(TwoLeafMarkov, SingleMarker) {
 // leaves 3, 4 under node 1 and 5, 6 under node 2. Haplotype data unless a
 // test switches to paired genotypes.
 class FourLeafTree : public ::testing::Test {
+  LikelihoodMemo memo;
+
 protected:
   void SetUp() override {
     setSmallRun(4, 4);
@@ -240,11 +254,11 @@ protected:
   // partialtprobs over chain 0's tables and memo.
   void subtree(int *count, int from, int node) {
     Chain &c = chains[0];
-    partialtprobs(c.popHapFreqs, count, from, node, tree, mutLoc, root, c.MP1, c.memo);
+    partialtprobs(c.popHapFreqs, count, from, node, tree, mutLoc, root, c.MP1, memo);
   }
-  double full(TreeMatrix &t) { return chainTprob(chains[0], t, mutLoc, root); }
+  double full(TreeMatrix &t) { return chainTprob(chains[0], memo, t, mutLoc, root); }
   double partial(int start, int type) {
-    return chainTprob(chains[0], tree, mutLoc, root, start, type);
+    return chainTprob(chains[0], memo, tree, mutLoc, root, start, type);
   }
   // Expected total: a full recomputation on a copy of the changed tree.
   double expectedTotal() {
@@ -337,13 +351,14 @@ TEST_F(FourLeafTree, PairedLeafWithItsPartner) {
 }
 
 TEST_F(FourLeafTree, SingleNodeTermsSumToTheFullTotal) {
+  LikelihoodMemo memo;
   TreeMatrix fresh = tree;
   const double expected = full(fresh);
   for (TreeRow &r : tree)
     r[nodeLogLik] = 0;
   Chain &c = chains[0];
   for (int r = 6; r >= 0; r--)
-    tprob2(c.popHapFreqs, tree, mutLoc, pset.mapDist, root, r, c.MP1, c.memo);
+    tprob2(c.popHapFreqs, tree, mutLoc, pset.mapDist, root, r, c.MP1, memo);
   for (int r = 0; r < 7; r++)
     EXPECT_EQ(tree[r][nodeLogLik], fresh[r][nodeLogLik]);
   EXPECT_EQ(sumColumn(tree), expected);

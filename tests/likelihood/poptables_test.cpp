@@ -310,19 +310,20 @@ TEST_F(Lookups, WholeHaplotypeProbability) {
 // (-a) alleles read by magnitude, also after the tables changed and the logs
 // were taken again.
 TEST(PopulationTables, AllelePairsScoreAsEachAlone) {
+  LikelihoodMemo memo;
   prepare({2, 4, 3}, {{1, 1, 2}, {1, 2, 3}, {2, -1, 1}, {-2, 3, 2}}, 1);
   Chain &chain = chains[0];
   const std::vector<std::vector<double>> sequences = {
       {1, 2, 3}, {-2, 4, 1}, {2, -3, -3}, {1, 1, 1}};
   std::vector<double> logs;
   for (int round = 0; round < 2; round++) {
-    frequencyLogs(chain.popHapFreqs, chain.memo, logs);
+    frequencyLogs(chain.popHapFreqs, memo, logs);
     for (const auto &a : sequences)
       for (const auto &b : sequences) {
         double first = 0, second = 0;
         allelesLogProbPair(logs, a.data(), b.data(), first, second);
-        EXPECT_EQ(first, allelesLogProb(chain.popHapFreqs, a.data(), chain.memo));
-        EXPECT_EQ(second, allelesLogProb(chain.popHapFreqs, b.data(), chain.memo));
+        EXPECT_EQ(first, allelesLogProb(chain.popHapFreqs, a.data(), memo));
+        EXPECT_EQ(second, allelesLogProb(chain.popHapFreqs, b.data(), memo));
         EXPECT_EQ(allelesLogProb(logs, a.data()), first);
         EXPECT_NEAR(first,
                     std::log(chain.popHapFreqs[static_cast<int>(std::fabs(a[0]))][0]) +

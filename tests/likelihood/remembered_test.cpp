@@ -17,6 +17,8 @@ using std::log;
 // Two leaves, two markers at 0 and d2, independent loci; the root carries the
 // ancestral haplotype 1 1.
 class Remembered : public ::testing::Test {
+  LikelihoodMemo memo;
+
 protected:
   void SetUp() override {
     setSmallRun(2, 2);
@@ -50,9 +52,9 @@ protected:
   }
 
   // The root's term as the chain's likelihood gives it, with everything the
-  // chain's memo holds from the evaluations before.
+  // memo holds from the evaluations before.
   double rootNow(double x) {
-    chainTprob(chains[0], tree, x, root);
+    chainTprob(chains[0], memo, tree, x, root);
     return tree[0][nodeLogLik];
   }
 
@@ -82,6 +84,7 @@ TEST_F(Remembered, ANewBranchLengthMapOrLocationGivesItsOwnTerm) {
 }
 
 TEST_F(Remembered, GenealogiesSharingRowNumbersKeepTheirOwnTerms) {
+  LikelihoodMemo memo;
   // More genealogies than a row keeps branch lengths for, evaluated in turn.
   const std::vector<double> branches = {0.5, 0.9, 1.3, 0.2, 2.0, 0.7};
   std::vector<TreeMatrix> trees(branches.size(), tree);
@@ -89,7 +92,7 @@ TEST_F(Remembered, GenealogiesSharingRowNumbersKeepTheirOwnTerms) {
     trees[g][0][branchLength] = branches[g];
   for (int round = 0; round < 3; round++)
     for (size_t g = 0; g < trees.size(); g++) {
-      chainTprob(chains[0], trees[g], 0.5, root, 0, 1);
+      chainTprob(chains[0], memo, trees[g], 0.5, root, 0, 1);
       EXPECT_NEAR(trees[g][0][nodeLogLik], rootTerm(branches[g], 0.5, 1), 1e-13);
     }
 }

@@ -44,24 +44,25 @@ constexpr double locations[] = {0.0, 0.005, 0.015, 0.03};
 } // namespace
 
 TEST(RowParts, ATermAfterOneAlleleChangedIsTheFreshTerm) {
+  LikelihoodMemo memo;
   for (double alg : {0.0, 1.0})
     for (double x : locations) {
       Chain &c = buildChain(alg);
       placeMutation(x);
       RowParts parts;
-      takeRowParts(c, parts);
+      takeRowParts(c, memo, parts);
       for (int node = 0; node < 5; node++)
         for (int locus = 0; locus < 3; locus++)
           for (int a = 1; a <= maxall[locus]; a++) {
             const double own = c.tree[node][TMAT + locus];
             c.tree[node][TMAT + locus] = a;
-            EXPECT_EQ(changedRowTerm(c, parts, node, locus, true, 0), freshTerm(c, node))
+            EXPECT_EQ(changedRowTerm(c, memo, parts, node, locus, true, 0), freshTerm(c, node))
                 << "own: algSwitch " << alg << " x " << x << " row " << node << " locus " << locus
                 << " allele " << a;
             c.tree[node][TMAT + locus] = own;
             const int before = inherited(c, node, locus);
             setInherited(c, node, locus, a);
-            EXPECT_EQ(changedRowTerm(c, parts, node, locus, false, 2), freshTerm(c, node))
+            EXPECT_EQ(changedRowTerm(c, memo, parts, node, locus, false, 2), freshTerm(c, node))
                 << "inherited: algSwitch " << alg << " x " << x << " row " << node << " locus "
                 << locus << " allele " << a;
             setInherited(c, node, locus, before);
@@ -73,13 +74,14 @@ TEST(RowParts, ATermAfterOneAlleleChangedIsTheFreshTerm) {
 // or dropped at random, the changed rows' parts kept with it: the parts are
 // then those taken afresh from the chain as it stands.
 TEST(RowParts, PartsKeptThroughChangesAreTakenAfresh) {
+  LikelihoodMemo memo;
   std::mt19937 gen(7);
   for (double alg : {0.0, 1.0})
     for (double x : locations) {
       Chain &c = buildChain(alg);
       placeMutation(x);
       RowParts parts, fresh;
-      takeRowParts(c, parts);
+      takeRowParts(c, memo, parts);
       for (int change = 0; change < 200; change++) {
         const int locus = static_cast<int>(gen() % 3);
         const int allele = 1 + static_cast<int>(gen() % maxall[locus]);
@@ -88,7 +90,7 @@ TEST(RowParts, PartsKeptThroughChangesAreTakenAfresh) {
         if (gen() % 3 == 0) {
           const int before = c.rootLoci[locus];
           c.rootLoci[locus] = allele;
-          changedRowTerm(c, parts, root, locus, false, 0);
+          changedRowTerm(c, memo, parts, root, locus, false, 0);
           if (keep)
             keepRowPart(parts, root, false, 0);
           else
@@ -101,14 +103,14 @@ TEST(RowParts, PartsKeptThroughChangesAreTakenAfresh) {
           const int rows[3] = {node, static_cast<int>(c.tree[node][child1]),
                                static_cast<int>(c.tree[node][child2])};
           for (int j = 0; j < 3; j++)
-            changedRowTerm(c, parts, rows[j], locus, j == 0, j);
+            changedRowTerm(c, memo, parts, rows[j], locus, j == 0, j);
           if (keep)
             for (int j = 0; j < 3; j++)
               keepRowPart(parts, rows[j], j == 0, j);
           else
             c.tree[node][TMAT + locus] = before;
         }
-        takeRowParts(c, fresh);
+        takeRowParts(c, memo, fresh);
         ASSERT_EQ(parts.lookUps, fresh.lookUps) << "change " << change;
         ASSERT_EQ(parts.left, fresh.left) << "change " << change;
         ASSERT_EQ(parts.right, fresh.right) << "change " << change;

@@ -155,6 +155,7 @@ TEST(ClusterStart, GroupsOfSimilarHaplotypesShareASubtree) {
   const std::vector<Haplotype> haps = {{1, 1, 1, 1}, {2, 2, 2, 2}, {1, 1, 1, 2}, {2, 2, 2, 1},
                                        {1, 1, 1, 1}, {2, 2, 2, 2}, {1, 1, 1, 2}, {2, 2, 2, 1}};
   Chain &c = caterpillarChain(haps);
+  ChainWork work;
   const std::vector<double> ages = internalAges(c.tree);
   Rng rng = streamFrom(-5);
   startFromClusters(rng, c);
@@ -167,7 +168,7 @@ TEST(ClusterStart, GroupsOfSimilarHaplotypesShareASubtree) {
   const Members second = leavesBelow(c.tree, static_cast<int>(c.tree[0][child2]));
   const Members odd = {7, 9, 11, 13}, even = {8, 10, 12, 14};
   EXPECT_TRUE((first == odd && second == even) || (first == even && second == odd));
-  startFromLeaves(c);
+  startFromLeaves(c, work);
   EXPECT_TRUE(chainConsistent(0));
 }
 

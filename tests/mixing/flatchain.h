@@ -45,7 +45,8 @@ inline Chain &flatChain() {
                      {6, -1, -1, 2, 0, 30, 0, 1, 1}});
   c.propTree = c.tree;
   c.nodeTimes = c.propTimes = {0, 0, 0, 0, 20, 30, 60};
-  c.logLik = chainTprob(c, c.tree, c.mutLoc, c.rootLoci);
+  LikelihoodMemo memo;
+  c.logLik = chainTprob(c, memo, c.tree, c.mutLoc, c.rootLoci);
   c.treePrior = tprior(4, c.nodeTimes, age, sampled, growth);
   c.mutAgePrior = tpriormut(4, age, growth);
   return c;

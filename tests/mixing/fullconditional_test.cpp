@@ -19,6 +19,7 @@ namespace {
 // recomputed.
 template <class Set>
 std::vector<double> bruteConditional(Chain &c, int count, Set setAllele, bool rootTerm, int keep) {
+  ChainWork work;
   std::vector<double> logp(count);
   double top = -1e300;
   for (int a = 0; a < count; a++) {
@@ -31,8 +32,8 @@ std::vector<double> bruteConditional(Chain &c, int count, Set setAllele, bool ro
     top = std::max(top, logp[a]);
   }
   setAllele(keep);
-  c.logLik = chainTprob(c, c.tree, c.mutLoc, c.rootLoci);
-  c.rootHapProb = probhap2(c.popHapFreqs, c.MP1, c.rootLoci.data(), c.memo);
+  c.logLik = chainTprob(c, work.memo, c.tree, c.mutLoc, c.rootLoci);
+  c.rootHapProb = probhap2(c.popHapFreqs, c.MP1, c.rootLoci.data(), work.memo);
   double total = 0;
   for (double &v : logp)
     total += (v = std::exp(v - top));
@@ -57,6 +58,7 @@ void expectFrequencies(const std::vector<int> &counts, const std::vector<double>
 // wrong proposal ratio shows.
 TEST(FullConditional, InternalAlleleFollowsItsConditionalAndKeepsTermsCurrent) {
   Chain &c = buildChain(1);
+  ChainWork work;
   pset.mapDist = {0, 0, 1, 3};
   pset.mutLocHigh = 3;
   c.mutLoc = 1.5;
@@ -67,11 +69,11 @@ TEST(FullConditional, InternalAlleleFollowsItsConditionalAndKeepsTermsCurrent) {
   // are nearly independent and the binomial yardstick applies.
   Rng rng = streamFrom(-17);
   RowParts parts;
-  takeRowParts(c, parts);
+  takeRowParts(c, work.memo, parts);
   const int draws = 20000, thinning = 10;
   std::vector<int> counts(count, 0);
   for (int d = 0; d < draws * thinning; d++) {
-    drawNodeAllele(rng, c, parts, node, locus);
+    drawNodeAllele(rng, c, work, parts, node, locus);
     if (d % thinning == 0)
       counts[static_cast<int>(c.tree[node][TMAT + locus]) - 1]++;
     if (d < 50) {
@@ -83,16 +85,17 @@ TEST(FullConditional, InternalAlleleFollowsItsConditionalAndKeepsTermsCurrent) {
 
 TEST(FullConditional, RootAlleleFollowsItsConditionalWithItsPopulationTerm) {
   Chain &c = buildChain(0);
+  ChainWork work;
   const int locus = 1, count = maxall[locus];
   const std::vector<double> p = bruteConditional(
       c, count, [&](int a) { c.rootLoci[locus] = a; }, true, c.rootLoci[locus]);
   Rng rng = streamFrom(-29);
   RowParts parts;
-  takeRowParts(c, parts);
+  takeRowParts(c, work.memo, parts);
   const int draws = 20000;
   std::vector<int> counts(count, 0);
   for (int d = 0; d < draws; d++) {
-    drawRootAllele(rng, c, parts, locus);
+    drawRootAllele(rng, c, work, parts, locus);
     counts[c.rootLoci[locus] - 1]++;
     if (d < 50) {
       ASSERT_TRUE(chainConsistent(0));
@@ -103,24 +106,26 @@ TEST(FullConditional, RootAlleleFollowsItsConditionalWithItsPopulationTerm) {
 
 TEST(FullConditional, LeavesAndSingleAlleleLociAreLeftAlone) {
   Chain &c = buildChain(1);
+  ChainWork work;
   maxall[0] = 1;
   const TreeMatrix before = c.tree;
   Rng rng = streamFrom(-3);
   RowParts parts;
-  takeRowParts(c, parts);
-  EXPECT_FALSE(drawNodeAllele(rng, c, parts, 1, 0));
-  EXPECT_FALSE(drawNodeAllele(rng, c, parts, 3, 1));
-  EXPECT_FALSE(drawRootAllele(rng, c, parts, 0));
+  takeRowParts(c, work.memo, parts);
+  EXPECT_FALSE(drawNodeAllele(rng, c, work, parts, 1, 0));
+  EXPECT_FALSE(drawNodeAllele(rng, c, work, parts, 3, 1));
+  EXPECT_FALSE(drawRootAllele(rng, c, work, parts, 0));
   EXPECT_EQ(c.tree, before);
 }
 
 TEST(WholeTargetFrequencyMove, KeepsTheAncestralTermAndTheTablesValid) {
   Chain &c = buildChain(1);
+  ChainWork work;
   c.alleleFreqAdjust = 0.2;
   maxAllele = 3;
   Rng rng = streamFrom(-41);
   for (int m = 0; m < 300; m++) {
-    updateFrequenciesWhole(rng, c);
+    updateFrequenciesWhole(rng, c, work);
     ASSERT_TRUE(chainConsistent(0)) << "after move " << m;
     for (int k = 0; k < pset.numLoci; k++) {
       double sum = 0;
@@ -134,8 +139,9 @@ TEST(WholeTargetFrequencyMove, KeepsTheAncestralTermAndTheTablesValid) {
 
 TEST(MixingStart, InternalNodesAndRootTakeTheirLeavesMajority) {
   Chain &c = buildChain(1);
+  ChainWork work;
   pset.iterAncestral = 1;
-  startFromLeaves(c);
+  startFromLeaves(c, work);
   // Node 1 over leaves (1,2,2) and (1,1,2): a tie at locus 1 takes allele 1.
   EXPECT_EQ(c.tree[1][TMAT], 1);
   EXPECT_EQ(c.tree[1][TMAT + 1], 1);
@@ -148,8 +154,9 @@ TEST(MixingStart, InternalNodesAndRootTakeTheirLeavesMajority) {
 
 TEST(MixingStart, FixedAncestralHaplotypeStays) {
   Chain &c = buildChain(1);
+  ChainWork work;
   pset.iterAncestral = 0;
-  startFromLeaves(c);
+  startFromLeaves(c, work);
   EXPECT_EQ(c.rootLoci, (Haplotype{1, 2, 1}));
   EXPECT_TRUE(chainConsistent(0));
 }
@@ -162,8 +169,9 @@ TEST(MixingStart, FixedAncestralHaplotypeStays) {
 TEST(MixingStart, GenotypesStartWithTheCommonestAllelesOnTheDiseaseChromosome) {
   buildDataChain(DataKind::unpairedGenotypes);
   Chain &c = chains[0];
+  ChainWork work;
   const TreeMatrix before = c.tree;
-  phaseTowardsConsensus(c);
+  phaseTowardsConsensus(c, work);
   const std::vector<double> first(c.tree[2].begin() + TMAT, c.tree[2].end());
   EXPECT_EQ(first, (std::vector<double>{1, 2, 2, 2, -3, 1}));
   EXPECT_EQ(c.tree[3], before[3]);
@@ -227,6 +235,7 @@ TEST(MixingStart, DrawnLocationsAreSpreadOverTheInterval) {
 // the age changes).
 TEST(GenealogyStretch, KeepsEveryTermCurrentOnInformativeData) {
   Chain &c = buildChain(1, 0, 0.5);
+  ChainWork work;
   pset.mutAgeLow = 1;
   pset.mutAgeHigh = 200;
   pset.growthRate = 0.5;
@@ -242,7 +251,7 @@ TEST(GenealogyStretch, KeepsEveryTermCurrentOnInformativeData) {
   int abovePivot = 0, moved = 0;
   for (int m = 0; m < 3000; m++) {
     const double age = c.mutAge, young = c.tree[1][nodeTime];
-    scaleGenealogy(rng, c);
+    scaleGenealogy(rng, c, work);
     ASSERT_TRUE(chainConsistent(0)) << "after move " << m;
     ASSERT_EQ(c.treePrior, tprior(n, c.nodeTimes, c.mutAge, pset.propSampled, pset.growthRate));
     ASSERT_EQ(c.mutAgePrior, tpriormut(n, c.mutAge, pset.growthRate));

@@ -42,13 +42,14 @@ double ageCdf(double t, double T = age) {
 // Runs a genealogy move and compares the probability-integral transforms of
 // the three ordered ages (uniform under the prior) and the share of balanced
 // genealogies with the prior's.
-void checkPrior(const std::function<void(Rng &, Chain &, int)> &move, const std::string &moves,
-                int iterations) {
+void checkPrior(const std::function<void(Rng &, Chain &, ChainWork &, int)> &move,
+                const std::string &moves, int iterations) {
   Chain &c = flat::flatChain();
+  ChainWork work;
   Rng rng = streamFrom(-4711);
   std::vector<double> youngest, middle, oldest, below, balanced;
   for (int i = 0; i < iterations; i++) {
-    move(rng, c, i);
+    move(rng, c, work, i);
     ASSERT_EQ(c.mutAge, age);
     std::vector<double> t;
     int root = 0;
@@ -80,23 +81,25 @@ void checkPrior(const std::function<void(Rng &, Chain &, int)> &move, const std:
 // The genealogy moves at a fixed mutation age, each kind alone and the two
 // mixed in the default sampler's proportions.
 TEST(GenealogyPrior, NodeTimeMovesAloneKeepTheCoalescentPrior) {
-  checkPrior([](Rng &rng, Chain &c, int) { nodeTimeMoveAtAge(rng, c); }, " (node-time moves)",
-             200000);
+  checkPrior([](Rng &rng, Chain &c, ChainWork &work, int) { nodeTimeMoveAtAge(rng, c, work); },
+             " (node-time moves)", 200000);
 }
 
 TEST(GenealogyPrior, RegraftMovesAloneKeepTheCoalescentPrior) {
-  checkPrior([](Rng &rng, Chain &c, int) { regraftMoveAtAge(rng, c); }, " (regraft moves)", 200000);
+  checkPrior([](Rng &rng, Chain &c, ChainWork &work, int) { regraftMoveAtAge(rng, c, work); },
+             " (regraft moves)", 200000);
 }
 
 TEST(GenealogyPrior, MixedMovesKeepTheCoalescentPrior) {
-  checkPrior([](Rng &rng, Chain &c, int) { updateGenealogyAtAge(rng, c); }, " (mixed moves)",
-             200000);
+  checkPrior([](Rng &rng, Chain &c, ChainWork &work, int) { updateGenealogyAtAge(rng, c, work); },
+             " (mixed moves)", 200000);
 }
 
 // The mixing sampler's guided regraft, which moves a node's age only with a
 // new place for it.
 TEST(GenealogyPrior, GuidedRegraftsKeepTheCoalescentPrior) {
-  checkPrior([](Rng &rng, Chain &c, int) { guidedRegraft(rng, c); }, " (guided regrafts)", 200000);
+  checkPrior([](Rng &rng, Chain &c, ChainWork &work, int) { guidedRegraft(rng, c, work); },
+             " (guided regrafts)", 200000);
 }
 
 // The mixing sampler's age moves (the age alone, and the age with every node
@@ -104,6 +107,7 @@ TEST(GenealogyPrior, GuidedRegraftsKeepTheCoalescentPrior) {
 // to its bounds, and the root's age its prior given the age.
 TEST(GenealogyPrior, AgeMovesKeepTheJointPriorOfAgeAndGenealogy) {
   Chain &c = flat::flatChain();
+  ChainWork work;
   // The age prior's CDF on a grid over its bounds, by the midpoint rule.
   const int steps = 20000;
   const double low = pset.mutAgeLow, h = (pset.mutAgeHigh - low) / steps;
@@ -118,9 +122,9 @@ TEST(GenealogyPrior, AgeMovesKeepTheJointPriorOfAgeAndGenealogy) {
   Rng rng = streamFrom(-815);
   std::vector<double> agePit, ageLow, rootPit;
   for (int i = 0; i < 300000; i++) {
-    updateGenealogyAtAge(rng, c);
-    updateAge(rng, c);
-    scaleGenealogy(rng, c);
+    updateGenealogyAtAge(rng, c, work);
+    updateAge(rng, c, work);
+    scaleGenealogy(rng, c, work);
     const double u = ageTransform(c.mutAge);
     agePit.push_back(u);
     ageLow.push_back(u < 0.2 ? 1.0 : 0.0);

@@ -38,6 +38,7 @@ enum class Moves { guided, blocks, plain };
 
 Draws run(Moves moves, int iterations, long seed) {
   Chain &c = buildChain(1.0);
+  ChainWork work;
   pset.mutAgeLow = 1;
   pset.mutAgeHigh = 50;
   pset.growthRate = 0.5;
@@ -50,18 +51,18 @@ Draws run(Moves moves, int iterations, long seed) {
   Draws d;
   for (int i = 0; i < iterations; i++) {
     if (moves == Moves::guided) {
-      guidedRegraft(rng, c);
+      guidedRegraft(rng, c, work);
     } else if (moves == Moves::blocks) {
-      updateGenealogyAtAge(rng, c);
+      updateGenealogyAtAge(rng, c, work);
       for (int b = 0; b < 3; b++)
-        flipAlleleBlock(rng, c);
+        flipAlleleBlock(rng, c, work);
     } else {
-      updateGenealogyAtAge(rng, c);
-      takeRowParts(c, c.scratch.parts);
+      updateGenealogyAtAge(rng, c, work);
+      takeRowParts(c, work.memo, work.scratch.parts);
       for (int v = 0; v < static_cast<int>(c.tree.size()); v++)
         if (c.tree[v][child1] != -1)
           for (int k = 0; k < pset.numLoci; k++)
-            drawNodeAllele(rng, c, c.scratch.parts, v, k);
+            drawNodeAllele(rng, c, work, work.scratch.parts, v, k);
     }
     const int cherry = parentOf(c, 3) == parentOf(c, 4)   ? parentOf(c, 3)
                        : parentOf(c, 2) == parentOf(c, 3) ? parentOf(c, 2)

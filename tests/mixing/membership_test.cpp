@@ -49,6 +49,7 @@ double betaBinomialLog(int n, int k, double a, double b) {
 // leaves would make older (the largest of up to three such draws).
 TEST(Membership, TheFounderLeavesGenealogyHasThePriorOfItsLeaves) {
   Chain &c = flat::flatChain();
+  ChainWork work;
   HeterogeneityOptions options;
   options.on = true;
   options.fixedShare = 0.5;
@@ -70,7 +71,7 @@ TEST(Membership, TheFounderLeavesGenealogyHasThePriorOfItsLeaves) {
   Rng rng = streamFrom(-99);
   std::vector<double> transform, young;
   for (int i = 0; i < 200000; i++) {
-    updateGenealogyAtAge(rng, c);
+    updateGenealogyAtAge(rng, c, work);
     // The common ancestor of leaves 3 and 6: the lowest node above both.
     std::vector<int> above;
     for (int v = 3; v != -1; v = static_cast<int>(c.tree[v][parent]))
@@ -96,6 +97,7 @@ TEST(Membership, WithoutInformativeDataShareFoundersAndAgeFollowTheirPriors) {
   for (bool gibbs : {true, false}) {
     const std::string moves = gibbs ? " (membership draws)" : " (guided regrafts)";
     Chain &c = flat::flatChain();
+    ChainWork work;
     HeterogeneityOptions options;
     options.on = true;
     options.priorA = 2;
@@ -105,15 +107,15 @@ TEST(Membership, WithoutInformativeDataShareFoundersAndAgeFollowTheirPriors) {
     std::vector<double> shares, founders, ages;
     for (int i = 0; i < 200000; i++) {
       if (gibbs) {
-        takeRowParts(c, c.scratch.parts);
-        drawMemberships(rng, c, c.scratch.parts);
+        takeRowParts(c, work.memo, work.scratch.parts);
+        drawMemberships(rng, c, work, work.scratch.parts);
       } else {
-        guidedRegraft(rng, c);
+        guidedRegraft(rng, c, work);
       }
       drawShare(rng, c);
-      updateGenealogyAtAge(rng, c);
-      updateAge(rng, c);
-      scaleGenealogy(rng, c);
+      updateGenealogyAtAge(rng, c, work);
+      updateAge(rng, c, work);
+      scaleGenealogy(rng, c, work);
       shares.push_back(c.membership.share);
       founders.push_back(c.membership.founders);
       ages.push_back(c.mutAge);
@@ -158,6 +160,7 @@ TEST(Membership, WithoutInformativeDataShareFoundersAndAgeFollowTheirPriors) {
 TEST(Membership, DrawsFollowTheExactPosteriorOfTheConfigurations) {
   for (double algSwitch : {0.0, 1.0}) {
     Chain &c = buildChain(algSwitch);
+    ChainWork work;
     pset.growthRate = 0.08;
     pset.propSampled = 0.02;
     pset.mutAgeLow = 1;
@@ -202,12 +205,12 @@ TEST(Membership, DrawsFollowTheExactPosteriorOfTheConfigurations) {
       total += (v = std::exp(v - top));
 
     configure(7);
-    c.logLik = chainTprob(c, c.tree, c.mutLoc, c.rootLoci);
+    c.logLik = chainTprob(c, work.memo, c.tree, c.mutLoc, c.rootLoci);
     Rng rng = streamFrom(-77);
-    takeRowParts(c, c.scratch.parts);
+    takeRowParts(c, work.memo, work.scratch.parts);
     std::vector<double> visits;
     for (int i = 0; i < 200000; i++) {
-      drawMemberships(rng, c, c.scratch.parts);
+      drawMemberships(rng, c, work, work.scratch.parts);
       int z = 0;
       for (int j = 0; j < 3; j++)
         z |= c.membership.drawn[leaves[j]] ? 0 : 1 << j;
@@ -244,6 +247,7 @@ TEST(Membership, EveryMoveKeepsTheTermsCurrentForEveryDataKind) {
     pset.mutAgeHigh = 50;
     pset.realIterations = iterations;
     Chain &c = chains[0];
+    ChainWork work;
     c.propTree = c.tree;
     c.locationSamples.assign(iterations, 0);
     c.ageSamples.assign(iterations, 0);
@@ -254,24 +258,24 @@ TEST(Membership, EveryMoveKeepsTheTermsCurrentForEveryDataKind) {
     Rng rng = streamFrom(-5150);
     int flips = 0;
     const std::pair<const char *, std::function<void()>> moves[] = {
-        {"frequencies", [&] { updateFrequenciesWhole(rng, c); }},
-        {"table refresh", [&] { refreshTable(rng, c); }},
-        {"missing alleles", [&] { updatePatientMissing(rng, c); }},
-        {"genealogy", [&] { updateGenealogyAtAge(rng, c); }},
-        {"guided regraft", [&] { guidedRegraft(rng, c); }},
-        {"allele block", [&] { flipAlleleBlock(rng, c); }},
-        {"age", [&] { updateAge(rng, c); }},
-        {"stretch", [&] { scaleGenealogy(rng, c); }},
-        {"location", [&] { updateLocation(rng, c); }},
+        {"frequencies", [&] { updateFrequenciesWhole(rng, c, work); }},
+        {"table refresh", [&] { refreshTable(rng, c, work); }},
+        {"missing alleles", [&] { updatePatientMissing(rng, c, work); }},
+        {"genealogy", [&] { updateGenealogyAtAge(rng, c, work); }},
+        {"guided regraft", [&] { guidedRegraft(rng, c, work); }},
+        {"allele block", [&] { flipAlleleBlock(rng, c, work); }},
+        {"age", [&] { updateAge(rng, c, work); }},
+        {"stretch", [&] { scaleGenealogy(rng, c, work); }},
+        {"location", [&] { updateLocation(rng, c, work); }},
         {"memberships",
          [&] {
            const PopulationRows before = c.membership.drawn;
-           takeRowParts(c, c.scratch.parts);
-           drawMemberships(rng, c, c.scratch.parts);
+           takeRowParts(c, work.memo, work.scratch.parts);
+           drawMemberships(rng, c, work, work.scratch.parts);
            drawShare(rng, c);
            flips += before != c.membership.drawn;
          }},
-        {"iteration", [&] { mixingIteration(rng, c, 0); }}};
+        {"iteration", [&] { mixingIteration(rng, c, work, 0); }}};
     for (int i = 0; i < iterations; i++)
       for (const auto &move : moves) {
         move.second();

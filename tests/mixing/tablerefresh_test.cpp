@@ -28,14 +28,15 @@ struct Cells {
 Cells run(DataKind kind, bool refresh, long seed) {
   buildDataChain(kind);
   Chain &c = chains[0];
+  ChainWork work;
   c.alleleFreqAdjust = 0.15;
   Rng rng = streamFrom(seed);
   Cells cells;
   for (int i = 0; i < 200000; i++) {
     if (refresh)
-      refreshTable(rng, c);
+      refreshTable(rng, c, work);
     else
-      updateFrequenciesWhole(rng, c);
+      updateFrequenciesWhole(rng, c, work);
     cells.first.push_back(c.popHapFreqs[1][0]);
     cells.transition.push_back(c.MP1[0][1][0]);
     cells.other.push_back(c.MP1[1][2][1]);

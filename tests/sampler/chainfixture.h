@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <limits>
 
+#include "chainwork.h"
 #include "genealogy/chaincheck.h"
 #include "likelihood.h"
 #include "random.h"
@@ -50,8 +51,9 @@ inline Chain &buildChain(double algSwitch, int rootLabel = 0, double childBranch
   rows[3] = {3, -1, -1, 1, 0, childBranch, 0, 1, 2, 2};
   rows[4] = {4, -1, -1, 1, 0, childBranch, 0, 1, 1, 2};
   c.tree = makeTree(rows);
-  c.logLik = chainTprob(c, c.tree, 0.015, c.rootLoci);
-  c.rootHapProb = probhap2(c.popHapFreqs, c.MP1, c.rootLoci.data(), c.memo);
+  LikelihoodMemo memo;
+  c.logLik = chainTprob(c, memo, c.tree, 0.015, c.rootLoci);
+  c.rootHapProb = probhap2(c.popHapFreqs, c.MP1, c.rootLoci.data(), memo);
   return c;
 }
 
@@ -59,7 +61,8 @@ inline Chain &buildChain(double algSwitch, int rootLabel = 0, double childBranch
 inline void placeMutation(double x) {
   Chain &c = chains[0];
   c.mutLoc = x;
-  c.logLik = chainTprob(c, c.tree, x, c.rootLoci);
+  LikelihoodMemo memo;
+  c.logLik = chainTprob(c, memo, c.tree, x, c.rootLoci);
 }
 
 // Location prior with sequence weights: segments (0, 0.01], (0.01, 0.02] and
@@ -119,12 +122,13 @@ inline int drawsBetween(Seed start, Seed end) {
   return rng.seed == end ? count : -1;
 }
 
-// Runs move (a sampler move over a stream and a chain) once on chain 0, on a
-// fresh stream from seed start; returns the seed it leaves, to count its
-// draws with drawsBetween.
-inline Seed runFrom(Seed start, void (*move)(Rng &, Chain &)) {
+// Runs move (a sampler move over a stream, a chain and its work record) once
+// on chain 0 with a fresh work record, on a fresh stream from seed start;
+// returns the seed it leaves, to count its draws with drawsBetween.
+inline Seed runFrom(Seed start, void (*move)(Rng &, Chain &, ChainWork &)) {
   Rng rng = streamFrom(start);
-  move(rng, chains[0]);
+  ChainWork work;
+  move(rng, chains[0], work);
   return rng.seed;
 }
 

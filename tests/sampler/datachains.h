@@ -59,7 +59,8 @@ inline void computeTerms() {
   c.propMutAge = c.mutAge;
   c.treePrior = tprior(pset.numChromosomes, times, c.mutAge, pset.propSampled, pset.growthRate);
   c.mutAgePrior = tpriormut(pset.numChromosomes, c.mutAge, pset.growthRate);
-  c.logLik = chainTprob(c, c.tree, c.mutLoc, c.rootLoci);
+  LikelihoodMemo memo;
+  c.logLik = chainTprob(c, memo, c.tree, c.mutLoc, c.rootLoci);
   c.popSampleProb = sampleSum(0);
   c.partnerProb = pset.dataAsGenotypes && !pset.geneticModel ? partnerSum(0) : 0.0;
 }

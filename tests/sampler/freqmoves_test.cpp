@@ -162,6 +162,7 @@ TEST(FrequencyMove, WithOneLocusOnlyTheFirstLocusChanges) {
 // means, by quadrature over the simplex, against the long-run means.
 TEST(FrequencyMove, WholeTargetMoveKeepsTheOneMarkerPosterior) {
   Chain &c = buildOneLocusChain();
+  ChainWork work;
   pset.dataAsGenotypes = 1;
   TOTLOCI = 2;
   maxall = {3, 3};
@@ -169,8 +170,8 @@ TEST(FrequencyMove, WholeTargetMoveKeepsTheOneMarkerPosterior) {
       {{0, 1, 2, -1, 1, 1, 0, 1}, {1, -1, -1, 0, 0, 1, 0, 2, 3}, {2, -1, -1, 0, 0, 1, 0, 1, 3}});
   const auto logPosterior = [&](double p1, double p2, double p3) {
     c.popHapFreqs = {{0}, {p1}, {p2}, {p3}};
-    return chainTprob(c, c.tree, c.mutLoc, c.rootLoci) + 3 * std::log(p1) + std::log(p2) +
-           3 * std::log(p3);
+    return chainTprob(c, work.memo, c.tree, c.mutLoc, c.rootLoci) + 3 * std::log(p1) +
+           std::log(p2) + 3 * std::log(p3);
   };
   // p1 = s, p2 = (1 - s) t, p3 = (1 - s)(1 - t), of Jacobian 1 - s.
   const int grid = 300;
@@ -187,12 +188,12 @@ TEST(FrequencyMove, WholeTargetMoveKeepsTheOneMarkerPosterior) {
     }
   c.popHapFreqs = {{0}, {0.5}, {0.3}, {0.2}};
   computeTerms();
-  c.rootHapProb = probhap2(c.popHapFreqs, c.MP1, c.rootLoci.data(), c.memo);
+  c.rootHapProb = probhap2(c.popHapFreqs, c.MP1, c.rootLoci.data(), work.memo);
   // The mean frequencies of alleles 1 and 2 and the mean partner term.
   std::vector<double> draws[3];
   Rng rng = streamFrom(-11);
   for (int i = 0; i < 200000; i++) {
-    updateFrequenciesWhole(rng, c);
+    updateFrequenciesWhole(rng, c, work);
     draws[0].push_back(c.popHapFreqs[1][0]);
     draws[1].push_back(c.popHapFreqs[2][0]);
     draws[2].push_back(c.partnerProb);
@@ -204,21 +205,24 @@ TEST(FrequencyMove, WholeTargetMoveKeepsTheOneMarkerPosterior) {
   }
 }
 
-// Tables built anew, as at set-up, replace the ones the sample terms were
-// remembered under: the next moves score the sample under the new tables and
+// Tables and haplotypes built anew outside the moves, and announced to the
+// chain's work record, replace the ones the sample terms were remembered
+// under: the next moves score the sample under the new tables and
 // haplotypes, not with terms left from the old ones.
 TEST(FrequencyMove, RebuiltTablesAreScoredAfresh) {
   buildDataChain(DataKind::haplotypes);
   withoutMissingAlleles();
   Chain &c = chains[0];
+  ChainWork work;
   Rng rng = streamFrom(-5);
-  updateFrequenciesAndMissing(rng, c);
+  updateFrequenciesAndMissing(rng, c, work);
   c.normalHaps = {{2, 3, 2}, {2, 1, 1}, {1, 2, 2}};
   buildPopulationTables(c, c.normalHaps);
+  tablesChanged(work);
   computeTerms();
   for (int i = 0; i < 10; i++) {
     c.logLik = acceptAll;
-    updateFrequenciesAndMissing(rng, c);
+    updateFrequenciesAndMissing(rng, c, work);
     ASSERT_TRUE(termsCurrent(0, c.tree)) << "move " << i;
   }
 }
@@ -389,16 +393,17 @@ TEST(MissingMoves, TermsStayCurrentOverManyIterations) {
     for (int flip = 0; flip <= 1; flip++) {
       buildDataChain(kind, flip);
       Chain &c = chains[0];
+      ChainWork work;
       Rng rng = streamFrom(-7);
       for (int i = 0; i < 200; i++) {
         TreeMatrix before = c.tree;
         double partner = c.partnerProb;
-        updateFrequenciesAndMissing(rng, c);
+        updateFrequenciesAndMissing(rng, c, work);
         ASSERT_TRUE(termsCurrent(partner, before))
             << "kind " << static_cast<int>(kind) << " flip " << flip << " iteration " << i;
         before = c.tree;
         partner = c.partnerProb;
-        updatePhase(rng, c);
+        updatePhase(rng, c, work);
         ASSERT_TRUE(termsCurrent(partner, before))
             << "phase, kind " << static_cast<int>(kind) << " flip " << flip << " iteration " << i;
       }

@@ -62,8 +62,9 @@ Chain &buildLocationChain(double algSwitch, int mode, double width) {
 void expectWalkAvoidsZeroWeight(Seed seed) {
   Rng rng = streamFrom(seed);
   Chain &c = chains[0];
+  ChainWork work;
   for (int i = 0; i < 300; i++) {
-    updateLocation(rng, c);
+    updateLocation(rng, c, work);
     ASSERT_NE(sequenceprob(c.mutLoc), zeroWeightMarker);
     ASSERT_TRUE(insideBounds(c.mutLoc));
     ASSERT_TRUE(chainConsistent(0)) << "iteration " << i;
@@ -142,11 +143,12 @@ TEST(RandomWalkLocation, AcceptsTheUnchangedLocationAfterTheReduction) {
 TEST(RandomWalkLocation, KeepsTheChainConsistent) {
   for (double alg : {0.0, 1.0}) {
     Chain &c = buildLocationChain(alg, 1, 0.01);
+    ChainWork work;
     Rng rng = streamFrom(-17);
     int moved = 0;
     for (int i = 0; i < 300; i++) {
       const double before = c.mutLoc;
-      updateLocation(rng, c);
+      updateLocation(rng, c, work);
       moved += c.mutLoc != before;
       ASSERT_TRUE(chainConsistent(0)) << "iteration " << i;
       ASSERT_TRUE(insideBounds(c.mutLoc));
@@ -166,11 +168,12 @@ TEST(RandomWalkLocation, RefusesAZeroWeightLocation) {
 
 TEST(RandomWalkLocation, LeavesAnImpossibleStartForAPossibleLocation) {
   Chain &c = buildLocationChain(0, 1, 0.01);
+  ChainWork work;
   useSegments(1, 0, 1);
   EXPECT_EQ(c.locPrior, -std::numeric_limits<double>::infinity());
   Rng rng = streamFrom(-23);
   for (int i = 0; i < 50 && c.mutLoc == 0.015; i++)
-    updateLocation(rng, c);
+    updateLocation(rng, c, work);
   EXPECT_NE(sequenceprob(c.mutLoc), zeroWeightMarker);
   EXPECT_TRUE(chainConsistent(0));
 }
@@ -192,11 +195,12 @@ TEST(IndependenceLocation, KeepsTheLocationAfterTenRejectedTries) {
 TEST(IndependenceLocation, StopsAtTheFirstAcceptedTry) {
   for (double alg : {0.0, 1.0}) {
     Chain &c = buildLocationChain(alg, 3, 0.004);
+    ChainWork work;
     Rng rng = streamFrom(-31);
     for (int i = 0; i < 200; i++) {
       const double before = c.accMutLoc;
       const double x = c.mutLoc;
-      updateLocation(rng, c);
+      updateLocation(rng, c, work);
       const bool accepted = c.accMutLoc == before + 1;
       ASSERT_TRUE(accepted || c.accMutLoc == before);
       ASSERT_TRUE(accepted || c.mutLoc == x);
@@ -210,9 +214,10 @@ TEST(IndependenceLocation, StopsAtTheFirstAcceptedTry) {
 TEST(SliceLocation, EndsInsideTheBoundsWithConsistentTerms) {
   for (double alg : {0.0, 1.0}) {
     Chain &c = buildLocationChain(alg, 2, 0.004);
+    ChainWork work;
     Rng rng = streamFrom(-37);
     for (int i = 0; i < 300; i++) {
-      updateLocation(rng, c);
+      updateLocation(rng, c, work);
       ASSERT_TRUE(insideBounds(c.mutLoc));
       ASSERT_TRUE(chainConsistent(0)) << "iteration " << i;
       // The counter holds this update's work only: whole stepping-out steps
@@ -250,11 +255,12 @@ TEST(SliceLocation, WithWeightsAvoidsZeroWeightLocations) {
 
 TEST(SliceLocation, WithWeightsLeavesAZeroWeightStart) {
   Chain &c = buildLocationChain(1, 2, 0.004);
+  ChainWork work;
   useSegments(1, 0, 1);
   Rng rng = streamFrom(-47);
   bool left = false;
   for (int i = 0; i < 50; i++) {
-    updateLocation(rng, c);
+    updateLocation(rng, c, work);
     ASSERT_TRUE(chainConsistent(0));
     ASSERT_NE(c.locPrior, zeroWeightMarker);
     left = left || sequenceprob(c.mutLoc) != zeroWeightMarker;

@@ -295,6 +295,7 @@ testing::AssertionResult sameState(const Chain &a, const Chain &b) {
 // the program's moves find their remembered terms as they left them.
 void compareWithPlainRules(int iterations, Seed firstSeed) {
   Chain &chain = chains[0];
+  ChainWork work;
   for (int it = 0; it < iterations; it++) {
     const Chain start = chain;
     Rng plainRng = streamFrom(firstSeed - it);
@@ -302,7 +303,7 @@ void compareWithPlainRules(int iterations, Seed firstSeed) {
     const Chain plain = chain;
     chain = start;
     Rng rng = streamFrom(firstSeed - it);
-    updateFrequenciesAndMissing(rng, chain);
+    updateFrequenciesAndMissing(rng, chain, work);
     ASSERT_EQ(rng.seed, plainRng.seed) << "iteration " << it;
     ASSERT_TRUE(sameState(chain, plain)) << "iteration " << it;
     const Chain beforePhase = chain;
@@ -311,7 +312,7 @@ void compareWithPlainRules(int iterations, Seed firstSeed) {
     const Chain plainPhased = chain;
     chain = beforePhase;
     rng = streamFrom(firstSeed - 1000 - it);
-    updatePhase(rng, chain);
+    updatePhase(rng, chain, work);
     ASSERT_EQ(rng.seed, plainRng.seed) << "phase, iteration " << it;
     ASSERT_TRUE(sameState(chain, plainPhased)) << "phase, iteration " << it;
   }

@@ -232,26 +232,27 @@ std::vector<std::pair<int, int>> imputedCells() {
 TEST(Phase, ImputedAllelesCarriedByExchangesStayListedAndObservedOnesStay) {
   // The update one locus at a time takes the parts of the rows' terms afresh,
   // as the mixing sampler does after its allele draws.
-  const auto byLocus = [](Rng &rng, Chain &c) {
-    takeRowParts(c, c.scratch.parts);
-    updatePhaseByLocus(rng, c, c.scratch.parts);
+  const auto byLocus = [](Rng &rng, Chain &c, ChainWork &work) {
+    takeRowParts(c, work.memo, work.scratch.parts);
+    updatePhaseByLocus(rng, c, work, work.scratch.parts);
   };
-  for (void (*update)(Rng &, Chain &) : {+updatePhase, +byLocus})
+  for (void (*update)(Rng &, Chain &, ChainWork &) : {+updatePhase, +byLocus})
     for (DataKind kind : {DataKind::unpairedGenotypes, DataKind::pairedGenotypes})
       for (int flipAll : {0, 1}) {
         buildDataChain(kind, flipAll);
         Chain &c = chains[0];
+        ChainWork work;
         const std::vector<std::vector<double>> genotypes = observedGenotypes();
         ASSERT_TRUE(listsFollowImputedCells());
         Rng rng = streamFrom(-7);
         int carried = 0;
         for (int i = 0; i < 300; i++) {
-          updatePatientMissing(rng, c);
+          updatePatientMissing(rng, c, work);
           ASSERT_EQ(observedGenotypes(), genotypes) << "missing-allele moves, round " << i;
           const std::vector<std::pair<int, int>> before = imputedCells();
           const TreeMatrix tree = c.tree;
           const double partner = c.partnerProb;
-          update(rng, c);
+          update(rng, c, work);
           carried += imputedCells() != before;
           ASSERT_EQ(observedGenotypes(), genotypes) << "phase update, round " << i;
           ASSERT_TRUE(listsFollowImputedCells()) << "round " << i;
@@ -268,16 +269,17 @@ TEST(Phase, ImputedAllelesCarriedByExchangesStayListedAndObservedOnesStay) {
 TEST(Phase, ALocusByLocusSweepScoresPartnersUnderItsOwnTables) {
   buildDataChain(DataKind::unpairedGenotypes);
   Chain &c = chains[0];
+  ChainWork work;
   makeHomozygous(2);
   Rng rng = streamFrom(-11);
   for (int round = 0; round < 30; round++) {
     for (int k = 0; k < pset.numLoci; k++)
       std::swap(c.popHapFreqs[1][k], c.popHapFreqs[2][k]);
     computeTerms();
-    takeRowParts(c, c.scratch.parts);
+    takeRowParts(c, work.memo, work.scratch.parts);
     const TreeMatrix before = c.tree;
     const double partner = c.partnerProb;
-    updatePhaseByLocus(rng, c, c.scratch.parts);
+    updatePhaseByLocus(rng, c, work, work.scratch.parts);
     ASSERT_TRUE(termsCurrent(partner, before)) << "round " << round;
   }
 }
@@ -366,6 +368,7 @@ TEST(Phase, RunsWithOneMissingAlleleOfAGenotypeFinish) {
 TEST(Phase, LocusByLocusUpdatesFollowThePhasePosterior) {
   buildDataChain(DataKind::unpairedGenotypes);
   Chain &c = chains[0];
+  ChainWork work;
   pset.mapDist = {0, 0, 1, 3};
   pset.mutLocHigh = 3;
   c.mutLoc = 1.5;
@@ -402,9 +405,9 @@ TEST(Phase, LocusByLocusUpdatesFollowThePhasePosterior) {
   const int draws = 20000, thinning = 4;
   std::vector<int> counts(8, 0);
   RowParts parts;
-  takeRowParts(c, parts);
+  takeRowParts(c, work.memo, parts);
   for (int d = 0; d < draws * thinning; d++) {
-    updatePhaseByLocus(rng, c, parts);
+    updatePhaseByLocus(rng, c, work, parts);
     if (d % thinning == 0)
       counts[phaseOf()]++;
   }

@@ -25,6 +25,7 @@ bool plainDecision(const Chain &c, double u, double proposed, double current, bo
 }
 
 TEST(RowChange, DecidesAsTheSummedTotalDoesEvenAtTies) {
+  ChainWork work;
   pset = Settings();
   pset.numChromosomes = 60;
   const int rows = 2 * pset.numChromosomes - 1;
@@ -77,8 +78,8 @@ TEST(RowChange, DecidesAsTheSummedTotalDoesEvenAtTies) {
     }
     const bool expected = plainDecision(c, u, proposed, current, tiesAccept);
     double total = std::nan("");
-    const bool decided =
-        testRowChange(rng, c, changed, oldTerms, count, proposed, current, tiesAccept, &total);
+    const bool decided = testRowChange(rng, c, work, changed, oldTerms, count, proposed, current,
+                                       tiesAccept, &total);
     ASSERT_EQ(decided, expected) << "trial " << trial;
     // One acceptance number was drawn, and an accepted change knows the total.
     ASSERT_EQ(ran1(rng), ran1(peek)) << "trial " << trial;
@@ -93,6 +94,7 @@ TEST(RowChange, DecidesAsTheSummedTotalDoesEvenAtTies) {
 
 // A total that is not finite says nothing about the change: the test sums.
 TEST(RowChange, AnImpossibleCurrentStateAcceptsAnyChange) {
+  ChainWork work;
   pset = Settings();
   pset.numChromosomes = 3;
   Chain c;
@@ -103,7 +105,7 @@ TEST(RowChange, AnImpossibleCurrentStateAcceptsAnyChange) {
   c.tree[row][nodeLogLik] = -50;
   Rng rng = streamFrom(-3);
   double total = 0;
-  EXPECT_TRUE(testRowChange(rng, c, &row, &old, 1, 0, 0, false, &total));
+  EXPECT_TRUE(testRowChange(rng, c, work, &row, &old, 1, 0, 0, false, &total));
   EXPECT_EQ(total, storedTotal(c.tree));
 }
 

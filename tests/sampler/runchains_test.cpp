@@ -355,7 +355,7 @@ namespace {
 // A toy sampler whose every draw shows in the records: a walk of the location
 // and the age, and the first allele of a leaf (so the haplotype tallies
 // depend on the iteration they are taken at).
-void walk(Rng &rng, Chain &chain, long i) {
+void walk(Rng &rng, Chain &chain, ChainWork &, long i) {
   chain.mutLoc += ran1(rng) - 0.5;
   chain.mutAge += ran1(rng);
   chain.accTree += ran1(rng) < 0.5;
@@ -390,7 +390,8 @@ FrameRun runFrame(const Shape &s, long blockLength, int workers, long stopAt = 0
     std::vector<Rng> streams;
     for (int ch = 0; ch < pset.numChains; ch++)
       streams.push_back(streamFrom(-11 - ch));
-    r.sampled = runChains(plan, streams, dat, hpf, nullptr,
+    std::vector<ChainWork> works(pset.numChains);
+    r.sampled = runChains(plan, streams, works, dat, hpf, nullptr,
                           [stopAt](long done) { return stopAt == 0 || done < stopAt; });
   });
   r.tally = hapstate;

@@ -103,6 +103,7 @@ TEST(StateMoves, KeepTheChainConsistent) {
     for (int flip : {0, 1})
       for (int rootLabel : {0, 2}) {
         Chain &c = buildChain(alg, rootLabel);
+        ChainWork work;
         pset.iterAncestral = 1;
         pset.ancestralAdjust = 0.5;
         pset.internalAdjust = 0.5;
@@ -111,7 +112,7 @@ TEST(StateMoves, KeepTheChainConsistent) {
         const Haplotype firstRoot = c.rootLoci;
         bool rootMoved = false;
         for (int i = 0; i < 200; i++) {
-          updateStates(rng, c);
+          updateStates(rng, c, work);
           ASSERT_TRUE(chainConsistent(0)) << "iteration " << i;
           rootMoved = rootMoved || c.rootLoci != firstRoot;
         }
@@ -128,6 +129,7 @@ TEST(StateMoves, ARejectedInternalChangeRestoresTheNode) {
   // Leaves 3 and 4 hang on branches of length 0, so any change of node 1's
   // alleles is impossible for them and must be refused.
   Chain &c = buildChain(1, 0, 0);
+  ChainWork work;
   c.tree[4][TMAT + 1] = 2;
   placeMutation(0.015);
   ASSERT_GT(c.logLik, -1e300);
@@ -139,7 +141,7 @@ TEST(StateMoves, ARejectedInternalChangeRestoresTheNode) {
   const double lik = c.logLik;
   Rng rng = streamFrom(-67);
   for (int i = 0; i < 30; i++) {
-    updateStates(rng, c);
+    updateStates(rng, c, work);
     ASSERT_EQ(c.tree[1], before);
     ASSERT_TRUE(chainConsistent(0));
   }
@@ -150,6 +152,7 @@ TEST(StateMoves, ARejectedInternalChangeRestoresTheNode) {
 
 TEST(StateMoves, RootMovesOnlyWhenTheProposalChangesIt) {
   Chain &c = buildChain(0);
+  ChainWork work;
   pset.iterAncestral = 1;
   pset.ancestralAdjust = 1;
   pset.internalAdjust = 0;
@@ -159,7 +162,7 @@ TEST(StateMoves, RootMovesOnlyWhenTheProposalChangesIt) {
   for (int i = 0; i < 100; i++) {
     const Haplotype old = c.rootLoci;
     const int acc = c.accRoot;
-    updateStates(rng, c);
+    updateStates(rng, c, work);
     changes += c.rootLoci != old;
     ASSERT_TRUE(c.accRoot == acc || c.rootLoci != old);
   }

@@ -144,18 +144,20 @@ double freshSampleProbability(const Chain &chain) {
 
 TEST(SteadyState, AcceptedFrequencyMovesGiveTheFreshSampleProbability) {
   Rng rng = startRun();
+  std::vector<ChainWork> works(chains.size());
   ASSERT_EQ(normalHasMissing, 1);
   const std::vector<Haplotype> startHaps[2] = {chains[0].normalHaps, chains[1].normalHaps};
   int accepted = 0;
   for (int i = 0; i < 400; i++)
     for (int ch = 0; ch < 2; ch++) {
       Chain &chain = chains[ch];
+      ChainWork &work = works[ch];
       // The normal haplotypes' missing alleles move first, so that the
       // frequency move meets terms the missing-allele move changed.
-      updateNormalMissing(rng, chain);
+      updateNormalMissing(rng, chain, work);
       normalHasMissing = 0;
       const int before = chain.accFreq;
-      updateFrequenciesAndMissing(rng, chain);
+      updateFrequenciesAndMissing(rng, chain, work);
       normalHasMissing = 1;
       if (chain.accFreq > before) {
         accepted++;
@@ -163,14 +165,14 @@ TEST(SteadyState, AcceptedFrequencyMovesGiveTheFreshSampleProbability) {
       }
       // Now and then a transition row is changed from outside (its cells
       // exchanged), with the frequencies and log terms that follow from it;
-      // a change made outside the moves forgets the remembered sample terms.
+      // a change made outside the moves is announced to the work record.
       if (i % 37 == 0) {
         std::vector<double> &row = chain.MP1[i % 3][0];
         std::swap(row[0], row[1]);
-        chain.sampleTerms.taken = false;
         propagateFrequencies(chain.popHapFreqs, chain.MP1);
+        tablesChanged(work);
         chain.popSampleProb = freshSampleProbability(chain);
-        chain.logLik = chainTprob(chain, chain.tree, chain.mutLoc, chain.rootLoci);
+        chain.logLik = chainTprob(chain, work.memo, chain.tree, chain.mutLoc, chain.rootLoci);
       }
     }
   EXPECT_GT(accepted, 100);
@@ -179,13 +181,16 @@ TEST(SteadyState, AcceptedFrequencyMovesGiveTheFreshSampleProbability) {
 
 TEST(SteadyState, IterationsAllocateNothing) {
   Rng rng = startRun();
+  std::vector<ChainWork> works(chains.size());
   const auto iterate = [&](int count) {
     for (int i = 0; i < count; i++)
-      for (Chain &chain : chains) {
-        updateFrequenciesAndMissing(rng, chain);
-        updateGenealogy(rng, chain, 0);
-        updateLocation(rng, chain);
-        updateStates(rng, chain);
+      for (size_t ch = 0; ch < chains.size(); ch++) {
+        Chain &chain = chains[ch];
+        ChainWork &work = works[ch];
+        updateFrequenciesAndMissing(rng, chain, work);
+        updateGenealogy(rng, chain, work, 0);
+        updateLocation(rng, chain, work);
+        updateStates(rng, chain, work);
       }
   };
   // The first iterations size the moves' scratch and remembered values.
