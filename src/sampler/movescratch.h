@@ -1,6 +1,6 @@
-// What the sampler's moves save to put back on rejection, and their buffers:
-// one record per chain, in the chain's work record (chainwork.h), so that a
-// move's buffers keep their memory from one iteration to the next.
+// The sampler's move scratch: one record per chain, in the chain's work record
+// (chainwork.h), so that a move's buffers keep their memory from one
+// iteration to the next instead of being allocated in every one.
 #pragma once
 
 #include <utility>

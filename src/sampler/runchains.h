@@ -13,10 +13,10 @@
 #include "runrecord.h"
 
 // How a sampler runs its chains. A chain's iteration function changes only
-// that chain (and draws from the stream it is handed); the frame keeps each
-// chain's records of a block apart and writes them afterwards on the main
-// thread, in iteration and chain order, so the files are the same whatever
-// the block length and the number of workers.
+// that chain and its work record (and draws from the stream it is handed);
+// the frame keeps each chain's records of a block apart and writes them
+// afterwards on the main thread, in iteration and chain order, so the files
+// are the same whatever the block length and the number of workers.
 struct RunPlan {
   // One iteration i of the sampler's moves on a chain and its work record,
   // with its stored samples of a sampling iteration.

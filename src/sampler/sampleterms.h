@@ -11,13 +11,14 @@ struct ChainWork;
 
 // The normal-population sample's log probability is the sum, in list order,
 // of the haplotypes' terms: log f(|h_0|, 0) + 0.0, then the log of each
-// transition along the haplotype, added in locus order. A chain remembers the
-// logs of the table entries these terms read and, for every haplotype, where
-// its entries lie among them and its running sums after each locus. A change
-// at locus k leaves a haplotype's running sums before k as they were, so a
-// move continues from there and adds exactly what a whole evaluation adds.
-// The frequency and missing-allele moves keep all of it current; anything
-// else that changes the tables or the haplotypes calls tablesChanged.
+// transition along the haplotype, added in locus order. A chain's work record
+// remembers the logs of the table entries these terms read and, for every
+// haplotype, where its entries lie among them and its running sums after each
+// locus. A change at locus k leaves a haplotype's running sums before k as
+// they were, so a move continues from there and adds exactly what a whole
+// evaluation adds. The frequency and missing-allele moves keep all of it
+// current; anything else that changes the tables or the haplotypes calls
+// tablesChanged.
 struct SampleTerms {
   bool taken = false;              // false until taken and after forgetting
   std::vector<double> logs;        // first-locus entries by allele, then MP1
@@ -36,13 +37,13 @@ struct SampleTerms {
 // Nothing else a work record keeps needs forgetting: the likelihood's memo
 // checks every remembered log against the entry it was taken from, and the
 // moves' scratch holds nothing beyond the move or sweep of draws that fills
-// it, none of which changes the tables. A work record made
-// after the tables were built (as the samplers make theirs, after set-up) has
-// nothing to forget.
+// it, none of which changes the tables. A work record made after the tables
+// were built (as the samplers make theirs, after set-up) has nothing to
+// forget.
 void tablesChanged(ChainWork &work);
 
-// Takes the chain's sample terms (into its work record) from its tables and normal haplotypes
-// unless they are already taken.
+// Takes the chain's sample terms into its work record, from its tables and
+// normal haplotypes, unless they are already taken.
 void takeSampleTerms(const Chain &chain, ChainWork &work);
 
 // The sample's log probability after the frequency move changed its tables at

@@ -109,14 +109,14 @@ void installChain(const TreeMatrix &tree, double age) {
   const int n = pset.numChromosomes;
   const int rows = 2 * n - 1;
   Chain &c = chains[0];
-  GenealogyWork work;
+  LikelihoodMemo memo;
   c.mutAge = age;
   c.propMutAge = age;
   c.tree = tree;
   c.ageOrder.assign(rows, 0);
   c.propTree = freshTree();
   c.labelOrder.assign(rows, 0);
-  c.logLik = chainTprob(c, work.memo, c.tree, c.mutLoc, c.rootLoci);
+  c.logLik = chainTprob(c, memo, c.tree, c.mutLoc, c.rootLoci);
   TreeMatrix sorted = tree;
   sortTree(sorted, nodeTime);
   c.nodeTimes.resize(rows);

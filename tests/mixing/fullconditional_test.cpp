@@ -19,7 +19,7 @@ namespace {
 // recomputed.
 template <class Set>
 std::vector<double> bruteConditional(Chain &c, int count, Set setAllele, bool rootTerm, int keep) {
-  ChainWork work;
+  LikelihoodMemo memo;
   std::vector<double> logp(count);
   double top = -1e300;
   for (int a = 0; a < count; a++) {
@@ -32,8 +32,8 @@ std::vector<double> bruteConditional(Chain &c, int count, Set setAllele, bool ro
     top = std::max(top, logp[a]);
   }
   setAllele(keep);
-  c.logLik = chainTprob(c, work.memo, c.tree, c.mutLoc, c.rootLoci);
-  c.rootHapProb = probhap2(c.popHapFreqs, c.MP1, c.rootLoci.data(), work.memo);
+  c.logLik = chainTprob(c, memo, c.tree, c.mutLoc, c.rootLoci);
+  c.rootHapProb = probhap2(c.popHapFreqs, c.MP1, c.rootLoci.data(), memo);
   double total = 0;
   for (double &v : logp)
     total += (v = std::exp(v - top));
