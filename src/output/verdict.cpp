@@ -139,6 +139,44 @@ void writeFounders(std::ostream &out, const SummaryRow *share, const MembershipT
   out << " (rows of the patient data; every row's probability is in the .membership.tsv file).\n";
 }
 
+// Rows whose chromosomes one chain counts among the founder's and another
+// does not, their probabilities at least membershipSplit apart, widest apart
+// first. Chains that settle on different founder sets carry the locations
+// those sets support, and they seldom leave them: these are the rows a user
+// should look at when the chains do not agree.
+constexpr double membershipSplit = 0.5;
+
+void writeMembershipSplit(std::ostream &out, const MembershipTable &table) {
+  constexpr size_t rowsShown = 5;
+  struct Split {
+    size_t row;
+    double low, high;
+  };
+  std::vector<Split> splits;
+  for (size_t r = 0; r < table.copies.size(); r++) {
+    Split s{r, 1, 0};
+    for (const std::vector<double> &chain : table.chains)
+      if (!std::isnan(chain[r])) {
+        s.low = std::min(s.low, chain[r]);
+        s.high = std::max(s.high, chain[r]);
+      }
+    if (table.copies[r] > 0 && s.high - s.low >= membershipSplit)
+      splits.push_back(s);
+  }
+  if (splits.empty())
+    return;
+  std::stable_sort(splits.begin(), splits.end(),
+                   [](const Split &a, const Split &b) { return a.high - a.low > b.high - b.low; });
+  out << "  The chains disagree on which chromosomes descend from the founder: rows";
+  for (size_t i = 0; i < std::min(rowsShown, splits.size()); i++)
+    out << (i == 0 ? " " : ", ") << splits[i].row + 1 << " (" << figure(splits[i].low, 2)
+        << " in one chain, " << figure(splits[i].high, 2) << " in another)";
+  if (splits.size() > rowsShown)
+    out << " and " << splits.size() - rowsShown << " more";
+  out << ". Each chain keeps the location and age its own founder chromosomes support; trust "
+         "them only once the chains agree.\n";
+}
+
 // The log-likelihood sums the fit of every genealogy the chains visit: while
 // it has not mixed, the chains are still finding better (or other)
 // genealogies, and the location and age they carry may still move with them,
@@ -200,8 +238,10 @@ void writeVerdict(std::ostream &out, const std::vector<SummaryRow> &rows, int ch
       << " draws after burn-in):\n";
   writeLocation(out, *location, percent);
   writeAge(out, *age, percent, ageSampled);
-  if (membership)
+  if (membership) {
     writeFounders(out, pooledRow(rows, "founder_share"), *membership, percent);
+    writeMembershipSplit(out, *membership);
+  }
 
   const std::vector<const SummaryRow *> params = judged(rows, ageSampled);
   if (params.empty()) {

@@ -21,7 +21,8 @@ bool chainsAgree(const std::vector<SummaryRow> &rows, int chains, bool ageSample
 // Writes the verdict from the summary rows of a run with the given number of
 // chains; mixing says whether the mixing sampler drew them (the advice
 // differs). With heterogeneity, membership holds the chromosomes' memberships
-// and the rows the founder share's.
+// and the rows the founder share's; a line then names the rows whose
+// membership the chains disagree on, if any.
 // interruption, when not empty, says where the run was stopped ("after
 // iteration 1200 of 22000"); the verdict then says so first. When the rows
 // hold a log_likelihood that has not mixed by the rule above, a line starting

@@ -128,28 +128,35 @@ TEST(Verdict, DisagreeingChainsGetFiguresLimitsAndAdvice) {
 // The founder share joins the judged parameters: chains whose shares
 // disagree do not agree, whatever the location and age say; the founder line
 // counts the chromosomes by their probabilities and names the least likely
-// rows first, leaving out a row without chromosomes.
+// rows first, leaving out a row without chromosomes; rows whose chains'
+// probabilities lie half or more apart are named, widest apart first.
 TEST(Verdict, HeterogeneityAddsTheShareAndTheLeastLikelyRows) {
   SummaryInput in = input({0.015, 0.015}, {50, 50}, 1000);
   in.share = normalDraws({0.6, 0.9}, 0.02, 1000, 3);
   MembershipTable table;
-  table.copies = {3, 0, 1, 2};
-  table.chains = {{1.0, NAN, 0.1, 0.5}, {0.8, NAN, 0.3, 0.5}};
+  table.copies = {3, 0, 1, 2, 1, 1};
+  table.chains = {{1.0, NAN, 0.1, 0.5, 0.0, 0.75}, {0.8, NAN, 0.3, 0.5, 0.95, 0.25}};
   const std::vector<SummaryRow> rows = summarise(in);
   EXPECT_EQ(row(rows, "founder_share", 0).draws, 2000);
   EXPECT_FALSE(chainsAgree(rows, 2, true));
   std::ostringstream out;
   writeVerdict(out, rows, 2, 0.9, true, true, &table);
   const std::string v = out.str();
-  EXPECT_NE(v.find("about 4 of 6 patient chromosomes"), std::string::npos) << v;
-  EXPECT_NE(v.find("the 3 least likely are rows 3 (0.2), 4 (0.5), 1 (0.9)"), std::string::npos)
+  EXPECT_NE(v.find("about 5 of 8 patient chromosomes"), std::string::npos) << v;
+  EXPECT_NE(v.find("the 5 least likely are rows 3 (0.2), 5 (0.47), 4 (0.5), 6 (0.5), 1 (0.9)"),
+            std::string::npos)
+      << v;
+  EXPECT_NE(v.find("disagree on which chromosomes descend from the founder: rows 5 (0 in one "
+                   "chain, 0.95 in another), 6 (0.25 in one chain, 0.75 in another)."),
+            std::string::npos)
       << v;
   EXPECT_NE(v.find("founder_share: R-hat"), std::string::npos) << v;
 
   std::ostringstream file;
   writeMembershipTable(file, table, "r1");
   EXPECT_EQ(file.str(), "row\tcopies\tp_founder\tchain1\tchain2\trun\n1\t3\t0.9\t1\t0.8\tr1\n"
-                        "2\t0\tNA\tNA\tNA\tr1\n3\t1\t0.2\t0.1\t0.3\tr1\n4\t2\t0.5\t0.5\t0.5\tr1\n");
+                        "2\t0\tNA\tNA\tNA\tr1\n3\t1\t0.2\t0.1\t0.3\tr1\n4\t2\t0.5\t0.5\t0.5\tr1\n"
+                        "5\t1\t0.475\t0\t0.95\tr1\n6\t1\t0.5\t0.75\t0.25\tr1\n");
 }
 
 // Base pairs along a straight line between the markers around a location,
